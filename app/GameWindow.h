@@ -1,0 +1,57 @@
+// The application object: the one window, its mouse and activation state,
+// the start countdown, and the main loop.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/Platform.h"
+
+class GameWindow {
+public:
+    GameWindow(InstanceHandle instance, const char* className, const char* title,
+               uint16_t iconId, uint16_t smallIconId, uint32_t style, int showCommand);
+    virtual ~GameWindow();
+
+    bool createMainWindow();
+    intptr_t handleMessage(WindowHandle window, uint32_t message, uintptr_t wParam,
+                           intptr_t lParam);
+
+    InstanceHandle instance = nullptr;
+    WindowHandle window = nullptr;
+    char className[32] = {};
+    char title[32] = {};
+    uint32_t style = 0;
+    uint16_t iconId = 0;
+    uint16_t smallIconId = 0;
+    int width = 200;
+    int height = 200;
+    int frameInterval = 20;
+    int startCountdown = 4;
+    int mouseX = 0;
+    int mouseY = 0;
+    int wheelDelta = 0;
+    int showCommand = 0;
+    uint8_t leftButton = 0;
+    uint8_t buttonDown = 0;
+    uint8_t buttonReleased = 0;
+    uint8_t useGameLoop = 1;
+    int32_t inactive = 1;
+
+private:
+    void readClientSize(WindowHandle window);
+};
+
+// The one instance; the window procedure and the tick reach it here.
+extern GameWindow* gameWindow;
+
+// Milliseconds of the tick counter after which the next tick is due.
+extern uint32_t nextTickTime;
+
+// Creates gameWindow ("Voidrunner", maximised, 62 ms ticks).
+bool createGameWindow(InstanceHandle instance);
+// The program run: create, loop, shut down. Returns the exit code.
+int runMainLoop(InstanceHandle instance);
+// One pass of the tick loop's idle decision; exposed for tests. Returns
+// true when a tick ran.
+bool runTickIfDue();
+void shutDown();

@@ -1,0 +1,5 @@
+#pragma once
+
+void spawnSaucer();
+void steerSaucer(int index);
+void saucerFire(int index);

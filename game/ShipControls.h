@@ -1,0 +1,6 @@
+#pragma once
+
+// The key step: reads the four keys and applies the first matching row.
+int pollKeys();
+void applyThrust();
+void firePlayerBullet();

@@ -1,0 +1,88 @@
+#include "platform/Platform.h"
+
+#include <chrono>
+#include <ctime>
+#include <thread>
+
+namespace {
+
+class NullWindowSystem final : public WindowSystem {
+public:
+    bool registerClass(const WindowClassDesc&) override { return false; }
+    int systemMetric(int) override { return 0; }
+    WindowHandle createWindow(const WindowCreateDesc&) override { return nullptr; }
+    void showWindow(WindowHandle, int) override {}
+    void updateWindow(WindowHandle) override {}
+    void messageBox(const char*, const char*) override {}
+    bool peekMessage(Message&) override { return false; }
+    int getMessage(Message& out) override {
+        out = Message{};
+        out.message = wm::quit;
+        return 0;
+    }
+    void translateMessage(const Message&) override {}
+    intptr_t dispatchMessage(const Message&) override { return 0; }
+    intptr_t defaultHandling(const Message&) override { return 0; }
+    void postQuitMessage(int) override {}
+    void validate(WindowHandle) override {}
+    Rect clientRectOnScreen(WindowHandle) override { return {}; }
+    Rect clientRect(WindowHandle) override { return {}; }
+};
+
+class NullKeyState final : public KeyState {
+public:
+    bool isHeld(Key) override { return false; }
+};
+
+class NullDisplay final : public Display {
+public:
+    DrawSurface* createBackBuffer(WindowHandle, int, int) override { return nullptr; }
+    void present(WindowHandle, DrawSurface&, int, int) override {}
+    void destroyBackBuffer(DrawSurface*) override {}
+};
+
+class NullSound final : public Sound {
+public:
+    void play(const char*) override {}
+    void stop() override {}
+};
+
+class SystemClock final : public Clock {
+public:
+    uint32_t tickCount() override {
+        auto since = std::chrono::steady_clock::now().time_since_epoch();
+        return static_cast<uint32_t>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
+    }
+    void sleep(uint32_t milliseconds) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    }
+    unsigned randomSeed() override { return static_cast<unsigned>(std::time(nullptr)); }
+};
+
+NullWindowSystem nullWindows;
+NullKeyState nullKeys;
+NullDisplay nullDisplay;
+NullSound nullSound;
+SystemClock systemClock;
+
+PlatformServices nullServices() {
+    return {&nullWindows, &nullKeys, &nullDisplay, &nullSound, &systemClock};
+}
+
+PlatformServices installed = nullServices();
+
+}  // namespace
+
+PlatformServices& platform() { return installed; }
+
+void installPlatform(const PlatformServices& services) {
+    PlatformServices base = nullServices();
+    installed.windows = services.windows ? services.windows : base.windows;
+    installed.keys = services.keys ? services.keys : base.keys;
+    installed.display = services.display ? services.display : base.display;
+    installed.sound = services.sound ? services.sound : base.sound;
+    installed.clock = services.clock ? services.clock : base.clock;
+}
+
+void resetPlatform() { installed = nullServices(); }

@@ -1,0 +1,218 @@
+// The services the game takes from its host: window and events, key state,
+// drawing, sound and a clock. The game core only ever talks to these
+// interfaces; each backend (sdl/, win32/, headless/) implements them.
+#pragma once
+
+#include <cstdint>
+
+// Opaque handles: a backend casts them to its own types.
+using InstanceHandle = void*;
+using WindowHandle = void*;
+
+// ---------------------------------------------------------------------------
+// Window and events
+
+// Window messages, with the values the window procedure is written against.
+namespace wm {
+constexpr uint32_t create = 0x01;
+constexpr uint32_t destroy = 0x02;
+constexpr uint32_t move = 0x03;
+constexpr uint32_t size = 0x05;
+constexpr uint32_t activate = 0x06;
+constexpr uint32_t close = 0x10;
+constexpr uint32_t paint = 0x0F;
+constexpr uint32_t quit = 0x12;
+constexpr uint32_t keyDown = 0x100;
+constexpr uint32_t character = 0x102;
+constexpr uint32_t command = 0x111;
+constexpr uint32_t mouseMove = 0x200;
+constexpr uint32_t leftButtonDown = 0x201;
+constexpr uint32_t leftButtonUp = 0x202;
+constexpr uint32_t rightButtonDown = 0x204;
+constexpr uint32_t rightButtonUp = 0x205;
+constexpr uint32_t mouseWheel = 0x20A;
+}  // namespace wm
+
+struct Message {
+    WindowHandle window = nullptr;
+    uint32_t message = 0;
+    uintptr_t wParam = 0;
+    intptr_t lParam = 0;
+};
+
+// Packs a position the way mouse messages carry it: x low 16 bits, y high.
+inline intptr_t packPosition(int x, int y) {
+    return static_cast<intptr_t>((static_cast<uint32_t>(x) & 0xFFFFu) |
+                                 ((static_cast<uint32_t>(y) & 0xFFFFu) << 16));
+}
+
+struct Rect {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+};
+
+struct WindowClassDesc {
+    uint32_t classStyle = 0;   // CS_HREDRAW | CS_VREDRAW = 3
+    InstanceHandle instance = nullptr;
+    uint16_t iconId = 0;
+    uint16_t smallIconId = 0;
+    int backgroundBrush = 0;   // COLOR_WINDOW + 1 = 6
+    const char* className = "";
+};
+
+struct WindowCreateDesc {
+    uint32_t exStyle = 0;      // WS_EX_OVERLAPPEDWINDOW = 0x300
+    const char* className = "";
+    const char* title = "";
+    uint32_t style = 0;        // WS_OVERLAPPEDWINDOW = 0x00CF0000
+    int x = 0, y = 0, width = 0, height = 0;
+    InstanceHandle instance = nullptr;
+};
+
+namespace metric {
+constexpr int cxScreen = 0;       // SM_CXSCREEN
+constexpr int cxFixedFrame = 7;   // SM_CXFIXEDFRAME
+constexpr int cyMenu = 15;        // SM_CYMENU
+}  // namespace metric
+
+constexpr uint32_t kOverlappedWindowStyle = 0x00CF0000;  // WS_OVERLAPPEDWINDOW
+constexpr uint32_t kOverlappedWindowExStyle = 0x300;     // WS_EX_OVERLAPPEDWINDOW
+constexpr int kShowMaximized = 3;                        // SW_SHOWMAXIMIZED
+
+// The user32 side of the host. dispatchMessage must deliver the message to
+// the game window's handleMessage (directly, or through a real window
+// procedure that forwards to it).
+class WindowSystem {
+public:
+    virtual ~WindowSystem() = default;
+    virtual bool registerClass(const WindowClassDesc& desc) = 0;
+    virtual int systemMetric(int index) = 0;
+    // Returns the new window, or nullptr. May deliver wm::create (and others)
+    // to handleMessage before it returns, as the real call does.
+    virtual WindowHandle createWindow(const WindowCreateDesc& desc) = 0;
+    virtual void showWindow(WindowHandle window, int showCommand) = 0;
+    virtual void updateWindow(WindowHandle window) = 0;
+    virtual void messageBox(const char* text, const char* caption) = 0;
+    // Non-blocking: takes one waiting message, false when none waits.
+    virtual bool peekMessage(Message& out) = 0;
+    // Blocking: 0 for the quit message, else non-zero.
+    virtual int getMessage(Message& out) = 0;
+    virtual void translateMessage(const Message& msg) = 0;
+    virtual intptr_t dispatchMessage(const Message& msg) = 0;
+    virtual intptr_t defaultHandling(const Message& msg) = 0;
+    virtual void postQuitMessage(int exitCode) = 0;
+    // BeginPaint + EndPaint: validates the window, draws nothing.
+    virtual void validate(WindowHandle window) = 0;
+    // The client rectangle in screen coordinates (GetWindowInfo's rcClient).
+    virtual Rect clientRectOnScreen(WindowHandle window) = 0;
+    // The client rectangle in client coordinates (GetClientRect).
+    virtual Rect clientRect(WindowHandle window) = 0;
+};
+
+// ---------------------------------------------------------------------------
+// Key state
+
+enum class Key { Left, Up, Right, Space };
+
+class KeyState {
+public:
+    virtual ~KeyState() = default;
+    // Whether the key is physically held at the moment of the call.
+    virtual bool isHeld(Key key) = 0;
+};
+
+// ---------------------------------------------------------------------------
+// Drawing
+
+struct Rgb {
+    uint8_t r = 0, g = 0, b = 0;
+    friend bool operator==(const Rgb&, const Rgb&) = default;
+};
+
+enum class TextAlign { Left, Center, Right };
+
+// The back buffer's drawing context. Mirrors what the renderer needs and
+// nothing more; coordinates are whole pixels.
+class DrawSurface {
+public:
+    virtual ~DrawSurface() = default;
+    // Texts are drawn without filling their background.
+    virtual void setTransparentText() = 0;
+    // Fills (left, top) .. (right, bottom), right and bottom excluded.
+    virtual void fillRect(int left, int top, int right, int bottom, Rgb colour) = 0;
+    virtual void setTextColor(Rgb colour) = 0;
+    // A solid one-pixel pen for the following lines and ellipses; it lives
+    // until releasePen, which restores the previous pen.
+    virtual void selectPen(Rgb colour) = 0;
+    virtual void releasePen() = 0;
+    virtual void moveTo(int x, int y) = 0;
+    // A line from the current position to (x, y), which becomes current.
+    virtual void lineTo(int x, int y) = 0;
+    virtual void setPixel(int x, int y, Rgb colour) = 0;
+    // The ellipse inscribed in the box, outlined with the current pen and
+    // filled with the surface's default brush (solid white).
+    virtual void ellipse(int left, int top, int right, int bottom) = 0;
+    // One line of text in the box, vertically centred, aligned as asked,
+    // in the current text colour, clipped to the box.
+    virtual void drawText(const char* text, int left, int top, int right, int bottom,
+                          TextAlign align) = 0;
+};
+
+// The window side of drawing: the off-screen surface and its copy to the
+// window.
+class Display {
+public:
+    virtual ~Display() = default;
+    // A surface of width x height pixels compatible with the window; nullptr
+    // when none can be made.
+    virtual DrawSurface* createBackBuffer(WindowHandle window, int width, int height) = 0;
+    // Copies the surface's width x height pixels to (0, 0) of the window.
+    virtual void present(WindowHandle window, DrawSurface& surface, int width, int height) = 0;
+    virtual void destroyBackBuffer(DrawSurface* surface) = 0;
+};
+
+// ---------------------------------------------------------------------------
+// Sound
+
+class Sound {
+public:
+    virtual ~Sound() = default;
+    // Starts the named wave file ("snd\fire.wav") asynchronously, stopping
+    // whatever plays. Failures are silent.
+    virtual void play(const char* name) = 0;
+    virtual void stop() = 0;
+};
+
+// ---------------------------------------------------------------------------
+// Clock
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    // Milliseconds since some fixed start, 32-bit, wrapping.
+    virtual uint32_t tickCount() = 0;
+    virtual void sleep(uint32_t milliseconds) = 0;
+    // The value the game seeds its random numbers with: the calendar time
+    // in seconds on a real host, a chosen seed in a headless run.
+    virtual unsigned randomSeed() = 0;
+};
+
+// ---------------------------------------------------------------------------
+// The installed services. Every pointer is always valid: by default each is
+// a null service that does nothing (no window, no keys held, silence).
+
+struct PlatformServices {
+    WindowSystem* windows;
+    KeyState* keys;
+    Display* display;
+    Sound* sound;
+    Clock* clock;
+};
+
+PlatformServices& platform();
+// Installs the given services; a nullptr member keeps the null service.
+void installPlatform(const PlatformServices& services);
+// Back to the null services.
+void resetPlatform();

@@ -1,0 +1,3 @@
+#include "present/Renderer.h"
+
+void destroyBackBuffer() {}

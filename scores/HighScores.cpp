@@ -1,0 +1,3 @@
+#include "scores/HighScores.h"
+
+HighScoreTable highScoreTable;

@@ -1,0 +1,3 @@
+#include "scores/Initials.h"
+
+std::string typedInitials;

@@ -1,0 +1,9 @@
+#pragma once
+
+#include <string>
+
+extern std::string typedInitials;
+
+// Digits set the throttle in play; after a qualifying game over three
+// printable characters sign the table.
+void handleTypedCharacter(int code);

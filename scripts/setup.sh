@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Installs, with apt-get, what the named tasks need and the machine lacks.
+# Quiet and quick when everything is there.
+#   scripts/setup.sh play    build and run the game
+#   scripts/setup.sh test    everything the test command uses
+set -euo pipefail
+
+build=(cmake g++ ninja-build pkg-config make)
+game=(libsdl2-dev libsdl2-ttf-dev libsdl2-mixer-dev libfontconfig-dev fontconfig fonts-dejavu-core sox)
+tests=(googletest libgtest-dev xvfb xauth xdotool x11-utils imagemagick)
+windows=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64 zip)
+tools=(clang libclang-rt-dev libbenchmark-dev)
+
+wanted=()
+for task in "$@"; do
+    case "$task" in
+        play) wanted+=("${build[@]}" "${game[@]}") ;;
+        test) wanted+=("${build[@]}" "${game[@]}" "${tests[@]}" "${windows[@]}" "${tools[@]}") ;;
+        bench) wanted+=("${build[@]}" "${game[@]}" "${tests[@]}" "${tools[@]}") ;;
+        windows) wanted+=("${build[@]}" "${windows[@]}") ;;
+        *) echo "setup.sh: unknown task '$task'" >&2; exit 2 ;;
+    esac
+done
+
+missing=()
+for pkg in "${wanted[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$pkg")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "setup.sh: these packages are missing and installing them needs root: ${missing[*]}" >&2
+    exit 1
+fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

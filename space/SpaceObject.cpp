@@ -1,0 +1,167 @@
+#include "space/SpaceObject.h"
+
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+// Rotates a model point by angle (positive turns clockwise on screen) and
+// moves it to (x, y): the rotated coordinates are rounded to float first.
+Vec2 place(Vec2 m, float angle, float x, float y) {
+    double c = std::cos(static_cast<double>(angle));
+    double s = std::sin(static_cast<double>(angle));
+    float px = static_cast<float>(c * m.x - s * m.y);
+    float py = static_cast<float>(c * m.y + s * m.x);
+    return {px + x, py + y};
+}
+
+// A product of the model formulas: taken in double, kept as float.
+float term(double factor, int scaleK) { return static_cast<float>(factor * scaleK); }
+
+}  // namespace
+
+SpaceObject::SpaceObject() { reset(); }
+
+void SpaceObject::reset() {
+    x = 0.0f;
+    y = 0.0f;
+    vx = 0.0f;
+    vy = 0.0f;
+    angle = 0.0f;
+    size = 8;
+    scale = 1;
+    steer = 0;
+    phase = 0;
+    thrusting = false;
+    smallSaucer = false;
+    buildShipModel(0.0f, 0.0f);
+    buildRockModel();
+    buildSaucerModel(0.0f, 0.0f);
+}
+
+void SpaceObject::setup(float nx, float ny, float nvx, float nvy, int nsize, float nangle,
+                        int nscale) {
+    x = nx;
+    y = ny;
+    vx = nvx;
+    vy = nvy;
+    size = nsize;
+    angle = nangle;
+    storeScale(nscale);
+    buildShipModel(0.0f, 0.0f);
+    buildRockModel();
+    buildSaucerModel(0.0f, 0.0f);
+}
+
+void SpaceObject::storeScale(int k) { scale = (k >= 1 && k <= 4) ? k : 1; }
+
+void SpaceObject::setScale(int k) {
+    storeScale(k);
+    buildShipModel(0.0f, 0.0f);
+    buildSaucerModel(0.0f, 0.0f);
+}
+
+void SpaceObject::buildShipModel(float ox, float oy) {
+    const int k = scale;
+    const double s = size;
+    shipModel[0] = {ox, oy};
+    shipModel[1] = {ox, oy - term(s * 1.5, k)};
+    shipModel[2] = {ox - term(s * 0.66, k), oy + term(s * 0.66, k)};
+    shipModel[3] = {ox, oy + term(s * 0.25, k)};
+    shipModel[4] = {ox + term(s * 0.66, k), oy + term(s * 0.66, k)};
+    shipModel[5] = {ox - term(s * 0.25, k), oy + term(s * 0.6, k)};
+    shipModel[6] = {ox, oy + term(s * 2, k)};
+    shipModel[7] = {ox + term(s * 0.25, k), oy + term(s * 0.6, k)};
+}
+
+void SpaceObject::buildRockModel() {
+    int r = size * scale;
+    if (r < 1) r = 1;
+    const float rmin = static_cast<float>(r * 0.6);
+    for (int i = 0; i < 20; ++i) {
+        const int d = std::rand() % r;
+        const float radius = (static_cast<float>(d) < rmin) ? rmin : static_cast<float>(d);
+        const float theta = static_cast<float>(i) * 0.05f * 6.28318f;
+        const double t = theta;
+        rockModel[i] = {static_cast<float>(radius * std::sin(t)),
+                        static_cast<float>(radius * std::cos(t))};
+    }
+}
+
+void SpaceObject::buildSaucerModel(float ox, float oy) {
+    const int k = scale;
+    auto at = [&](int dx, int dy) {
+        return Vec2{ox + static_cast<float>(dx * k), oy + static_cast<float>(dy * k)};
+    };
+    saucerModel[0] = {ox, oy};
+    saucerModel[1] = at(8, 0);
+    saucerModel[2] = at(-8, 0);
+    saucerModel[3] = at(-4, 3);
+    saucerModel[4] = at(2, 3);
+    saucerModel[5] = at(0, 4);
+    saucerModel[6] = at(-2, 3);
+    saucerModel[7] = at(4, 3);
+    saucerModel[8] = at(8, 0);
+    saucerModel[9] = at(4, -3);
+    saucerModel[10] = at(-4, -3);
+    saucerModel[11] = at(-8, 0);
+    saucerModel[12] = at(-4, -3);
+    saucerModel[13] = at(-3, -3);
+    saucerModel[14] = at(-1, -5);
+    saucerModel[15] = at(1, -5);
+    saucerModel[16] = at(3, -3);
+}
+
+void SpaceObject::updateShipPoints() {
+    for (int i = 1; i <= 7; ++i) shipPoints[i] = place(shipModel[i], angle, x, y);
+}
+
+void SpaceObject::updateRockPoints() {
+    for (int i = 1; i <= 19; ++i) rockPoints[i] = place(rockModel[i], angle, x, y);
+}
+
+void SpaceObject::updateSaucerPoints() {
+    for (int i = 1; i <= 16; ++i) {
+        saucerPoints[i] = {saucerModel[i].x + x, saucerModel[i].y + y};
+    }
+}
+
+void SpaceObject::wrapStep(int fieldWidth, int fieldHeight) {
+    const int m = size + 1;
+    const float nx = x + vx;
+    if (nx >= static_cast<float>(fieldWidth - m)) {
+        x = static_cast<float>(m);
+    } else if (nx <= static_cast<float>(m)) {
+        x = static_cast<float>(fieldWidth - m);
+    } else {
+        x = nx;
+    }
+    const float ny = y + vy;
+    if (ny >= static_cast<float>(fieldHeight - m)) {
+        y = static_cast<float>(m);
+    } else if (ny <= static_cast<float>(m)) {
+        y = static_cast<float>(fieldHeight - m);
+    } else {
+        y = ny;
+    }
+}
+
+void SpaceObject::phaseStep() { phase = (phase >= 15) ? 0 : phase + 1; }
+
+void SpaceObject::moveShip(int fieldWidth, int fieldHeight) {
+    wrapStep(fieldWidth, fieldHeight);
+    updateShipPoints();
+}
+
+void SpaceObject::moveRock(int fieldWidth, int fieldHeight) {
+    updateRockPoints();
+    wrapStep(fieldWidth, fieldHeight);
+}
+
+void SpaceObject::moveSaucer(int fieldWidth, int fieldHeight) {
+    wrapStep(fieldWidth, fieldHeight);
+    phaseStep();
+    updateSaucerPoints();
+}
+
+void SpaceObject::moveBullet(int fieldWidth, int fieldHeight) { wrapStep(fieldWidth, fieldHeight); }
