@@ -27,7 +27,7 @@ make() {  # make NAME SOX-EFFECTS...: a sound synthesised from nothing
 }
 
 # A falling square blip.
-make fire synth 0.14 square 1100-380 lowpass 4000 fade 0.003 0.14 0.06 vol 0.35
+make fire synth 0.14 square 1100-380 vol 0.35 lowpass 4000 fade 0.003 0.14 0.06
 
 # Low filtered noise with a slight wobble.
 make thrust synth 0.30 brownnoise vol 0.5 lowpass 380 tremolo 18 25 fade 0.004 0.30 0.08 gain -n -6
