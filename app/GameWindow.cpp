@@ -1,6 +1,215 @@
 #include "app/GameWindow.h"
 
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "game/GameState.h"
+#include "game/ShipControls.h"
+#include "game/Tick.h"
+#include "present/Renderer.h"
+#include "present/Sound.h"
+#include "scores/Initials.h"
+
 GameWindow* gameWindow = nullptr;
 uint32_t nextTickTime = 0;
 
-GameWindow::~GameWindow() = default;
+namespace {
+
+// Copies a name into a 32-character field: only when not empty, cut to fit.
+void copyName(char (&field)[32], const char* name) {
+    if (!name || !*name) return;
+    const size_t n = std::min(std::strlen(name), sizeof field - 1);
+    std::memcpy(field, name, n);
+    field[n] = '\0';
+}
+
+int lowWord(intptr_t v) { return static_cast<int>(static_cast<uint32_t>(v) & 0xFFFFu); }
+int highWord(intptr_t v) { return static_cast<int>((static_cast<uint32_t>(v) >> 16) & 0xFFFFu); }
+
+}  // namespace
+
+GameWindow::GameWindow(InstanceHandle inst, const char* name, const char* caption, uint16_t icon,
+                       uint16_t smallIcon, uint32_t windowStyle, int show)
+    : instance(inst),
+      style(windowStyle),
+      iconId(icon),
+      smallIconId(smallIcon),
+      showCommand(show) {
+    copyName(className, name);
+    copyName(title, caption);
+    gameWindow = this;
+}
+
+GameWindow::~GameWindow() {
+    if (gameWindow == this) gameWindow = nullptr;
+}
+
+bool GameWindow::createMainWindow() {
+    WindowSystem& ws = *platform().windows;
+
+    WindowClassDesc cls;
+    cls.classStyle = 3;  // CS_HREDRAW | CS_VREDRAW
+    cls.instance = instance;
+    cls.iconId = iconId;
+    cls.smallIconId = smallIconId;
+    cls.backgroundBrush = 6;  // COLOR_WINDOW + 1
+    cls.className = className;
+    if (!ws.registerClass(cls)) return false;
+
+    WindowCreateDesc desc;
+    desc.exStyle = kOverlappedWindowExStyle;
+    desc.className = className;
+    desc.title = title;
+    desc.style = style;
+    desc.width = width + 2 * ws.systemMetric(metric::cxFixedFrame);
+    desc.height = height;  // the class has no menu
+    desc.x = (ws.systemMetric(metric::cxScreen) - desc.width) / 2;
+    desc.y = 0;
+    desc.instance = instance;
+    window = ws.createWindow(desc);
+    if (!window) {
+        ws.messageBox("Failed to Create Main Window", "Programming Error");
+        return false;
+    }
+    ws.showWindow(window, showCommand);
+    ws.updateWindow(window);
+    return true;
+}
+
+void GameWindow::readClientSize(WindowHandle handle) {
+    const Rect client = platform().windows->clientRectOnScreen(handle);
+    width = client.right - client.left;
+    height = client.bottom - client.top;
+}
+
+intptr_t GameWindow::handleMessage(WindowHandle handle, uint32_t message, uintptr_t wParam,
+                                   intptr_t lParam) {
+    WindowSystem& ws = *platform().windows;
+    auto recordButton = [&](uint8_t down, uint8_t left) {
+        buttonDown = down;
+        leftButton = left;
+        buttonReleased = down ? 0 : 1;
+        mouseX = lowWord(lParam);
+        mouseY = highWord(lParam);
+    };
+
+    switch (message) {
+        case wm::create:
+            window = handle;
+            return 0;
+        case wm::destroy:
+            ws.postQuitMessage(0);
+            return ws.defaultHandling({handle, message, wParam, lParam});
+        case wm::move:
+        case wm::size:
+            readClientSize(handle);
+            return 0;
+        case wm::activate:
+            inactive = (wParam == 0) ? 1 : 0;
+            readClientSize(handle);
+            return 0;
+        case wm::paint:
+            ws.validate(handle);
+            return 0;
+        case wm::keyDown:
+        case wm::command:
+            return 0;
+        case wm::character:
+            if (pollKeys() == 0 && wParam < 256) handleTypedCharacter(static_cast<int>(wParam));
+            return 0;
+        case wm::mouseMove:
+            mouseX = lowWord(lParam);
+            mouseY = highWord(lParam);
+            return 0;
+        case wm::leftButtonDown:
+            recordButton(1, 1);
+            return 0;
+        case wm::leftButtonUp:
+            recordButton(0, 1);
+            return 0;
+        case wm::rightButtonDown:
+            recordButton(1, 0);
+            return 0;
+        case wm::rightButtonUp:
+            recordButton(0, 0);
+            return 0;
+        case wm::mouseWheel:
+            // The wheel message carries screen coordinates.
+            mouseX = lowWord(lParam) - 2;
+            mouseY = highWord(lParam) - 21;
+            wheelDelta = (highWord(static_cast<intptr_t>(wParam)) == 120) ? 120 : -120;
+            return 0;
+        default:
+            return ws.defaultHandling({handle, message, wParam, lParam});
+    }
+}
+
+bool createGameWindow(InstanceHandle instance) {
+    auto* created = new (std::nothrow) GameWindow(instance, "Voidrunner", "Voidrunner", 0, 0,
+                                                  kOverlappedWindowStyle, kShowMaximized);
+    if (!created) return false;
+    created->frameInterval = 62;
+    created->useGameLoop = 1;
+    return true;
+}
+
+bool runTickIfDue() {
+    Clock& clock = *platform().clock;
+    const auto interval = static_cast<uint32_t>(gameWindow->frameInterval);
+    const uint32_t now = clock.tickCount();
+    // Signed difference: keeps working when the 32-bit counter wraps.
+    const auto late = static_cast<int32_t>(now - nextTickTime);
+    if (late > 0) {
+        nextTickTime = now + interval;
+        pollKeys();
+        tick();
+        return true;
+    }
+    // Sleep half an interval at most, and never past the moment the next tick
+    // falls due (one millisecond after nextTickTime): a fixed half-interval
+    // sleep would stretch every tick to about one and a half intervals.
+    const uint32_t untilDue = static_cast<uint32_t>(1 - static_cast<int64_t>(late));
+    clock.sleep(std::min(interval / 2, untilDue));
+    return false;
+}
+
+int runMainLoop(InstanceHandle instance) {
+    int exitCode = 1;  // no game window could be made
+    if (createGameWindow(instance)) {
+        if (!gameWindow->createMainWindow()) return 0;
+        WindowSystem& ws = *platform().windows;
+        nextTickTime = platform().clock->tickCount();
+        Message msg;
+        if (gameWindow->useGameLoop) {
+            for (;;) {
+                if (ws.peekMessage(msg)) {
+                    if (msg.message == wm::quit) break;
+                    ws.translateMessage(msg);
+                    ws.dispatchMessage(msg);
+                    continue;
+                }
+                runTickIfDue();
+            }
+        } else {
+            while (ws.getMessage(msg) != 0) {
+                ws.translateMessage(msg);
+                ws.dispatchMessage(msg);
+            }
+        }
+        exitCode = static_cast<int>(msg.wParam);
+    }
+    shutDown();
+    return exitCode;
+}
+
+void shutDown() {
+    stopSound();
+    reserveShips.clear();
+    asteroids.clear();
+    saucers.clear();
+    playerBullets.clear();
+    saucerBullets.clear();
+    destroyBackBuffer();
+    delete gameWindow;
+}

@@ -38,6 +38,11 @@ void ObjectList::getAt(int index, SpaceObject& out) const {
     if (const ObjectNode* node = nodeAt(index)) out = node->value;
 }
 
+const SpaceObject* ObjectList::at(int index) const {
+    const ObjectNode* node = nodeAt(index);
+    return node ? &node->value : nullptr;
+}
+
 void ObjectList::putAt(int index, const SpaceObject& v) {
     if (ObjectNode* node = nodeAt(index)) node->value = v;
 }

@@ -21,6 +21,9 @@ public:
     // Leaves out untouched when no element has that index.
     void getAt(int index, SpaceObject& out) const;
     void putAt(int index, const SpaceObject& v);
+    // The element itself, or nullptr: lets callers copy-construct a working
+    // copy, which (unlike assigning into a fresh object) draws no random numbers.
+    const SpaceObject* at(int index) const;
     bool removeAt(int index);
     bool removeLast();
     // Only while count > 0.

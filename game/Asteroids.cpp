@@ -1,0 +1,51 @@
+#include "game/Asteroids.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "game/Collisions.h"
+#include "game/GameState.h"
+
+void spawnAsteroids(int count, int parentSize, int x, int y) {
+    // Checked once per call: one call may take the field past 200.
+    if (asteroids.count >= 200) return;
+
+    const int size = parentSize / 2;
+    const bool wave = (size == 32);
+    gameState.asteroidSpeedFactor = wave ? 1 : (size == 16 ? 2 : 3);
+    const int speed = 2 * gameState.asteroidSpeedFactor;
+
+    for (int n = 0; n < count; ++n) {
+        int h = std::rand() % 60;
+        if (h == 0) h = 1;
+
+        SpaceObject rock;
+        rock.setScale(1);
+
+        float rx = static_cast<float>(x);
+        float ry = static_cast<float>(y);
+        if (wave) {
+            const int side = std::rand() % 100;
+            rx = static_cast<float>(side < 50 ? 16 : gameState.fieldWidth - 16);
+            ry = static_cast<float>(std::rand() % gameState.fieldHeight);
+        }
+        const double angle = h;
+        rock.setup(rx, ry, 0.0f, 0.0f, size, static_cast<float>(h), 1);
+        rock.setVX(static_cast<float>(std::sin(angle) * speed));
+        rock.setVY(static_cast<float>(-std::cos(angle) * speed));
+        rock.moveRock(gameState.fieldWidth, gameState.fieldHeight);
+        asteroids.prepend(rock);
+    }
+}
+
+void breakAsteroid(int index) {
+    const SpaceObject* found = asteroids.at(index);
+    if (!found) return;
+    const SpaceObject rock = *found;
+    asteroids.removeAt(index);
+    scoreRock(rock.getSize());
+    if (rock.getSize() > 8) {
+        spawnAsteroids(2, rock.getSize(), static_cast<int>(rock.getX()),
+                       static_cast<int>(rock.getY()));
+    }
+}

@@ -1,0 +1,114 @@
+#include "game/ShipControls.h"
+
+#include <cmath>
+
+#include "game/GameState.h"
+#include "game/Tick.h"
+#include "platform/Platform.h"
+#include "present/Sound.h"
+
+namespace {
+
+bool held(Key key) { return platform().keys->isHeld(key); }
+
+void turn(float step) { playerShip.setAngle(playerShip.getAngle() + step); }
+
+void thrustWithSound() {
+    applyThrust();
+    playSound("snd\\thrust.wav");
+}
+
+// The space bar alone: one shot per press in play; after a game over, the
+// first fresh press arms the restart and the second starts it.
+void spaceAlone() {
+    if (!gameState.shipDestroyed) {
+        if (gameState.keyHoldTicks == 0) {
+            firePlayerBullet();
+            gameState.keyHoldTicks += 1;
+        }
+        return;
+    }
+    if (gameState.keyHoldTicks != 0) return;
+    if (gameState.enteringInitials) {
+        gameState.keyHoldTicks += 1;
+    } else if (!gameState.restartArmed) {
+        gameState.restartArmed = 1;
+        gameState.keyHoldTicks += 1;
+    } else {
+        restartGame();
+        gameState.keyHoldTicks += 1;
+    }
+}
+
+}  // namespace
+
+int pollKeys() {
+    const float step = gameState.turnStep;
+    // Rows are tried in order and each test reads the keys at that moment.
+    if (held(Key::Left) && held(Key::Up) && held(Key::Space)) {
+        turn(-step);
+        applyThrust();
+        firePlayerBullet();
+    } else if (held(Key::Right) && held(Key::Up) && held(Key::Space)) {
+        turn(step);
+        applyThrust();
+        firePlayerBullet();
+    } else if (held(Key::Left) && held(Key::Up)) {
+        turn(-step);
+        thrustWithSound();
+    } else if (held(Key::Right) && held(Key::Up)) {
+        turn(step);
+        thrustWithSound();
+    } else if (held(Key::Left) && held(Key::Space)) {
+        turn(-step);
+        firePlayerBullet();
+    } else if (held(Key::Right) && held(Key::Space)) {
+        turn(step);
+        firePlayerBullet();
+    } else if (held(Key::Up) && held(Key::Space)) {
+        applyThrust();
+        firePlayerBullet();
+    } else if (held(Key::Left)) {
+        turn(-step);
+    } else if (held(Key::Right)) {
+        turn(step);
+    } else if (held(Key::Up)) {
+        thrustWithSound();
+        return 0;
+    } else if (held(Key::Space)) {
+        spaceAlone();
+        return 0;
+    } else {
+        playerShip.setThrusting(false);
+        gameState.keyHoldTicks = 0;
+        return 0;
+    }
+    gameState.keyHoldTicks += 1;
+    return 0;
+}
+
+void applyThrust() {
+    const float s = static_cast<float>(std::sin(static_cast<double>(playerShip.getAngle())));
+    const long double power = static_cast<long double>(gameState.throttle) * 0.1;
+    playerShip.setVX(static_cast<float>(playerShip.getVX() + power * s));
+
+    const float c = static_cast<float>(std::cos(static_cast<double>(playerShip.getAngle())));
+    const long double down = static_cast<long double>(gameState.throttle) * -0.1;
+    playerShip.setVY(static_cast<float>(playerShip.getVY() + down * c));
+
+    playerShip.setThrusting(true);
+}
+
+void firePlayerBullet() {
+    if (playerBullets.count >= gameState.baseBulletLimit + gameState.level / 2) return;
+    SpaceObject shot;
+    shot.setX(playerShip.getX());
+    shot.setY(playerShip.getY());
+    shot.setSize(1);
+    const double angle = playerShip.getAngle();
+    shot.setVX(static_cast<float>(std::sin(angle) * 20));
+    shot.setVY(static_cast<float>(std::cos(angle) * -20));
+    shot.setLife(35);
+    playerBullets.append(shot);
+    playSound("snd\\fire.wav");
+}

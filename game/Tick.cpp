@@ -1,0 +1,245 @@
+#include "game/Tick.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "app/GameWindow.h"
+#include "game/Asteroids.h"
+#include "game/Collisions.h"
+#include "game/GameState.h"
+#include "game/Saucers.h"
+#include "present/Renderer.h"
+#include "present/Sound.h"
+#include "scores/HighScores.h"
+
+namespace {
+
+int truncated(float v) { return static_cast<int>(v); }
+
+void putShipAtCentre() {
+    playerShip.setX(static_cast<float>(gameState.fieldWidth / 2));
+    playerShip.setY(static_cast<float>(gameState.fieldHeight / 2));
+}
+
+void saucerPass() {
+    const bool anySaucer = saucers.count > 0;
+    gameState.saucerHumKind = -1;
+    for (int i = 0; i < saucers.count; ++i) {
+        steerSaucer(i);
+        SpaceObject saucer = *saucers.at(i);
+        saucer.moveSaucer(gameState.fieldWidth, gameState.fieldHeight);
+        gameState.saucerHumKind = saucer.isSmallSaucer() ? 1 : 0;
+        saucers.putAt(i, saucer);
+        if (saucer.getPhase() == 0) saucerFire(i);
+    }
+    if (!anySaucer) return;
+    if (gameState.saucerHumKind == 0) {
+        playSound("snd\\saucerBig.wav");
+    } else if (gameState.saucerHumKind == 1) {
+        playSound("snd\\saucerSmall.wav");
+    }
+}
+
+void asteroidPass() {
+    for (int i = 0; i < asteroids.count; ++i) {
+        SpaceObject rock = *asteroids.at(i);
+        rock.moveRock(gameState.fieldWidth, gameState.fieldHeight);
+        asteroids.putAt(i, rock);
+    }
+}
+
+// A shot that hit nothing dies near an edge or when its life runs out.
+void ageShot(ObjectList& shots, int i, SpaceObject& shot) {
+    const float x = shot.getX();
+    const float y = shot.getY();
+    if (x <= 10.0f || x >= static_cast<float>(gameState.fieldWidth - 10) || y <= 10.0f ||
+        y >= static_cast<float>(gameState.fieldHeight - 10)) {
+        shot.setLife(0);
+    }
+    if (shot.getLife() > 0) shot.setLife(shot.getLife() - 1);
+    if (shot.getLife() != 0) {
+        shots.putAt(i, shot);
+    } else {
+        shots.removeAt(i);
+    }
+}
+
+// A removal does not hold the index back: the element that moves into slot
+// i waits for the next tick.
+void playerShotPass() {
+    for (int i = 0; i < playerBullets.count; ++i) {
+        SpaceObject shot = *playerBullets.at(i);
+        shot.moveBullet(gameState.fieldWidth, gameState.fieldHeight);
+        const int x = truncated(shot.getX());
+        const int y = truncated(shot.getY());
+
+        const int n = saucerAt(x, y);
+        if (n >= 0) {
+            scoreSaucerKill(saucers.at(n)->isSmallSaucer());
+            playerBullets.removeAt(i);
+            saucers.removeAt(n);
+            continue;
+        }
+        const int m = asteroidAt(x, y);
+        if (m >= 0) {
+            const SpaceObject rock = *asteroids.at(m);
+            scoreRock(rock.getSize());
+            playerBullets.removeAt(i);
+            asteroids.removeAt(m);
+            if (rock.getSize() > 8) {
+                spawnAsteroids(2, rock.getSize(), truncated(rock.getX()), truncated(rock.getY()));
+            }
+            continue;
+        }
+        ageShot(playerBullets, i, shot);
+    }
+}
+
+void saucerShotPass() {
+    for (int i = 0; i < saucerBullets.count; ++i) {
+        SpaceObject shot = *saucerBullets.at(i);
+        shot.moveBullet(gameState.fieldWidth, gameState.fieldHeight);
+        const int m = asteroidAt(truncated(shot.getX()), truncated(shot.getY()));
+        if (m >= 0) {
+            saucerBullets.removeAt(i);
+            breakAsteroid(m);
+            continue;
+        }
+        ageShot(saucerBullets, i, shot);
+    }
+}
+
+void fieldClearCheck() {
+    if (asteroids.count != 0) return;
+    gameState.score += 50 * gameState.level;
+    gameState.bonusPoints += 50 * gameState.level;
+    gameState.level += 1;
+    gameState.saucerTimer = 0;
+    spawnAsteroids(2 * gameState.level, 64, 32, 32);
+}
+
+// Each test gets the ship where it is now: a loss in one test has already put
+// it back at the centre for the next.
+bool shipTests() {
+    auto x = [] { return truncated(playerShip.getX()); };
+    auto y = [] { return truncated(playerShip.getY()); };
+    if (shipHitsAsteroid(x(), y())) return true;
+    if (shipHitsSaucerBullet(x(), y())) return true;
+    return shipHitsSaucer(x(), y());
+}
+
+void simulationStep() {
+    playerShip.moveShip(gameState.fieldWidth, gameState.fieldHeight);
+    saucerPass();
+    asteroidPass();
+    playerShotPass();
+    saucerShotPass();
+    fieldClearCheck();
+
+    gameState.shipDestroyed = shipTests() ? 1 : 0;
+
+    const int threshold = 500 * gameState.level;
+    if (gameState.bonusPoints >= threshold) {
+        gameState.bonusPoints -= threshold;
+        awardExtraShip();
+    }
+
+    if (gameState.shipDestroyed) {
+        if (gameState.restartArmed && qualifiesForTable(gameState.score)) {
+            gameState.enteringInitials = 1;
+        }
+        gameState.restartArmed = 0;
+    }
+
+    const int limit = static_cast<int>(gameState.level * 0.75) * 320;
+    if (gameState.saucerTimer < limit) {
+        gameState.saucerTimer += 1;
+    } else {
+        gameState.saucerTimer = 0;
+        spawnSaucer();
+    }
+}
+
+void mouseActions(GameWindow& window) {
+    if (window.wheelDelta != 0) {
+        window.wheelDelta = 0;
+    } else if (window.buttonDown) {
+        if (window.leftButton) {
+            scaleUp();
+        } else {
+            scaleDown();
+        }
+        gameState.buttonHoldTicks += 1;
+    } else {
+        gameState.buttonHoldTicks = 0;
+    }
+}
+
+void rescale(int step) {
+    if (gameState.buttonHoldTicks != 0) return;
+    playerShip.setScale(playerShip.getScale() + step);
+    for (int i = 0; i < saucers.count; ++i) {
+        SpaceObject saucer = *saucers.at(i);
+        saucer.setScale(saucer.getScale() + step);
+        saucers.putAt(i, saucer);
+    }
+}
+
+}  // namespace
+
+void tick() {
+    if (!gameWindow) return;
+    GameWindow& window = *gameWindow;
+    if (window.startCountdown >= 0) {
+        if (window.startCountdown == 0) startUp(window.window);
+        window.startCountdown -= 1;
+        return;
+    }
+    mouseActions(window);
+    if (!gameState.shipDestroyed) simulationStep();
+    presentFrame(window.window);
+}
+
+void startUp(WindowHandle window) {
+    std::srand(platform().clock->randomSeed());
+
+    // A minimised start reports an empty client area; a field of at least one
+    // pixel keeps every "% fieldHeight" defined.
+    const Rect client = platform().windows->clientRect(window);
+    gameState.fieldWidth = std::max(client.right, 1);
+    gameState.fieldHeight = std::max(client.bottom, 1);
+
+    createBackBuffer(window);
+    spawnAsteroids(2, 64, 32, 32);
+
+    playerShip.reset();
+    playerShip.setup(static_cast<float>(gameState.fieldWidth / 2),
+                     static_cast<float>(gameState.fieldHeight / 2), 0.0f, 0.0f, 8, 0.0f, 1);
+    playerShip.setScale(1);
+
+    startNewGame();
+    loadHighScores();
+}
+
+void restartGame() {
+    gameState.shipDestroyed = 0;
+    startNewGame();
+
+    putShipAtCentre();
+    playerShip.setAngle(0.0f);
+    playerShip.setVX(0.0f);
+    playerShip.setVY(0.0f);
+    playerShip.updateShipPoints();
+
+    asteroids.clear();
+    playerBullets.clear();
+    saucers.clear();
+    saucerBullets.clear();
+
+    gameState.asteroidSpeedFactor = 1;
+    spawnAsteroids(2, 64, 32, 32);
+}
+
+void scaleUp() { rescale(+1); }
+
+void scaleDown() { rescale(-1); }
