@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,9 @@ public:
     std::vector<DrawOp> presented;  // the last presented frame
 
     ~RecordingDisplay() override;
+
+private:
+    std::vector<std::unique_ptr<RecordingSurface>> owned;  // every live surface
 };
 
 class RecordingSound final : public Sound {
@@ -126,6 +130,10 @@ public:
     WindowCreateDesc created{};
     int shownWith = -1;
     int quitCode = -1;
+    std::string messageText;     // the last message box
+    std::string messageCaption;
+    int screenLeft = 3;          // where clientRectOnScreen puts the client area
+    int screenTop = 23;
 };
 
 // All headless services in one place; install() makes them the platform's.

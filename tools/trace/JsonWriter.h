@@ -1,0 +1,43 @@
+// A small, fast JSON line writer for the trace: one large buffer, written
+// out with fwrite when it fills. Thousands of lines a second must not cost
+// more than the simulation does.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string_view>
+
+#include "platform/Platform.h"
+
+class JsonWriter {
+public:
+    explicit JsonWriter(std::FILE* out) : out(out) {}
+    ~JsonWriter() { flush(); }
+    JsonWriter(const JsonWriter&) = delete;
+    JsonWriter& operator=(const JsonWriter&) = delete;
+
+    void raw(std::string_view s);
+    void put(char c) {
+        if (used == kSize) flush();
+        buf[used++] = c;
+    }
+    void integer(long long v);
+    // %.9g of the value as a double; non-finite values as strings.
+    void number(float v);
+    void string(std::string_view s);
+    // "rrggbb"
+    void colour(Rgb c);
+    // Ends the line; the buffer goes out when it is nearly full.
+    void endLine();
+    void flush();
+
+private:
+    static constexpr std::size_t kSize = 1 << 18;
+    void reserve(std::size_t n) {
+        if (kSize - used < n) flush();
+    }
+
+    std::FILE* out;
+    char buf[kSize];
+    std::size_t used = 0;
+};

@@ -1,0 +1,387 @@
+// voidrunner-trace: the whole game run headless from a script, with the
+// game state printed as one JSON line after every tick and typed character.
+//
+//   voidrunner-trace [--draw] [SCRIPT]
+#include <charconv>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "JsonWriter.h"
+#include "app/GameWindow.h"
+#include "game/GameState.h"
+#include "game/ShipControls.h"
+#include "game/Tick.h"
+#include "platform/headless/Headless.h"
+#include "scores/HighScores.h"
+#include "scores/Initials.h"
+
+namespace {
+
+constexpr int kUsageError = 2;
+
+struct Options {
+    bool draw = false;
+    const char* script = nullptr;  // standard input when none
+};
+
+void usage() {
+    std::fputs("usage: voidrunner-trace [--draw] [SCRIPT]\n", stderr);
+}
+
+// Returns false (after a message) when the arguments make no sense. New
+// options go into the chain below.
+bool parseOptions(int argc, char** argv, Options& opt) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--draw") {
+            opt.draw = true;
+        } else if (arg == "-h" || arg == "--help") {
+            usage();
+            std::exit(0);
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            std::fprintf(stderr, "voidrunner-trace: unknown option '%s'\n", argv[i]);
+            usage();
+            return false;
+        } else if (!opt.script) {
+            opt.script = argv[i];
+        } else {
+            std::fputs("voidrunner-trace: only one script can be given\n", stderr);
+            usage();
+            return false;
+        }
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Output
+
+void writeBody(JsonWriter& w, const SpaceObject& o) {
+    w.raw("{\"x\":");
+    w.number(o.getX());
+    w.raw(",\"y\":");
+    w.number(o.getY());
+    w.raw(",\"vx\":");
+    w.number(o.getVX());
+    w.raw(",\"vy\":");
+    w.number(o.getVY());
+    w.raw(",\"angle\":");
+    w.number(o.getAngle());
+    w.raw(",\"size\":");
+    w.integer(o.getSize());
+    w.raw(",\"scale\":");
+    w.integer(o.getScale());
+    w.raw(",\"life\":");
+    w.integer(o.getLife());
+    w.raw(",\"steer\":");
+    w.integer(o.getSteer());
+    w.raw(",\"phase\":");
+    w.integer(o.getPhase());
+    w.raw(",\"thrusting\":");
+    w.put(o.isThrusting() ? '1' : '0');
+    w.put('}');
+}
+
+void writeList(JsonWriter& w, const char* key, const ObjectList& list) {
+    w.raw(",\"");
+    w.raw(key);
+    w.raw("\":[");
+    // Read the nodes in place: no working copies, so no random draws.
+    for (const ObjectNode* node = list.first(); node; node = node->next) {
+        if (node != list.first()) w.put(',');
+        writeBody(w, node->value);
+    }
+    w.put(']');
+}
+
+void writeInt(JsonWriter& w, const char* key, long long value) {
+    w.raw(",\"");
+    w.raw(key);
+    w.raw("\":");
+    w.integer(value);
+}
+
+const char* alignName(TextAlign a) {
+    switch (a) {
+    case TextAlign::Left: return "left";
+    case TextAlign::Center: return "center";
+    default: return "right";
+    }
+}
+
+void writeDraw(JsonWriter& w, const std::vector<DrawOp>* ops) {
+    w.raw(",\"draw\":[");
+    if (ops) {
+        bool first = true;
+        for (const DrawOp& op : *ops) {
+            if (!first) w.put(',');
+            first = false;
+            switch (op.kind) {
+            case DrawOp::Fill: w.raw("[\"fill\","); break;
+            case DrawOp::Line: w.raw("[\"line\","); break;
+            case DrawOp::Pixel: w.raw("[\"pixel\","); break;
+            case DrawOp::Ellipse: w.raw("[\"ellipse\","); break;
+            case DrawOp::Text:
+                w.raw("[\"text\",");
+                w.string(op.text);
+                w.put(',');
+                break;
+            }
+            w.integer(op.a);
+            w.put(',');
+            w.integer(op.b);
+            w.put(',');
+            if (op.kind != DrawOp::Pixel) {
+                w.integer(op.c);
+                w.put(',');
+                w.integer(op.d);
+                w.put(',');
+            }
+            if (op.kind == DrawOp::Text) {
+                w.put('"');
+                w.raw(alignName(op.align));
+                w.raw("\",");
+            }
+            w.colour(op.colour);
+            if (op.kind == DrawOp::Ellipse) {
+                w.put(',');
+                w.colour(op.fill);
+            }
+            w.put(']');
+        }
+    }
+    w.put(']');
+}
+
+struct Run {
+    HeadlessPlatform host;
+    Options opt;
+    long long ticks = 0;
+};
+
+void writeLine(JsonWriter& w, Run& run, const char* event, bool presented) {
+    const GameState& g = gameState;
+    w.raw("{\"event\":\"");
+    w.raw(event);
+    w.put('"');
+    writeInt(w, "n", run.ticks);
+    writeInt(w, "countdown", gameWindow->startCountdown);
+    writeInt(w, "score", g.score);
+    writeInt(w, "bonusPoints", g.bonusPoints);
+    writeInt(w, "level", g.level);
+    writeInt(w, "reserveShipCount", g.reserveShipCount);
+    writeInt(w, "shipDestroyed", g.shipDestroyed);
+    writeInt(w, "enteringInitials", g.enteringInitials);
+    writeInt(w, "restartArmed", g.restartArmed);
+    writeInt(w, "saucerTimer", g.saucerTimer);
+    writeInt(w, "saucerHumKind", g.saucerHumKind);
+    writeInt(w, "buttonHoldTicks", g.buttonHoldTicks);
+    writeInt(w, "keyHoldTicks", g.keyHoldTicks);
+    writeInt(w, "throttle", g.throttle);
+    writeInt(w, "asteroidSpeedFactor", g.asteroidSpeedFactor);
+    writeInt(w, "fieldWidth", g.fieldWidth);
+    writeInt(w, "fieldHeight", g.fieldHeight);
+    writeInt(w, "wheelDelta", gameWindow->wheelDelta);
+    writeInt(w, "buttonDown", gameWindow->buttonDown);
+    writeInt(w, "leftButton", gameWindow->leftButton);
+    w.raw(",\"ship\":");
+    writeBody(w, playerShip);
+    writeList(w, "reserveShips", reserveShips);
+    writeList(w, "asteroids", asteroids);
+    writeList(w, "saucers", saucers);
+    writeList(w, "playerBullets", playerBullets);
+    writeList(w, "saucerBullets", saucerBullets);
+
+    w.raw(",\"sounds\":[");
+    std::vector<std::string>& sounds = run.host.sound.started;
+    for (std::size_t i = 0; i < sounds.size(); ++i) {
+        if (i) w.put(',');
+        w.string(sounds[i]);
+    }
+    w.put(']');
+    sounds.clear();
+
+    w.raw(",\"table\":[");
+    for (int r = 0; r < 10; ++r) {
+        const HighScoreEntry& row = highScoreTable.rows[r];
+        if (r) w.put(',');
+        w.put('[');
+        w.integer(row.score);
+        w.put(',');
+        w.integer(row.level);
+        w.put(',');
+        w.string(row.initials);
+        w.put(']');
+    }
+    w.put(']');
+    w.raw(",\"typedInitials\":");
+    w.string(typedInitials);
+    if (run.opt.draw) writeDraw(w, presented ? &run.host.display.presented : nullptr);
+    w.put('}');
+    w.endLine();
+}
+
+// ---------------------------------------------------------------------------
+// The script
+
+// A whole word as a decimal integer in [lo, hi].
+bool parseNumber(std::string_view word, long long lo, long long hi, long long& out) {
+    long long v = 0;
+    const char* end = word.data() + word.size();
+    auto [ptr, ec] = std::from_chars(word.data(), end, v);
+    if (ec != std::errc() || ptr != end || v < lo || v > hi) return false;
+    out = v;
+    return true;
+}
+
+std::vector<std::string_view> splitWords(std::string_view line) {
+    std::vector<std::string_view> words;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+        const std::size_t start = i;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
+        if (i > start) words.push_back(line.substr(start, i - start));
+    }
+    return words;
+}
+
+bool started() { return gameWindow->startCountdown < 0; }
+
+// Runs one script line. Returns an error text, or nullptr when it went well.
+// (Errors are fixed texts; the caller adds the line number and the words.)
+const char* runLine(JsonWriter& w, Run& run, const std::vector<std::string_view>& words) {
+    const std::string_view cmd = words[0];
+    const std::size_t args = words.size() - 1;
+    RecordingDisplay& display = run.host.display;
+
+    if (cmd == "tick") {
+        long long count = 1;
+        if (args > 1) return "tick takes at most one number";
+        if (args == 1 && !parseNumber(words[1], 0, INT_MAX, count))
+            return "tick count must be a whole number from 0";
+        for (long long i = 0; i < count; ++i) {
+            const int before = display.presentCount;
+            pollKeys();
+            tick();
+            ++run.ticks;
+            writeLine(w, run, "tick", display.presentCount != before);
+        }
+        return nullptr;
+    }
+    if (cmd == "char") {
+        long long code = 0;
+        if (args != 1 || !parseNumber(words[1], 0, 255, code))
+            return "char takes one code from 0 to 255";
+        const int before = display.presentCount;
+        gameWindow->handleMessage(gameWindow->window, wm::character,
+                                  static_cast<uintptr_t>(code), 0);
+        writeLine(w, run, "char", display.presentCount != before);
+        return nullptr;
+    }
+    if (cmd == "keys") {
+        if (args != 1) return "keys takes one word: - or letters of LRUS";
+        const std::string_view set = words[1];
+        if (set != "-" && set.find_first_not_of("LRUS") != std::string_view::npos)
+            return "keys takes - or letters of LRUS";
+        run.host.keys.setAll(set == "-" ? std::string() : std::string(set));
+        return nullptr;
+    }
+    if (cmd == "mouse") {
+        if (args != 1) return "mouse takes one of ldown, lup, rdown, rup";
+        uint32_t message = 0;
+        if (words[1] == "ldown") message = wm::leftButtonDown;
+        else if (words[1] == "lup") message = wm::leftButtonUp;
+        else if (words[1] == "rdown") message = wm::rightButtonDown;
+        else if (words[1] == "rup") message = wm::rightButtonUp;
+        else return "mouse takes one of ldown, lup, rdown, rup";
+        gameWindow->handleMessage(gameWindow->window, message, 0, packPosition(0, 0));
+        return nullptr;
+    }
+    if (cmd == "wheel") {
+        long long delta = 0;
+        if (args != 1 || !parseNumber(words[1], INT_MIN, INT_MAX, delta))
+            return "wheel takes one signed number";
+        // The notch travels in wParam's high word, 16 bits wide.
+        const auto high = static_cast<uint16_t>(static_cast<uint32_t>(delta) & 0xFFFFu);
+        gameWindow->handleMessage(gameWindow->window, wm::mouseWheel,
+                                  static_cast<uintptr_t>(high) << 16, packPosition(0, 0));
+        return nullptr;
+    }
+    if (cmd == "field") {
+        long long width = 0, height = 0;
+        if (args != 2 || !parseNumber(words[1], 1, 16384, width) ||
+            !parseNumber(words[2], 1, 16384, height))
+            return "field takes a width and a height from 1 to 16384";
+        if (started()) return "field comes too late: the game has started";
+        run.host.windows.clientWidth = static_cast<int>(width);
+        run.host.windows.clientHeight = static_cast<int>(height);
+        return nullptr;
+    }
+    if (cmd == "seed") {
+        long long seed = 0;
+        if (args != 1 || !parseNumber(words[1], 0, UINT_MAX, seed))
+            return "seed takes one number from 0 to 4294967295";
+        run.host.clock.seed = static_cast<unsigned>(seed);
+        return nullptr;
+    }
+    return "unknown command";
+}
+
+int runScript(std::istream& in, JsonWriter& w, Run& run) {
+    std::string line;
+    long long number = 0;
+    while (std::getline(in, line)) {
+        ++number;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const std::vector<std::string_view> words = splitWords(line);
+        if (words.empty() || words[0][0] == '#') continue;
+        if (const char* error = runLine(w, run, words)) {
+            w.flush();
+            std::fprintf(stderr, "voidrunner-trace: line %lld: %s: %s\n", number, error,
+                         line.c_str());
+            return kUsageError;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    static Run run;
+    if (!parseOptions(argc, argv, run.opt)) return kUsageError;
+
+    std::ifstream file;
+    if (run.opt.script) {
+        file.open(run.opt.script, std::ios::binary);
+        if (!file) {
+            std::fprintf(stderr, "voidrunner-trace: cannot read %s\n", run.opt.script);
+            return kUsageError;
+        }
+    }
+    std::istream& in = run.opt.script ? static_cast<std::istream&>(file) : std::cin;
+
+    run.host.install();
+    if (!createGameWindow(nullptr) || !gameWindow->createMainWindow()) {
+        std::fputs("voidrunner-trace: the game window could not be created\n", stderr);
+        resetToProgramStart();
+        resetPlatform();
+        return 1;
+    }
+
+    static JsonWriter out(stdout);
+    const int status = runScript(in, out, run);
+    out.flush();
+
+    resetToProgramStart();
+    resetPlatform();
+    return status;
+}
