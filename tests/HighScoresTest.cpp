@@ -1,0 +1,303 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "game/GameState.h"
+#include "scores/HighScores.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Row = std::tuple<int, int, std::string>;
+using Rows = std::vector<Row>;
+
+const fs::path caseDir = fs::path(__FILE__).parent_path() / "data" / "save";
+
+Rows tableRows() {
+    Rows rows;
+    for (const HighScoreEntry& row : highScoreTable.rows) {
+        rows.emplace_back(row.score, row.level, row.initials);
+    }
+    return rows;
+}
+
+void setTable(const Rows& rows) {
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        auto& [score, level, initials] = rows[i];
+        highScoreTable.rows[i] = HighScoreEntry{score, level, initials};
+    }
+}
+
+// Rows that no load touched are told apart from rows a load filled.
+const Rows untouched(10, Row{-7, -7, "old"});
+
+// First row the given ones, the rest untouched.
+Rows then(Rows first) {
+    first.insert(first.end(), untouched.begin() + static_cast<long>(first.size()),
+                 untouched.end());
+    return first;
+}
+
+// The same row ten times over, after the given leading rows.
+Rows repeated(Rows first, const Row& rest) {
+    first.resize(10, rest);
+    return first;
+}
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Each test runs in a folder of its own: the game reads and writes
+// "save.txt" in the working directory, and tests run in parallel.
+class HighScores : public ::testing::Test {
+protected:
+    void SetUp() override {
+        resetToProgramStart();
+        original_ = fs::current_path();
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::temp_directory_path() /
+               ("voidrunner-" + std::string(info->name()) + "-" +
+                std::to_string(std::random_device{}()));
+        fs::create_directories(dir_);
+        fs::current_path(dir_);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::current_path(original_);
+        fs::remove_all(dir_, ec);
+        resetToProgramStart();
+    }
+
+    // Loads the named sample file over a table of untouched rows.
+    Rows loadCase(const std::string& name) {
+        fs::copy_file(caseDir / name, "save.txt", fs::copy_options::overwrite_existing);
+        setTable(untouched);
+        loadHighScores();
+        return tableRows();
+    }
+
+    fs::path original_;
+    fs::path dir_;
+};
+
+const Rows sampleTen = {
+    {4320, 5, "XYZ"}, {1250, 3, "K.M"}, {1100, 3, "abc"}, {900, 2, "Q!Q"}, {800, 2, "~~~"},
+    {700, 2, "A1B"},  {500, 1, "JJJ"},  {300, 1, "ZZZ"},  {100, 1, "AAA"}, {0, 1, "AAA"},
+};
+
+const Rows defaultTable(10, Row{0, 1, "AAA"});
+
+TEST_F(HighScores, MissingFileGivesTheDefaultTable) {
+    setTable(untouched);
+    loadHighScores();
+    EXPECT_EQ(tableRows(), defaultTable);
+}
+
+TEST_F(HighScores, DirectoryNamedSaveTxtCountsAsMissingAndSurvivesASave) {
+    fs::create_directory("save.txt");
+    writeFile("save.txt/inside", "kept");
+    setTable(untouched);
+    loadHighScores();
+    EXPECT_EQ(tableRows(), defaultTable);
+
+    recordHighScore(50, 2, "DIR");
+    EXPECT_EQ(tableRows()[0], Row(50, 2, "DIR"));
+    EXPECT_TRUE(fs::is_directory("save.txt"));
+    EXPECT_EQ(readFile("save.txt/inside"), "kept");
+    EXPECT_FALSE(fs::exists("save.txt.tmp"));
+}
+
+TEST_F(HighScores, CompleteFilesReadAllTenRowsWhateverTheLayout) {
+    EXPECT_EQ(loadCase("ten-rows.txt"), sampleTen);
+    EXPECT_EQ(loadCase("ten-rows-final-line-end.txt"), sampleTen);
+    EXPECT_EQ(loadCase("more-than-ten-rows.txt"), sampleTen);
+    EXPECT_EQ(loadCase("crlf-line-ends.txt"), sampleTen);
+    EXPECT_EQ(loadCase("one-line-mixed-blanks.txt"), sampleTen);
+}
+
+TEST_F(HighScores, ShortFilesFillOnlyTheRowsTheyHold) {
+    EXPECT_EQ(loadCase("empty.txt"), untouched);
+    EXPECT_EQ(loadCase("three-rows.txt"),
+              then({{300, 3, "CCC"}, {200, 2, "BBB"}, {100, 1, "AAA"}}));
+
+    // Program start leaves empty rows, unlike the default of a missing file.
+    resetToProgramStart();
+    writeFile("save.txt", "");
+    loadHighScores();
+    EXPECT_EQ(tableRows(), Rows(10, Row{0, 0, ""}));
+}
+
+TEST_F(HighScores, EndRightAfterANumberLeavesThatRowUnchanged) {
+    EXPECT_EQ(loadCase("ends-after-level.txt"), then({{300, 3, "CCC"}}));
+    EXPECT_EQ(loadCase("ends-after-score.txt"), then({{300, 3, "CCC"}}));
+    EXPECT_EQ(loadCase("sign-at-end.txt"), then({{300, 3, "CCC"}}));
+}
+
+TEST_F(HighScores, RowWithoutInitialsBeforeTheEndTakesThePreviousInitials) {
+    EXPECT_EQ(loadCase("last-line-score-level-line-end.txt"),
+              then({{300, 3, "CCC"}, {200, 2, "CCC"}}));
+    EXPECT_EQ(loadCase("first-line-score-level-line-end.txt"), then({{300, 3, ""}}));
+}
+
+TEST_F(HighScores, MalformedFieldFillsTheRestWithTheLastValuesRead) {
+    EXPECT_EQ(loadCase("word-in-place-of-score.txt"), Rows(10, Row{300, 3, "CCC"}));
+    // Field by field: the score of row 1 was read before its level failed.
+    EXPECT_EQ(loadCase("word-in-place-of-level.txt"),
+              repeated({{300, 3, "CCC"}}, {200, 3, "CCC"}));
+}
+
+TEST_F(HighScores, OverflowingNumberIsAMalformedField) {
+    EXPECT_EQ(loadCase("overflow-score.txt"), Rows(10, Row{300, 3, "CCC"}));
+    EXPECT_EQ(loadCase("overflow-negative-level.txt"),
+              repeated({{300, 3, "CCC"}}, {200, 3, "CCC"}));
+    // Even when the file ends right after the digits.
+    EXPECT_EQ(loadCase("overflow-at-end.txt"), repeated({{300, 3, "CCC"}}, {200, 3, "CCC"}));
+}
+
+TEST_F(HighScores, NegativeNumbersAndOddInitialsAreKept) {
+    EXPECT_EQ(loadCase("negative-numbers.txt"),
+              then({{-5, -1, "NEG"}, {-2147483648, 2147483647, "MIN"}}));
+    EXPECT_EQ(loadCase("long-initials.txt"), then({{300, 3, "ABCDEFGH"}, {200, 2, "K.M.-#"}}));
+}
+
+TEST_F(HighScores, AnEnormousWordIsCutAndItsRestSkipped) {
+    EXPECT_EQ(loadCase("long-word.txt"),
+              then({{300, 3, std::string(1024, 'W')}, {200, 2, "BBB"}}));
+
+    // Far beyond any stream buffer: a single word of 8 MB.
+    writeFile("save.txt", "1 1 " + std::string(8u << 20, 'Q') + " 2 2 TWO");
+    loadHighScores();
+    EXPECT_EQ(tableRows()[0], Row(1, 1, std::string(1024, 'Q')));
+    EXPECT_EQ(tableRows()[1], Row(2, 2, "TWO"));
+}
+
+TEST_F(HighScores, BinaryBytesAreAbsorbed) {
+    EXPECT_EQ(loadCase("binary-junk.txt"), Rows(10, Row{0, 0, ""}));
+    using namespace std::string_literals;
+    EXPECT_EQ(loadCase("binary-in-initials.txt"),
+              then({{300, 3, "A\0\xff\x1a" "B"s}, {200, 2, "\x80\x81\x82"}, {100, 1, "\x01\x02\x7f"}}));
+}
+
+TEST_F(HighScores, EverySampleFileReadsBackAsSaved) {
+    for (const auto& entry : fs::directory_iterator(caseDir)) {
+        if (entry.path().extension() != ".txt") continue;
+        SCOPED_TRACE(entry.path().filename().string());
+        Rows loaded = loadCase(entry.path().filename().string());
+        saveHighScores();
+        setTable(untouched);
+        loadHighScores();
+        for (auto& row : loaded) {
+            if (std::get<2>(row).empty()) std::get<2>(row) = "---";
+        }
+        EXPECT_EQ(tableRows(), loaded);
+    }
+}
+
+TEST_F(HighScores, ScoreZeroQualifiesForTheDefaultTableAndLandsLast) {
+    loadHighScores();
+    EXPECT_TRUE(qualifiesForTable(0));
+    recordHighScore(0, 1, "NEW");
+    EXPECT_EQ(tableRows(), repeated(Rows(9, Row{0, 1, "AAA"}), {0, 1, "NEW"}));
+}
+
+TEST_F(HighScores, QualifiesOnlyWithAtLeastTheLowestScore) {
+    setTable({{100, 1, "A"}, {90, 1, "B"}, {80, 1, "C"}, {70, 1, "D"}, {60, 1, "E"},
+              {50, 1, "F"}, {40, 1, "G"}, {30, 1, "H"}, {20, 1, "I"}, {10, 1, "J"}});
+    EXPECT_FALSE(qualifiesForTable(9));
+    EXPECT_FALSE(qualifiesForTable(-1));
+    EXPECT_TRUE(qualifiesForTable(10));
+    EXPECT_TRUE(qualifiesForTable(1000));
+}
+
+const Rows equalNineties = {{100, 9, "AAA"}, {90, 8, "B1"}, {90, 7, "B2"}, {80, 6, "CCC"},
+                            {70, 5, "DDD"},  {60, 4, "EEE"}, {50, 3, "FFF"}, {40, 2, "GGG"},
+                            {30, 1, "HHH"},  {20, 1, "III"}};
+
+TEST_F(HighScores, SortingIsNotStableAmongEqualScores) {
+    setTable(equalNineties);
+    recordHighScore(20, 4, "NEW");
+    EXPECT_EQ(tableRows(), (Rows{{100, 9, "AAA"}, {90, 7, "B2"}, {90, 8, "B1"}, {80, 6, "CCC"},
+                                 {70, 5, "DDD"}, {60, 4, "EEE"}, {50, 3, "FFF"}, {40, 2, "GGG"},
+                                 {30, 1, "HHH"}, {20, 4, "NEW"}}));
+
+    setTable(equalNineties);
+    recordHighScore(90, 4, "NEW");
+    // The old nineties swap here too; the new one ends below both.
+    EXPECT_EQ(tableRows(), (Rows{{100, 9, "AAA"}, {90, 7, "B2"}, {90, 8, "B1"}, {90, 4, "NEW"},
+                                 {80, 6, "CCC"}, {70, 5, "DDD"}, {60, 4, "EEE"}, {50, 3, "FFF"},
+                                 {40, 2, "GGG"}, {30, 1, "HHH"}}));
+}
+
+TEST_F(HighScores, SavedFileHasTenLinesAndNoFinalLineEnd) {
+    setTable(sampleTen);
+    highScoreTable.rows[3].initials.clear();
+    recordHighScore(-3, 2, "NEG");
+    EXPECT_EQ(readFile("save.txt"),
+              "4320 5 XYZ\n1250 3 K.M\n1100 3 abc\n900 2 ---\n800 2 ~~~\n"
+              "700 2 A1B\n500 1 JJJ\n300 1 ZZZ\n100 1 AAA\n-3 2 NEG");
+    EXPECT_FALSE(fs::exists("save.txt.tmp"));
+
+    const Rows written = tableRows();
+    setTable(untouched);
+    loadHighScores();
+    Rows expected = written;
+    std::get<2>(expected[3]) = "---";
+    EXPECT_EQ(tableRows(), expected);
+}
+
+TEST_F(HighScores, FailedSaveKeepsTheOldFileAndTheNewEntry) {
+    const std::string old = readFile(caseDir / "ten-rows.txt");
+    writeFile("save.txt", old);
+    loadHighScores();
+    // The temporary file cannot be created where a folder stands.
+    fs::create_directory("save.txt.tmp");
+    recordHighScore(5000, 6, "TOP");
+    EXPECT_EQ(tableRows()[0], Row(5000, 6, "TOP"));
+    EXPECT_EQ(readFile("save.txt"), old);
+    EXPECT_TRUE(fs::is_directory("save.txt.tmp"));
+
+    // The next save that can write, writes the whole table.
+    fs::remove("save.txt.tmp");
+    recordHighScore(4000, 6, "TWO");
+    setTable(untouched);
+    loadHighScores();
+    EXPECT_EQ(tableRows()[0], Row(5000, 6, "TOP"));
+    EXPECT_EQ(tableRows()[1], Row(4320, 5, "XYZ"));
+    EXPECT_EQ(tableRows()[2], Row(4000, 6, "TWO"));
+}
+
+TEST_F(HighScores, SaveInReadOnlyFolderChangesNothingOnDisk) {
+    const std::string old = readFile(caseDir / "ten-rows.txt");
+    writeFile("save.txt", old);
+    loadHighScores();
+    fs::permissions(".", fs::perms::owner_read | fs::perms::owner_exec);
+    {
+        std::ofstream probe("probe");
+        if (probe.is_open()) {
+            // Permissions are not enforced for this user (root).
+            probe.close();
+            fs::remove("probe");
+            GTEST_SKIP() << "folder permissions are not enforced for this user";
+        }
+    }
+    recordHighScore(5000, 6, "TOP");
+    EXPECT_EQ(tableRows()[0], Row(5000, 6, "TOP"));
+    EXPECT_EQ(readFile("save.txt"), old);
+    EXPECT_FALSE(fs::exists("save.txt.tmp"));
+}
+
+}  // namespace
