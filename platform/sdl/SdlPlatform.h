@@ -1,0 +1,172 @@
+// The SDL2 services: a real window with its event queue, the keyboard
+// state, a software back buffer with SDL2_ttf texts, one-voice SDL2_mixer
+// sound and SDL's millisecond clock.
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <unordered_map>
+
+#include "platform/Platform.h"
+
+struct SDL_Surface;
+struct SDL_Renderer;
+struct SDL_Texture;
+struct SDL_Window;
+union SDL_Event;
+struct Mix_Chunk;
+typedef struct _TTF_Font TTF_Font;
+
+// The one font of the game's texts, found through fontconfig. Without a
+// font texts are skipped (one warning on standard error).
+class TextFont {
+public:
+    static TextFont& instance();
+    TTF_Font* font();  // nullptr when no font could be opened
+    // Closes the font (before TTF_Quit); a later font() opens it again.
+    void close();
+    ~TextFont();
+
+private:
+    TextFont() = default;
+    bool tried = false;
+    TTF_Font* opened = nullptr;
+};
+
+// A software surface of the playfield's size, drawn through SDL's software
+// renderer. Rendered texts are kept as textures: the HUD repeats them every
+// frame and rendering glyphs each time would dominate the frame's cost.
+class SdlSurface final : public DrawSurface {
+public:
+    // pixelFormat: an SDL_PIXELFORMAT_* value (that of the window, for a
+    // straight copy).
+    SdlSurface(int width, int height, uint32_t pixelFormat);
+    ~SdlSurface() override;
+    SdlSurface(const SdlSurface&) = delete;
+    SdlSurface& operator=(const SdlSurface&) = delete;
+
+    bool valid() const { return renderer != nullptr; }
+    // The pixels as drawn so far (pending drawing is flushed first).
+    SDL_Surface* pixels();
+
+    void setTransparentText() override {}
+    void fillRect(int left, int top, int right, int bottom, Rgb colour) override;
+    void setTextColor(Rgb colour) override { textColour = colour; }
+    void selectPen(Rgb colour) override;
+    void releasePen() override;
+    void moveTo(int x, int y) override;
+    void lineTo(int x, int y) override;
+    void setPixel(int x, int y, Rgb colour) override;
+    void ellipse(int left, int top, int right, int bottom) override;
+    void drawText(const char* text, int left, int top, int right, int bottom,
+                  TextAlign align) override;
+
+private:
+    struct CachedText {
+        SDL_Texture* texture = nullptr;
+        int width = 0, height = 0;
+    };
+    CachedText& renderedText(const std::string& text, Rgb colour);
+    void setColour(Rgb colour);
+    void clearTextCache();
+
+    SDL_Surface* surface = nullptr;
+    SDL_Renderer* renderer = nullptr;
+    Rgb pen{255, 255, 255};
+    Rgb previousPen{255, 255, 255};
+    Rgb textColour{};
+    int curX = 0, curY = 0;
+    std::unordered_map<std::string, CachedText> texts;
+};
+
+// Back buffers for the window and their copy to it. Remembers the last
+// presented frame so that an exposed window is repainted from it.
+class SdlDisplay final : public Display {
+public:
+    DrawSurface* createBackBuffer(WindowHandle window, int width, int height) override;
+    void present(WindowHandle window, DrawSurface& surface, int width, int height) override;
+    void destroyBackBuffer(DrawSurface* surface) override;
+
+    // Called by the window system.
+    void repaint(SDL_Window* window);
+    void windowDestroyed(SDL_Window* window);
+
+private:
+    void copyToWindow(SDL_Window* window, SdlSurface* frame, int width, int height);
+    SDL_Window* lastWindow = nullptr;
+    SdlSurface* lastFrame = nullptr;
+    int lastWidth = 0, lastHeight = 0;
+};
+
+// The window and its events, translated into the game's messages.
+class SdlWindowSystem final : public WindowSystem {
+public:
+    explicit SdlWindowSystem(SdlDisplay& display) : display(display) {}
+    ~SdlWindowSystem() override;
+
+    bool registerClass(const WindowClassDesc& desc) override;
+    int systemMetric(int index) override;
+    WindowHandle createWindow(const WindowCreateDesc& desc) override;
+    void showWindow(WindowHandle window, int showCommand) override;
+    void updateWindow(WindowHandle window) override;
+    void messageBox(const char* text, const char* caption) override;
+    bool peekMessage(Message& out) override;
+    int getMessage(Message& out) override;
+    void translateMessage(const Message&) override {}
+    intptr_t dispatchMessage(const Message& msg) override;
+    intptr_t defaultHandling(const Message& msg) override;
+    void postQuitMessage(int exitCode) override;
+    void validate(WindowHandle) override {}
+    Rect clientRectOnScreen(WindowHandle window) override;
+    Rect clientRect(WindowHandle window) override;
+
+    // The game's messages for one SDL event (none, one or several), queued.
+    void translate(const SDL_Event& event);
+
+private:
+    bool takeQueued(Message& out);
+    void post(uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0);
+    intptr_t deliver(uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0);
+
+    SdlDisplay& display;
+    SDL_Window* window = nullptr;
+    std::deque<Message> queue;
+};
+
+// The arrow keys and the space bar, as of the last event taken.
+class SdlKeyState final : public KeyState {
+public:
+    bool isHeld(Key key) override;
+};
+
+// One voice: a new sound stops the one that plays. Loaded sounds are kept,
+// so the hum and thrust that restart every tick are read from disk once.
+class SdlSound final : public Sound {
+public:
+    SdlSound();
+    ~SdlSound() override;
+    void play(const char* name) override;
+    void stop() override;
+    bool available() const { return open; }
+
+private:
+    bool open = false;
+    std::unordered_map<std::string, Mix_Chunk*> chunks;
+};
+
+class SdlClock final : public Clock {
+public:
+    uint32_t tickCount() override;
+    void sleep(uint32_t milliseconds) override;
+    unsigned randomSeed() override;
+};
+
+// "snd\fire.wav" -> "snd/fire.wav".
+std::string soundPath(const char* name);
+
+// A display for headless runs: every presented frame is drawn with the
+// same SDL code into a software surface and saved as DIR/frame-NNNNN.png
+// (numbered from 1). When `also` is given, every surface operation and
+// every present goes to it too, so a recording display keeps working.
+std::unique_ptr<Display> makePngFrameWriter(const std::string& dir, Display* also = nullptr);

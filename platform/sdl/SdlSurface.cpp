@@ -1,0 +1,278 @@
+#include <SDL.h>
+#include <SDL_ttf.h>
+#include <fontconfig/fontconfig.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/sdl/SdlPlatform.h"
+
+namespace {
+
+// Pixel height of the texts: the HUD's boxes are 16 to 20 pixels high.
+constexpr int kFontSize = 13;
+
+// Keeps the text cache bounded; the game shows a few dozen distinct texts.
+constexpr size_t kMaxCachedTexts = 256;
+
+std::string findSansFont() {
+    std::string path;
+    if (!FcInit()) return path;
+    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("sans"));
+    if (!pattern) return path;
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+    if (match) {
+        FcChar8* file = nullptr;
+        if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file)
+            path = reinterpret_cast<const char*>(file);
+        FcPatternDestroy(match);
+    }
+    FcPatternDestroy(pattern);
+    return path;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+TextFont& TextFont::instance() {
+    static TextFont font;
+    return font;
+}
+
+TTF_Font* TextFont::font() {
+    if (tried) return opened;
+    tried = true;
+    std::string path;
+    if (TTF_WasInit() || TTF_Init() == 0) {
+        path = findSansFont();
+        if (!path.empty()) opened = TTF_OpenFont(path.c_str(), kFontSize);
+    }
+    if (!opened)
+        std::fprintf(stderr, "voidrunner: no usable sans font found (%s); texts are not shown\n",
+                     path.empty() ? "fontconfig has no match for \"sans\"" : TTF_GetError());
+    return opened;
+}
+
+void TextFont::close() {
+    if (opened) TTF_CloseFont(opened);
+    opened = nullptr;
+    tried = false;
+}
+
+TextFont::~TextFont() {
+    // Normally closed already; at exit SDL_ttf may be gone.
+    if (opened && TTF_WasInit()) TTF_CloseFont(opened);
+}
+
+// ---------------------------------------------------------------------------
+
+SdlSurface::SdlSurface(int width, int height, uint32_t pixelFormat) {
+    surface = SDL_CreateRGBSurfaceWithFormat(0, std::max(width, 1), std::max(height, 1), 32,
+                                             pixelFormat);
+    if (!surface) return;
+    renderer = SDL_CreateSoftwareRenderer(surface);
+    if (!renderer) return;
+    SDL_SetRenderDrawBlendMode(renderer, SDL_BLENDMODE_NONE);
+}
+
+SdlSurface::~SdlSurface() {
+    clearTextCache();
+    if (renderer) SDL_DestroyRenderer(renderer);
+    if (surface) SDL_FreeSurface(surface);
+}
+
+SDL_Surface* SdlSurface::pixels() {
+    if (renderer) SDL_RenderFlush(renderer);
+    return surface;
+}
+
+void SdlSurface::setColour(Rgb colour) {
+    SDL_SetRenderDrawColor(renderer, colour.r, colour.g, colour.b, 255);
+}
+
+void SdlSurface::fillRect(int left, int top, int right, int bottom, Rgb colour) {
+    if (!renderer || right <= left || bottom <= top) return;
+    setColour(colour);
+    SDL_Rect rect{left, top, right - left, bottom - top};
+    SDL_RenderFillRect(renderer, &rect);
+}
+
+void SdlSurface::selectPen(Rgb colour) {
+    previousPen = pen;
+    pen = colour;
+}
+
+void SdlSurface::releasePen() { pen = previousPen; }
+
+void SdlSurface::moveTo(int x, int y) {
+    curX = x;
+    curY = y;
+}
+
+void SdlSurface::lineTo(int x, int y) {
+    if (renderer) {
+        setColour(pen);
+        SDL_RenderDrawLine(renderer, curX, curY, x, y);
+    }
+    curX = x;
+    curY = y;
+}
+
+void SdlSurface::setPixel(int x, int y, Rgb colour) {
+    if (!renderer) return;
+    setColour(colour);
+    SDL_RenderDrawPoint(renderer, x, y);
+}
+
+void SdlSurface::ellipse(int left, int top, int right, int bottom) {
+    if (!renderer || right - left < 1 || bottom - top < 1) return;
+    // The box's right and bottom edges are outside; each row gets the span
+    // of the inscribed ellipse, filled white with its ends in the pen colour.
+    const double cx = (left + right) / 2.0, cy = (top + bottom) / 2.0;
+    const double rx = (right - left) / 2.0, ry = (bottom - top) / 2.0;
+    std::vector<SDL_Point> outline;
+    for (int y = top; y < bottom; ++y) {
+        const double dy = (y + 0.5 - cy) / ry;
+        const double half = rx * std::sqrt(std::max(0.0, 1.0 - dy * dy));
+        const int x0 = static_cast<int>(std::lround(cx - half));
+        const int x1 = static_cast<int>(std::lround(cx + half)) - 1;
+        if (x1 < x0) continue;
+        setColour({255, 255, 255});
+        SDL_RenderDrawLine(renderer, x0, y, x1, y);
+        if (y == top || y == bottom - 1) {
+            for (int x = x0; x <= x1; ++x) outline.push_back({x, y});
+        } else {
+            outline.push_back({x0, y});
+            outline.push_back({x1, y});
+        }
+    }
+    setColour(pen);
+    SDL_RenderDrawPoints(renderer, outline.data(), static_cast<int>(outline.size()));
+}
+
+SdlSurface::CachedText& SdlSurface::renderedText(const std::string& text, Rgb colour) {
+    std::string key = text;
+    key.push_back('\0');
+    key.push_back(static_cast<char>(colour.r));
+    key.push_back(static_cast<char>(colour.g));
+    key.push_back(static_cast<char>(colour.b));
+    auto found = texts.find(key);
+    if (found != texts.end()) return found->second;
+    if (texts.size() >= kMaxCachedTexts) clearTextCache();
+
+    CachedText entry;
+    // The game's texts are bytes of Latin-1, which is what RenderText takes.
+    SDL_Surface* glyphs = TTF_RenderText_Blended(TextFont::instance().font(), text.c_str(),
+                                                 SDL_Color{colour.r, colour.g, colour.b, 255});
+    if (glyphs) {
+        entry.texture = SDL_CreateTextureFromSurface(renderer, glyphs);
+        entry.width = glyphs->w;
+        entry.height = glyphs->h;
+        SDL_FreeSurface(glyphs);
+        if (entry.texture) SDL_SetTextureBlendMode(entry.texture, SDL_BLENDMODE_BLEND);
+    }
+    return texts.emplace(std::move(key), entry).first->second;
+}
+
+void SdlSurface::clearTextCache() {
+    for (auto& [key, entry] : texts)
+        if (entry.texture) SDL_DestroyTexture(entry.texture);
+    texts.clear();
+}
+
+void SdlSurface::drawText(const char* text, int left, int top, int right, int bottom,
+                          TextAlign align) {
+    if (!renderer || !text || !*text || right <= left || bottom <= top) return;
+    if (!TextFont::instance().font()) return;
+    const CachedText& rendered = renderedText(text, textColour);
+    if (!rendered.texture) return;
+
+    int x = left;
+    if (align == TextAlign::Center)
+        x = left + (right - left - rendered.width) / 2;
+    else if (align == TextAlign::Right)
+        x = right - rendered.width;
+    const int y = top + (bottom - top - rendered.height) / 2;
+
+    SDL_Rect box{left, top, right - left, bottom - top};
+    SDL_Rect place{x, y, rendered.width, rendered.height};
+    SDL_RenderSetClipRect(renderer, &box);
+    SDL_RenderCopy(renderer, rendered.texture, nullptr, &place);
+    SDL_RenderSetClipRect(renderer, nullptr);
+}
+
+// ---------------------------------------------------------------------------
+
+DrawSurface* SdlDisplay::createBackBuffer(WindowHandle window, int width, int height) {
+    uint32_t format = SDL_PIXELFORMAT_RGB888;
+    // The window's own format makes the copy to it a plain memory copy.
+    if (SDL_Surface* target = window ? SDL_GetWindowSurface(static_cast<SDL_Window*>(window))
+                                     : nullptr)
+        format = target->format->format;
+    auto* surface = new SdlSurface(width, height, format);
+    if (!surface->valid()) {
+        delete surface;
+        return nullptr;
+    }
+    return surface;
+}
+
+void SdlDisplay::present(WindowHandle window, DrawSurface& surface, int width, int height) {
+    auto* frame = dynamic_cast<SdlSurface*>(&surface);
+    auto* target = static_cast<SDL_Window*>(window);
+    if (!frame || !target) return;
+    lastWindow = target;
+    lastFrame = frame;
+    lastWidth = width;
+    lastHeight = height;
+    copyToWindow(target, frame, width, height);
+}
+
+void SdlDisplay::copyToWindow(SDL_Window* window, SdlSurface* frame, int width, int height) {
+    SDL_Surface* target = SDL_GetWindowSurface(window);
+    if (!target) return;
+    if (frame) {
+        SDL_Rect from{0, 0, width, height};
+        SDL_Rect to{0, 0, width, height};
+        SDL_BlitSurface(frame->pixels(), &from, target, &to);
+    } else {
+        width = height = 0;
+    }
+    // Whatever of the window lies outside the playfield stays black.
+    const uint32_t black = SDL_MapRGB(target->format, 0, 0, 0);
+    if (target->w > width) {
+        SDL_Rect right{width, 0, target->w - width, target->h};
+        SDL_FillRect(target, &right, black);
+    }
+    if (target->h > height) {
+        SDL_Rect below{0, height, std::min(width, target->w), target->h - height};
+        SDL_FillRect(target, &below, black);
+    }
+    SDL_UpdateWindowSurface(window);
+}
+
+void SdlDisplay::repaint(SDL_Window* window) {
+    if (window == lastWindow)
+        copyToWindow(window, lastFrame, lastWidth, lastHeight);
+    else
+        copyToWindow(window, nullptr, 0, 0);
+}
+
+void SdlDisplay::windowDestroyed(SDL_Window* window) {
+    if (window == lastWindow) lastWindow = nullptr;
+}
+
+void SdlDisplay::destroyBackBuffer(DrawSurface* surface) {
+    if (surface == lastFrame) {
+        lastFrame = nullptr;
+        lastWindow = nullptr;
+    }
+    delete surface;
+}

@@ -1,0 +1,272 @@
+#include <SDL.h>
+
+#include <cstdio>
+#include <ctime>
+
+#include "app/GameWindow.h"
+#include "platform/sdl/SdlPlatform.h"
+
+namespace {
+
+SDL_Window* sdlWindow(WindowHandle window) { return static_cast<SDL_Window*>(window); }
+
+SDL_Rect usableArea() {
+    SDL_Rect area{0, 0, 800, 600};
+    if (SDL_GetDisplayUsableBounds(0, &area) != 0) SDL_GetDisplayBounds(0, &area);
+    return area;
+}
+
+// Decodes UTF-8 text into the game's character codes: ASCII as is, the
+// Latin-1 range as codes 128-255; anything else has no code and is dropped.
+template <typename Emit>
+void latin1Codes(const char* text, Emit emit) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    while (*p) {
+        unsigned code = *p;
+        int extra = 0;
+        if (code < 0x80) {
+            extra = 0;
+        } else if ((code & 0xE0) == 0xC0) {
+            code &= 0x1F;
+            extra = 1;
+        } else if ((code & 0xF0) == 0xE0) {
+            code &= 0x0F;
+            extra = 2;
+        } else if ((code & 0xF8) == 0xF0) {
+            code &= 0x07;
+            extra = 3;
+        } else {
+            ++p;  // a stray continuation byte
+            continue;
+        }
+        ++p;
+        bool whole = true;
+        for (int i = 0; i < extra; ++i, ++p) {
+            if ((*p & 0xC0) != 0x80) {
+                whole = false;
+                break;
+            }
+            code = (code << 6) | (*p & 0x3F);
+        }
+        if (whole && code < 256) emit(code);
+    }
+}
+
+}  // namespace
+
+SdlWindowSystem::~SdlWindowSystem() {
+    if (window) {
+        display.windowDestroyed(window);
+        SDL_DestroyWindow(window);
+    }
+}
+
+bool SdlWindowSystem::registerClass(const WindowClassDesc&) { return true; }
+
+int SdlWindowSystem::systemMetric(int index) {
+    switch (index) {
+    case metric::cxScreen: return usableArea().w;
+    case metric::cxFixedFrame: return 3;
+    case metric::cyMenu: return 20;
+    default: return 0;
+    }
+}
+
+WindowHandle SdlWindowSystem::createWindow(const WindowCreateDesc& desc) {
+    if (window) return nullptr;  // the game has one window
+    // The size asked for is a placeholder the maximised window replaces; a
+    // desktop without a window manager does not maximise, so start at the
+    // full usable area.
+    const SDL_Rect area = usableArea();
+    window = SDL_CreateWindow(desc.title, area.x, area.y, area.w, area.h,
+                              SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
+    if (!window) return nullptr;
+    SDL_StartTextInput();
+    deliver(wm::create);
+    int w = 0, h = 0;
+    SDL_GetWindowSize(window, &w, &h);
+    deliver(wm::size, 0, packPosition(w, h));
+    return window;
+}
+
+void SdlWindowSystem::showWindow(WindowHandle handle, int showCommand) {
+    if (!handle || sdlWindow(handle) != window) return;
+    if (showCommand == kShowMaximized) SDL_MaximizeWindow(window);
+    SDL_ShowWindow(window);
+    if (showCommand == kShowMaximized) SDL_MaximizeWindow(window);
+    SDL_RaiseWindow(window);
+}
+
+void SdlWindowSystem::updateWindow(WindowHandle handle) {
+    // Black until the first frame arrives.
+    if (handle && sdlWindow(handle) == window) display.repaint(window);
+}
+
+void SdlWindowSystem::messageBox(const char* text, const char* caption) {
+    if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr) != 0)
+        std::fprintf(stderr, "voidrunner: %s: %s\n", caption, text);
+}
+
+void SdlWindowSystem::post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    queue.push_back(Message{window, message, wParam, lParam});
+}
+
+intptr_t SdlWindowSystem::deliver(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    return dispatchMessage(Message{window, message, wParam, lParam});
+}
+
+bool SdlWindowSystem::takeQueued(Message& out) {
+    if (queue.empty()) return false;
+    out = queue.front();
+    queue.pop_front();
+    return true;
+}
+
+void SdlWindowSystem::translate(const SDL_Event& event) {
+    if (!window) {
+        return;  // after the window is gone only the quit message matters
+    }
+    const auto position = [](int x, int y) { return packPosition(x, y); };
+    switch (event.type) {
+    case SDL_TEXTINPUT:
+        latin1Codes(event.text.text, [&](unsigned code) { post(wm::character, code); });
+        break;
+    case SDL_KEYDOWN:
+        // Keys that type a control character; repeats type it again.
+        switch (event.key.keysym.sym) {
+        case SDLK_BACKSPACE: post(wm::character, 8); break;
+        case SDLK_TAB: post(wm::character, 9); break;
+        case SDLK_RETURN:
+        case SDLK_KP_ENTER: post(wm::character, 13); break;
+        case SDLK_ESCAPE: post(wm::character, 27); break;
+        default: break;
+        }
+        break;
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP: {
+        const bool down = event.type == SDL_MOUSEBUTTONDOWN;
+        if (event.button.button == SDL_BUTTON_LEFT)
+            post(down ? wm::leftButtonDown : wm::leftButtonUp, 0,
+                 position(event.button.x, event.button.y));
+        else if (event.button.button == SDL_BUTTON_RIGHT)
+            post(down ? wm::rightButtonDown : wm::rightButtonUp, 0,
+                 position(event.button.x, event.button.y));
+        break;
+    }
+    case SDL_MOUSEMOTION:
+        post(wm::mouseMove, 0, position(event.motion.x, event.motion.y));
+        break;
+    case SDL_MOUSEWHEEL: {
+        int notches = event.wheel.y;
+        if (event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED) notches = -notches;
+        if (notches == 0) break;
+        // The wheel message carries screen coordinates.
+        int x = 0, y = 0;
+        SDL_GetGlobalMouseState(&x, &y);
+        const auto delta = static_cast<uint16_t>(notches * 120);
+        post(wm::mouseWheel, static_cast<uintptr_t>(delta) << 16, position(x, y));
+        break;
+    }
+    case SDL_WINDOWEVENT:
+        switch (event.window.event) {
+        case SDL_WINDOWEVENT_SIZE_CHANGED:
+            post(wm::size, 0, position(event.window.data1, event.window.data2));
+            break;
+        case SDL_WINDOWEVENT_MOVED:
+            post(wm::move, 0, position(event.window.data1, event.window.data2));
+            break;
+        case SDL_WINDOWEVENT_FOCUS_GAINED: post(wm::activate, 1); break;
+        case SDL_WINDOWEVENT_FOCUS_LOST: post(wm::activate, 0); break;
+        case SDL_WINDOWEVENT_CLOSE: post(wm::close); break;
+        case SDL_WINDOWEVENT_EXPOSED: display.repaint(window); break;
+        default: break;
+        }
+        break;
+    case SDL_QUIT:
+        // Also what SDL makes of SIGINT and SIGTERM: close the window.
+        post(wm::close);
+        break;
+    default: break;
+    }
+}
+
+bool SdlWindowSystem::peekMessage(Message& out) {
+    if (takeQueued(out)) return true;
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+        translate(event);
+        if (takeQueued(out)) return true;
+    }
+    return false;
+}
+
+int SdlWindowSystem::getMessage(Message& out) {
+    while (!takeQueued(out)) {
+        SDL_Event event;
+        if (!SDL_WaitEvent(&event)) {
+            out = Message{nullptr, wm::quit, 0, 0};
+            return 0;
+        }
+        translate(event);
+    }
+    return out.message == wm::quit ? 0 : 1;
+}
+
+intptr_t SdlWindowSystem::dispatchMessage(const Message& msg) {
+    if (!gameWindow || msg.message == wm::quit) return 0;
+    return gameWindow->handleMessage(msg.window, msg.message, msg.wParam, msg.lParam);
+}
+
+intptr_t SdlWindowSystem::defaultHandling(const Message& msg) {
+    if (msg.message == wm::close && window && sdlWindow(msg.window) == window) {
+        deliver(wm::destroy);
+        display.windowDestroyed(window);
+        SDL_DestroyWindow(window);
+        window = nullptr;
+        // Whatever the closed window had still queued is moot now.
+        std::deque<Message> kept;
+        for (const Message& m : queue)
+            if (m.message == wm::quit) kept.push_back(m);
+        queue.swap(kept);
+    }
+    return 0;
+}
+
+void SdlWindowSystem::postQuitMessage(int exitCode) {
+    queue.push_back(Message{nullptr, wm::quit, static_cast<uintptr_t>(exitCode), 0});
+}
+
+Rect SdlWindowSystem::clientRect(WindowHandle handle) {
+    Rect rect;
+    if (!handle || sdlWindow(handle) != window) return rect;
+    SDL_GetWindowSizeInPixels(window, &rect.right, &rect.bottom);
+    return rect;
+}
+
+Rect SdlWindowSystem::clientRectOnScreen(WindowHandle handle) {
+    Rect rect;
+    if (!handle || sdlWindow(handle) != window) return rect;
+    int x = 0, y = 0, w = 0, h = 0;
+    SDL_GetWindowPosition(window, &x, &y);
+    SDL_GetWindowSizeInPixels(window, &w, &h);
+    return Rect{x, y, x + w, y + h};
+}
+
+// ---------------------------------------------------------------------------
+
+bool SdlKeyState::isHeld(Key key) {
+    const Uint8* state = SDL_GetKeyboardState(nullptr);
+    switch (key) {
+    case Key::Left: return state[SDL_SCANCODE_LEFT] != 0;
+    case Key::Right: return state[SDL_SCANCODE_RIGHT] != 0;
+    case Key::Up: return state[SDL_SCANCODE_UP] != 0;
+    case Key::Space: return state[SDL_SCANCODE_SPACE] != 0;
+    }
+    return false;
+}
+
+uint32_t SdlClock::tickCount() { return SDL_GetTicks(); }
+
+void SdlClock::sleep(uint32_t milliseconds) { SDL_Delay(milliseconds); }
+
+unsigned SdlClock::randomSeed() { return static_cast<unsigned>(std::time(nullptr)); }

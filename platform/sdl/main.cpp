@@ -1,0 +1,32 @@
+// The Linux program: the game in an SDL window.
+#define SDL_MAIN_HANDLED
+#include <SDL.h>
+#include <SDL_ttf.h>
+
+#include <cstdio>
+
+#include "app/GameWindow.h"
+#include "platform/sdl/SdlPlatform.h"
+
+int main() {
+    SDL_SetMainReady();
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        std::fprintf(stderr, "voidrunner: cannot open a display: %s\n", SDL_GetError());
+        return 1;
+    }
+    int code = 0;
+    {
+        SdlDisplay display;
+        SdlWindowSystem windows(display);
+        SdlKeyState keys;
+        SdlSound sound;
+        SdlClock clock;
+        installPlatform({&windows, &keys, &display, &sound, &clock});
+        code = runMainLoop(nullptr);
+        resetPlatform();
+    }
+    TextFont::instance().close();
+    if (TTF_WasInit()) TTF_Quit();
+    SDL_Quit();
+    return code;
+}
