@@ -40,8 +40,7 @@ const Rows untouched(10, Row{-7, -7, "old"});
 
 // First row the given ones, the rest untouched.
 Rows then(Rows first) {
-    first.insert(first.end(), untouched.begin() + static_cast<long>(first.size()),
-                 untouched.end());
+    first.insert(first.end(), untouched.begin() + static_cast<long>(first.size()), untouched.end());
     return first;
 }
 
@@ -63,14 +62,13 @@ void writeFile(const fs::path& path, const std::string& bytes) {
 // Each test runs in a folder of its own: the game reads and writes
 // "save.txt" in the working directory, and tests run in parallel.
 class HighScores : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         resetToProgramStart();
         original_ = fs::current_path();
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() /
-               ("voidrunner-" + std::string(info->name()) + "-" +
-                std::to_string(std::random_device{}()));
+        dir_ = fs::temp_directory_path() / ("voidrunner-" + std::string(info->name()) + "-" +
+                                            std::to_string(std::random_device{}()));
         fs::create_directories(dir_);
         fs::current_path(dir_);
     }
@@ -156,8 +154,7 @@ TEST_F(HighScores, RowWithoutInitialsBeforeTheEndTakesThePreviousInitials) {
 TEST_F(HighScores, MalformedFieldFillsTheRestWithTheLastValuesRead) {
     EXPECT_EQ(loadCase("word-in-place-of-score.txt"), Rows(10, Row{300, 3, "CCC"}));
     // Field by field: the score of row 1 was read before its level failed.
-    EXPECT_EQ(loadCase("word-in-place-of-level.txt"),
-              repeated({{300, 3, "CCC"}}, {200, 3, "CCC"}));
+    EXPECT_EQ(loadCase("word-in-place-of-level.txt"), repeated({{300, 3, "CCC"}}, {200, 3, "CCC"}));
 }
 
 TEST_F(HighScores, OverflowingNumberIsAMalformedField) {
@@ -175,8 +172,7 @@ TEST_F(HighScores, NegativeNumbersAndOddInitialsAreKept) {
 }
 
 TEST_F(HighScores, AnEnormousWordIsCutAndItsRestSkipped) {
-    EXPECT_EQ(loadCase("long-word.txt"),
-              then({{300, 3, std::string(1024, 'W')}, {200, 2, "BBB"}}));
+    EXPECT_EQ(loadCase("long-word.txt"), then({{300, 3, std::string(1024, 'W')}, {200, 2, "BBB"}}));
 
     // Far beyond any stream buffer: a single word of 8 MB.
     writeFile("save.txt", "1 1 " + std::string(8u << 20, 'Q') + " 2 2 TWO");
@@ -188,8 +184,11 @@ TEST_F(HighScores, AnEnormousWordIsCutAndItsRestSkipped) {
 TEST_F(HighScores, BinaryBytesAreAbsorbed) {
     EXPECT_EQ(loadCase("binary-junk.txt"), Rows(10, Row{0, 0, ""}));
     using namespace std::string_literals;
-    EXPECT_EQ(loadCase("binary-in-initials.txt"),
-              then({{300, 3, "A\0\xff\x1a" "B"s}, {200, 2, "\x80\x81\x82"}, {100, 1, "\x01\x02\x7f"}}));
+    EXPECT_EQ(loadCase("binary-in-initials.txt"), then({{300, 3,
+                                                         "A\0\xff\x1a"
+                                                         "B"s},
+                                                        {200, 2, "\x80\x81\x82"},
+                                                        {100, 1, "\x01\x02\x7f"}}));
 }
 
 TEST_F(HighScores, EverySampleFileReadsBackAsSaved) {
@@ -215,31 +214,53 @@ TEST_F(HighScores, ScoreZeroQualifiesForTheDefaultTableAndLandsLast) {
 }
 
 TEST_F(HighScores, QualifiesOnlyWithAtLeastTheLowestScore) {
-    setTable({{100, 1, "A"}, {90, 1, "B"}, {80, 1, "C"}, {70, 1, "D"}, {60, 1, "E"},
-              {50, 1, "F"}, {40, 1, "G"}, {30, 1, "H"}, {20, 1, "I"}, {10, 1, "J"}});
+    setTable({{100, 1, "A"},
+              {90, 1, "B"},
+              {80, 1, "C"},
+              {70, 1, "D"},
+              {60, 1, "E"},
+              {50, 1, "F"},
+              {40, 1, "G"},
+              {30, 1, "H"},
+              {20, 1, "I"},
+              {10, 1, "J"}});
     EXPECT_FALSE(qualifiesForTable(9));
     EXPECT_FALSE(qualifiesForTable(-1));
     EXPECT_TRUE(qualifiesForTable(10));
     EXPECT_TRUE(qualifiesForTable(1000));
 }
 
-const Rows equalNineties = {{100, 9, "AAA"}, {90, 8, "B1"}, {90, 7, "B2"}, {80, 6, "CCC"},
+const Rows equalNineties = {{100, 9, "AAA"}, {90, 8, "B1"},  {90, 7, "B2"},  {80, 6, "CCC"},
                             {70, 5, "DDD"},  {60, 4, "EEE"}, {50, 3, "FFF"}, {40, 2, "GGG"},
                             {30, 1, "HHH"},  {20, 1, "III"}};
 
 TEST_F(HighScores, SortingIsNotStableAmongEqualScores) {
     setTable(equalNineties);
     recordHighScore(20, 4, "NEW");
-    EXPECT_EQ(tableRows(), (Rows{{100, 9, "AAA"}, {90, 7, "B2"}, {90, 8, "B1"}, {80, 6, "CCC"},
-                                 {70, 5, "DDD"}, {60, 4, "EEE"}, {50, 3, "FFF"}, {40, 2, "GGG"},
-                                 {30, 1, "HHH"}, {20, 4, "NEW"}}));
+    EXPECT_EQ(tableRows(), (Rows{{100, 9, "AAA"},
+                                 {90, 7, "B2"},
+                                 {90, 8, "B1"},
+                                 {80, 6, "CCC"},
+                                 {70, 5, "DDD"},
+                                 {60, 4, "EEE"},
+                                 {50, 3, "FFF"},
+                                 {40, 2, "GGG"},
+                                 {30, 1, "HHH"},
+                                 {20, 4, "NEW"}}));
 
     setTable(equalNineties);
     recordHighScore(90, 4, "NEW");
     // The old nineties swap here too; the new one ends below both.
-    EXPECT_EQ(tableRows(), (Rows{{100, 9, "AAA"}, {90, 7, "B2"}, {90, 8, "B1"}, {90, 4, "NEW"},
-                                 {80, 6, "CCC"}, {70, 5, "DDD"}, {60, 4, "EEE"}, {50, 3, "FFF"},
-                                 {40, 2, "GGG"}, {30, 1, "HHH"}}));
+    EXPECT_EQ(tableRows(), (Rows{{100, 9, "AAA"},
+                                 {90, 7, "B2"},
+                                 {90, 8, "B1"},
+                                 {90, 4, "NEW"},
+                                 {80, 6, "CCC"},
+                                 {70, 5, "DDD"},
+                                 {60, 4, "EEE"},
+                                 {50, 3, "FFF"},
+                                 {40, 2, "GGG"},
+                                 {30, 1, "HHH"}}));
 }
 
 TEST_F(HighScores, SavedFileHasTenLinesAndNoFinalLineEnd) {

@@ -30,14 +30,13 @@ void type(const std::string& text) {
 
 // Runs in a folder of its own, since a finished entry writes "save.txt".
 class Initials : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         resetToProgramStart();
         original_ = fs::current_path();
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() /
-               ("voidrunner-" + std::string(info->name()) + "-" +
-                std::to_string(std::random_device{}()));
+        dir_ = fs::temp_directory_path() / ("voidrunner-" + std::string(info->name()) + "-" +
+                                            std::to_string(std::random_device{}()));
         fs::create_directories(dir_);
         fs::current_path(dir_);
         loadHighScores();  // no file: the default table, where any score qualifies
