@@ -1,0 +1,15 @@
+# Cross-compiling for 64-bit Windows with MinGW-w64. The -posix compilers
+# carry the winpthreads-based std::thread and <chrono> support.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(VR_MINGW_PREFIX x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${VR_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${VR_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${VR_MINGW_PREFIX}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${VR_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)

@@ -1,0 +1,94 @@
+// The Win32 services: user32 windows and messages, GDI drawing, winmm
+// sound and the kernel32 clock, behind the game's service interfaces.
+#pragma once
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include "platform/Platform.h"
+
+class Win32WindowSystem final : public WindowSystem {
+public:
+    bool registerClass(const WindowClassDesc& desc) override;
+    int systemMetric(int index) override;
+    WindowHandle createWindow(const WindowCreateDesc& desc) override;
+    void showWindow(WindowHandle window, int showCommand) override;
+    void updateWindow(WindowHandle window) override;
+    void messageBox(const char* text, const char* caption) override;
+    bool peekMessage(Message& out) override;
+    int getMessage(Message& out) override;
+    void translateMessage(const Message& msg) override;
+    intptr_t dispatchMessage(const Message& msg) override;
+    intptr_t defaultHandling(const Message& msg) override;
+    void postQuitMessage(int exitCode) override;
+    void validate(WindowHandle window) override;
+    Rect clientRectOnScreen(WindowHandle window) override;
+    Rect clientRect(WindowHandle window) override;
+
+private:
+    // The last message taken from the queue, whole: the game's Message
+    // drops its time and cursor position, which dispatch hands on.
+    MSG last_{};
+    MSG toNative(const Message& msg) const;
+};
+
+class Win32KeyState final : public KeyState {
+public:
+    bool isHeld(Key key) override;
+};
+
+// A memory DC with its own bitmap: the back buffer.
+class Win32Surface final : public DrawSurface {
+public:
+    Win32Surface(HDC dc, HBITMAP bitmap, HGDIOBJ oldBitmap)
+        : dc_(dc), bitmap_(bitmap), oldBitmap_(oldBitmap) {}
+    ~Win32Surface() override;
+    Win32Surface(const Win32Surface&) = delete;
+    Win32Surface& operator=(const Win32Surface&) = delete;
+
+    void setTransparentText() override;
+    void fillRect(int left, int top, int right, int bottom, Rgb colour) override;
+    void setTextColor(Rgb colour) override;
+    void selectPen(Rgb colour) override;
+    void releasePen() override;
+    void moveTo(int x, int y) override;
+    void lineTo(int x, int y) override;
+    void setPixel(int x, int y, Rgb colour) override;
+    void ellipse(int left, int top, int right, int bottom) override;
+    void drawText(const char* text, int left, int top, int right, int bottom,
+                  TextAlign align) override;
+
+    HDC dc() const { return dc_; }
+
+private:
+    HDC dc_;
+    HBITMAP bitmap_;
+    HGDIOBJ oldBitmap_;
+    HPEN pen_ = nullptr;
+    HGDIOBJ oldPen_ = nullptr;
+};
+
+class Win32Display final : public Display {
+public:
+    DrawSurface* createBackBuffer(WindowHandle window, int width, int height) override;
+    void present(WindowHandle window, DrawSurface& surface, int width, int height) override;
+    void destroyBackBuffer(DrawSurface* surface) override;
+};
+
+class Win32Sound final : public Sound {
+public:
+    void play(const char* name) override;
+    void stop() override;
+};
+
+class Win32Clock final : public Clock {
+public:
+    uint32_t tickCount() override;
+    void sleep(uint32_t milliseconds) override;
+    unsigned randomSeed() override;
+};
+
+// The services above as one set, ready for installPlatform.
+PlatformServices win32Services();

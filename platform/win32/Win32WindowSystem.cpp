@@ -1,0 +1,140 @@
+#include "platform/win32/Win32Platform.h"
+
+#include "app/GameWindow.h"
+
+namespace {
+
+HWND hwnd(WindowHandle window) { return static_cast<HWND>(window); }
+
+Rect toRect(const RECT& r) { return Rect{r.left, r.top, r.right, r.bottom}; }
+
+Message fromNative(const MSG& msg) {
+    Message out;
+    out.window = msg.hwnd;
+    out.message = msg.message;
+    out.wParam = msg.wParam;
+    out.lParam = msg.lParam;
+    return out;
+}
+
+// Every message goes to the game window; before it exists (and after it
+// is gone) the system handles them.
+LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (gameWindow == nullptr) return DefWindowProcA(window, message, wParam, lParam);
+    return gameWindow->handleMessage(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+bool Win32WindowSystem::registerClass(const WindowClassDesc& desc) {
+    HINSTANCE instance = static_cast<HINSTANCE>(desc.instance);
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    wc.style = desc.classStyle;
+    wc.lpfnWndProc = windowProcedure;
+    wc.cbClsExtra = 0;
+    wc.cbWndExtra = 0;
+    wc.hInstance = instance;
+    // The program has no icon resources: id 0 yields none, and the system
+    // shows its default.
+    wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(desc.iconId));
+    wc.hIconSm = LoadIconA(instance, MAKEINTRESOURCEA(desc.smallIconId));
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(desc.backgroundBrush));
+    wc.lpszMenuName = nullptr;
+    wc.lpszClassName = desc.className;
+    return RegisterClassExA(&wc) != 0;
+}
+
+int Win32WindowSystem::systemMetric(int index) { return GetSystemMetrics(index); }
+
+WindowHandle Win32WindowSystem::createWindow(const WindowCreateDesc& desc) {
+    return CreateWindowExA(desc.exStyle, desc.className, desc.title, desc.style, desc.x, desc.y,
+                           desc.width, desc.height, nullptr, nullptr,
+                           static_cast<HINSTANCE>(desc.instance), nullptr);
+}
+
+void Win32WindowSystem::showWindow(WindowHandle window, int showCommand) {
+    ShowWindow(hwnd(window), showCommand);
+}
+
+void Win32WindowSystem::updateWindow(WindowHandle window) { UpdateWindow(hwnd(window)); }
+
+void Win32WindowSystem::messageBox(const char* text, const char* caption) {
+    MessageBoxA(nullptr, text, caption, MB_OK);
+}
+
+bool Win32WindowSystem::peekMessage(Message& out) {
+    MSG msg;
+    if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
+    last_ = msg;
+    out = fromNative(msg);
+    return true;
+}
+
+int Win32WindowSystem::getMessage(Message& out) {
+    MSG msg;
+    BOOL result = GetMessageA(&msg, nullptr, 0, 0);
+    if (result == -1) {
+        // Only a bad window handle fails here, and none is passed; end the
+        // loop rather than spin on the error.
+        out = Message{};
+        out.message = wm::quit;
+        return 0;
+    }
+    last_ = msg;
+    out = fromNative(msg);
+    return result;
+}
+
+MSG Win32WindowSystem::toNative(const Message& msg) const {
+    if (msg.window == last_.hwnd && msg.message == last_.message &&
+        msg.wParam == last_.wParam && msg.lParam == last_.lParam) {
+        return last_;
+    }
+    MSG native{};
+    native.hwnd = hwnd(msg.window);
+    native.message = msg.message;
+    native.wParam = msg.wParam;
+    native.lParam = msg.lParam;
+    native.time = static_cast<DWORD>(GetMessageTime());
+    DWORD pos = GetMessagePos();
+    native.pt.x = static_cast<short>(LOWORD(pos));
+    native.pt.y = static_cast<short>(HIWORD(pos));
+    return native;
+}
+
+void Win32WindowSystem::translateMessage(const Message& msg) {
+    MSG native = toNative(msg);
+    TranslateMessage(&native);
+}
+
+intptr_t Win32WindowSystem::dispatchMessage(const Message& msg) {
+    MSG native = toNative(msg);
+    return DispatchMessageA(&native);
+}
+
+intptr_t Win32WindowSystem::defaultHandling(const Message& msg) {
+    return DefWindowProcA(hwnd(msg.window), msg.message, msg.wParam, msg.lParam);
+}
+
+void Win32WindowSystem::postQuitMessage(int exitCode) { PostQuitMessage(exitCode); }
+
+void Win32WindowSystem::validate(WindowHandle window) {
+    PAINTSTRUCT ps;
+    BeginPaint(hwnd(window), &ps);
+    EndPaint(hwnd(window), &ps);
+}
+
+Rect Win32WindowSystem::clientRectOnScreen(WindowHandle window) {
+    WINDOWINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetWindowInfo(hwnd(window), &info)) return {};
+    return toRect(info.rcClient);
+}
+
+Rect Win32WindowSystem::clientRect(WindowHandle window) {
+    RECT r{};
+    if (!GetClientRect(hwnd(window), &r)) return {};
+    return toRect(r);
+}
