@@ -1,0 +1,134 @@
+#!/usr/bin/env bash
+# Builds voidrunner.exe and plays it under Wine on a virtual X display:
+# the window appears, frames with the HUD and the ship are drawn, LEFT turns
+# the ship, and closing the window ends the program with exit code 0.
+#   tests/windows/check.sh [WORKDIR]   (logs and screenshots stay in WORKDIR)
+# Needs: the mingw, wine, zip, sox, xvfb, xdotool, imagemagick packages
+# (scripts/setup.sh test).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+work=$(mkdir -p "${1:-$root/build-wincheck}" && cd "${1:-$root/build-wincheck}" && pwd)
+
+say() { echo "check.sh: $*"; }
+fail() { echo "check.sh: FAIL: $*" >&2; exit 1; }
+
+# --- build (warnings are errors there too) ---------------------------------
+"$root/scripts/build-windows.sh"
+
+rm -rf "$work/game" "$work"/*.png "$work"/*.log
+mkdir -p "$work/game"
+# Run from the packed zip, as a player would: the exe and snd/ only.
+(cd "$work/game" && unzip -q "$root/build-win/voidrunner-windows.zip")
+
+# --- cleanup on every path ---------------------------------------------------
+prefix=$(mktemp -d "${TMPDIR:-/tmp}/voidrunner-wine.XXXXXX")
+xvfb_pid=""
+game_pid=""
+cleanup() {
+    set +e
+    [ -n "$game_pid" ] && kill "$game_pid" 2>/dev/null
+    WINEPREFIX="$prefix" timeout 20 wineserver -k 2>/dev/null
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    rm -rf "$prefix"
+}
+trap cleanup EXIT
+
+# --- a display of its own ----------------------------------------------------
+# Xvfb picks a free display number itself and writes it to fd 3.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || fail "Xvfb did not start (see $work/xvfb.log)"
+export DISPLAY=":$(head -n1 "$work/display")"
+
+# --- the Wine prefix, once per run, before anything is timed ----------------
+export WINEPREFIX="$prefix" WINEARCH=win64 WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono or Gecko install dialogs
+timeout 180 wineboot -i >"$work/wineboot.log" 2>&1 || fail "wineboot failed (see $work/wineboot.log)"
+# With no window manager on the display, Wine manages its windows itself, as
+# the Windows desktop would: maximising, the caption, Alt+F4.
+timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >>"$work/wineboot.log" 2>&1 \
+    || fail "could not configure the Wine prefix"
+timeout 60 wineserver -w || true
+
+# --- the run -----------------------------------------------------------------
+(cd "$work/game" && exec timeout 120 wine ./voidrunner.exe) >"$work/wine.log" 2>&1 &
+game_pid=$!
+
+window=""
+for _ in $(seq 300); do
+    window=$(xdotool search --name '^Voidrunner$' 2>/dev/null | head -n1 || true)
+    [ -n "$window" ] && break
+    kill -0 "$game_pid" 2>/dev/null || fail "the game ended before its window appeared (see $work/wine.log)"
+    sleep 0.1
+done
+[ -n "$window" ] || fail "no window titled Voidrunner within 30 s"
+say "window $window is up"
+
+read -r sw sh < <(xdpyinfo | awk '/dimensions:/ { split($2, d, "x"); print d[1], d[2] }')
+
+# Number of pure white pixels in a box of a screenshot.
+white() {  # white FILE X Y W H
+    convert "$1" -crop "$4x$5+$2+$3" +repage -fill black +opaque white \
+        -format '%[fx:round(mean*w*h)]' info:
+}
+# The top of the client area: the first black pixel below the caption,
+# looked for in a column clear of the caption's text and buttons.
+clientTop() {  # clientTop FILE
+    convert "$1" -crop "1x120+$((sw * 3 / 4))+0" +repage txt:- |
+        awk -F'[,:]' '/#000000/ { print $2; found = 1; exit } END { if (!found) print -1 }'
+}
+
+# Frames start on the sixth tick; wait until the HUD's score line shows.
+shot="$work/first.png"
+top=-1
+for _ in $(seq 60); do
+    import -window root "$shot"
+    top=$(clientTop "$shot")
+    if [ "$top" -ge 0 ] && [ "$(white "$shot" $((sw / 2 - 60)) "$top" 120 40)" -gt 20 ]; then break; fi
+    sleep 0.25
+done
+[ "$top" -ge 0 ] || fail "no client area found on the screen (see $shot)"
+say "client area: (0, $top) to ($sw, $sh)"
+
+# The window opens maximised: the client area spans the screen below the caption.
+[ "$top" -lt 60 ] || fail "the window is not maximised: client area starts at y = $top"
+
+cx=$((sw / 2))
+cy=$((top + (sh - top) / 2))
+score=$(white "$shot" $((cx - 60)) "$top" 120 40)
+throttle=$(white "$shot" $((cx - 80)) $((sh - 35)) 160 30)
+ship=$(white "$shot" $((cx - 20)) $((cy - 20)) 40 40)
+say "white pixels: score line $score, throttle line $throttle, ship $ship"
+[ "$score" -gt 20 ] || fail "no score text at the top centre (see $shot)"
+[ "$throttle" -gt 20 ] || fail "no throttle text at the bottom (see $shot)"
+[ "$ship" -gt 10 ] || fail "no ship at the centre of the client area (see $shot)"
+
+# --- LEFT turns the ship -------------------------------------------------------
+xdotool mousemove "$cx" "$cy"
+xdotool windowfocus "$window" 2>/dev/null || true
+sleep 0.2
+convert "$shot" -crop "40x40+$((cx - 20))+$((cy - 20))" +repage -fill black +opaque white "$work/ship-before.png"
+xdotool keydown Left
+sleep 0.6
+xdotool keyup Left
+sleep 0.2
+import -window root "$work/turned.png"
+convert "$work/turned.png" -crop "40x40+$((cx - 20))+$((cy - 20))" +repage -fill black +opaque white \
+    "$work/ship-after.png"
+changed=$(compare -metric AE "$work/ship-before.png" "$work/ship-after.png" null: 2>&1 || true)
+say "ship pixels changed by holding LEFT: $changed"
+[ "${changed%%[!0-9]*}" -gt 10 ] || fail "the ship did not turn (see $work/turned.png)"
+[ "$(white "$work/turned.png" $((cx - 20)) $((cy - 20)) 40 40)" -gt 10 ] || fail "the ship vanished"
+
+# --- closing ends the program with 0 ---------------------------------------
+xdotool key alt+F4
+for _ in $(seq 200); do kill -0 "$game_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$game_pid" 2>/dev/null && fail "the game did not end within 20 s of Alt+F4"
+status=0
+wait "$game_pid" || status=$?
+game_pid=""
+[ "$status" -eq 0 ] || fail "exit code $status (see $work/wine.log)"
+# The table is written only after initials are typed, never at exit.
+[ ! -e "$work/game/save.txt" ] || fail "save.txt was written at exit"
+say "ok: window, HUD, ship, turn, exit code 0"
