@@ -12,16 +12,19 @@
 #include "app/GameWindow.h"
 #include "game/GameState.h"
 #include "platform/headless/Headless.h"
+#include "present/Renderer.h"
 
 class GameTest : public ::testing::Test {
 protected:
+    FakeWindowSystem windows;
     ScriptedKeys keys;
+    RecordingDisplay display;
     RecordingSound sound;
     FakeClock clock;
 
     void SetUp() override {
         resetToProgramStart();
-        installPlatform({nullptr, &keys, nullptr, &sound, &clock});
+        installPlatform({&windows, &keys, &display, &sound, &clock});
         std::srand(1);
         workDir = std::filesystem::temp_directory_path() /
                   ("voidrunner-test-" + std::to_string(::getpid()) + "-" +
@@ -47,6 +50,7 @@ protected:
         playerShip.setup(static_cast<float>(width / 2), static_cast<float>(height / 2), 0, 0, 8,
                          0, 1);
         startNewGame();
+        createBackBuffer(gameWindow->window);
     }
 
     static SpaceObject body(float x, float y, int size, float vx = 0, float vy = 0, int scale = 1) {
