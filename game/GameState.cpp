@@ -1,5 +1,7 @@
 #include "game/GameState.h"
 
+#include <cstdlib>
+
 #include "app/GameWindow.h"
 #include "present/Renderer.h"
 #include "present/Sound.h"
@@ -43,6 +45,9 @@ void resetToProgramStart() {
     gameWindow = nullptr;
     nextTickTime = 0;
     gameState = GameState{};
+    // The generator as main() finds it: unseeded, after the global ship's
+    // constructor drew its rock outline.
+    std::srand(1);
     playerShip = SpaceObject{};
     reserveShips.clear();
     asteroids.clear();
