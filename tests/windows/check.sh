@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds voidrunner.exe and plays it under Wine on a virtual X display:
 # the window appears, frames with the HUD and the ship are drawn, LEFT turns
-# the ship, and closing the window ends the program with exit code 0.
+# the ship, a typed digit sets the throttle, and closing the window ends the program with exit code 0.
 #   tests/windows/check.sh [WORKDIR]   (logs and screenshots stay in WORKDIR)
 # Needs: the mingw, wine, zip, sox, xvfb, xdotool, imagemagick packages
 # (scripts/setup.sh test).
@@ -52,14 +52,18 @@ timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >>"$w
 timeout 60 wineserver -w || true
 
 # --- the run -----------------------------------------------------------------
-(cd "$work/game" && exec timeout 120 wine ./voidrunner.exe) >"$work/wine.log" 2>&1 &
+# Wine's error messages go to the log: they tell why a run went wrong.
+(cd "$work/game" && WINEDEBUG=fixme-all exec timeout 120 wine ./voidrunner.exe) >"$work/wine.log" 2>&1 &
 game_pid=$!
 
 window=""
 for _ in $(seq 300); do
     window=$(xdotool search --name '^Voidrunner$' 2>/dev/null | head -n1 || true)
     [ -n "$window" ] && break
-    kill -0 "$game_pid" 2>/dev/null || fail "the game ended before its window appeared (see $work/wine.log)"
+    if ! kill -0 "$game_pid" 2>/dev/null; then
+        status=0; wait "$game_pid" || status=$?; game_pid=""
+        fail "the game ended with $status before its window appeared (see $work/wine.log)"
+    fi
     sleep 0.1
 done
 [ -n "$window" ] || fail "no window titled Voidrunner within 30 s"
@@ -121,6 +125,19 @@ say "ship pixels changed by holding LEFT: $changed"
 [ "${changed%%[!0-9]*}" -gt 10 ] || fail "the ship did not turn (see $work/turned.png)"
 [ "$(white "$work/turned.png" $((cx - 20)) $((cy - 20)) 40 40)" -gt 10 ] || fail "the ship vanished"
 
+# --- a typed digit reaches the game as a character: throttle 100 % -> 50 %
+crop_throttle() {  # crop_throttle SHOT OUT
+    convert "$1" -crop "160x30+$((cx - 80))+$((sh - 35))" +repage -fill black +opaque white "$2"
+}
+crop_throttle "$work/turned.png" "$work/throttle-before.png"
+xdotool type 5
+sleep 0.5
+import -window root "$work/typed.png"
+crop_throttle "$work/typed.png" "$work/throttle-after.png"
+changed=$(compare -metric AE "$work/throttle-before.png" "$work/throttle-after.png" null: 2>&1 || true)
+say "throttle text pixels changed by typing 5: $changed"
+[ "${changed%%[!0-9]*}" -gt 10 ] || fail "the typed digit did not change the throttle (see $work/typed.png)"
+
 # --- closing ends the program with 0 ---------------------------------------
 xdotool key alt+F4
 for _ in $(seq 200); do kill -0 "$game_pid" 2>/dev/null || break; sleep 0.1; done
@@ -131,4 +148,4 @@ game_pid=""
 [ "$status" -eq 0 ] || fail "exit code $status (see $work/wine.log)"
 # The table is written only after initials are typed, never at exit.
 [ ! -e "$work/game/save.txt" ] || fail "save.txt was written at exit"
-say "ok: window, HUD, ship, turn, exit code 0"
+say "ok: window, HUD, ship, turn, typed digit, exit code 0"
