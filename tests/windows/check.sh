@@ -3,6 +3,7 @@
 # the window appears, frames with the HUD and the ship are drawn, LEFT turns
 # the ship, a typed digit sets the throttle, and closing the window ends the program with exit code 0.
 #   tests/windows/check.sh [WORKDIR]   (logs and screenshots stay in WORKDIR)
+#   VR_CPU_SECONDS=30 tests/windows/check.sh   also reports the game's CPU share
 # Needs: the mingw, wine, zip, sox, xvfb, xdotool, imagemagick packages
 # (scripts/setup.sh test).
 set -euo pipefail
@@ -137,6 +138,19 @@ crop_throttle "$work/typed.png" "$work/throttle-after.png"
 changed=$(compare -metric AE "$work/throttle-before.png" "$work/throttle-after.png" null: 2>&1 || true)
 say "throttle text pixels changed by typing 5: $changed"
 [ "${changed%%[!0-9]*}" -gt 10 ] || fail "the typed digit did not change the throttle (see $work/typed.png)"
+
+# --- optional figure: VR_CPU_SECONDS=30 reports the game's processor share
+if [ -n "${VR_CPU_SECONDS:-}" ]; then
+    exe_pid=$(pgrep -P "$game_pid" | head -n1)   # timeout's child: the wine process
+    cpu() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+    c0=$(cpu "$exe_pid"); s0=$(cpu "$(pgrep -n -x wineserver64 || pgrep -n -x wineserver)")
+    sleep "$VR_CPU_SECONDS"
+    c1=$(cpu "$exe_pid"); s1=$(cpu "$(pgrep -n -x wineserver64 || pgrep -n -x wineserver)")
+    hz=$(getconf CLK_TCK)
+    say "CPU over ${VR_CPU_SECONDS} s: game $(awk -v t=$((c1 - c0)) -v w=$((VR_CPU_SECONDS * hz)) \
+        'BEGIN { printf "%.1f %%", 100 * t / w }'), wineserver $(awk -v t=$((s1 - s0)) \
+        -v w=$((VR_CPU_SECONDS * hz)) 'BEGIN { printf "%.1f %%", 100 * t / w }')"
+fi
 
 # --- closing ends the program with 0 ---------------------------------------
 xdotool key alt+F4
