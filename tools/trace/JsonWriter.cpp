@@ -1,5 +1,6 @@
 #include "JsonWriter.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
