@@ -4,7 +4,9 @@
 #include <SDL_image.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "platform/sdl/SdlPlatform.h"
 
@@ -47,7 +49,10 @@ public:
 
 class PngFrameWriter final : public Display {
 public:
-    PngFrameWriter(std::string dir, Display* also) : dir(std::move(dir)), also(also) {}
+    PngFrameWriter(std::string dir, Display* also) : dir(std::move(dir)), also(also) {
+        std::error_code ignored;
+        std::filesystem::create_directories(this->dir, ignored);
+    }
 
     DrawSurface* createBackBuffer(WindowHandle window, int width, int height) override {
         auto* picture = new SdlSurface(width, height, SDL_PIXELFORMAT_RGB888);

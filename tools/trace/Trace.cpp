@@ -1,7 +1,7 @@
 // voidrunner-trace: the whole game run headless from a script, with the
 // game state printed as one JSON line after every tick and typed character.
 //
-//   voidrunner-trace [--draw] [SCRIPT]
+//   voidrunner-trace [--draw] [--png DIR] [SCRIPT]
 #include <charconv>
 #include <climits>
 #include <cstdio>
@@ -21,6 +21,11 @@
 #include "platform/headless/Headless.h"
 #include "scores/HighScores.h"
 #include "scores/Initials.h"
+#ifdef VR_PNG_FRAMES
+#include <memory>
+
+#include "platform/sdl/SdlPlatform.h"
+#endif
 
 namespace {
 
@@ -28,11 +33,12 @@ constexpr int kUsageError = 2;
 
 struct Options {
     bool draw = false;
+    const char* pngDir = nullptr;  // --png DIR: every frame as a picture
     const char* script = nullptr;  // standard input when none
 };
 
 void usage() {
-    std::fputs("usage: voidrunner-trace [--draw] [SCRIPT]\n", stderr);
+    std::fputs("usage: voidrunner-trace [--draw] [--png DIR] [SCRIPT]\n", stderr);
 }
 
 // Returns false (after a message) when the arguments make no sense. New
@@ -42,6 +48,8 @@ bool parseOptions(int argc, char** argv, Options& opt) {
         const std::string_view arg = argv[i];
         if (arg == "--draw") {
             opt.draw = true;
+        } else if (arg == "--png" && i + 1 < argc) {
+            opt.pngDir = argv[++i];
         } else if (arg == "-h" || arg == "--help") {
             usage();
             std::exit(0);
@@ -370,6 +378,21 @@ int main(int argc, char** argv) {
     std::istream& in = run.opt.script ? static_cast<std::istream&>(file) : std::cin;
 
     run.host.install();
+    // Pictures of the frames come from the SDL drawing code, when built in;
+    // the recording display still sees every frame.
+#ifdef VR_PNG_FRAMES
+    std::unique_ptr<Display> pictures;
+    if (run.opt.pngDir) {
+        pictures = makePngFrameWriter(run.opt.pngDir, &run.host.display);
+        installPlatform({&run.host.windows, &run.host.keys, pictures.get(), &run.host.sound,
+                         &run.host.clock});
+    }
+#else
+    if (run.opt.pngDir) {
+        std::fputs("voidrunner-trace: --png needs the SDL2 libraries at build time\n", stderr);
+        return kUsageError;
+    }
+#endif
     if (!createGameWindow(nullptr) || !gameWindow->createMainWindow()) {
         std::fputs("voidrunner-trace: the game window could not be created\n", stderr);
         resetToProgramStart();
