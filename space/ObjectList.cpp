@@ -12,7 +12,18 @@ ObjectList::~ObjectList() {
 ObjectNode* ObjectList::nodeAt(int index) const {
     if (index < 0) return nullptr;
     ObjectNode* node = head;
-    for (int i = 0; node && i < index; ++i) node = node->next;
+    int i = 0;
+    // A singly linked list only walks forward: from the cursor when the
+    // index lies at or after it, else from the head.
+    if (cursor && cursorIndex <= index) {
+        node = cursor;
+        i = cursorIndex;
+    }
+    for (; node && i < index; ++i) node = node->next;
+    if (node) {
+        cursor = node;
+        cursorIndex = index;
+    }
     return node;
 }
 
@@ -32,6 +43,8 @@ void ObjectList::prepend(const SpaceObject& v) {
     if (!head) tail = node;
     head = node;
     ++count;
+    // Every element moved up one index, the cursor's too.
+    if (cursor) ++cursorIndex;
 }
 
 void ObjectList::getAt(int index, SpaceObject& out) const {
@@ -55,8 +68,10 @@ bool ObjectList::removeAt(int index) {
         if (!head) tail = nullptr;
         delete old;
         --count;
+        forgetCursor();
         return true;
     }
+    // Leaves the cursor on the predecessor, which keeps its index.
     ObjectNode* before = nodeAt(index - 1);
     if (!before || !before->next) return false;
     ObjectNode* old = before->next;
@@ -69,6 +84,7 @@ bool ObjectList::removeAt(int index) {
 
 bool ObjectList::removeLast() {
     if (!head) return false;
+    if (cursor == tail) forgetCursor();
     if (head == tail) {
         delete head;
         head = tail = nullptr;
@@ -99,5 +115,6 @@ bool ObjectList::clear() {
     }
     head = tail = nullptr;
     count = 0;
+    forgetCursor();
     return true;
 }

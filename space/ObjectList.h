@@ -1,5 +1,11 @@
 // A singly linked list of SpaceObject values addressed by index. Callers
 // copy an element out, work on the copy and put it back or remove it.
+//
+// The game walks its lists by index from 0 upward, often reading and writing
+// the same index in turn. The list remembers the last node it reached and its
+// index, so such a walk costs one step per element instead of a walk from the
+// head for every access; every structural change keeps that cursor right or
+// drops it. Nothing observable depends on it.
 #pragma once
 
 #include "space/SpaceObject.h"
@@ -37,7 +43,14 @@ public:
 
 private:
     ObjectNode* nodeAt(int index) const;
+    void forgetCursor() const {
+        cursor = nullptr;
+        cursorIndex = 0;
+    }
 
     ObjectNode* head = nullptr;
     ObjectNode* tail = nullptr;
+    // The node last reached by index, and that index; none when unknown.
+    mutable ObjectNode* cursor = nullptr;
+    mutable int cursorIndex = 0;
 };
