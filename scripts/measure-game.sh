@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Measures the real game in a window on a private X server (Xvfb):
+# the time from launch to the first frame, the CPU share over 30 s of play
+# (LEFT and SPACE held: the ship spins and fires) and the peak memory.
+#   scripts/measure-game.sh [GAME] [SECONDS]
+# GAME defaults to build/voidrunner; its sounds are taken from snd/ beside it.
+set -euo pipefail
+
+game=$(realpath "${1:-build/voidrunner}")
+span=${2:-30}
+snd="$(dirname "$game")/snd"
+for tool in Xvfb xdotool import convert; do
+    command -v "$tool" >/dev/null || { echo "measure-game: $tool is missing (scripts/setup.sh test)" >&2; exit 1; }
+done
+[ -x "$game" ] || { echo "measure-game: no game at $game (build it first)" >&2; exit 1; }
+
+tmp=$(mktemp -d)
+xvfb_pid="" game_pid=""
+cleanup() {
+    [ -n "$game_pid" ] && kill "$game_pid" 2>/dev/null || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    wait 2>/dev/null || true
+    rm -rf "$tmp"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$tmp/displayfd" >/dev/null 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 100); do [ -s "$tmp/displayfd" ] && break; sleep 0.1; done
+export DISPLAY=":$(head -n1 "$tmp/displayfd")"
+
+mkdir -p "$tmp/run"
+[ -d "$snd" ] && cp -r "$snd" "$tmp/run/snd"
+now_ms() { date +%s%3N; }
+launched=$(now_ms)
+(cd "$tmp/run" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null exec "$game" >/dev/null 2>&1) &
+game_pid=$!
+
+# The first frame: the score line at the top turns white.
+first=""
+for _ in $(seq 1000); do
+    if import -window root -crop 200x20+412+10 "$tmp/top.png" 2>/dev/null &&
+        [ "$(convert "$tmp/top.png" -fill black +opaque '#FFFFFF' -format '%[max]' info:)" != 0 ]; then
+        first=$(now_ms)
+        break
+    fi
+    kill -0 "$game_pid" 2>/dev/null || { echo "measure-game: the game ended early" >&2; exit 1; }
+    sleep 0.02
+done
+[ -n "$first" ] || { echo "measure-game: no frame within 20 s" >&2; exit 1; }
+
+hz=$(getconf CLK_TCK)
+cpu() { awk '{ print $14 + $15 }' "/proc/$game_pid/stat"; }
+xdotool keydown Left keydown space
+cpu0=$(cpu)
+t0=$(now_ms)
+sleep "$span"
+cpu1=$(cpu)
+t1=$(now_ms)
+xdotool keyup Left keyup space
+hwm=$(awk '/^VmHWM/ { print $2, $3 }' "/proc/$game_pid/status")
+
+echo "launch to first frame: $((first - launched)) ms (screen polled every ~50 ms)"
+awk -v c=$((cpu1 - cpu0)) -v hz="$hz" -v ms=$((t1 - t0)) \
+    'BEGIN { printf "CPU share over %.1f s of play: %.1f %% of one core\n", ms / 1000, 100 * c / hz / (ms / 1000) }'
+echo "peak memory (VmHWM): $hwm"
