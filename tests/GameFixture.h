@@ -3,11 +3,11 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <string>
+#include <memory>
+
+#include "WorkFolder.h"
 
 #include "app/GameWindow.h"
 #include "game/GameState.h"
@@ -26,19 +26,13 @@ protected:
         resetToProgramStart();
         installPlatform({&windows, &keys, &display, &sound, &clock});
         std::srand(1);
-        workDir = std::filesystem::temp_directory_path() /
-                  ("voidrunner-test-" + std::to_string(::getpid()) + "-" +
-                   std::to_string(counter++));
-        std::filesystem::create_directories(workDir);
-        oldDir = std::filesystem::current_path();
-        std::filesystem::current_path(workDir);
+        folder = std::make_unique<WorkFolder>();
     }
 
     void TearDown() override {
         resetToProgramStart();
         resetPlatform();
-        std::filesystem::current_path(oldDir);
-        std::filesystem::remove_all(workDir);
+        folder.reset();
     }
 
     // A window whose countdown is over, so tick() runs full ticks.
@@ -73,6 +67,5 @@ protected:
     // A rock far from everything, so a field is not cleared by accident.
     static void parkRock() { asteroids.append(body(700, 100, 8)); }
 
-    std::filesystem::path workDir, oldDir;
-    static inline int counter = 0;
+    std::unique_ptr<WorkFolder> folder;
 };

@@ -3,11 +3,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
+#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "WorkFolder.h"
 #include "game/GameState.h"
 #include "scores/HighScores.h"
 
@@ -50,11 +51,6 @@ Rows repeated(Rows first, const Row& rest) {
     return first;
 }
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 void writeFile(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
@@ -65,18 +61,10 @@ class HighScores : public ::testing::Test {
   protected:
     void SetUp() override {
         resetToProgramStart();
-        original_ = fs::current_path();
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() / ("voidrunner-" + std::string(info->name()) + "-" +
-                                            std::to_string(std::random_device{}()));
-        fs::create_directories(dir_);
-        fs::current_path(dir_);
+        folder_ = std::make_unique<WorkFolder>();
     }
     void TearDown() override {
-        std::error_code ec;
-        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::current_path(original_);
-        fs::remove_all(dir_, ec);
+        folder_.reset();
         resetToProgramStart();
     }
 
@@ -88,8 +76,7 @@ class HighScores : public ::testing::Test {
         return tableRows();
     }
 
-    fs::path original_;
-    fs::path dir_;
+    std::unique_ptr<WorkFolder> folder_;
 };
 
 const Rows sampleTen = {

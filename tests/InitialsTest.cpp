@@ -3,9 +3,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
+#include <memory>
 #include <string>
 
+#include "WorkFolder.h"
 #include "game/GameState.h"
 #include "scores/HighScores.h"
 #include "scores/Initials.h"
@@ -16,11 +17,6 @@ namespace {
 
 constexpr int backspace = 8;
 constexpr int enter = 13;
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 void type(const std::string& text) {
     for (const char c : text) {
@@ -33,18 +29,11 @@ class Initials : public ::testing::Test {
   protected:
     void SetUp() override {
         resetToProgramStart();
-        original_ = fs::current_path();
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() / ("voidrunner-" + std::string(info->name()) + "-" +
-                                            std::to_string(std::random_device{}()));
-        fs::create_directories(dir_);
-        fs::current_path(dir_);
+        folder_ = std::make_unique<WorkFolder>();
         loadHighScores();  // no file: the default table, where any score qualifies
     }
     void TearDown() override {
-        fs::current_path(original_);
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
+        folder_.reset();
         resetToProgramStart();
     }
 
@@ -57,8 +46,7 @@ class Initials : public ::testing::Test {
         gameState.enteringInitials = 1;
     }
 
-    fs::path original_;
-    fs::path dir_;
+    std::unique_ptr<WorkFolder> folder_;
 };
 
 TEST_F(Initials, ThreeCharactersSignTheTableAsTyped) {
