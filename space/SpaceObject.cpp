@@ -1,5 +1,6 @@
 #include "space/SpaceObject.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 
@@ -75,8 +76,10 @@ void SpaceObject::buildShipModel(float ox, float oy) {
 }
 
 void SpaceObject::buildRockModel() {
-    int r = size * scale;
-    if (r < 1) r = 1;
+    // Taken in 64 bits so that an absurd size cannot overflow; the game's
+    // sizes give the same r either way.
+    const long long wide = static_cast<long long>(size) * scale;
+    const int r = wide < 1 ? 1 : (wide > INT_MAX ? INT_MAX : static_cast<int>(wide));
     const float rmin = static_cast<float>(r * 0.6);
     for (int i = 0; i < 20; ++i) {
         const int d = std::rand() % r;
@@ -127,20 +130,25 @@ void SpaceObject::updateSaucerPoints() {
 }
 
 void SpaceObject::wrapStep(int fieldWidth, int fieldHeight) {
-    const int m = size + 1;
+    // Bounds in 64 bits so that an absurd size cannot overflow; the tests
+    // compare the float sum with the float values of the integer bounds.
+    const long long m = static_cast<long long>(size) + 1;
+    const float low = static_cast<float>(m);
+    const float highX = static_cast<float>(fieldWidth - m);
+    const float highY = static_cast<float>(fieldHeight - m);
     const float nx = x + vx;
-    if (nx >= static_cast<float>(fieldWidth - m)) {
-        x = static_cast<float>(m);
-    } else if (nx <= static_cast<float>(m)) {
-        x = static_cast<float>(fieldWidth - m);
+    if (nx >= highX) {
+        x = low;
+    } else if (nx <= low) {
+        x = highX;
     } else {
         x = nx;
     }
     const float ny = y + vy;
-    if (ny >= static_cast<float>(fieldHeight - m)) {
-        y = static_cast<float>(m);
-    } else if (ny <= static_cast<float>(m)) {
-        y = static_cast<float>(fieldHeight - m);
+    if (ny >= highY) {
+        y = low;
+    } else if (ny <= low) {
+        y = highY;
     } else {
         y = ny;
     }
