@@ -487,6 +487,7 @@ SpaceObject busyObject() {
     o.setLife(35);
     o.setSteer(2);
     o.setThrusting(true);
+    o.setSmallSaucer(true);
     for (int i = 0; i < 5; ++i) o.moveSaucer(kWidth, kHeight);  // phase 5
     o.updateShipPoints();
     o.updateRockPoints();
@@ -527,6 +528,7 @@ TEST(SpaceObjectLifecycle, ResetKeepsLifeAndOnScreenPoints) {
     EXPECT_EQ(o.getSteer(), 0);
     EXPECT_EQ(o.getPhase(), 0);
     EXPECT_FALSE(o.isThrusting());
+    EXPECT_FALSE(o.isSmallSaucer());
     // Models rebuilt for size 8, scale 1, around (0, 0).
     EXPECT_EQ(o.shipModel[0].x, 0.0f);
     EXPECT_EQ(o.shipModel[1].y, -12.0f);
@@ -542,6 +544,7 @@ TEST(SpaceObjectLifecycle, SetupKeepsCountersAndFlags) {
     EXPECT_EQ(o.getSteer(), 2);
     EXPECT_EQ(o.getPhase(), 5);
     EXPECT_TRUE(o.isThrusting());
+    EXPECT_TRUE(o.isSmallSaucer());  // the kind a saucer was spawned as
     expectSameOnScreen(o, before);
     EXPECT_EQ(o.getX(), 1.5f);
     EXPECT_EQ(o.getY(), 2.5f);
