@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # Measures the real game in a window on a private X server (Xvfb):
 # the time from launch to the first frame, the CPU share over 30 s of play
-# (LEFT and SPACE held: the ship spins and fires) and the peak memory.
-#   scripts/measure-game.sh [GAME] [SECONDS]
+# (LEFT and SPACE held: the ship spins and fires), the peak memory and the
+# spread of the intervals between presented frames (one per tick, 62 ms
+# apart; the game logs each present when VOIDRUNNER_PRESENT_LOG is set).
+#   scripts/measure-game.sh [GAME] [SECONDS] [SCREEN]
 # GAME defaults to build/voidrunner; its sounds are taken from snd/ beside it.
+# SCREEN is the virtual display's size, 1024x768 unless given (e.g. 1920x1080).
 set -euo pipefail
 
 game=$(realpath "${1:-build/voidrunner}")
 span=${2:-30}
+screen=${3:-1024x768}
+screen_w=${screen%x*}
 snd="$(dirname "$game")/snd"
 for tool in Xvfb xdotool import convert; do
     command -v "$tool" >/dev/null || { echo "measure-game: $tool is missing (scripts/setup.sh test)" >&2; exit 1; }
@@ -25,7 +30,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$tmp/displayfd" >/dev/null 2>&1 &
+Xvfb -displayfd 3 -screen 0 "${screen}x24" -nolisten tcp 3>"$tmp/displayfd" >/dev/null 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 100); do [ -s "$tmp/displayfd" ] && break; sleep 0.1; done
 export DISPLAY=":$(head -n1 "$tmp/displayfd")"
@@ -34,13 +39,14 @@ mkdir -p "$tmp/run"
 [ -d "$snd" ] && cp -r "$snd" "$tmp/run/snd"
 now_ms() { date +%s%3N; }
 launched=$(now_ms)
-(cd "$tmp/run" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null exec "$game" >/dev/null 2>&1) &
+(cd "$tmp/run" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null \
+    VOIDRUNNER_PRESENT_LOG="$tmp/presents" exec "$game" >/dev/null 2>&1) &
 game_pid=$!
 
 # The first frame: the score line at the top turns white.
 first=""
 for _ in $(seq 1000); do
-    if import -window root -crop 200x20+412+10 "$tmp/top.png" 2>/dev/null &&
+    if import -window root -crop "200x20+$((screen_w / 2 - 100))+10" "$tmp/top.png" 2>/dev/null &&
         [ "$(convert "$tmp/top.png" -fill black +opaque '#FFFFFF' -format '%[max]' info:)" != 0 ]; then
         first=$(now_ms)
         break
@@ -60,8 +66,18 @@ cpu1=$(cpu)
 t1=$(now_ms)
 xdotool keyup Left keyup space
 hwm=$(awk '/^VmHWM/ { print $2, $3 }' "/proc/$game_pid/status")
+# The presents of the measured span only (microsecond stamps).
+touch "$tmp/presents"
+awk 'NR > 1 { print ($1 - prev) / 1000 } { prev = $1 }' "$tmp/presents" |
+    tail -n "$((span * 1000 / 62 - 2))" | sort -n >"$tmp/intervals"
 
 echo "launch to first frame: $((first - launched)) ms (screen polled every ~50 ms)"
 awk -v c=$((cpu1 - cpu0)) -v hz="$hz" -v ms=$((t1 - t0)) \
     'BEGIN { printf "CPU share over %.1f s of play: %.1f %% of one core\n", ms / 1000, 100 * c / hz / (ms / 1000) }'
 echo "peak memory (VmHWM): $hwm"
+awk '{ v[NR] = $1; if ($1 < 55) early++; if ($1 > 80) late++ }
+     END {
+         if (NR == 0) { print "tick intervals: no presents logged"; exit }
+         printf "tick intervals (%d): min %.1f, median %.1f, 95th %.1f, max %.1f ms; under 55 ms: %d, over 80 ms: %d\n",
+                NR, v[1], v[int((NR + 1) / 2)], v[int(NR * 0.95 + 0.5)], v[NR], early, late
+     }' "$tmp/intervals"

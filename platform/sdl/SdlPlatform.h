@@ -7,9 +7,11 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/Platform.h"
 
+struct SDL_Point;
 struct SDL_Surface;
 struct SDL_Renderer;
 struct SDL_Texture;
@@ -67,7 +69,7 @@ private:
         SDL_Texture* texture = nullptr;
         int width = 0, height = 0;
     };
-    CachedText& renderedText(const std::string& text, Rgb colour);
+    CachedText& renderedText(const char* text, Rgb colour);
     void setColour(Rgb colour);
     void clearTextCache();
 
@@ -78,6 +80,9 @@ private:
     Rgb textColour{};
     int curX = 0, curY = 0;
     std::unordered_map<std::string, CachedText> texts;
+    // Reused every frame, so drawing allocates nothing once texts are cached.
+    std::string lookupKey;
+    std::vector<SDL_Point> ellipsePoints;
 };
 
 // Back buffers for the window and their copy to it. Remembers the last

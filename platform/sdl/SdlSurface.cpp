@@ -3,8 +3,10 @@
 #include <fontconfig/fontconfig.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -137,7 +139,8 @@ void SdlSurface::ellipse(int left, int top, int right, int bottom) {
     // of the inscribed ellipse, filled white with its ends in the pen colour.
     const double cx = (left + right) / 2.0, cy = (top + bottom) / 2.0;
     const double rx = (right - left) / 2.0, ry = (bottom - top) / 2.0;
-    std::vector<SDL_Point> outline;
+    std::vector<SDL_Point>& outline = ellipsePoints;
+    outline.clear();
     for (int y = top; y < bottom; ++y) {
         const double dy = (y + 0.5 - cy) / ry;
         const double half = rx * std::sqrt(std::max(0.0, 1.0 - dy * dy));
@@ -157,8 +160,9 @@ void SdlSurface::ellipse(int left, int top, int right, int bottom) {
     SDL_RenderDrawPoints(renderer, outline.data(), static_cast<int>(outline.size()));
 }
 
-SdlSurface::CachedText& SdlSurface::renderedText(const std::string& text, Rgb colour) {
-    std::string key = text;
+SdlSurface::CachedText& SdlSurface::renderedText(const char* text, Rgb colour) {
+    std::string& key = lookupKey;
+    key.assign(text);
     key.push_back('\0');
     key.push_back(static_cast<char>(colour.r));
     key.push_back(static_cast<char>(colour.g));
@@ -169,7 +173,7 @@ SdlSurface::CachedText& SdlSurface::renderedText(const std::string& text, Rgb co
 
     CachedText entry;
     // The game's texts are bytes of Latin-1, which is what RenderText takes.
-    SDL_Surface* glyphs = TTF_RenderText_Blended(TextFont::instance().font(), text.c_str(),
+    SDL_Surface* glyphs = TTF_RenderText_Blended(TextFont::instance().font(), text,
                                                  SDL_Color{colour.r, colour.g, colour.b, 255});
     if (glyphs) {
         entry.texture = SDL_CreateTextureFromSurface(renderer, glyphs);
@@ -178,7 +182,7 @@ SdlSurface::CachedText& SdlSurface::renderedText(const std::string& text, Rgb co
         SDL_FreeSurface(glyphs);
         if (entry.texture) SDL_SetTextureBlendMode(entry.texture, SDL_BLENDMODE_BLEND);
     }
-    return texts.emplace(std::move(key), entry).first->second;
+    return texts.emplace(key, entry).first->second;
 }
 
 void SdlSurface::clearTextCache() {
@@ -224,6 +228,23 @@ DrawSurface* SdlDisplay::createBackBuffer(WindowHandle window, int width, int he
     return surface;
 }
 
+namespace {
+
+// VOIDRUNNER_PRESENT_LOG=FILE: one line per presented frame, the time in
+// microseconds on a monotonic clock, for measuring the tick's cadence from
+// outside (scripts/measure-game.sh).
+FILE* presentLog() {
+    static FILE* log = [] {
+        const char* path = std::getenv("VOIDRUNNER_PRESENT_LOG");
+        FILE* f = path && *path ? std::fopen(path, "w") : nullptr;
+        if (f) std::setvbuf(f, nullptr, _IOLBF, 0);
+        return f;
+    }();
+    return log;
+}
+
+}  // namespace
+
 void SdlDisplay::present(WindowHandle window, DrawSurface& surface, int width, int height) {
     auto* frame = dynamic_cast<SdlSurface*>(&surface);
     auto* target = static_cast<SDL_Window*>(window);
@@ -233,6 +254,11 @@ void SdlDisplay::present(WindowHandle window, DrawSurface& surface, int width, i
     lastWidth = width;
     lastHeight = height;
     copyToWindow(target, frame, width, height);
+    if (FILE* log = presentLog())
+        std::fprintf(log, "%lld\n",
+                     static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                                std::chrono::steady_clock::now().time_since_epoch())
+                                                .count()));
 }
 
 void SdlDisplay::copyToWindow(SDL_Window* window, SdlSurface* frame, int width, int height) {

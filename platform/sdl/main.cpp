@@ -10,6 +10,12 @@
 
 int main() {
     SDL_SetMainReady();
+    // Copy frames to the window with the X server's shared memory rather than
+    // through an OpenGL texture: without a GPU (a virtual display, a remote
+    // desktop) SDL's default goes through software OpenGL, which costs more
+    // processor time than the whole game. SDL_FRAMEBUFFER_ACCELERATION=1 in
+    // the environment brings the default back.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "voidrunner: cannot open a display: %s\n", SDL_GetError());
         return 1;
