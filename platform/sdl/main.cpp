@@ -16,8 +16,27 @@ int main() {
     // processor time than the whole game. SDL_FRAMEBUFFER_ACCELERATION=1 in
     // the environment brings the default back.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    // With no display SDL falls back to its invisible offscreen driver and the
+    // game would run unseen forever: say so and stop, unless that driver was
+    // asked for by name. (Not even trying also spares a second message from
+    // the Wayland library.)
+    const char* chosen = SDL_getenv("SDL_VIDEODRIVER");
+    if (!chosen && !SDL_getenv("DISPLAY") && !SDL_getenv("WAYLAND_DISPLAY")) {
+        std::fputs("voidrunner: cannot open a display: neither DISPLAY nor WAYLAND_DISPLAY is set\n",
+                   stderr);
+        return 1;
+    }
+    // X11 only, when there is no Wayland to try.
+    if (!chosen && !SDL_getenv("WAYLAND_DISPLAY")) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "voidrunner: cannot open a display: %s\n", SDL_GetError());
+        return 1;
+    }
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!chosen && driver && (SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0)) {
+        std::fprintf(stderr, "voidrunner: cannot open a display: %s is not reachable\n",
+                     SDL_getenv("DISPLAY") ? SDL_getenv("DISPLAY") : SDL_getenv("WAYLAND_DISPLAY"));
+        SDL_Quit();
         return 1;
     }
     int code = 0;
