@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <string>
 #include <string_view>
 
@@ -80,9 +81,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::error_code ec;
     std::filesystem::remove("save.txt", ec);
 
+    // The script comes on standard input: the tool keeps its options between
+    // runs in one process, so a script name given once would be "given twice"
+    // in every later run.
+    if (!std::freopen(scriptPath.c_str(), "r", stdin)) std::abort();
+    std::cin.clear();
     char name[] = "voidrunner-trace";
-    char* argv[] = {name, scriptPath.data(), nullptr};
-    const int status = voidrunnerTraceMain(2, argv);
+    char* argv[] = {name, nullptr};
+    const int status = voidrunnerTraceMain(1, argv);
     if (status != 0 && status != 2) std::abort();  // 1: the window could not be created
     return 0;
 }
