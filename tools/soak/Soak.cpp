@@ -407,8 +407,9 @@ void Soak::run(Field field, long long ticks) {
         pollKeys();
         const bool starting = gameWindow->startCountdown == 0;
         // A resize during the countdown counts: start-up takes the client area
-        // as it is then (even 0x0, a window minimised at start).
-        if (starting) where.field = Field{windows.clientWidth, windows.clientHeight};
+        // as it is then; a 0x0 area (minimised at start) gives a 1x1 field.
+        if (starting)
+            where.field = Field{std::max(windows.clientWidth, 1), std::max(windows.clientHeight, 1)};
         tick();
         ++totals.ticks;
         if (starting) {
@@ -444,7 +445,7 @@ bool parseField(std::string_view text, Field& out) {
     unsigned w = 0, h = 0;
     char tail = 0;
     if (std::sscanf(std::string(text).c_str(), "%ux%u%c", &w, &h, &tail) != 2) return false;
-    if (w < 1 || h < 1 || w > 16384 || h > 16384) return false;
+    if (w > 16384 || h > 16384) return false;  // 0x0: a window minimised at start
     out = Field{static_cast<int>(w), static_cast<int>(h)};
     return true;
 }
@@ -487,7 +488,7 @@ int main(int argc, char** argv) {
     std::mt19937 pick(opt.seed ^ 0x5eedu);
     std::vector<Field> fields;
     if (opt.field == "all") {
-        fields = {{1, 1}, {17, 9}, {640, 480}, {7680, 4320}};
+        fields = {{1, 1}, {17, 9}, {640, 480}, {7680, 4320}, {0, 0}};
         for (int i = 0; i < 2; ++i)
             fields.push_back({1 + static_cast<int>(pick() % 3000), 1 + static_cast<int>(pick() % 2000)});
     } else if (opt.field == "random") {
@@ -495,7 +496,7 @@ int main(int argc, char** argv) {
     } else {
         Field f{};
         if (!parseField(opt.field, f)) {
-            std::fprintf(stderr, "voidrunner-soak: bad field '%s' (WxH, 1 to 16384)\n",
+            std::fprintf(stderr, "voidrunner-soak: bad field '%s' (WxH, 0 to 16384)\n",
                          opt.field.c_str());
             return 2;
         }
