@@ -16,6 +16,9 @@ game=$(realpath "$2")
 snd=$(realpath "$3")
 closer=$(realpath "$4")
 
+# A sanitized game reports at exit what system libraries never free.
+export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(dirname "$(realpath "$0")")/lsan.supp:print_suppressions=0"
+
 tmp=$(mktemp -d)
 xvfb_pid=""
 game_pid=""
