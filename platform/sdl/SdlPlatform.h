@@ -12,6 +12,7 @@
 #include "platform/Platform.h"
 
 struct SDL_Point;
+struct SDL_Rect;
 struct SDL_Surface;
 struct SDL_Renderer;
 struct SDL_Texture;
@@ -83,6 +84,18 @@ private:
     // Reused every frame, so drawing allocates nothing once texts are cached.
     std::string lookupKey;
     std::vector<SDL_Point> ellipsePoints;
+
+    // Every frame starts by filling the whole surface black, but a frame
+    // draws on a small part of it. The surface notes which tiles were drawn
+    // on since it was last all black, and that fill blackens only those:
+    // the same pixels for a fraction of the memory traffic.
+    void markDrawn(int left, int top, int right, int bottom);
+    bool clearToBlack();
+    static constexpr int kTile = 64;
+    int width = 0, height = 0, tilesX = 0, tilesY = 0;
+    bool allBlack = false;  // black but for the tiles marked drawn
+    std::vector<unsigned char> drawnTiles;
+    std::vector<SDL_Rect> blackRuns;
 };
 
 // Back buffers for the window and their copy to it. Remembers the last

@@ -75,9 +75,12 @@ TextFont::~TextFont() {
 
 // ---------------------------------------------------------------------------
 
-SdlSurface::SdlSurface(int width, int height, uint32_t pixelFormat) {
-    surface = SDL_CreateRGBSurfaceWithFormat(0, std::max(width, 1), std::max(height, 1), 32,
-                                             pixelFormat);
+SdlSurface::SdlSurface(int width, int height, uint32_t pixelFormat)
+    : width(std::max(width, 1)), height(std::max(height, 1)) {
+    tilesX = (this->width + kTile - 1) / kTile;
+    tilesY = (this->height + kTile - 1) / kTile;
+    drawnTiles.assign(static_cast<size_t>(tilesX) * static_cast<size_t>(tilesY), 0);
+    surface = SDL_CreateRGBSurfaceWithFormat(0, this->width, this->height, 32, pixelFormat);
     if (!surface) return;
     renderer = SDL_CreateSoftwareRenderer(surface);
     if (!renderer) return;
@@ -99,8 +102,60 @@ void SdlSurface::setColour(Rgb colour) {
     SDL_SetRenderDrawColor(renderer, colour.r, colour.g, colour.b, 255);
 }
 
+// The pixels from (left, top) to (right, bottom), both included; anything
+// outside the surface is ignored.
+void SdlSurface::markDrawn(int left, int top, int right, int bottom) {
+    left = std::max(left, 0);
+    top = std::max(top, 0);
+    right = std::min(right, width - 1);
+    bottom = std::min(bottom, height - 1);
+    if (right < left || bottom < top) return;
+    for (int ty = top / kTile; ty <= bottom / kTile; ++ty)
+        for (int tx = left / kTile; tx <= right / kTile; ++tx)
+            drawnTiles[static_cast<size_t>(ty * tilesX + tx)] = 1;
+}
+
+// The whole surface black: only the tiles drawn on since it last was, in
+// runs of neighbouring tiles. False when the surface's state is unknown.
+bool SdlSurface::clearToBlack() {
+    if (!allBlack) return false;
+    blackRuns.clear();
+    for (int ty = 0; ty < tilesY; ++ty) {
+        for (int tx = 0; tx < tilesX;) {
+            unsigned char* tile = &drawnTiles[static_cast<size_t>(ty * tilesX + tx)];
+            if (!*tile) {
+                ++tx;
+                continue;
+            }
+            const int start = tx;
+            while (tx < tilesX && *tile) {
+                *tile++ = 0;
+                ++tx;
+            }
+            const int x = start * kTile, y = ty * kTile;
+            blackRuns.push_back({x, y, std::min(tx * kTile, width) - x,
+                                 std::min(y + kTile, height) - y});
+        }
+    }
+    if (!blackRuns.empty()) {
+        setColour({0, 0, 0});
+        SDL_RenderFillRects(renderer, blackRuns.data(), static_cast<int>(blackRuns.size()));
+    }
+    return true;
+}
+
 void SdlSurface::fillRect(int left, int top, int right, int bottom, Rgb colour) {
     if (!renderer || right <= left || bottom <= top) return;
+    const bool wholeSurface = left <= 0 && top <= 0 && right >= width && bottom >= height;
+    if (wholeSurface && colour == Rgb{0, 0, 0}) {
+        if (clearToBlack()) return;
+        std::fill(drawnTiles.begin(), drawnTiles.end(), 0);
+        allBlack = true;
+    } else if (wholeSurface) {
+        allBlack = false;
+    } else {
+        markDrawn(left, top, right - 1, bottom - 1);
+    }
     setColour(colour);
     SDL_Rect rect{left, top, right - left, bottom - top};
     SDL_RenderFillRect(renderer, &rect);
@@ -122,6 +177,7 @@ void SdlSurface::lineTo(int x, int y) {
     if (renderer) {
         setColour(pen);
         SDL_RenderDrawLine(renderer, curX, curY, x, y);
+        markDrawn(std::min(curX, x), std::min(curY, y), std::max(curX, x), std::max(curY, y));
     }
     curX = x;
     curY = y;
@@ -131,10 +187,12 @@ void SdlSurface::setPixel(int x, int y, Rgb colour) {
     if (!renderer) return;
     setColour(colour);
     SDL_RenderDrawPoint(renderer, x, y);
+    markDrawn(x, y, x, y);
 }
 
 void SdlSurface::ellipse(int left, int top, int right, int bottom) {
     if (!renderer || right - left < 1 || bottom - top < 1) return;
+    markDrawn(left, top, right - 1, bottom - 1);
     // The box's right and bottom edges are outside; each row gets the span
     // of the inscribed ellipse, filled white with its ends in the pen colour.
     const double cx = (left + right) / 2.0, cy = (top + bottom) / 2.0;
@@ -209,6 +267,7 @@ void SdlSurface::drawText(const char* text, int left, int top, int right, int bo
     SDL_Rect place{x, y, rendered.width, rendered.height};
     SDL_RenderSetClipRect(renderer, &box);
     SDL_RenderCopy(renderer, rendered.texture, nullptr, &place);
+    markDrawn(left, top, right - 1, bottom - 1);
     SDL_RenderSetClipRect(renderer, nullptr);
 }
 
