@@ -52,6 +52,10 @@ public:
     bool valid() const { return renderer != nullptr; }
     // The pixels as drawn so far (pending drawing is flushed first).
     SDL_Surface* pixels();
+    // The parts of the surface that may differ from what it held at the
+    // last markShown (all of it before the first), within width x height.
+    const std::vector<SDL_Rect>& changedSinceShown(int width, int height);
+    void markShown();
 
     void setTransparentText() override {}
     void fillRect(int left, int top, int right, int bottom, Rgb colour) override;
@@ -96,6 +100,11 @@ private:
     bool allBlack = false;  // black but for the tiles marked drawn
     std::vector<unsigned char> drawnTiles;
     std::vector<SDL_Rect> blackRuns;
+    // The same for the copy to the window: tiles drawn on or blackened
+    // since the window last got the surface, or all of them.
+    bool allChanged = true;
+    std::vector<unsigned char> changedTiles;
+    std::vector<SDL_Rect> changedRuns;
 };
 
 // Back buffers for the window and their copy to it. Remembers the last
@@ -111,10 +120,16 @@ public:
     void windowDestroyed(SDL_Window* window);
 
 private:
-    void copyToWindow(SDL_Window* window, SdlSurface* frame, int width, int height);
+    // partial: copy only what changed since the window last got this frame,
+    // when the window surface is still the one it went to.
+    void copyToWindow(SDL_Window* window, SdlSurface* frame, int width, int height, bool partial);
     SDL_Window* lastWindow = nullptr;
     SdlSurface* lastFrame = nullptr;
     int lastWidth = 0, lastHeight = 0;
+    // What the window surface holds: the frame last copied there, whole.
+    SdlSurface* shownFrame = nullptr;
+    SDL_Surface* shownTarget = nullptr;
+    int shownTargetWidth = 0, shownTargetHeight = 0, shownWidth = 0, shownHeight = 0;
 };
 
 // The window and its events, translated into the game's messages.

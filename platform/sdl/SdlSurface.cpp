@@ -80,6 +80,7 @@ SdlSurface::SdlSurface(int width, int height, uint32_t pixelFormat)
     tilesX = (this->width + kTile - 1) / kTile;
     tilesY = (this->height + kTile - 1) / kTile;
     drawnTiles.assign(static_cast<size_t>(tilesX) * static_cast<size_t>(tilesY), 0);
+    changedTiles = drawnTiles;
     surface = SDL_CreateRGBSurfaceWithFormat(0, this->width, this->height, 32, pixelFormat);
     if (!surface) return;
     renderer = SDL_CreateSoftwareRenderer(surface);
@@ -110,9 +111,42 @@ void SdlSurface::markDrawn(int left, int top, int right, int bottom) {
     right = std::min(right, width - 1);
     bottom = std::min(bottom, height - 1);
     if (right < left || bottom < top) return;
-    for (int ty = top / kTile; ty <= bottom / kTile; ++ty)
-        for (int tx = left / kTile; tx <= right / kTile; ++tx)
-            drawnTiles[static_cast<size_t>(ty * tilesX + tx)] = 1;
+    for (int ty = top / kTile; ty <= bottom / kTile; ++ty) {
+        for (int tx = left / kTile; tx <= right / kTile; ++tx) {
+            const auto i = static_cast<size_t>(ty * tilesX + tx);
+            drawnTiles[i] = 1;
+            changedTiles[i] = 1;
+        }
+    }
+}
+
+const std::vector<SDL_Rect>& SdlSurface::changedSinceShown(int w, int h) {
+    changedRuns.clear();
+    w = std::min(w, width);
+    h = std::min(h, height);
+    if (w <= 0 || h <= 0) return changedRuns;
+    if (allChanged) {
+        changedRuns.push_back({0, 0, w, h});
+        return changedRuns;
+    }
+    for (int ty = 0; ty * kTile < h; ++ty) {
+        for (int tx = 0; tx * kTile < w;) {
+            if (!changedTiles[static_cast<size_t>(ty * tilesX + tx)]) {
+                ++tx;
+                continue;
+            }
+            const int start = tx;
+            while (tx * kTile < w && changedTiles[static_cast<size_t>(ty * tilesX + tx)]) ++tx;
+            const int x = start * kTile, y = ty * kTile;
+            changedRuns.push_back({x, y, std::min(tx * kTile, w) - x, std::min(y + kTile, h) - y});
+        }
+    }
+    return changedRuns;
+}
+
+void SdlSurface::markShown() {
+    allChanged = false;
+    std::fill(changedTiles.begin(), changedTiles.end(), 0);
 }
 
 // The whole surface black: only the tiles drawn on since it last was, in
@@ -130,6 +164,7 @@ bool SdlSurface::clearToBlack() {
             const int start = tx;
             while (tx < tilesX && *tile) {
                 *tile++ = 0;
+                changedTiles[static_cast<size_t>(ty * tilesX + tx)] = 1;
                 ++tx;
             }
             const int x = start * kTile, y = ty * kTile;
@@ -151,8 +186,10 @@ void SdlSurface::fillRect(int left, int top, int right, int bottom, Rgb colour) 
         if (clearToBlack()) return;
         std::fill(drawnTiles.begin(), drawnTiles.end(), 0);
         allBlack = true;
+        allChanged = true;
     } else if (wholeSurface) {
         allBlack = false;
+        allChanged = true;
     } else {
         markDrawn(left, top, right - 1, bottom - 1);
     }
@@ -312,7 +349,7 @@ void SdlDisplay::present(WindowHandle window, DrawSurface& surface, int width, i
     lastFrame = frame;
     lastWidth = width;
     lastHeight = height;
-    copyToWindow(target, frame, width, height);
+    copyToWindow(target, frame, width, height, true);
     if (FILE* log = presentLog())
         std::fprintf(log, "%lld\n",
                      static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(
@@ -320,13 +357,37 @@ void SdlDisplay::present(WindowHandle window, DrawSurface& surface, int width, i
                                                 .count()));
 }
 
-void SdlDisplay::copyToWindow(SDL_Window* window, SdlSurface* frame, int width, int height) {
+void SdlDisplay::copyToWindow(SDL_Window* window, SdlSurface* frame, int width, int height,
+                              bool partial) {
     SDL_Surface* target = SDL_GetWindowSurface(window);
     if (!target) return;
+    // Most of a frame is the black it was a tick ago: then only the tiles
+    // drawn on in either frame are copied and sent to the window.
+    if (partial && frame && frame == shownFrame && target == shownTarget &&
+        target->w == shownTargetWidth && target->h == shownTargetHeight && width == shownWidth &&
+        height == shownHeight) {
+        SDL_Surface* pixels = frame->pixels();
+        const std::vector<SDL_Rect>& changed = frame->changedSinceShown(width, height);
+        for (SDL_Rect r : changed) {
+            SDL_Rect to = r;
+            SDL_BlitSurface(pixels, &r, target, &to);
+        }
+        frame->markShown();
+        if (!changed.empty())
+            SDL_UpdateWindowSurfaceRects(window, changed.data(), static_cast<int>(changed.size()));
+        return;
+    }
+    shownFrame = frame;
+    shownTarget = target;
+    shownTargetWidth = target->w;
+    shownTargetHeight = target->h;
+    shownWidth = width;
+    shownHeight = height;
     if (frame) {
         SDL_Rect from{0, 0, width, height};
         SDL_Rect to{0, 0, width, height};
         SDL_BlitSurface(frame->pixels(), &from, target, &to);
+        frame->markShown();
     } else {
         width = height = 0;
     }
@@ -345,19 +406,25 @@ void SdlDisplay::copyToWindow(SDL_Window* window, SdlSurface* frame, int width, 
 
 void SdlDisplay::repaint(SDL_Window* window) {
     if (window == lastWindow)
-        copyToWindow(window, lastFrame, lastWidth, lastHeight);
+        copyToWindow(window, lastFrame, lastWidth, lastHeight, false);
     else
-        copyToWindow(window, nullptr, 0, 0);
+        copyToWindow(window, nullptr, 0, 0, false);
 }
 
 void SdlDisplay::windowDestroyed(SDL_Window* window) {
     if (window == lastWindow) lastWindow = nullptr;
+    shownFrame = nullptr;
+    shownTarget = nullptr;
 }
 
 void SdlDisplay::destroyBackBuffer(DrawSurface* surface) {
     if (surface == lastFrame) {
         lastFrame = nullptr;
         lastWindow = nullptr;
+    }
+    if (surface == shownFrame) {
+        shownFrame = nullptr;
+        shownTarget = nullptr;
     }
     delete surface;
 }

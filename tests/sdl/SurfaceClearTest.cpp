@@ -1,6 +1,7 @@
-// The SDL back buffer blackens only the tiles drawn on since its last clear.
-// A surface reused frame after frame must hold exactly the pixels of a fresh
-// surface given the same frame.
+// The SDL back buffer blackens only the tiles drawn on since its last clear,
+// and the display copies only the tiles that changed to the window. A
+// surface reused frame after frame must hold exactly the pixels of a fresh
+// surface given the same frame, and the window exactly the surface's.
 #include <SDL.h>
 #include <SDL_ttf.h>
 #include <fontconfig/fontconfig.h>
@@ -38,9 +39,7 @@ void draw(DrawSurface& s, const Frame& f) {
     s.drawText("Score: 1230", x, y, x + 90, y + 20, TextAlign::Center);
 }
 
-bool samePixels(SdlSurface& a, SdlSurface& b) {
-    SDL_Surface* pa = a.pixels();
-    SDL_Surface* pb = b.pixels();
+bool samePixels(SDL_Surface* pa, SDL_Surface* pb) {
     for (int y = 0; y < kHeight; ++y)
         if (std::memcmp(static_cast<char*>(pa->pixels) + y * pa->pitch,
                         static_cast<char*>(pb->pixels) + y * pb->pitch, kWidth * 4) != 0)
@@ -58,8 +57,34 @@ TEST(SdlSurfaceClear, ReusedSurfaceMatchesAFreshOneEveryFrame) {
         draw(reused, frame);
         SdlSurface fresh(kWidth, kHeight, SDL_PIXELFORMAT_RGB888);
         draw(fresh, frame);
-        ASSERT_TRUE(samePixels(reused, fresh)) << "frame " << n;
+        ASSERT_TRUE(samePixels(reused.pixels(), fresh.pixels())) << "frame " << n;
     }
+}
+
+TEST(SdlSurfaceClear, WindowShowsEveryPresentedFrameWhole) {
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, "dummy");
+    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
+    SDL_Window* window = SDL_CreateWindow("test", 0, 0, kWidth + 20, kHeight + 10, 0);
+    ASSERT_NE(window, nullptr) << SDL_GetError();
+    {
+        SdlDisplay display;
+        DrawSurface* back = display.createBackBuffer(window, kWidth, kHeight);
+        ASSERT_NE(back, nullptr);
+        for (unsigned n = 0; n < 60; ++n) {
+            Frame frame{100 + n};
+            if (n == 30) frame.fill = {0, 0, 255};
+            draw(*back, frame);
+            display.present(window, *back, kWidth, kHeight);
+            if (n == 40) display.repaint(window);
+            ASSERT_TRUE(samePixels(SDL_GetWindowSurface(window),
+                                   static_cast<SdlSurface*>(back)->pixels()))
+                << "frame " << n;
+        }
+        display.destroyBackBuffer(back);
+        display.windowDestroyed(window);
+    }
+    SDL_DestroyWindow(window);
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
 // The font and fontconfig's cache, released so the leak checker sees none.
