@@ -326,9 +326,9 @@ DrawSurface* SdlDisplay::createBackBuffer(WindowHandle window, int width, int he
 
 namespace {
 
-// VOIDRUNNER_PRESENT_LOG=FILE: one line per presented frame, the time in
-// microseconds on a monotonic clock, for measuring the tick's cadence from
-// outside (scripts/measure-game.sh).
+// VOIDRUNNER_PRESENT_LOG=FILE: one line per presented frame, the wall-clock
+// time in microseconds since 1970, for measuring the first frame and the
+// tick's cadence from outside (scripts/measure-game.sh).
 FILE* presentLog() {
     static FILE* log = [] {
         const char* path = std::getenv("VOIDRUNNER_PRESENT_LOG");
@@ -353,7 +353,7 @@ void SdlDisplay::present(WindowHandle window, DrawSurface& surface, int width, i
     if (FILE* log = presentLog())
         std::fprintf(log, "%lld\n",
                      static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                                std::chrono::steady_clock::now().time_since_epoch())
+                                                std::chrono::system_clock::now().time_since_epoch())
                                                 .count()));
 }
 
