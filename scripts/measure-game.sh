@@ -62,15 +62,17 @@ hz=$(getconf CLK_TCK)
 cpu() { awk '{ print $14 + $15 }' "/proc/$game_pid/stat"; }
 xdotool keydown Left keydown space
 cpu0=$(cpu)
-t0=$(now_ms)
+t0_us=$(date +%s%6N)
+t0=$((t0_us / 1000))
 sleep "$span"
 cpu1=$(cpu)
 t1=$(now_ms)
 xdotool keyup Left keyup space
 hwm=$(awk '/^VmHWM/ { print $2, $3 }' "/proc/$game_pid/status")
 # The presents of the measured span only (microsecond stamps).
-awk 'NR > 1 { print ($1 - prev) / 1000 } { prev = $1 }' "$tmp/presents" |
-    tail -n "$((span * 1000 / 62 - 2))" | sort -n >"$tmp/intervals"
+awk -v from="$t0_us" -v to="$((t1 * 1000))" \
+    '$1 >= from && $1 <= to { if (prev) print ($1 - prev) / 1000; prev = $1 }' \
+    "$tmp/presents" | sort -n >"$tmp/intervals"
 
 echo "launch to first frame: $((first - launched)) ms on screen (polled every ~50 ms)," \
     "$((($(head -n1 "$tmp/presents") - launched_us) / 1000)) ms to the first present (the game's log)"

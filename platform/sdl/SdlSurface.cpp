@@ -321,6 +321,10 @@ DrawSurface* SdlDisplay::createBackBuffer(WindowHandle window, int width, int he
         delete surface;
         return nullptr;
     }
+    // Finding and opening the font takes tens of milliseconds: here, in the
+    // start-up tick that draws nothing, it neither delays the first frame
+    // nor shortens the wait for the second.
+    TextFont::instance().font();
     return surface;
 }
 
