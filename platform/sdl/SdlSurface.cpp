@@ -371,7 +371,9 @@ void SdlDisplay::copyToWindow(SDL_Window* window, SdlSurface* frame, int width, 
         target->w == shownTargetWidth && target->h == shownTargetHeight && width == shownWidth &&
         height == shownHeight) {
         SDL_Surface* pixels = frame->pixels();
-        const std::vector<SDL_Rect>& changed = frame->changedSinceShown(width, height);
+        // Only what lies inside the window: it may be smaller than the field.
+        const std::vector<SDL_Rect>& changed =
+            frame->changedSinceShown(std::min(width, target->w), std::min(height, target->h));
         for (SDL_Rect r : changed) {
             SDL_Rect to = r;
             SDL_BlitSurface(pixels, &r, target, &to);
