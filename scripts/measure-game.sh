@@ -19,21 +19,10 @@ for tool in Xvfb xdotool import convert; do
 done
 [ -x "$game" ] || { echo "measure-game: no game at $game (build it first)" >&2; exit 1; }
 
-tmp=$(mktemp -d)
-xvfb_pid="" game_pid=""
-cleanup() {
-    [ -n "$game_pid" ] && kill "$game_pid" 2>/dev/null || true
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-    wait 2>/dev/null || true
-    rm -rf "$tmp"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-Xvfb -displayfd 3 -screen 0 "${screen}x24" -nolisten tcp 3>"$tmp/displayfd" >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$tmp/displayfd" ] && break; sleep 0.1; done
-export DISPLAY=":$(head -n1 "$tmp/displayfd")"
+# shellcheck source=lib/xvfb.sh
+. "$(dirname "$(realpath "$0")")/lib/xvfb.sh"
+vr_tmp_and_cleanup
+vr_start_xvfb "$screen" || { echo "measure-game: Xvfb did not start" >&2; exit 1; }
 
 mkdir -p "$tmp/run"
 touch "$tmp/presents"

@@ -19,17 +19,9 @@ closer=$(realpath "$4")
 # A sanitized game reports at exit what system libraries never free.
 export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(dirname "$(realpath "$0")")/lsan.supp:print_suppressions=0"
 
-tmp=$(mktemp -d)
-xvfb_pid=""
-game_pid=""
-cleanup() {
-    [ -n "$game_pid" ] && kill "$game_pid" 2>/dev/null || true
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-    wait 2>/dev/null || true
-    rm -rf "$tmp"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM HUP
+# shellcheck source=../../scripts/lib/xvfb.sh
+. "$(dirname "$(realpath "$0")")/../../scripts/lib/xvfb.sh"
+vr_tmp_and_cleanup
 
 fail() {
     echo "FAIL: $case_name: $*" >&2
@@ -42,15 +34,7 @@ start_x() {
     for tool in Xvfb xdotool import convert; do
         command -v "$tool" >/dev/null || fail "$tool is missing (scripts/setup.sh test)"
     done
-    Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$tmp/displayfd" >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 100); do
-        [ -s "$tmp/displayfd" ] && break
-        kill -0 "$xvfb_pid" 2>/dev/null || fail "Xvfb did not start"
-        sleep 0.1
-    done
-    [ -s "$tmp/displayfd" ] || fail "Xvfb gave no display number"
-    export DISPLAY=":$(head -n1 "$tmp/displayfd")"
+    vr_start_xvfb 800x600 || fail "Xvfb did not start"
 }
 
 # start_game [ENV=VALUE...]: the game in $tmp/run, with the sounds unless

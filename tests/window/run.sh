@@ -22,17 +22,9 @@ rm -rf "$out"
 mkdir -p "$out"
 out=$(realpath "$out")
 
-tmp=$(mktemp -d)
-xvfb_pid=""
-game_pid=""
-cleanup() {
-    [ -n "$game_pid" ] && kill "$game_pid" 2>/dev/null || true
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-    wait 2>/dev/null || true
-    rm -rf "$tmp"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM HUP
+# shellcheck source=../../scripts/lib/xvfb.sh
+. "$(dirname "$(realpath "$0")")/../../scripts/lib/xvfb.sh"
+vr_tmp_and_cleanup
 
 fail() {
     echo "FAIL: $*" >&2
@@ -43,28 +35,12 @@ pass() { echo "ok: $*"; }
 
 # --- an X server of the given size on a free display --------------------------
 start_x() {  # start_x WxH
-    stop_x
-    rm -f "$tmp/displayfd"
-    Xvfb -displayfd 3 -screen 0 "${1}x24" -nolisten tcp 3>"$tmp/displayfd" >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 100); do
-        [ -s "$tmp/displayfd" ] && break
-        kill -0 "$xvfb_pid" 2>/dev/null || fail "Xvfb did not start"
-        sleep 0.1
-    done
-    [ -s "$tmp/displayfd" ] || fail "Xvfb gave no display number"
-    export DISPLAY=":$(head -n1 "$tmp/displayfd")"
+    vr_stop_xvfb
+    vr_start_xvfb "$1" || fail "Xvfb did not start"
     w=${1%x*}
     h=${1#*x}
     cx=$((w / 2))
     cy=$((h / 2))
-}
-stop_x() {
-    if [ -n "$xvfb_pid" ]; then
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
-        xvfb_pid=""
-    fi
 }
 
 # --- the game in a fresh working folder ---------------------------------------
