@@ -41,3 +41,35 @@ vr_stop_xvfb() {
         xvfb_pid=""
     fi
 }
+
+# Waits up to SECONDS for the game's window and sets window to its id.
+# Returns 1 when the game ended first, 2 when no window came in time.
+vr_wait_for_window() {
+    window=""
+    for _ in $(seq $(($1 * 10))); do
+        window=$(xdotool search --name '^Voidrunner$' 2>/dev/null | head -n1 || true)
+        [ -n "$window" ] && return 0
+        kill -0 "$game_pid" 2>/dev/null || return 1
+        sleep 0.1
+    done
+    return 2
+}
+
+# Sends CLOSER's close request (what a window manager's close button sends)
+# to the window and waits up to SECONDS for the game to end; sets
+# vr_exit_code. Returns 2 when the request could not be sent, 1 when the
+# game still runs.
+vr_close_game() {
+    "$1" "$window" || return 2
+    vr_exit_code=""
+    for _ in $(seq $(($2 * 10))); do
+        if ! kill -0 "$game_pid" 2>/dev/null; then
+            vr_exit_code=0
+            wait "$game_pid" || vr_exit_code=$?
+            game_pid=""
+            return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}

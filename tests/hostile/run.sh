@@ -44,14 +44,10 @@ start_game() {
     [ -e "$tmp/run/snd" ] || [ "${NO_SND:-}" = 1 ] || cp -r "$snd" "$tmp/run/snd"
     (cd "$tmp/run" && exec env SDL_AUDIODRIVER=dummy "$@" "$game" >"$tmp/game.out" 2>"$tmp/game.err") &
     game_pid=$!
-    window=""
-    for _ in $(seq 150); do
-        window=$(xdotool search --name '^Voidrunner$' 2>/dev/null | head -n1 || true)
-        [ -n "$window" ] && break
-        kill -0 "$game_pid" 2>/dev/null || fail "the game ended before its window appeared"
-        sleep 0.1
-    done
-    [ -n "$window" ] || fail "no window titled Voidrunner within 15 s"
+    local found=0
+    vr_wait_for_window 15 || found=$?
+    [ "$found" -ne 1 ] || fail "the game ended before its window appeared"
+    [ "$found" -ne 2 ] || fail "no window titled Voidrunner within 15 s"
 }
 
 alive() { kill -0 "$game_pid" 2>/dev/null || fail "the game died: $*"; }
@@ -74,19 +70,11 @@ wait_frames() {
 
 # Closes the window like a window manager and expects exit code 0 soon.
 close_game() {
-    "$closer" "$window" || fail "could not send the close request"
-    local code=""
-    for _ in $(seq 100); do
-        if ! kill -0 "$game_pid" 2>/dev/null; then
-            code=0
-            wait "$game_pid" || code=$?
-            break
-        fi
-        sleep 0.1
-    done
-    [ -n "$code" ] || fail "the game still runs 10 s after its window was closed"
-    game_pid=""
-    [ "$code" -eq 0 ] || fail "exit code $code after the window was closed"
+    local closed=0
+    vr_close_game "$closer" 10 || closed=$?
+    [ "$closed" -ne 2 ] || fail "could not send the close request"
+    [ "$closed" -ne 1 ] || fail "the game still runs 10 s after its window was closed"
+    [ "$vr_exit_code" -eq 0 ] || fail "exit code $vr_exit_code after the window was closed"
 }
 
 # Play a little: turn, fire, thrust; the game must still be there.

@@ -55,31 +55,19 @@ start_game() {  # start_game DIR
         ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
         exec "$game" >"$tmp/game.log" 2>&1) &
     game_pid=$!
-    window=""
-    for _ in $(seq 300); do
-        window=$(xdotool search --name '^Voidrunner$' 2>/dev/null | head -n1 || true)
-        [ -n "$window" ] && break
-        kill -0 "$game_pid" 2>/dev/null || fail "the game ended before its window appeared"
-        sleep 0.1
-    done
-    [ -n "$window" ] || fail "no window titled Voidrunner within 30 s"
+    local found=0
+    vr_wait_for_window 30 || found=$?
+    [ "$found" -ne 1 ] || fail "the game ended before its window appeared"
+    [ "$found" -ne 2 ] || fail "no window titled Voidrunner within 30 s"
 }
 
 # Closes the window as a window manager would and expects exit code 0 soon.
 close_game() {
-    "$closer" "$window" || fail "could not send the close request"
-    local code=""
-    for _ in $(seq 50); do
-        if ! kill -0 "$game_pid" 2>/dev/null; then
-            code=0
-            wait "$game_pid" || code=$?
-            break
-        fi
-        sleep 0.1
-    done
-    [ -n "$code" ] || fail "the game still runs 5 s after its window was closed"
-    game_pid=""
-    [ "$code" -eq 0 ] || fail "the game exited with code $code after its window was closed"
+    local closed=0
+    vr_close_game "$closer" 5 || closed=$?
+    [ "$closed" -ne 2 ] || fail "could not send the close request"
+    [ "$closed" -ne 1 ] || fail "the game still runs 5 s after its window was closed"
+    [ "$vr_exit_code" -eq 0 ] || fail "the game exited with code $vr_exit_code after its window was closed"
 }
 
 # --- looking at the screen -----------------------------------------------------
