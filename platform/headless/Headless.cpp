@@ -8,14 +8,7 @@
 void RecordingSurface::setTransparentText() { transparentText = true; }
 
 void RecordingSurface::fillRect(int left, int top, int right, int bottom, Rgb colour) {
-    DrawOp op;
-    op.kind = DrawOp::Fill;
-    op.a = left;
-    op.b = top;
-    op.c = right;
-    op.d = bottom;
-    op.colour = colour;
-    ops.push_back(std::move(op));
+    record(DrawOp::Fill, left, top, right, bottom, colour);
 }
 
 void RecordingSurface::setTextColor(Rgb colour) { textColour = colour; }
@@ -42,51 +35,36 @@ void RecordingSurface::moveTo(int x, int y) {
 }
 
 void RecordingSurface::lineTo(int x, int y) {
-    DrawOp op;
-    op.kind = DrawOp::Line;
-    op.a = curX;
-    op.b = curY;
-    op.c = x;
-    op.d = y;
-    op.colour = pen;
-    ops.push_back(std::move(op));
+    record(DrawOp::Line, curX, curY, x, y, pen);
     curX = x;
     curY = y;
 }
 
 void RecordingSurface::setPixel(int x, int y, Rgb colour) {
-    DrawOp op;
-    op.kind = DrawOp::Pixel;
-    op.a = x;
-    op.b = y;
-    op.colour = colour;
-    ops.push_back(std::move(op));
+    record(DrawOp::Pixel, x, y, 0, 0, colour);
 }
 
 void RecordingSurface::ellipse(int left, int top, int right, int bottom) {
-    DrawOp op;
-    op.kind = DrawOp::Ellipse;
-    op.a = left;
-    op.b = top;
-    op.c = right;
-    op.d = bottom;
-    op.colour = pen;
-    op.fill = Rgb{255, 255, 255};  // the surface's default brush
-    ops.push_back(std::move(op));
+    record(DrawOp::Ellipse, left, top, right, bottom, pen).fill =
+        Rgb{255, 255, 255};  // the surface's default brush
 }
 
 void RecordingSurface::drawText(const char* text, int left, int top, int right, int bottom,
                                 TextAlign align) {
-    DrawOp op;
-    op.kind = DrawOp::Text;
-    op.a = left;
-    op.b = top;
-    op.c = right;
-    op.d = bottom;
-    op.colour = textColour;
+    DrawOp& op = record(DrawOp::Text, left, top, right, bottom, textColour);
     op.text = text ? text : "";
     op.align = align;
-    ops.push_back(std::move(op));
+}
+
+DrawOp& RecordingSurface::record(DrawOp::Kind kind, int a, int b, int c, int d, Rgb colour) {
+    DrawOp& op = ops.emplace_back();
+    op.kind = kind;
+    op.a = a;
+    op.b = b;
+    op.c = c;
+    op.d = d;
+    op.colour = colour;
+    return op;
 }
 
 // ---------------------------------------------------------------------------

@@ -39,6 +39,8 @@ public:
     bool transparentText = false;
 
 private:
+    DrawOp& record(DrawOp::Kind kind, int a, int b, int c, int d, Rgb colour);
+
     Rgb pen{};
     std::vector<Rgb> penStack;
     Rgb textColour{};
