@@ -20,10 +20,6 @@ namespace {
 
 constexpr long long kStepBudget = 3000;
 
-// Every value a script can set lives on in the tool between runs in one
-// process: these lines put each back to its default first.
-constexpr std::string_view kPrelude = "seed 1\nfield 800 600\nkeys -\n";
-
 std::string scriptPath;
 
 // The tool's own word rules: blanks and tabs separate words.
@@ -62,7 +58,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
-    std::string script(kPrelude);
+    std::string script;
     long long steps = 0;
     for (size_t pos = 0; pos < input.size();) {
         size_t end = input.find('\n', pos);
@@ -81,9 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::error_code ec;
     std::filesystem::remove("save.txt", ec);
 
-    // The script comes on standard input: the tool keeps its options between
-    // runs in one process, so a script name given once would be "given twice"
-    // in every later run.
+    // The script comes on standard input, the way the tool reads it when no
+    // file is named.
     if (!std::freopen(scriptPath.c_str(), "r", stdin)) std::abort();
     std::cin.clear();
     char name[] = "voidrunner-trace";

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,8 +23,6 @@
 #include "scores/HighScores.h"
 #include "scores/Initials.h"
 #ifdef VR_PNG_FRAMES
-#include <memory>
-
 #include "platform/sdl/SdlPlatform.h"
 #endif
 
@@ -364,7 +363,7 @@ int runScript(std::istream& in, JsonWriter& w, Run& run) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    static Run run;
+    Run run;
     if (!parseOptions(argc, argv, run.opt)) return kUsageError;
 
     std::ifstream file;
@@ -400,9 +399,10 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    static JsonWriter out(stdout);
-    const int status = runScript(in, out, run);
-    out.flush();
+    // The writer's buffer is large: on the heap, not the stack.
+    auto out = std::make_unique<JsonWriter>(stdout);
+    const int status = runScript(in, *out, run);
+    out->flush();
 
     resetToProgramStart();
     resetPlatform();
