@@ -102,12 +102,7 @@ void loseShip(bool clearSaucerBullets) {
     reserveShips.removeLast();
     gameState.reserveShipCount = reserveShips.count;
 
-    playerShip.setX(static_cast<float>(gameState.fieldWidth / 2));
-    playerShip.setY(static_cast<float>(gameState.fieldHeight / 2));
-    playerShip.setAngle(0.0f);
-    playerShip.setVX(0.0f);
-    playerShip.setVY(0.0f);
-    playerShip.updateShipPoints();
+    returnShipToCentre();
 
     playerBullets.clear();
     if (clearSaucerBullets) saucerBullets.clear();
@@ -116,15 +111,7 @@ void loseShip(bool clearSaucerBullets) {
 void awardExtraShip() {
     const int icons = reserveShips.count + 1;
     reserveShips.clear();
-    for (int i = 0; i < icons; ++i) {
-        SpaceObject icon;
-        const auto ix = static_cast<float>(gameState.fieldWidth - 20 - 20 * i);
-        const auto iy = static_cast<float>(gameState.fieldHeight - 20);
-        icon.buildShipModel(ix, iy);
-        icon.setX(ix);
-        icon.setY(iy);
-        reserveShips.append(icon);
-    }
+    for (int i = 0; i < icons; ++i) appendReserveIcon(i);
     gameState.reserveShipCount = reserveShips.count;
     playSound("snd\\extraShip.wav");
 }

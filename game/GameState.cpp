@@ -17,16 +17,27 @@ ObjectList saucers;
 ObjectList playerBullets;
 ObjectList saucerBullets;
 
+void appendReserveIcon(int slot) {
+    SpaceObject icon;
+    const auto ix = static_cast<float>(gameState.fieldWidth - 20 - 20 * slot);
+    const auto iy = static_cast<float>(gameState.fieldHeight - 20);
+    icon.buildShipModel(ix, iy);
+    icon.setX(ix);
+    icon.setY(iy);
+    reserveShips.append(icon);
+}
+
+void returnShipToCentre() {
+    playerShip.setX(static_cast<float>(gameState.fieldWidth / 2));
+    playerShip.setY(static_cast<float>(gameState.fieldHeight / 2));
+    playerShip.setAngle(0.0f);
+    playerShip.setVX(0.0f);
+    playerShip.setVY(0.0f);
+    playerShip.updateShipPoints();
+}
+
 void startNewGame() {
-    for (int off = 0; off <= 40; off += 20) {
-        SpaceObject icon;
-        const auto ix = static_cast<float>(gameState.fieldWidth - 20 - off);
-        const auto iy = static_cast<float>(gameState.fieldHeight - 20);
-        icon.buildShipModel(ix, iy);
-        icon.setX(ix);
-        icon.setY(iy);
-        reserveShips.append(icon);
-    }
+    for (int slot = 0; slot < 3; ++slot) appendReserveIcon(slot);
     gameState.level = 1;
     gameState.score = 0;
     gameState.bonusPoints = 0;

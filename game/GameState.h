@@ -37,6 +37,11 @@ extern ObjectList saucerBullets;
 
 // Three more reserve icons, level 1, no points.
 void startNewGame();
+// Appends a fresh reserve icon built at slot i of the row at the bottom
+// right (slot 0 is the rightmost).
+void appendReserveIcon(int slot);
+// The ship back at the centre of the field, at rest and pointing up.
+void returnShipToCentre();
 // Plays the sound, then credits the points to score and bonus alike.
 void scorePoints(const char* sound, int points);
 

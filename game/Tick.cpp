@@ -16,11 +16,6 @@ namespace {
 
 int truncated(float v) { return static_cast<int>(v); }
 
-void putShipAtCentre() {
-    playerShip.setX(static_cast<float>(gameState.fieldWidth / 2));
-    playerShip.setY(static_cast<float>(gameState.fieldHeight / 2));
-}
-
 void saucerPass() {
     const bool anySaucer = saucers.count > 0;
     gameState.saucerHumKind = -1;
@@ -225,11 +220,7 @@ void restartGame() {
     gameState.shipDestroyed = 0;
     startNewGame();
 
-    putShipAtCentre();
-    playerShip.setAngle(0.0f);
-    playerShip.setVX(0.0f);
-    playerShip.setVY(0.0f);
-    playerShip.updateShipPoints();
+    returnShipToCentre();
 
     asteroids.clear();
     playerBullets.clear();
