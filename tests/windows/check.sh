@@ -35,8 +35,9 @@ cleanup() {
 trap cleanup EXIT
 
 # --- a display of its own ----------------------------------------------------
-# Xvfb picks a free display number itself and writes it to fd 3.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+# Xvfb picks a free display number itself and writes it to fd 3; -noreset
+# keeps it from refusing connections while it resets between clients.
+Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || fail "Xvfb did not start (see $work/xvfb.log)"
