@@ -5,10 +5,18 @@
 
 #include <cstdio>
 
+#include "app/CommandLine.h"
 #include "app/GameWindow.h"
 #include "platform/sdl/SdlPlatform.h"
 
-int main() {
+int main(int argc, char** argv) {
+    // Answered before SDL is touched, so they work without a display.
+    const CommandLine options = parseCommandLine(argc, argv);
+    const CommandLineReply reply = replyTo(options);
+    if (reply.done) {
+        std::fputs(reply.text.c_str(), reply.isError ? stderr : stdout);
+        return reply.exitCode;
+    }
     SDL_SetMainReady();
     // Copy frames to the window with the X server's shared memory rather than
     // through an OpenGL texture: without a GPU (a virtual display, a remote

@@ -1,0 +1,75 @@
+#include "app/CommandLine.h"
+
+#ifndef VR_VERSION
+#error "VR_VERSION must come from the build (the CMake project's version)"
+#endif
+
+namespace {
+
+const char* const kHelp =
+    "Usage: voidrunner [OPTION]...\n"
+    "Steer a ship through a wrap-around field of rocks and saucers.\n"
+    "\n"
+    "  --fullscreen    play on the whole screen\n"
+    "  --replay FILE   play back the game recorded in FILE\n"
+    "  --help          show this help and exit\n"
+    "  --version       show the version and exit\n"
+    "\n"
+    "Keys: LEFT and RIGHT turn, UP thrusts, SPACE fires, digits 1-9 and 0 set\n"
+    "the throttle; after the last ship, type three letters to sign a high score\n"
+    "and press SPACE twice for a new game. The mouse buttons scale the outlines.\n"
+    "The high-score table is save.txt and the sounds are snd/*.wav in the\n"
+    "folder the game starts in.\n";
+
+}  // namespace
+
+const char* programVersion() { return VR_VERSION; }
+
+CommandLine parseCommandLine(const std::vector<std::string>& args) {
+    CommandLine cl;
+    auto fail = [&cl](std::string what) {
+        cl.error = "voidrunner: " + what + " (voidrunner --help lists the options)";
+        return cl;
+    };
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--help" || a == "-h") {
+            cl.help = true;
+        } else if (a == "--version") {
+            cl.version = true;
+        } else if (a == "--fullscreen") {
+            cl.fullscreen = true;
+        } else if (a == "--replay") {
+            // The next word is the file, whatever it looks like, so that a
+            // recording named "-x" can still be played.
+            if (i + 1 >= args.size() || args[i + 1].empty()) return fail("--replay needs a FILE");
+            cl.replayFile = args[++i];
+        } else if (a.rfind("--replay=", 0) == 0) {
+            if (a.size() == 9) return fail("--replay needs a FILE");
+            cl.replayFile = a.substr(9);
+        } else if (!a.empty() && a[0] == '-') {
+            return fail("unknown option '" + a + "'");
+        } else {
+            return fail("unexpected argument '" + a + "'");
+        }
+    }
+    return cl;
+}
+
+CommandLine parseCommandLine(int argc, const char* const* argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc && argv; ++i) args.emplace_back(argv[i] ? argv[i] : "");
+    return parseCommandLine(args);
+}
+
+CommandLineReply replyTo(const CommandLine& cl) {
+    CommandLineReply reply;
+    if (!cl.error.empty()) {
+        reply = {true, true, 2, cl.error + "\n"};
+    } else if (cl.help) {
+        reply = {true, false, 0, "Voidrunner " + std::string(programVersion()) + "\n" + kHelp};
+    } else if (cl.version) {
+        reply = {true, false, 0, "voidrunner " + std::string(programVersion()) + "\n"};
+    }
+    return reply;
+}
