@@ -6,6 +6,7 @@
 #include "app/GameWindow.h"
 #include "game/GameState.h"
 #include "scores/HighScores.h"
+#include "space/AdditiveFeedbackRandom.h"
 
 namespace {
 
@@ -30,7 +31,7 @@ void startGame(int width, int height) {
     gameWindow->startCountdown = -1;
     gameState.fieldWidth = width;
     gameState.fieldHeight = height;
-    std::srand(kSeed);
+    rng::srand(kSeed);
     playerShip.setup(static_cast<float>(width / 2), static_cast<float>(height / 2), 0, 0, 8, 0,
                      1);
     startNewGame();
@@ -52,8 +53,8 @@ void buildWorstLoad(int width, int height, int rocks) {
         const int size = i % 3 == 0 ? 32 : (i % 3 == 1 ? 16 : 8);
         float x = 0, y = 0;
         do {
-            x = static_cast<float>(std::rand() % width);
-            y = static_cast<float>(std::rand() % height);
+            x = static_cast<float>(rng::rand() % width);
+            y = static_cast<float>(rng::rand() % height);
         } while (std::hypot(x - cx, y - cy) < 250.0f);
         const float a = static_cast<float>(i);
         SpaceObject rock = body(x, y, std::sin(a), -std::cos(a), size, 1);
@@ -103,7 +104,7 @@ bool loadIntact(int rocks) {
            saucerBullets.count == kSaucerShots && !gameState.shipDestroyed;
 }
 
-// The seed too: the step steers saucers with rand().
+// The seed too: the step steers saucers with the game's generator.
 Snapshot::Snapshot() : state(gameState), ship(playerShip), seed(kSeed) {
     for (int l = 0; l < 5; ++l)
         for (const ObjectNode* n = kLists[l]->first(); n; n = n->next) lists[l].push_back(n->value);
@@ -116,5 +117,5 @@ void Snapshot::restore() const {
         kLists[l]->clear();
         for (const SpaceObject& o : lists[l]) kLists[l]->append(o);
     }
-    std::srand(seed);
+    rng::srand(seed);
 }

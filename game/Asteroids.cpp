@@ -1,10 +1,10 @@
 #include "game/Asteroids.h"
 
 #include <cmath>
-#include <cstdlib>
 
 #include "game/Collisions.h"
 #include "game/GameState.h"
+#include "space/AdditiveFeedbackRandom.h"
 
 void spawnAsteroids(int count, int parentSize, int x, int y) {
     // Checked once per call: one call may take the field past 200.
@@ -16,7 +16,7 @@ void spawnAsteroids(int count, int parentSize, int x, int y) {
     const int speed = 2 * gameState.asteroidSpeedFactor;
 
     for (int n = 0; n < count; ++n) {
-        int h = std::rand() % 60;
+        int h = rng::rand() % 60;
         if (h == 0) h = 1;
 
         SpaceObject rock;
@@ -25,9 +25,9 @@ void spawnAsteroids(int count, int parentSize, int x, int y) {
         float rx = static_cast<float>(x);
         float ry = static_cast<float>(y);
         if (wave) {
-            const int side = std::rand() % 100;
+            const int side = rng::rand() % 100;
             rx = static_cast<float>(side < 50 ? 16 : gameState.fieldWidth - 16);
-            ry = static_cast<float>(std::rand() % gameState.fieldHeight);
+            ry = static_cast<float>(rng::rand() % gameState.fieldHeight);
         }
         const double angle = h;
         rock.setup(rx, ry, 0.0f, 0.0f, size, static_cast<float>(h), 1);

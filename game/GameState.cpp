@@ -1,12 +1,11 @@
 #include "game/GameState.h"
 
-#include <cstdlib>
-
 #include "app/GameWindow.h"
 #include "present/Renderer.h"
 #include "present/Sound.h"
 #include "scores/HighScores.h"
 #include "scores/Initials.h"
+#include "space/AdditiveFeedbackRandom.h"
 
 GameState gameState;
 
@@ -58,7 +57,7 @@ void resetToProgramStart() {
     gameState = GameState{};
     // The generator as main() finds it: unseeded, after the global ship's
     // constructor drew its rock outline.
-    std::srand(1);
+    rng::srand(1);
     playerShip = SpaceObject{};
     reserveShips.clear();
     asteroids.clear();

@@ -1,14 +1,13 @@
 #include "game/Saucers.h"
 
-#include <cstdlib>
-
 #include "game/GameState.h"
+#include "space/AdditiveFeedbackRandom.h"
 
 namespace {
 
 void addSaucer(bool small, float vx) {
     SpaceObject saucer;
-    const auto y = static_cast<float>(std::rand() % gameState.fieldHeight);
+    const auto y = static_cast<float>(rng::rand() % gameState.fieldHeight);
     saucer.setup(10.0f, y, vx, 0.0f, 8, 0.0f, small ? 1 : 2);
     saucer.setSmallSaucer(small);
     // Drawn in the frame of the tick that spawns it, before its first move.
@@ -35,7 +34,7 @@ void spawnSaucer() {
 
     if (level <= 5) {
         addSaucer(false, 6.0f);
-    } else if (std::rand() % 2 == 0) {
+    } else if (rng::rand() % 2 == 0) {
         addSaucer(false, 3.0f);
     } else {
         addSaucer(true, 6.0f);
@@ -47,7 +46,7 @@ void steerSaucer(int index) {
     if (!found || found->getPhase() != 0) return;
     SpaceObject saucer = *found;
 
-    const int steer = std::rand() % 3;
+    const int steer = rng::rand() % 3;
     saucer.setSteer(steer);
     const float vy = saucer.getVY();
     if (steer == 0) {

@@ -1,7 +1,6 @@
 #include "game/Tick.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "app/GameWindow.h"
 #include "game/Asteroids.h"
@@ -11,6 +10,7 @@
 #include "present/Renderer.h"
 #include "present/Sound.h"
 #include "scores/HighScores.h"
+#include "space/AdditiveFeedbackRandom.h"
 
 namespace {
 
@@ -196,7 +196,7 @@ void tick() {
 }
 
 void startUp(WindowHandle window) {
-    std::srand(platform().clock->randomSeed());
+    rng::srand(platform().clock->randomSeed());
 
     // A minimised start reports an empty client area; a field of at least one
     // pixel keeps every "% fieldHeight" defined.

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "space/AdditiveFeedbackRandom.h"
+
 namespace {
 
 // Rotates a model point by angle (positive turns clockwise on screen) and
@@ -82,7 +84,7 @@ void SpaceObject::buildRockModel() {
     const int r = wide < 1 ? 1 : (wide > INT_MAX ? INT_MAX : static_cast<int>(wide));
     const float rmin = static_cast<float>(r * 0.6);
     for (int i = 0; i < 20; ++i) {
-        const int d = std::rand() % r;
+        const int d = rng::rand() % r;
         const float radius = (static_cast<float>(d) < rmin) ? rmin : static_cast<float>(d);
         const float theta = static_cast<float>(i) * 0.05f * 6.28318f;
         const double t = theta;

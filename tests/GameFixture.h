@@ -13,6 +13,7 @@
 #include "game/GameState.h"
 #include "platform/headless/Headless.h"
 #include "present/Renderer.h"
+#include "space/AdditiveFeedbackRandom.h"
 
 class GameTest : public ::testing::Test {
 protected:
@@ -25,7 +26,7 @@ protected:
     void SetUp() override {
         resetToProgramStart();
         installPlatform({&windows, &keys, &display, &sound, &clock});
-        std::srand(1);
+        rng::srand(1);
         folder = std::make_unique<WorkFolder>();
     }
 

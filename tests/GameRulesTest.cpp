@@ -8,6 +8,7 @@
 #include "game/Collisions.h"
 #include "game/Saucers.h"
 #include "game/Tick.h"
+#include "space/AdditiveFeedbackRandom.h"
 
 using Rules = GameTest;
 
@@ -159,7 +160,7 @@ TEST_F(Rules, WaveRocksStandAcrossTheFieldAfterTheirFirstMove) {
     playing(800, 600);
     for (unsigned seed = 1; seed < 40; ++seed) {
         asteroids.clear();
-        std::srand(seed);
+        rng::srand(seed);
         spawnAsteroids(6, 64, 32, 32);
         ASSERT_EQ(asteroids.count, 6);
         EXPECT_EQ(gameState.asteroidSpeedFactor, 1);
@@ -239,9 +240,9 @@ TEST_F(Rules, SaucersAppearByLevelAndByWhatFlies) {
     // Level 6, none flying: the parity of one draw picks the kind.
     for (unsigned seed = 1; seed < 8; ++seed) {
         saucers.clear();
-        std::srand(seed);
-        const bool even = std::rand() % 2 == 0;
-        std::srand(seed);
+        rng::srand(seed);
+        const bool even = rng::rand() % 2 == 0;
+        rng::srand(seed);
         spawnSaucer();
         ASSERT_EQ(saucers.count, 1);
         EXPECT_EQ(saucers.at(0)->getVX(), even ? 3.0f : 6.0f);
@@ -262,9 +263,9 @@ TEST_F(Rules, SaucersLevelOffBeforeTheyTurnAround) {
         for (float vy : {-3.0f, 0.0f, 3.0f}) {
             saucers.clear();
             saucers.append(body(100, 100, 8, 6, vy, 2));
-            std::srand(seed);
-            const int steer = std::rand() % 3;
-            std::srand(seed);
+            rng::srand(seed);
+            const int steer = rng::rand() % 3;
+            rng::srand(seed);
             steerSaucer(0);
             EXPECT_EQ(saucers.at(0)->getSteer(), steer);
             EXPECT_EQ(saucers.at(0)->getVY(), expected(steer, vy));
@@ -278,12 +279,12 @@ TEST_F(Rules, SaucersLevelOffBeforeTheyTurnAround) {
     moved.moveSaucer(800, 600);
     saucers.clear();
     saucers.append(moved);
-    std::srand(5);
-    const int next = std::rand();
-    std::srand(5);
+    rng::srand(5);
+    const int next = rng::rand();
+    rng::srand(5);
     steerSaucer(0);
     EXPECT_EQ(saucers.at(0)->getVY(), 3.0f);
-    EXPECT_EQ(std::rand(), next);
+    EXPECT_EQ(rng::rand(), next);
 }
 
 TEST_F(Rules, SaucersAimAtTheShipWithoutLead) {

@@ -6,6 +6,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "space/AdditiveFeedbackRandom.h"
 #include "space/ObjectList.h"
 
 // Lists are never copied: a copy would share or double-free nodes.
@@ -259,15 +260,15 @@ TEST(ObjectList, GetAndPutCopyWholeValues) {
     expectConsistent(empty);
 
     // Copies in and out of a list draw no random numbers.
-    std::srand(11);
-    const int expected = std::rand();
-    std::srand(11);
+    rng::srand(11);
+    const int expected = rng::rand();
+    rng::srand(11);
     list.append(out);
     list.prepend(out);
     list.getAt(2, out);
     list.putAt(0, out);
     list.popFront(out);
-    EXPECT_EQ(std::rand(), expected);
+    EXPECT_EQ(rng::rand(), expected);
 }
 
 TEST(ObjectList, DestructionFreesEveryNode) {
