@@ -18,8 +18,11 @@ bool Win32KeyState::isHeld(Key key) {
 }
 
 // The name is a file path ("snd\fire.wav"); a new start cuts off the sound
-// that plays.
-void Win32Sound::play(const char* name) { PlaySoundA(name, nullptr, SND_FILENAME | SND_ASYNC); }
+// that plays. SND_NODEFAULT: a missing file stays silent; without it Windows
+// plays its alert instead, up to 16 times a second while thrusting.
+void Win32Sound::play(const char* name) {
+    PlaySoundA(name, nullptr, SND_FILENAME | SND_ASYNC | SND_NODEFAULT);
+}
 
 void Win32Sound::stop() { PlaySoundA(nullptr, nullptr, 0); }
 
