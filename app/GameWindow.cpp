@@ -146,8 +146,10 @@ intptr_t GameWindow::handleMessage(WindowHandle handle, uint32_t message, uintpt
 }
 
 bool createGameWindow(InstanceHandle instance) {
-    auto* created = new (std::nothrow) GameWindow(instance, "Voidrunner", "Voidrunner", 0, 0,
-                                                  kOverlappedWindowStyle, kShowMaximized);
+    // Resource 1 is the ship icon of the Windows exe; other backends ignore it.
+    constexpr uint16_t shipIcon = 1;
+    auto* created = new (std::nothrow) GameWindow(instance, "Voidrunner", "Voidrunner", shipIcon,
+                                                  shipIcon, kOverlappedWindowStyle, kShowMaximized);
     if (!created) return false;
     created->frameInterval = 62;
     created->useGameLoop = 1;

@@ -2,7 +2,7 @@
 # Cross-builds voidrunner.exe with MinGW-w64 and packs it with its sounds:
 #   build-win/voidrunner.exe, build-win/snd/*.wav, build-win/voidrunner-windows.zip
 # The exe links the C and C++ runtimes statically and needs nothing beside it
-# but the snd folder.
+# but the snd folder. The zip adds README.txt, the players' read-me.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,5 +18,5 @@ rm -rf "$out/snd"
 scripts/make-sounds.sh "$out"
 
 rm -f "$out/voidrunner-windows.zip"
-(cd "$out" && zip -q -r voidrunner-windows.zip voidrunner.exe snd)
+(cd "$out" && zip -q -r voidrunner-windows.zip voidrunner.exe snd README.txt)
 echo "built $out/voidrunner.exe and $out/voidrunner-windows.zip"

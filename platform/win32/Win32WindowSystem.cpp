@@ -35,10 +35,12 @@ bool Win32WindowSystem::registerClass(const WindowClassDesc& desc) {
     wc.cbClsExtra = 0;
     wc.cbWndExtra = 0;
     wc.hInstance = instance;
-    // The program has no icon resources: id 0 yields none, and the system
-    // shows its default.
+    // The small icon is loaded at the small size, so that Windows picks the
+    // 16 px picture of the .ico instead of shrinking the big one.
     wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(desc.iconId));
-    wc.hIconSm = LoadIconA(instance, MAKEINTRESOURCEA(desc.smallIconId));
+    wc.hIconSm = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(desc.smallIconId),
+                                               IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                               GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
     wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(desc.backgroundBrush));
     wc.lpszMenuName = nullptr;

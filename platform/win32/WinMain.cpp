@@ -7,7 +7,7 @@
 #include "app/GameWindow.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    // A windows program has no console to print to: help, version and
+    // A GUI program has no console to print to: help, version and
     // option errors show in a message box.
     const CommandLine options = parseCommandLine(__argc, __argv);
     const CommandLineReply reply = replyTo(options);

@@ -4,7 +4,9 @@
 # the ship, a typed digit sets the throttle, and closing the window ends the program with exit code 0.
 #   tests/windows/check.sh [WORKDIR]   (logs and screenshots stay in WORKDIR)
 #   VR_CPU_SECONDS=30 tests/windows/check.sh   also reports the game's CPU share
-# Needs: the mingw, wine, zip, sox, xvfb, xdotool, imagemagick packages
+# Also checks the exe's resources: the ship icon (also on the window), the
+# version information and the manifest.
+# Needs: the mingw, wine, zip, sox, xvfb, xdotool, imagemagick, icoutils packages
 # (scripts/setup.sh test).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -16,10 +18,30 @@ fail() { echo "check.sh: FAIL: $*" >&2; exit 1; }
 # --- build (warnings are errors there too) ---------------------------------
 "$root/scripts/build-windows.sh"
 
-rm -rf "$work/game" "$work"/*.png "$work"/*.log
+rm -rf "$work/game" "$work"/*.png "$work"/*.log "$work/resources"
+
+# --- the exe's resources: the ship icon, the version, the manifest -------------
+exe="$root/build-win/voidrunner.exe"
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$root/build-win/CMakeCache.txt")
+mkdir -p "$work/resources"
+wrestool -x --type=14 -o "$work/resources" "$exe" 2>/dev/null || true
+icon=$(ls "$work/resources"/*.ico 2>/dev/null | head -n1)
+[ -n "$icon" ] || fail "the exe has no icon resource"
+sizes=$(icotool -l "$icon" | sed -n 's/.*--width=\([0-9]*\).*/\1/p' | sort -n | tr '\n' ' ')
+sizes=${sizes% }
+for size in 16 32 48 256; do
+    [[ " $sizes" == *" $size "* ]] || fail "the exe's icon has no $size px picture (has: $sizes)"
+done
+info=$(wrestool -x --raw --type=16 "$exe" | iconv -c -f UTF-16LE -t UTF-8 | tr -c '[:print:]' ' ' | tr -s ' ')
+for want in "ProductName Voidrunner" "ProductVersion $version" "FileDescription Voidrunner"; do
+    [[ "$info" == *"$want"* ]] || fail "the exe's version information lacks '$want'"
+done
+wrestool -x --raw --type=24 "$exe" | grep -q '<dpiAware[^>]*>true/pm<' || fail "the exe's manifest does not declare DPI awareness"
+say "resources: icon ($sizes px), version $version, manifest with DPI awareness"
 mkdir -p "$work/game"
 # Run from the packed zip, as a player would: the exe and snd/ only.
 (cd "$work/game" && unzip -q "$root/build-win/voidrunner-windows.zip")
+[ -s "$work/game/README.txt" ] || fail "the zip has no README.txt for players"
 
 # --- cleanup on every path ---------------------------------------------------
 prefix=$(mktemp -d "${TMPDIR:-/tmp}/voidrunner-wine.XXXXXX")
@@ -70,6 +92,18 @@ for _ in $(seq 300); do
 done
 [ -n "$window" ] || fail "no window titled Voidrunner within 30 s"
 say "window $window is up"
+
+# The window class got the ship icon: Wine hands the class icon to X as
+# _NET_WM_ICON (ARGB rows). The ship's picture is mostly opaque black with
+# white and green lines; Wine's stand-in icon has neither.
+read -r iw ih black green < <(xprop -id "$window" -notype 32c _NET_WM_ICON | tr -d ',' |
+    awk '{ w = $3; h = $4; for (i = 5; i < 5 + w * h && i <= NF; ++i) {
+               if ($i == 4278190080) b++; if ($i == 4278255360) g++ }
+           print w, h, b + 0, g + 0 }')
+say "window icon: ${iw}x${ih}, $black black and $green green pixels"
+[ "${iw:-0}" -ge 16 ] || fail "the window has no icon"
+[ $((black * 2)) -gt $((iw * ih)) ] && [ "$green" -gt 0 ] ||
+    fail "the window's icon is not the ship"
 
 read -r sw sh < <(xdpyinfo | awk '/dimensions:/ { split($2, d, "x"); print d[1], d[2] }')
 
