@@ -64,6 +64,6 @@ void resetToProgramStart() {
     saucers.clear();
     playerBullets.clear();
     saucerBullets.clear();
-    highScoreTable = HighScoreTable{};
+    resetHighScores();
     typedInitials.clear();
 }

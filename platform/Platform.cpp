@@ -67,7 +67,7 @@ NullSound nullSound;
 SystemClock systemClock;
 
 PlatformServices nullServices() {
-    return {&nullWindows, &nullKeys, &nullDisplay, &nullSound, &systemClock};
+    return {&nullWindows, &nullKeys, &nullDisplay, &nullSound, &systemClock, &systemSaveStorage()};
 }
 
 PlatformServices installed = nullServices();
@@ -83,6 +83,7 @@ void installPlatform(const PlatformServices& services) {
     installed.display = services.display ? services.display : base.display;
     installed.sound = services.sound ? services.sound : base.sound;
     installed.clock = services.clock ? services.clock : base.clock;
+    installed.saves = services.saves ? services.saves : base.saves;
 }
 
 void resetPlatform() { installed = nullServices(); }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // Opaque handles: a backend casts them to its own types.
 using InstanceHandle = void*;
@@ -200,8 +201,37 @@ public:
 };
 
 // ---------------------------------------------------------------------------
+// Save file storage
+
+enum class StoredFile { read, missing, unreadable };
+
+// Where the high-score table lives between runs. The default is the system's
+// own files (POSIX or Win32); a browser keeps it in its storage, a replay in
+// memory.
+class SaveStorage {
+public:
+    virtual ~SaveStorage() = default;
+    // The whole file in `contents` (read); no such file (missing); or a file
+    // that is there but cannot be read now: no permission, held by another
+    // program, a directory or a pipe in its place (unreadable).
+    virtual StoredFile read(const char* name, std::string& contents) = 0;
+    // Takes the lock that games sharing the file take before changing it,
+    // waiting a short bounded time at most; false when it cannot be had.
+    virtual bool lock(const char* name) = 0;
+    virtual void unlock() = 0;
+    // Replaces the file whole and durably: a reader sees the old contents
+    // or the new, never a mix, also after a crash or a power cut. On failure
+    // the old file stays as it was.
+    virtual bool replace(const char* name, const std::string& contents) = 0;
+};
+
+// The system's files; defined by the platform's file library.
+SaveStorage& systemSaveStorage();
+
+// ---------------------------------------------------------------------------
 // The installed services. Every pointer is always valid: by default each is
-// a null service that does nothing (no window, no keys held, silence).
+// a null service that does nothing (no window, no keys held, silence);
+// only the clock and the save storage are the system's own.
 
 struct PlatformServices {
     WindowSystem* windows;
@@ -209,6 +239,7 @@ struct PlatformServices {
     Display* display;
     Sound* sound;
     Clock* clock;
+    SaveStorage* saves = nullptr;
 };
 
 PlatformServices& platform();

@@ -1,19 +1,18 @@
 #include "scores/HighScores.h"
 
-#include <filesystem>
-#include <fstream>
+#include <cstdio>
+#include <functional>
 #include <iomanip>
 #include <locale>
-#include <system_error>
+#include <sstream>
+
+#include "platform/Platform.h"
 
 HighScoreTable highScoreTable;
 
 namespace {
 
 constexpr const char* saveFileName = "save.txt";
-// Written whole first, then renamed over the save file, so a failed save
-// never leaves a half-written table behind.
-constexpr const char* tempFileName = "save.txt.tmp";
 // A file of junk may hold one enormous word; keep only this much of it.
 constexpr int maxKeptWordLength = 1024;
 // Stands for initials that a short save file never gave, so that every
@@ -71,28 +70,51 @@ ReadResult readWord(std::istream& in, std::string& target) {
     return in.eof() ? ReadResult::endOfFile : ReadResult::ok;
 }
 
-bool isReadableSaveFile() {
-    // A directory "opens" on some systems and then fails every read, and a
-    // pipe could block forever: only a regular file counts as a save file.
-    std::error_code ec;
-    return std::filesystem::is_regular_file(saveFileName, ec);
+// What this game last found in the file, or put there: a signing compares
+// the file with it to see whether another game or a person changed it. A
+// fingerprint rather than a copy: the running game keeps no heap memory of
+// its own beyond the bodies in its lists.
+struct KnownFile {
+    bool looked = false;
+    StoredFile state = StoredFile::missing;
+    std::size_t size = 0;
+    std::size_t hash = 0;
+
+    KnownFile() = default;
+    KnownFile(StoredFile found, const std::string& contents)
+        : looked(true), state(found),
+          size(found == StoredFile::read ? contents.size() : 0),
+          hash(found == StoredFile::read ? std::hash<std::string>{}(contents) : 0) {}
+    // Whether the file was read and held exactly these bytes.
+    bool held(const std::string& contents) const {
+        return state == StoredFile::read && contents.size() == size &&
+               std::hash<std::string>{}(contents) == hash;
+    }
+};
+KnownFile known;
+bool toldUnreadable = false;
+
+SaveStorage& files() { return *platform().saves; }
+
+void useDefaultTable() {
+    for (HighScoreEntry& row : highScoreTable.rows) {
+        row = HighScoreEntry{0, 1, "AAA"};
+    }
 }
 
-}  // namespace
+// A table that is there but cannot be read is never written over: say so once.
+void tellUnreadable() {
+    if (toldUnreadable) return;
+    toldUnreadable = true;
+    std::fprintf(stderr,
+                 "voidrunner: %s could not be read; the table shown is the default one and "
+                 "the file is left as it is\n",
+                 saveFileName);
+}
 
-void loadHighScores() {
-    std::ifstream in;
+void loadFromText(const std::string& text) {
+    std::istringstream in(text);
     in.imbue(std::locale::classic());
-    if (isReadableSaveFile()) {
-        in.open(saveFileName);
-    }
-    if (!in.is_open()) {
-        for (HighScoreEntry& row : highScoreTable.rows) {
-            row = HighScoreEntry{0, 1, "AAA"};
-        }
-        return;
-    }
-
     int score = 0;
     int level = 0;
     std::string word;
@@ -124,6 +146,46 @@ void loadHighScores() {
     }
 }
 
+std::string tableText() {
+    std::ostringstream out;
+    out.imbue(std::locale::classic());
+    for (int i = 0; i < 10; ++i) {
+        const HighScoreEntry& row = highScoreTable.rows[i];
+        out << row.score << ' ' << row.level << ' ';
+        if (row.initials.empty()) {
+            out << emptyInitials;
+        } else {
+            out << row.initials;
+        }
+        if (i < 9) {
+            out << '\n';
+        }
+    }
+    return out.str();
+}
+
+}  // namespace
+
+void resetHighScores() {
+    highScoreTable = HighScoreTable{};
+    known = KnownFile{};
+    toldUnreadable = false;
+}
+
+void loadHighScores() {
+    std::string text;
+    const StoredFile state = files().read(saveFileName, text);
+    known = KnownFile(state, text);
+    if (state == StoredFile::read) {
+        loadFromText(text);
+        return;
+    }
+    if (state == StoredFile::unreadable) {
+        tellUnreadable();
+    }
+    useDefaultTable();
+}
+
 bool qualifiesForTable(int score) {
     for (const HighScoreEntry& row : highScoreTable.rows) {
         if (row.score <= score) {
@@ -134,12 +196,43 @@ bool qualifiesForTable(int score) {
 }
 
 void recordHighScore(int score, int level, const std::string& initials) {
+    // Under the lock no other game can sign between our look at the file and
+    // our write, so a row another game signed meanwhile is kept.
+    SaveStorage& storage = files();
+    const bool locked = storage.lock(saveFileName);
+    bool mayWrite = false;
+    if (locked) {
+        std::string text;
+        const StoredFile state = storage.read(saveFileName, text);
+        if (state == StoredFile::unreadable) {
+            tellUnreadable();
+        } else {
+            mayWrite = true;
+            if (known.looked && state == StoredFile::read && !known.held(text)) {
+                // What a game started now would show, the new row placed in it.
+                highScoreTable = HighScoreTable{};
+                loadFromText(text);
+            }
+            known = KnownFile(state, text);
+        }
+    } else {
+        std::fprintf(stderr,
+                     "voidrunner: %s is locked by another program; the new row is kept in "
+                     "memory and saved with the next one\n",
+                     saveFileName);
+    }
+
     HighScoreEntry& last = highScoreTable.rows[9];
     last.initials = initials;
     last.level = level;
     last.score = score;
     sortHighScores();
-    saveHighScores();
+    if (mayWrite) {
+        saveHighScores();
+    }
+    if (locked) {
+        storage.unlock();
+    }
 }
 
 void sortHighScores() {
@@ -156,36 +249,10 @@ void sortHighScores() {
 }
 
 void saveHighScores() {
-    {
-        std::ofstream out;
-        out.imbue(std::locale::classic());
-        out.open(tempFileName);
-        if (!out.is_open()) {
-            return;
-        }
-        for (int i = 0; i < 10; ++i) {
-            const HighScoreEntry& row = highScoreTable.rows[i];
-            out << row.score << ' ' << row.level << ' ';
-            if (row.initials.empty()) {
-                out << emptyInitials;
-            } else {
-                out << row.initials;
-            }
-            if (i < 9) {
-                out << '\n';
-            }
-        }
-        out.flush();
-        out.close();
-        if (!out.fail()) {
-            std::error_code ec;
-            std::filesystem::rename(tempFileName, saveFileName, ec);
-            if (!ec) {
-                return;
-            }
-        }
+    // A save that fails leaves the old file as it was; the table lives on in
+    // memory and the next successful save writes it whole.
+    const std::string text = tableText();
+    if (files().replace(saveFileName, text)) {
+        known = KnownFile(StoredFile::read, text);
     }
-    // The old save file stays as it was; the table lives on in memory.
-    std::error_code ec;
-    std::filesystem::remove(tempFileName, ec);
 }

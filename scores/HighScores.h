@@ -15,6 +15,8 @@ struct HighScoreTable {
 
 extern HighScoreTable highScoreTable;
 
+// The table as at program start, and nothing known of the file.
+void resetHighScores();
 void loadHighScores();
 bool qualifiesForTable(int score);
 void recordHighScore(int score, int level, const std::string& initials);

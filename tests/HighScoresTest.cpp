@@ -10,6 +10,7 @@
 
 #include "WorkFolder.h"
 #include "game/GameState.h"
+#include "platform/Platform.h"
 #include "scores/HighScores.h"
 
 namespace fs = std::filesystem;
@@ -92,7 +93,7 @@ TEST_F(HighScores, MissingFileGivesTheDefaultTable) {
     EXPECT_EQ(tableRows(), defaultTable);
 }
 
-TEST_F(HighScores, DirectoryNamedSaveTxtCountsAsMissingAndSurvivesASave) {
+TEST_F(HighScores, DirectoryNamedSaveTxtIsUnreadableAndSurvivesASave) {
     fs::create_directory("save.txt");
     writeFile("save.txt/inside", "kept");
     setTable(untouched);
@@ -267,20 +268,34 @@ TEST_F(HighScores, SavedFileHasTenLinesAndNoFinalLineEnd) {
     EXPECT_EQ(tableRows(), expected);
 }
 
+// The system's files, but every replace fails while `failing` is set.
+class FailingStorage final : public SaveStorage {
+public:
+    StoredFile read(const char* name, std::string& contents) override {
+        return systemSaveStorage().read(name, contents);
+    }
+    bool lock(const char* name) override { return systemSaveStorage().lock(name); }
+    void unlock() override { systemSaveStorage().unlock(); }
+    bool replace(const char* name, const std::string& contents) override {
+        return !failing && systemSaveStorage().replace(name, contents);
+    }
+    bool failing = true;
+};
+
 TEST_F(HighScores, FailedSaveKeepsTheOldFileAndTheNewEntry) {
     const std::string old = readFile(caseDir / "ten-rows.txt");
     writeFile("save.txt", old);
+    FailingStorage storage;
+    installPlatform({nullptr, nullptr, nullptr, nullptr, nullptr, &storage});
     loadHighScores();
-    // The temporary file cannot be created where a folder stands.
-    fs::create_directory("save.txt.tmp");
     recordHighScore(5000, 6, "TOP");
     EXPECT_EQ(tableRows()[0], Row(5000, 6, "TOP"));
     EXPECT_EQ(readFile("save.txt"), old);
-    EXPECT_TRUE(fs::is_directory("save.txt.tmp"));
 
     // The next save that can write, writes the whole table.
-    fs::remove("save.txt.tmp");
+    storage.failing = false;
     recordHighScore(4000, 6, "TWO");
+    resetPlatform();
     setTable(untouched);
     loadHighScores();
     EXPECT_EQ(tableRows()[0], Row(5000, 6, "TOP"));
