@@ -1,5 +1,7 @@
 #include "app/GameWindow.h"
 
+#include "app/FramePlacement.h"
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -73,8 +75,22 @@ bool GameWindow::createMainWindow() {
         return false;
     }
     ws.showWindow(window, showCommand);
+    if (startFullscreen()) ws.setFullscreen(window, true);
     ws.updateWindow(window);
     return true;
+}
+
+void GameWindow::placeFrameInWindow(WindowHandle handle) {
+    if (gameState.fieldWidth <= 0 || gameState.fieldHeight <= 0) return;
+    const Rect client = platform().windows->clientRect(handle);
+    const Rect place = placeFrame(gameState.fieldWidth, gameState.fieldHeight,
+                                  client.right - client.left, client.bottom - client.top);
+    placedWidth = gameState.fieldWidth;
+    placedHeight = gameState.fieldHeight;
+    // A minimised window has no room: keep the last place for its return.
+    if (place == Rect{} || place == framePlace) return;
+    framePlace = place;
+    platform().display->placeFrame(handle, place);
 }
 
 void GameWindow::readClientSize(WindowHandle handle) {
@@ -92,6 +108,7 @@ intptr_t GameWindow::handleMessage(WindowHandle handle, uint32_t message, uintpt
         buttonReleased = down ? 0 : 1;
         mouseX = lowWord(lParam);
         mouseY = highWord(lParam);
+        windowToFrame(framePlace, placedWidth, placedHeight, mouseX, mouseY);
     };
 
     switch (message) {
@@ -101,16 +118,22 @@ intptr_t GameWindow::handleMessage(WindowHandle handle, uint32_t message, uintpt
         case wm::destroy:
             ws.postQuitMessage(0);
             return ws.defaultHandling({handle, message, wParam, lParam});
-        case wm::move:
         case wm::size:
+            if (wParam == kSizeMinimized) host.windowLeft(handle);
+            else placeFrameInWindow(handle);
+            readClientSize(handle);
+            return 0;
+        case wm::move:
             readClientSize(handle);
             return 0;
         case wm::activate:
             inactive = (wParam == 0) ? 1 : 0;
+            if (inactive) host.windowLeft(handle);
             readClientSize(handle);
             return 0;
         case wm::paint:
             ws.validate(handle);
+            host.refresh(handle);
             return 0;
         case wm::keyDown:
         case wm::command:
@@ -121,6 +144,7 @@ intptr_t GameWindow::handleMessage(WindowHandle handle, uint32_t message, uintpt
         case wm::mouseMove:
             mouseX = lowWord(lParam);
             mouseY = highWord(lParam);
+            windowToFrame(framePlace, placedWidth, placedHeight, mouseX, mouseY);
             return 0;
         case wm::leftButtonDown:
             recordButton(1, 1);
@@ -166,6 +190,10 @@ bool runTickIfDue() {
         nextTickTime = now + interval;
         pollKeys();
         tick();
+        // The playfield's size is known from the start-up tick on.
+        if (gameWindow->placedWidth != gameState.fieldWidth ||
+            gameWindow->placedHeight != gameState.fieldHeight)
+            gameWindow->placeFrameInWindow(gameWindow->window);
         return true;
     }
     // Sleep half an interval at most, and never past the moment the next tick
@@ -183,15 +211,21 @@ int runMainLoop(InstanceHandle instance) {
         WindowSystem& ws = *platform().windows;
         nextTickTime = platform().clock->tickCount();
         Message msg;
+        HostControls& host = gameWindow->host;
+        host.attach();
         if (gameWindow->useGameLoop) {
             for (;;) {
-                if (ws.peekMessage(msg)) {
-                    if (msg.message == wm::quit) break;
-                    ws.translateMessage(msg);
-                    ws.dispatchMessage(msg);
+                if (host.paused()) {
+                    // No ticks: sleep until the window system has something.
+                    ws.getMessage(msg);
+                } else if (!ws.peekMessage(msg)) {
+                    runTickIfDue();
                     continue;
                 }
-                runTickIfDue();
+                if (msg.message == wm::quit) break;
+                if (host.takes(msg, gameState.enteringInitials != 0)) continue;
+                ws.translateMessage(msg);
+                ws.dispatchMessage(msg);
             }
         } else {
             while (ws.getMessage(msg) != 0) {

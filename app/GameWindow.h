@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "app/HostControls.h"
 #include "platform/Platform.h"
 
 class GameWindow {
@@ -37,8 +38,17 @@ public:
     uint8_t useGameLoop = 1;
     int32_t inactive = 1;
 
+    // Pause, help, mute and fullscreen around the game.
+    HostControls host;
+    // Shows the frame centred and scaled in the window as it is now.
+    void placeFrameInWindow(WindowHandle window);
+    // The playfield size the placement was made for (0 before start-up).
+    int placedWidth = 0;
+    int placedHeight = 0;
+
 private:
     void readClientSize(WindowHandle window);
+    Rect framePlace;
 };
 
 // The one instance; the window procedure and the tick reach it here.

@@ -25,6 +25,8 @@ constexpr uint32_t paint = 0x0F;
 constexpr uint32_t quit = 0x12;
 constexpr uint32_t keyDown = 0x100;
 constexpr uint32_t character = 0x102;
+constexpr uint32_t sysKeyDown = 0x104;  // a key pressed with Alt held
+constexpr uint32_t sysCharacter = 0x106;
 constexpr uint32_t command = 0x111;
 constexpr uint32_t mouseMove = 0x200;
 constexpr uint32_t leftButtonDown = 0x201;
@@ -33,6 +35,21 @@ constexpr uint32_t rightButtonDown = 0x204;
 constexpr uint32_t rightButtonUp = 0x205;
 constexpr uint32_t mouseWheel = 0x20A;
 }  // namespace wm
+
+// wParam of wm::size when the window was minimised (SIZE_MINIMIZED).
+constexpr uintptr_t kSizeMinimized = 1;
+
+// Virtual key codes of wm::keyDown and wm::sysKeyDown, as Win32 numbers them.
+namespace vk {
+constexpr uint32_t returnKey = 0x0D;
+constexpr uint32_t pause = 0x13;
+constexpr uint32_t left = 0x25;
+constexpr uint32_t up = 0x26;
+constexpr uint32_t right = 0x27;
+constexpr uint32_t down = 0x28;
+constexpr uint32_t f1 = 0x70;
+constexpr uint32_t f11 = 0x7A;
+}  // namespace vk
 
 struct Message {
     WindowHandle window = nullptr;
@@ -52,6 +69,7 @@ struct Rect {
     int top = 0;
     int right = 0;
     int bottom = 0;
+    friend bool operator==(const Rect&, const Rect&) = default;
 };
 
 struct WindowClassDesc {
@@ -110,6 +128,9 @@ public:
     virtual Rect clientRectOnScreen(WindowHandle window) = 0;
     // The client rectangle in client coordinates (GetClientRect).
     virtual Rect clientRect(WindowHandle window) = 0;
+    // Borderless over the whole screen, or back to the window it was.
+    virtual void setFullscreen(WindowHandle, bool) {}
+    virtual bool isFullscreen(WindowHandle) { return false; }
 };
 
 // ---------------------------------------------------------------------------
@@ -169,9 +190,12 @@ public:
     // A surface of width x height pixels compatible with the window; nullptr
     // when none can be made.
     virtual DrawSurface* createBackBuffer(WindowHandle window, int width, int height) = 0;
-    // Copies the surface's width x height pixels to (0, 0) of the window.
+    // Copies the surface's width x height pixels to the window: to (0, 0),
+    // or scaled into the place placeFrame last gave, on black.
     virtual void present(WindowHandle window, DrawSurface& surface, int width, int height) = 0;
     virtual void destroyBackBuffer(DrawSurface* surface) = 0;
+    // Where in the window's client area the frame goes from now on.
+    virtual void placeFrame(WindowHandle, const Rect&) {}
 };
 
 // ---------------------------------------------------------------------------

@@ -196,3 +196,10 @@ void destroyBackBuffer() {
     if (backBuffer.surface) backBuffer.owner->destroyBackBuffer(backBuffer.surface);
     backBuffer = BackBuffer{};
 }
+
+DrawSurface* backBufferSurface() { return backBuffer.surface; }
+
+void showBackBuffer(WindowHandle window) {
+    if (!backBuffer.surface) return;
+    backBuffer.owner->present(window, *backBuffer.surface, backBuffer.width, backBuffer.height);
+}

@@ -10,3 +10,7 @@ void drawFrame(DrawSurface& surface);
 void drawTextBox(DrawSurface& surface, const char* text, int x, int y, int width, int height,
                  int alignment);
 void destroyBackBuffer();
+// The back buffer as the last frame left it (nullptr before start-up), and
+// showing it again as it is: the host draws its pause and help over it.
+DrawSurface* backBufferSurface();
+void showBackBuffer(WindowHandle window);

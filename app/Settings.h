@@ -1,0 +1,14 @@
+// The player's choices the host keeps between runs, in a small plain-text
+// file beside "save.txt": one "name value" pair a line. Anything it cannot
+// read is ignored and the default stays.
+#pragma once
+
+struct HostSettings {
+    bool muted = false;
+};
+
+constexpr const char* kSettingsFile = "settings.txt";
+
+HostSettings loadSettings(const char* path = kSettingsFile);
+// False when the file could not be written (the choice then lasts this run).
+bool saveSettings(const HostSettings& settings, const char* path = kSettingsFile);
