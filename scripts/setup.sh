@@ -3,6 +3,8 @@
 # Quiet and quick when everything is there.
 #   scripts/setup.sh play    build and run the game
 #   scripts/setup.sh test    everything the test command uses
+#   scripts/setup.sh web     build the browser game (./play web)
+#   scripts/setup.sh browser the browser tests: chromium and puppeteer-core
 set -euo pipefail
 
 build=(cmake g++ ninja-build pkg-config make)
@@ -10,17 +12,39 @@ game=(libsdl2-dev libsdl2-ttf-dev libsdl2-mixer-dev libsdl2-image-dev libfontcon
 tests=(googletest libgtest-dev xvfb xauth xdotool x11-utils imagemagick libx11-dev ffmpeg openbox)
 windows=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64 zip unzip sox librsvg2-bin icoutils)
 tools=(clang libclang-rt-dev libbenchmark-dev)
+web=(emscripten nodejs sox python3)
+browser=(chromium nodejs)
 
 wanted=()
 for task in "$@"; do
     case "$task" in
         play) wanted+=("${build[@]}" "${game[@]}") ;;
-        test) wanted+=("${build[@]}" "${game[@]}" "${tests[@]}" "${windows[@]}" "${tools[@]}") ;;
+        test) wanted+=("${build[@]}" "${game[@]}" "${tests[@]}" "${windows[@]}" "${tools[@]}"
+                       "${web[@]}" "${browser[@]}") ;;
         bench) wanted+=("${build[@]}" "${game[@]}" "${tests[@]}" "${tools[@]}") ;;
         windows) wanted+=("${build[@]}" "${windows[@]}") ;;
+        web) wanted+=("${build[@]}" "${web[@]}") ;;
+        browser) wanted+=("${build[@]}" "${web[@]}" "${browser[@]}") ;;
         *) echo "setup.sh: unknown task '$task'" >&2; exit 2 ;;
     esac
 done
+
+# puppeteer-core, pinned by tests/browser/package-lock.json, into the
+# ignored tests/browser/node_modules (from the npm registry).
+npm_modules() {
+    for task in "$@"; do
+        case "$task" in
+            test|browser)
+                local dir
+                dir="$(cd "$(dirname "$0")/.." && pwd)/tests/browser"
+                if [ ! -f "$dir/node_modules/puppeteer-core/package.json" ] ||
+                   [ "$dir/package-lock.json" -nt "$dir/node_modules/.package-lock.json" ]; then
+                    npm ci --prefix "$dir" --no-audit --no-fund --loglevel=error
+                fi
+                return ;;
+        esac
+    done
+}
 
 missing=()
 for pkg in "${wanted[@]}"; do
@@ -28,7 +52,16 @@ for pkg in "${wanted[@]}"; do
         missing+=("$pkg")
     fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+# Debian's nodejs comes without npm; some builds of nodejs bring their own.
+for task in "$@"; do
+    case "$task" in
+        test|browser) command -v npm >/dev/null || missing+=(npm) ;;
+    esac
+done
+if [ ${#missing[@]} -eq 0 ]; then
+    npm_modules "$@"
+    exit 0
+fi
 
 if [ "$(id -u)" -ne 0 ]; then
     echo "setup.sh: these packages are missing and installing them needs root: ${missing[*]}" >&2
@@ -38,3 +71,4 @@ echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+npm_modules "$@"

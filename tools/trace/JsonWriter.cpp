@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 void JsonWriter::raw(std::string_view s) {
@@ -25,11 +26,18 @@ void JsonWriter::number(float v) {
     if (std::isinf(v)) return raw(v > 0 ? "\"inf\"" : "\"-inf\"");
     // to_chars with a precision is defined as printf's %.9g, only faster.
     reserve(32);
+#if defined(__cpp_lib_to_chars)
     used = static_cast<std::size_t>(
         std::to_chars(buf + used, buf + kSize, static_cast<double>(v),
                       std::chars_format::general, 9)
             .ptr -
         buf);
+#else
+    // Standard libraries without floating-point to_chars (the browser
+    // build's) take the printf it stands for.
+    used += static_cast<std::size_t>(
+        std::snprintf(buf + used, kSize - used, "%.9g", static_cast<double>(v)));
+#endif
 }
 
 void JsonWriter::string(std::string_view s) {

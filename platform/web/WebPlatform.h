@@ -1,0 +1,124 @@
+// The browser services: the page's canvas and its events, the keyboard
+// (and the touch controls) as held keys, WebAudio sound and the page's
+// clock. The JavaScript half lives in page.js; the functions here reach it
+// through small EM_JS calls.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+
+// The canvas as the back buffer. Drawing is recorded as a list of numbers
+// and handed to the page in one call at present: one crossing into
+// JavaScript a frame instead of thousands. The page draws straight onto the
+// visible canvas; a browser shows a canvas only when the script yields, so
+// each frame appears whole.
+class WebSurface final : public DrawSurface {
+public:
+    void setTransparentText() override {}
+    void fillRect(int left, int top, int right, int bottom, Rgb colour) override;
+    void setTextColor(Rgb colour) override { textColour = colour; }
+    void selectPen(Rgb colour) override;
+    void releasePen() override;
+    void moveTo(int x, int y) override;
+    void lineTo(int x, int y) override;
+    void setPixel(int x, int y, Rgb colour) override;
+    void ellipse(int left, int top, int right, int bottom) override;
+    void drawText(const char* text, int left, int top, int right, int bottom,
+                  TextAlign align) override;
+
+    // Draws what was recorded and starts the next frame's list.
+    void flush();
+
+private:
+    void put(int op, int a, int b, int c, int d, Rgb colour);
+    std::vector<int32_t> ops;
+    std::string texts;  // the bytes of the frame's texts, one after another
+    Rgb pen{255, 255, 255};
+    std::vector<Rgb> pens;
+    Rgb textColour{};
+    int curX = 0, curY = 0;
+};
+
+class WebDisplay final : public Display {
+public:
+    DrawSurface* createBackBuffer(WindowHandle window, int width, int height) override;
+    void present(WindowHandle window, DrawSurface& surface, int width, int height) override;
+    void destroyBackBuffer(DrawSurface* surface) override;
+
+private:
+    WebSurface* live = nullptr;
+};
+
+// The arrow keys and the space bar held on the keyboard or on the touch
+// controls.
+class WebKeyState final : public KeyState {
+public:
+    bool isHeld(Key key) override { return keyboard[index(key)] || touch[index(key)]; }
+    void setKeyboard(Key key, bool down) { keyboard[index(key)] = down; }
+    void setTouch(Key key, bool down) { touch[index(key)] = down; }
+    // Focus went elsewhere: the key-up events will not come to this page.
+    void releaseAll();
+
+private:
+    static int index(Key key) { return static_cast<int>(key); }
+    bool keyboard[4] = {};
+    bool touch[4] = {};
+};
+
+// The page's one window: the canvas, sized to the browser window's client
+// area when it is created. Events arrive through html5.h callbacks, become
+// the game's messages and wait in a queue for the main loop.
+class WebWindowSystem final : public WindowSystem {
+public:
+    explicit WebWindowSystem(WebKeyState& keys) : keys(keys) {}
+    ~WebWindowSystem() override;
+
+    bool registerClass(const WindowClassDesc& desc) override;
+    int systemMetric(int index) override;
+    WindowHandle createWindow(const WindowCreateDesc& desc) override;
+    void showWindow(WindowHandle, int) override {}
+    void updateWindow(WindowHandle) override {}
+    void messageBox(const char* text, const char* caption) override;
+    bool peekMessage(Message& out) override;
+    int getMessage(Message& out) override;
+    void translateMessage(const Message&) override {}
+    intptr_t dispatchMessage(const Message& msg) override;
+    intptr_t defaultHandling(const Message& msg) override;
+    void postQuitMessage(int exitCode) override;
+    void validate(WindowHandle) override {}
+    Rect clientRectOnScreen(WindowHandle window) override;
+    Rect clientRect(WindowHandle window) override;
+
+    void post(uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0);
+    // A typed character from the touch screen's text field.
+    void typed(unsigned code) { post(wm::character, code); }
+    WebKeyState& keys;
+    using Procedure = intptr_t (*)(WindowHandle, uint32_t, uintptr_t, intptr_t);
+    Procedure procedure = nullptr;
+
+private:
+    WindowHandle window = nullptr;
+    std::deque<Message> queue;
+};
+
+// One voice over WebAudio. The page fetches and decodes the sound files
+// once; audio starts with the first key press or click (a browser's rule),
+// and sounds started before that are not heard.
+class WebSound final : public Sound {
+public:
+    void play(const char* name) override;
+    void stop() override;
+};
+
+// The page's millisecond clock; sleeping hands the tab back to the browser
+// (the main loop is built with Asyncify, so it runs unchanged).
+class WebClock final : public Clock {
+public:
+    uint32_t tickCount() override;
+    void sleep(uint32_t milliseconds) override;
+    unsigned randomSeed() override;
+};

@@ -1,0 +1,208 @@
+#include <emscripten/emscripten.h>
+#include <emscripten/html5.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/web/WebPlatform.h"
+
+namespace {
+
+constexpr const char* kCanvas = "#canvas";
+WebWindowSystem* active = nullptr;  // the page's one window system
+
+// The character a key types, when it types exactly one with a code below
+// 256 (the game's character range); -1 for keys that type nothing.
+int typedCode(const char* key) {
+    const auto* p = reinterpret_cast<const unsigned char*>(key);
+    if (!p[0]) return -1;
+    if (p[0] < 0x80) return p[1] ? -1 : p[0];
+    // Two UTF-8 bytes reach up to U+07FF: enough for the Latin-1 range.
+    if ((p[0] & 0xE0) == 0xC0 && (p[1] & 0xC0) == 0x80 && !p[2]) {
+        const int code = ((p[0] & 0x1F) << 6) | (p[1] & 0x3F);
+        return code < 256 ? code : -1;
+    }
+    return -1;
+}
+
+bool heldKey(const char* key, Key& out) {
+    if (!std::strcmp(key, "ArrowLeft")) out = Key::Left;
+    else if (!std::strcmp(key, "ArrowRight")) out = Key::Right;
+    else if (!std::strcmp(key, "ArrowUp")) out = Key::Up;
+    else if (!std::strcmp(key, " ")) out = Key::Space;
+    else return false;
+    return true;
+}
+
+int controlCode(const char* key) {
+    if (!std::strcmp(key, "Backspace")) return 8;
+    if (!std::strcmp(key, "Tab")) return 9;
+    if (!std::strcmp(key, "Enter")) return 13;
+    if (!std::strcmp(key, "Escape")) return 27;
+    return -1;
+}
+
+// Returning true keeps the browser from acting on the key (scrolling on
+// the arrows and the space bar, moving focus on Tab).
+EM_BOOL onKey(int type, const EmscriptenKeyboardEvent* e, void*) {
+    if (!active) return EM_FALSE;
+    Key key;
+    const bool held = heldKey(e->key, key);
+    if (type == EMSCRIPTEN_EVENT_KEYUP) {
+        if (held) active->keys.setKeyboard(key, false);
+        return held ? EM_TRUE : EM_FALSE;
+    }
+    if (held) active->keys.setKeyboard(key, true);
+    // Shortcuts of the browser (reload, close, zoom) stay the browser's.
+    if (e->ctrlKey || e->metaKey || e->altKey) return held ? EM_TRUE : EM_FALSE;
+    if (!std::strcmp(e->key, "ArrowDown")) return EM_TRUE;
+    int code = controlCode(e->key);
+    if (code < 0) code = typedCode(e->key);
+    // As on the desktop, a key that types a character (the space bar too,
+    // and each repeat while it is held) is a character message.
+    if (code >= 0) active->post(wm::character, static_cast<uintptr_t>(code));
+    return (held || code >= 0) ? EM_TRUE : EM_FALSE;
+}
+
+EM_BOOL onMouse(int type, const EmscriptenMouseEvent* e, void*) {
+    if (!active) return EM_FALSE;
+    const intptr_t at = packPosition(static_cast<int>(e->targetX), static_cast<int>(e->targetY));
+    const bool left = e->button == 0, right = e->button == 2;
+    switch (type) {
+    case EMSCRIPTEN_EVENT_MOUSEMOVE: active->post(wm::mouseMove, 0, at); return EM_FALSE;
+    case EMSCRIPTEN_EVENT_MOUSEDOWN:
+        if (left) active->post(wm::leftButtonDown, 0, at);
+        if (right) active->post(wm::rightButtonDown, 0, at);
+        break;
+    case EMSCRIPTEN_EVENT_MOUSEUP:
+        if (left) active->post(wm::leftButtonUp, 0, at);
+        if (right) active->post(wm::rightButtonUp, 0, at);
+        break;
+    default: return EM_FALSE;
+    }
+    return (left || right) ? EM_TRUE : EM_FALSE;
+}
+
+EM_BOOL onWheel(int, const EmscriptenWheelEvent* e, void*) {
+    if (!active || e->deltaY == 0) return EM_FALSE;
+    // Up, away from the user, is +120. The message carries screen
+    // coordinates.
+    const auto delta = static_cast<uint16_t>(e->deltaY < 0 ? 120 : -120);
+    active->post(wm::mouseWheel, static_cast<uintptr_t>(delta) << 16,
+                 packPosition(static_cast<int>(e->mouse.screenX), static_cast<int>(e->mouse.screenY)));
+    return EM_TRUE;
+}
+
+EM_BOOL onFocus(int type, const EmscriptenFocusEvent*, void*) {
+    if (!active) return EM_FALSE;
+    const bool gained = type == EMSCRIPTEN_EVENT_FOCUS;
+    if (!gained) active->keys.releaseAll();
+    active->post(wm::activate, gained ? 1 : 0);
+    return EM_FALSE;
+}
+
+EM_BOOL onResize(int, const EmscriptenUiEvent* e, void*) {
+    if (active) active->post(wm::size, 0, packPosition(e->windowInnerWidth, e->windowInnerHeight));
+    return EM_FALSE;
+}
+
+EM_JS(int, vr_client_width, (), { return Module.vr.clientWidth(); });
+EM_JS(int, vr_client_height, (), { return Module.vr.clientHeight(); });
+EM_JS(int, vr_screen_width, (), { return screen.width | 0; });
+EM_JS(void, vr_set_title, (const char* title), { document.title = UTF8ToString(title); });
+EM_JS(void, vr_alert, (const char* caption, const char* text), {
+    Module.vr.alert(UTF8ToString(caption), UTF8ToString(text));
+});
+
+}  // namespace
+
+// The touch controls and the touch screen's text field (page.js).
+extern "C" EMSCRIPTEN_KEEPALIVE void voidrunner_touch_key(int key, int down) {
+    if (active && key >= 0 && key < 4) active->keys.setTouch(static_cast<Key>(key), down != 0);
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE void voidrunner_type(int code) {
+    if (active && code >= 0 && code < 256) active->typed(static_cast<unsigned>(code));
+}
+
+void WebKeyState::releaseAll() {
+    for (bool& k : keyboard) k = false;
+    for (bool& k : touch) k = false;
+}
+
+WebWindowSystem::~WebWindowSystem() {
+    if (active == this) active = nullptr;
+}
+
+bool WebWindowSystem::registerClass(const WindowClassDesc&) { return true; }
+
+int WebWindowSystem::systemMetric(int index) {
+    return index == metric::cxScreen ? vr_screen_width() : 0;
+}
+
+WindowHandle WebWindowSystem::createWindow(const WindowCreateDesc& desc) {
+    if (window) return nullptr;  // the page has one canvas
+    // Any non-null value serves as the handle of the one window.
+    window = this;
+    active = this;
+    vr_set_title(desc.title);
+    const char* page = EMSCRIPTEN_EVENT_TARGET_WINDOW;
+    emscripten_set_keydown_callback(page, nullptr, EM_TRUE, onKey);
+    emscripten_set_keyup_callback(page, nullptr, EM_TRUE, onKey);
+    emscripten_set_mousedown_callback(kCanvas, nullptr, EM_TRUE, onMouse);
+    emscripten_set_mouseup_callback(kCanvas, nullptr, EM_TRUE, onMouse);
+    emscripten_set_mousemove_callback(kCanvas, nullptr, EM_TRUE, onMouse);
+    emscripten_set_wheel_callback(kCanvas, nullptr, EM_TRUE, onWheel);
+    emscripten_set_focus_callback(page, nullptr, EM_TRUE, onFocus);
+    emscripten_set_blur_callback(page, nullptr, EM_TRUE, onFocus);
+    emscripten_set_resize_callback(page, nullptr, EM_TRUE, onResize);
+    dispatchMessage({window, wm::create, 0, 0});
+    dispatchMessage({window, wm::size, 0, packPosition(vr_client_width(), vr_client_height())});
+    return window;
+}
+
+void WebWindowSystem::messageBox(const char* text, const char* caption) { vr_alert(caption, text); }
+
+void WebWindowSystem::post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    if (window) queue.push_back(Message{window, message, wParam, lParam});
+}
+
+bool WebWindowSystem::peekMessage(Message& out) {
+    if (queue.empty()) return false;
+    out = queue.front();
+    queue.pop_front();
+    return true;
+}
+
+int WebWindowSystem::getMessage(Message& out) {
+    // Events come in while the page has the thread: sleep until one has.
+    while (!peekMessage(out)) emscripten_sleep(10);
+    return out.message == wm::quit ? 0 : 1;
+}
+
+intptr_t WebWindowSystem::dispatchMessage(const Message& msg) {
+    if (msg.message == wm::quit || !procedure) return 0;
+    return procedure(msg.window, msg.message, msg.wParam, msg.lParam);
+}
+
+intptr_t WebWindowSystem::defaultHandling(const Message& msg) {
+    if (msg.message == wm::close && window && msg.window == window) {
+        // What the closed window still had queued is moot; the destroy
+        // message queues the quit.
+        queue.clear();
+        dispatchMessage({window, wm::destroy, 0, 0});
+        window = nullptr;
+    }
+    return 0;
+}
+
+void WebWindowSystem::postQuitMessage(int exitCode) {
+    queue.push_back(Message{nullptr, wm::quit, static_cast<uintptr_t>(exitCode), 0});
+}
+
+Rect WebWindowSystem::clientRect(WindowHandle handle) {
+    if (!handle || handle != window) return {};
+    return Rect{0, 0, vr_client_width(), vr_client_height()};
+}
+
+Rect WebWindowSystem::clientRectOnScreen(WindowHandle handle) { return clientRect(handle); }

@@ -1,0 +1,24 @@
+// The browser program: the game on the page's canvas. The main loop is the
+// desktop's, unchanged: built with Asyncify, its sleeps give the tab back to
+// the browser, which delivers the page's events in between.
+#include "app/GameWindow.h"
+#include "platform/web/WebPlatform.h"
+
+namespace {
+intptr_t windowProcedure(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    return gameWindow ? gameWindow->handleMessage(window, message, wParam, lParam) : 0;
+}
+}  // namespace
+
+int main() {
+    WebDisplay display;
+    WebKeyState keys;
+    WebWindowSystem windows(keys);
+    windows.procedure = windowProcedure;
+    WebSound sound;
+    WebClock clock;
+    installPlatform({&windows, &keys, &display, &sound, &clock});
+    const int code = runMainLoop(nullptr);
+    resetPlatform();
+    return code;
+}

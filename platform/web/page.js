@@ -1,0 +1,220 @@
+// The page's half of the browser backend: drawing on the canvas, sound,
+// the touch controls. The C++ half calls in through Module.vr.
+Module.vr = {
+  canvas: null,
+  ctx: null,
+  colours: {},
+  frames: 0,           // frames presented so far
+  firstFrameAt: 0,     // performance.now() of the first
+  texts: [],           // the texts of the last frame, in drawing order
+  audio: null,
+  fetched: {},         // sound path -> its file's bytes, until decoded
+  buffers: {},         // sound path -> decoded AudioBuffer
+  source: null,        // the one voice
+  played: [],          // every sound the game started: {name, heard, at}
+
+  start() {
+    const canvas = document.getElementById('canvas');
+    this.canvas = canvas;
+    canvas.width = this.clientWidth();
+    canvas.height = this.clientHeight();
+    this.ctx = canvas.getContext('2d', {alpha: false});
+    this.ctx.fillStyle = '#000';
+    this.ctx.fillRect(0, 0, canvas.width, canvas.height);
+    canvas.addEventListener('contextmenu', (e) => e.preventDefault());
+    canvas.focus();
+    // Browsers start audio only after a gesture of the user.
+    const unlock = () => this.unlockAudio();
+    for (const type of ['keydown', 'mousedown', 'pointerdown', 'touchstart'])
+      window.addEventListener(type, unlock, true);
+    this.fetchSounds();
+    this.touchControls();
+  },
+
+  clientWidth() { return document.documentElement.clientWidth | 0; },
+  clientHeight() { return document.documentElement.clientHeight | 0; },
+
+  // The back buffer is the canvas at the playfield's size.
+  resize(width, height) {
+    const canvas = this.canvas;
+    if (canvas.width !== width || canvas.height !== height) {
+      canvas.width = width;
+      canvas.height = height;
+    }
+    this.ctx = canvas.getContext('2d', {alpha: false});
+  },
+
+  colour(c) {
+    let s = this.colours[c];
+    if (!s) s = this.colours[c] = '#' + c.toString(16).padStart(6, '0');
+    return s;
+  },
+
+  // One frame: the operations WebSurface recorded, six numbers each
+  // (texts three more). Runs of lines in one colour become one path.
+  draw(ops, count, texts) {
+    const ctx = this.ctx, h = HEAP32, bytes = HEAPU8;
+    const frameTexts = [];
+    let i = ops >> 2;
+    const end = i + count;
+    let pathColour = -1;
+    const stroke = () => {
+      if (pathColour >= 0) ctx.stroke();
+      pathColour = -1;
+    };
+    while (i < end) {
+      const op = h[i], a = h[i + 1], b = h[i + 2], c = h[i + 3], d = h[i + 4], col = h[i + 5];
+      i += 6;
+      if (op === 2) {
+        if (col !== pathColour) {
+          stroke();
+          ctx.strokeStyle = this.colour(col);
+          ctx.beginPath();
+          pathColour = col;
+        }
+        ctx.moveTo(a + 0.5, b + 0.5);
+        ctx.lineTo(c + 0.5, d + 0.5);
+        continue;
+      }
+      stroke();
+      if (op === 1) {
+        ctx.fillStyle = this.colour(col);
+        ctx.fillRect(a, b, c - a, d - b);
+      } else if (op === 3) {
+        ctx.fillStyle = this.colour(col);
+        ctx.fillRect(a, b, 1, 1);
+      } else if (op === 4) {
+        // Filled white, outlined with the pen, inside the box.
+        ctx.beginPath();
+        ctx.ellipse((a + c) / 2, (b + d) / 2, Math.max((c - a - 1) / 2, 0),
+                    Math.max((d - b - 1) / 2, 0), 0, 0, 2 * Math.PI);
+        ctx.fillStyle = '#ffffff';
+        ctx.fill();
+        ctx.strokeStyle = this.colour(col);
+        ctx.stroke();
+      } else if (op === 5) {
+        const align = h[i], at = texts + h[i + 1], length = h[i + 2];
+        i += 3;
+        // The game's texts are single bytes, read as Latin-1.
+        const text = String.fromCharCode.apply(null, bytes.subarray(at, at + length));
+        frameTexts.push(text);
+        ctx.save();
+        ctx.beginPath();
+        ctx.rect(a, b, c - a, d - b);
+        ctx.clip();
+        ctx.fillStyle = this.colour(col);
+        ctx.font = '13px "DejaVu Sans", Verdana, sans-serif';
+        ctx.textBaseline = 'middle';
+        ctx.textAlign = align === 0 ? 'left' : align === 1 ? 'center' : 'right';
+        ctx.fillText(text, align === 0 ? a : align === 1 ? (a + c) / 2 : c, (b + d) / 2);
+        ctx.restore();
+      }
+    }
+    stroke();
+    this.texts = frameTexts;
+    if (this.frames++ === 0) this.firstFrameAt = performance.now();
+  },
+
+  fetchSounds() {
+    const names = ['fire', 'thrust', 'bangSmall', 'bangMedium', 'bangLarge', 'extraShip',
+                   'saucerBig', 'saucerSmall'];
+    for (const n of names) {
+      const path = 'snd/' + n + '.wav';
+      fetch(path)
+        .then((r) => (r.ok ? r.arrayBuffer() : null))
+        .then((bytes) => {
+          if (!bytes) return;
+          this.fetched[path] = bytes;
+          this.decode();
+        })
+        .catch(() => {});  // a missing sound is not heard, nothing more
+    }
+  },
+
+  // Decoded once each, as soon as there is an audio context.
+  decode() {
+    if (!this.audio) return;
+    for (const path of Object.keys(this.fetched)) {
+      const bytes = this.fetched[path];
+      delete this.fetched[path];
+      this.audio.decodeAudioData(bytes).then((b) => { this.buffers[path] = b; }, () => {});
+    }
+  },
+
+  unlockAudio() {
+    try {
+      if (!this.audio) {
+        const Context = window.AudioContext || window.webkitAudioContext;
+        if (!Context) return;
+        this.audio = new Context();
+        this.decode();
+      }
+      if (this.audio.state === 'suspended') this.audio.resume();
+    } catch (e) {
+      this.audio = null;  // no audio: the game plays on in silence
+    }
+  },
+
+  stop() {
+    if (this.source) {
+      try { this.source.stop(); } catch (e) {}
+      this.source = null;
+    }
+  },
+
+  play(name) {
+    const path = name.replace(/\\/g, '/');
+    this.stop();
+    const buffer = this.buffers[path];
+    const heard = !!(buffer && this.audio && this.audio.state === 'running');
+    if (heard) {
+      const source = this.audio.createBufferSource();
+      source.buffer = buffer;
+      source.connect(this.audio.destination);
+      source.start();
+      this.source = source;
+    }
+    this.played.push({name: path, heard: heard, at: performance.now()});
+    if (this.played.length > 2000) this.played.splice(0, 1000);
+  },
+
+  alert(caption, text) {
+    console.error(caption + ': ' + text);
+    window.alert(caption + '\n\n' + text);
+  },
+
+  // On a touch screen: turn, thrust and fire along the bottom edge, and a
+  // button that brings up the device's keyboard for initials and digits.
+  touchControls() {
+    if (!('ontouchstart' in window) && !(navigator.maxTouchPoints > 0)) return;
+    const box = document.getElementById('touch');
+    box.hidden = false;
+    // The game's keys: 0 left, 1 up (thrust), 2 right, 3 space (fire).
+    for (const button of box.querySelectorAll('button[data-key]')) {
+      const key = Number(button.dataset.key);
+      const set = (down) => (e) => {
+        e.preventDefault();
+        Module._voidrunner_touch_key(key, down);
+      };
+      button.addEventListener('pointerdown', set(1));
+      for (const type of ['pointerup', 'pointercancel', 'pointerleave'])
+        button.addEventListener(type, set(0));
+    }
+    const field = document.getElementById('typing');
+    document.getElementById('keyboard').addEventListener('click', (e) => {
+      e.preventDefault();
+      field.focus();
+    });
+    // A device keyboard reports its characters here; a real keyboard's keys
+    // never get this far (the game takes them on key down).
+    field.addEventListener('input', () => {
+      for (const ch of field.value) {
+        const code = ch.codePointAt(0);
+        if (code < 256) Module._voidrunner_type(code);
+      }
+      field.value = '';
+    });
+  },
+};
+window.voidrunner = Module.vr;
+Module.preRun = [() => Module.vr.start()];
