@@ -303,6 +303,106 @@ TEST_F(HighScores, FailedSaveKeepsTheOldFileAndTheNewEntry) {
     EXPECT_EQ(tableRows()[2], Row(4000, 6, "TWO"));
 }
 
+// A save file in memory whose state each test sets between two calls, as
+// another game or a person would change it.
+class ScriptedStorage final : public SaveStorage {
+public:
+    StoredFile read(const char*, std::string& contents) override {
+        if (state == StoredFile::read) contents = file;
+        return state;
+    }
+    bool lock(const char*) override { return lockable; }
+    void unlock() override {}
+    bool replace(const char*, const std::string& contents) override {
+        file = contents;
+        state = StoredFile::read;
+        ++writes;
+        return true;
+    }
+    StoredFile state = StoredFile::missing;
+    std::string file;
+    bool lockable = true;
+    int writes = 0;
+};
+
+class SharedFile : public HighScores {
+  protected:
+    void SetUp() override {
+        HighScores::SetUp();
+        installPlatform({nullptr, nullptr, nullptr, nullptr, nullptr, &storage});
+    }
+    void TearDown() override {
+        resetPlatform();
+        HighScores::TearDown();
+    }
+    // The rows of the table as it stands in the file.
+    Rows fileRows() {
+        const Rows kept = tableRows();
+        setTable(untouched);
+        loadHighScores();
+        Rows rows = tableRows();
+        setTable(kept);
+        return rows;
+    }
+    ScriptedStorage storage;
+};
+
+TEST_F(SharedFile, AnUnreadableTableIsNeverWrittenAndIsTriedAgainAtSigning) {
+    storage.file = readFile(caseDir / "ten-rows.txt");
+    storage.state = StoredFile::unreadable;
+    loadHighScores();
+    EXPECT_EQ(tableRows(), defaultTable);
+    recordHighScore(5000, 6, "TOP");
+    EXPECT_EQ(storage.writes, 0);
+    EXPECT_EQ(tableRows()[0], Row(5000, 6, "TOP"));
+
+    // Readable again: the file's table, with the new row placed in it.
+    storage.state = StoredFile::read;
+    recordHighScore(1000, 3, "MID");
+    Rows expected = sampleTen;
+    expected.insert(expected.begin() + 3, Row{1000, 3, "MID"});
+    expected.pop_back();
+    EXPECT_EQ(tableRows(), expected);
+    EXPECT_EQ(fileRows(), expected);
+}
+
+TEST_F(SharedFile, ARowAnotherGameSignedMeanwhileIsKept) {
+    storage.file = readFile(caseDir / "ten-rows.txt");
+    storage.state = StoredFile::read;
+    loadHighScores();
+    // Another game signed 4000: its row stays, ours is placed below it.
+    storage.file = "4000 9 OTH\n" + storage.file;
+    recordHighScore(3500, 5, "OUR");
+    const Rows rows = tableRows();
+    EXPECT_EQ(rows[0], Row(4320, 5, "XYZ"));
+    EXPECT_EQ(rows[1], Row(4000, 9, "OTH"));
+    EXPECT_EQ(rows[2], Row(3500, 5, "OUR"));
+    EXPECT_EQ(rows[3], Row(1250, 3, "K.M"));
+    EXPECT_EQ(fileRows(), rows);
+
+    // Unchanged since: the table in memory is the table, also with initials
+    // the file cannot carry.
+    recordHighScore(2000, 4, "A B");
+    recordHighScore(3000, 4, "CCC");
+    EXPECT_EQ(tableRows()[4], Row(2000, 4, "A B"));
+}
+
+TEST_F(SharedFile, ALockedTableIsLeftAloneAndTheRowSavedWithTheNext) {
+    storage.file = readFile(caseDir / "ten-rows.txt");
+    storage.state = StoredFile::read;
+    loadHighScores();
+    storage.lockable = false;
+    recordHighScore(5000, 6, "TOP");
+    EXPECT_EQ(storage.writes, 0);
+    EXPECT_EQ(tableRows()[0], Row(5000, 6, "TOP"));
+
+    storage.lockable = true;
+    recordHighScore(4500, 6, "TWO");
+    EXPECT_EQ(storage.writes, 1);
+    EXPECT_EQ(fileRows()[0], Row(5000, 6, "TOP"));
+    EXPECT_EQ(fileRows()[1], Row(4500, 6, "TWO"));
+}
+
 TEST_F(HighScores, SaveInReadOnlyFolderChangesNothingOnDisk) {
     const std::string old = readFile(caseDir / "ten-rows.txt");
     writeFile("save.txt", old);

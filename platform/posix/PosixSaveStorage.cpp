@@ -121,7 +121,7 @@ public:
                 ::close(fd);
                 return false;
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         lockFd_ = fd;
         return true;

@@ -97,8 +97,19 @@ public:
     bool lock(const char* name) override {
         unlock();
         const std::string path = resolveLinks(name) + ".lock";
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, shareAll, nullptr,
-                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        // Created only as a new file: a link planted in its place (also a
+        // dangling one) never makes a file elsewhere.
+        const DWORD access = GENERIC_READ | GENERIC_WRITE;
+        HANDLE file = CreateFileA(path.c_str(), access, shareAll, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
+            file = CreateFileA(path.c_str(), access, shareAll, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) {
+                file = CreateFileA(path.c_str(), access, shareAll, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+            }
+        }
         if (file == INVALID_HANDLE_VALUE) return false;
         if (GetFileType(file) != FILE_TYPE_DISK) {
             CloseHandle(file);
@@ -156,8 +167,17 @@ public:
                             nullptr) &&
                   written == bytes.size() && FlushFileBuffers(file);
         ok = CloseHandle(file) && ok;
-        ok = ok && MoveFileExA(temp.c_str(), target.c_str(),
-                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        // A program reading the old file without sharing its deletion stops
+        // the move for a moment: try again for a little while.
+        for (int attempt = 0; ok; ++attempt) {
+            if (MoveFileExA(temp.c_str(), target.c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                break;
+            }
+            const DWORD error = GetLastError();
+            ok = attempt < 100 && (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION);
+            if (ok) Sleep(5);
+        }
         if (!ok) {
             DeleteFileA(temp.c_str());
             return false;

@@ -3,7 +3,10 @@
 // save.txt holds a whole table: the one before the interrupted save or the
 // one after it, never a mix or a torn file.
 //
-//   kill-during-save [--trials N] [--max-delay-us U] [--seed S]
+//   kill-during-save [--trials N] [--max-delay-us U] [--seed S] [--saver CMD...]
+//
+// With --saver the saver is that program (save-tool forever, e.g. the Windows
+// build under Wine), killed a random moment after its first save.
 //
 // The saver records scores 1, 2, 3, ...: after n recordings the table holds
 // n, n-1, ... down to n-9 (or default rows below them), each row with a level
@@ -23,6 +26,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "scores/HighScores.h"
 
@@ -62,6 +66,15 @@ std::string expectedFile(long long n) {
     }
 }
 
+// Temporary files a killed save left: the next save clears them.
+int tempFilesLeft() {
+    int n = 0;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(".", ec))
+        n += entry.path().filename().string().rfind("save.txt.tmp", 0) == 0;
+    return n;
+}
+
 bool readFile(const char* name, std::string& out) {
     std::ifstream in(name, std::ios::binary);
     if (!in) return false;
@@ -77,17 +90,30 @@ int main(int argc, char** argv) {
     int trials = 300;
     int maxDelayUs = 3000;
     unsigned seed = static_cast<unsigned>(std::random_device{}());
+    char** saver = nullptr;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string_view arg = argv[i];
+        if (arg == "--saver") {
+            saver = argv + i + 1;
+            break;
+        }
         if (arg == "--trials") trials = std::atoi(argv[i + 1]);
         else if (arg == "--max-delay-us") maxDelayUs = std::atoi(argv[i + 1]);
         else if (arg == "--seed") seed = static_cast<unsigned>(std::strtoul(argv[i + 1], nullptr, 10));
         else {
-            std::fputs("usage: kill-during-save [--trials N] [--max-delay-us U] [--seed S]\n", stderr);
+            std::fputs("usage: kill-during-save [--trials N] [--max-delay-us U] [--seed S] [--saver CMD...]\n",
+                       stderr);
             return 2;
         }
     }
 
+    // The saver's path may be relative to where we were started.
+    std::vector<std::string> command;
+    for (char** a = saver; a && *a; ++a) {
+        std::error_code ec;
+        const auto absolute = std::filesystem::absolute(*a, ec);
+        command.push_back(!ec && std::filesystem::exists(absolute) ? absolute.string() : *a);
+    }
     std::string base = (std::filesystem::temp_directory_path() / "voidrunner-kill-XXXXXX").string();
     if (!mkdtemp(base.data()) || chdir(base.c_str()) != 0) {
         std::perror("kill-during-save: working folder");
@@ -106,7 +132,25 @@ int main(int argc, char** argv) {
             std::perror("kill-during-save: fork");
             return 1;
         }
-        if (child == 0) saveForever();
+        if (child == 0) {
+            if (command.empty()) saveForever();
+            std::vector<char*> args;
+            for (std::string& a : command) args.push_back(a.data());
+            args.push_back(nullptr);
+            execvp(args[0], args.data());
+            std::perror("kill-during-save: the saver");
+            _exit(127);
+        }
+        if (!command.empty()) {
+            // A program of its own takes a while to start: wait for its first save.
+            std::string text;
+            const std::string before = readFile("save.txt", text) ? text : std::string();
+            const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+            while ((!readFile("save.txt", text) || text == before) &&
+                   std::chrono::steady_clock::now() < giveUp) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        }
         std::this_thread::sleep_for(std::chrono::microseconds(delay(rng)));
         kill(child, SIGKILL);
         int status = 0;
@@ -119,6 +163,8 @@ int main(int argc, char** argv) {
         std::string text;
         long long n = 0;
         if (readFile("save.txt", text)) {
+            // The Windows saver writes its line ends as "\r\n".
+            std::erase(text, '\r');
             n = std::atoll(text.c_str());
             if (n < last || text != expectedFile(n)) {
                 std::fprintf(stderr,
@@ -131,7 +177,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "kill-during-save: trial %d (seed %u): save.txt is gone\n", t, seed);
             return 1;
         }
-        if (std::filesystem::exists("save.txt.tmp")) ++tempLeft;  // killed inside a save
+        if (tempFilesLeft() > 0) ++tempLeft;  // killed inside a save
         if (n == last) ++noProgress;
         last = n;
     }
