@@ -207,7 +207,8 @@ bool runTickIfDue() {
 int runMainLoop(InstanceHandle instance) {
     int exitCode = 1;  // no game window could be made
     if (createGameWindow(instance)) {
-        if (!gameWindow->createMainWindow()) return 0;
+        // No window, no game: a failure, whatever the message box said.
+        if (!gameWindow->createMainWindow()) return 1;
         WindowSystem& ws = *platform().windows;
         nextTickTime = platform().clock->tickCount();
         Message msg;

@@ -53,7 +53,7 @@ TEST_F(MainLoop, TheWindowIsMadeWithTheClassAndPlaceOfTheGame) {
 
 TEST_F(MainLoop, AFailedWindowIsReportedOnceAndEndsTheProgram) {
     windows.failCreate = true;
-    EXPECT_EQ(runMainLoop(nullptr), 0);
+    EXPECT_EQ(runMainLoop(nullptr), 1);
     int boxes = 0;
     for (const auto& call : windows.calls) boxes += call == "messageBox";
     EXPECT_EQ(boxes, 1);
@@ -62,7 +62,7 @@ TEST_F(MainLoop, AFailedWindowIsReportedOnceAndEndsTheProgram) {
     windows.calls.clear();
     windows.failCreate = false;
     windows.failRegister = true;
-    EXPECT_EQ(runMainLoop(nullptr), 0);
+    EXPECT_EQ(runMainLoop(nullptr), 1);
     for (const auto& call : windows.calls) EXPECT_NE(call, "messageBox");
 }
 

@@ -51,8 +51,14 @@ bool Win32WindowSystem::registerClass(const WindowClassDesc& desc) {
 int Win32WindowSystem::systemMetric(int index) { return GetSystemMetrics(index); }
 
 WindowHandle Win32WindowSystem::createWindow(const WindowCreateDesc& desc) {
+    // Never larger than the system lets a window grow: a huge screen still
+    // gives a game (the window is maximised right after anyway).
+    int width = desc.width, height = desc.height;
+    const int maxWidth = GetSystemMetrics(SM_CXMAXTRACK), maxHeight = GetSystemMetrics(SM_CYMAXTRACK);
+    if (maxWidth > 0 && width > maxWidth) width = maxWidth;
+    if (maxHeight > 0 && height > maxHeight) height = maxHeight;
     return CreateWindowExA(desc.exStyle, desc.className, desc.title, desc.style, desc.x, desc.y,
-                           desc.width, desc.height, nullptr, nullptr,
+                           width, height, nullptr, nullptr,
                            static_cast<HINSTANCE>(desc.instance), nullptr);
 }
 
