@@ -83,9 +83,45 @@ void Win32Display::present(WindowHandle window, DrawSurface& surface, int width,
     HWND hwnd = static_cast<HWND>(window);
     HDC windowDc = GetDC(hwnd);
     if (windowDc == nullptr) return;
-    BitBlt(windowDc, 0, 0, width, height, static_cast<Win32Surface&>(surface).dc(), 0, 0,
-           SRCCOPY);
+    HDC frame = static_cast<Win32Surface&>(surface).dc();
+    const int placedWidth = place_.right - place_.left;
+    const int placedHeight = place_.bottom - place_.top;
+    if (!placed_) {
+        BitBlt(windowDc, 0, 0, width, height, frame, 0, 0, SRCCOPY);
+    } else if (placedWidth == width && placedHeight == height) {
+        BitBlt(windowDc, place_.left, place_.top, width, height, frame, 0, 0, SRCCOPY);
+    } else {
+        // Shrinking averages, so one-pixel lines fade instead of vanishing;
+        // whole-step enlarging repeats pixels.
+        if (placedWidth < width) {
+            SetStretchBltMode(windowDc, HALFTONE);
+            SetBrushOrgEx(windowDc, 0, 0, nullptr);
+        } else {
+            SetStretchBltMode(windowDc, COLORONCOLOR);
+        }
+        StretchBlt(windowDc, place_.left, place_.top, placedWidth, placedHeight, frame, 0, 0,
+                   width, height, SRCCOPY);
+    }
+    if (placed_) {
+        // Black around the frame.
+        RECT client{};
+        GetClientRect(hwnd, &client);
+        HBRUSH black = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+        const RECT sides[] = {
+            {0, 0, client.right, place_.top},
+            {0, place_.bottom, client.right, client.bottom},
+            {0, place_.top, place_.left, place_.bottom},
+            {place_.right, place_.top, client.right, place_.bottom},
+        };
+        for (const RECT& side : sides)
+            if (side.right > side.left && side.bottom > side.top) FillRect(windowDc, &side, black);
+    }
     ReleaseDC(hwnd, windowDc);
+}
+
+void Win32Display::placeFrame(WindowHandle, const Rect& place) {
+    placed_ = true;
+    place_ = place;
 }
 
 void Win32Display::destroyBackBuffer(DrawSurface* surface) { delete surface; }

@@ -7,6 +7,7 @@
 #endif
 #include <windows.h>
 
+#include "platform/Gamepad.h"
 #include "platform/Platform.h"
 
 class Win32WindowSystem final : public WindowSystem {
@@ -26,17 +27,42 @@ public:
     void validate(WindowHandle window) override;
     Rect clientRectOnScreen(WindowHandle window) override;
     Rect clientRect(WindowHandle window) override;
+    // Borderless over the window's monitor, and back to where it was.
+    void setFullscreen(WindowHandle window, bool on) override;
+    bool isFullscreen(WindowHandle) override { return fullscreen_; }
 
 private:
+    bool fullscreen_ = false;
+    LONG_PTR windowedStyle_ = 0;
+    WINDOWPLACEMENT windowed_{};
     // The last message taken from the queue, whole: the game's Message
     // drops its time and cursor position, which dispatch hands on.
     MSG last_{};
     MSG toNative(const Message& msg) const;
 };
 
+// Up to four XInput pads, when an XInput DLL is there.
+class XInputPads final : public PadSource {
+public:
+    XInputPads();
+    int slots() const override;
+    bool read(int slot, PadState& out) override;
+
+private:
+    using GetState = DWORD(WINAPI*)(DWORD, void*);
+    GetState getState_ = nullptr;
+    bool connected_[4] = {};
+    DWORD retryAt_[4] = {};
+};
+
+// The keyboard, and the pads as the same keys.
 class Win32KeyState final : public KeyState {
 public:
+    explicit Win32KeyState(PadSource* pads = nullptr) : pads_(pads) {}
     bool isHeld(Key key) override;
+
+private:
+    PadSource* pads_;
 };
 
 // A memory DC with its own bitmap: the back buffer.
@@ -75,6 +101,11 @@ public:
     DrawSurface* createBackBuffer(WindowHandle window, int width, int height) override;
     void present(WindowHandle window, DrawSurface& surface, int width, int height) override;
     void destroyBackBuffer(DrawSurface* surface) override;
+    void placeFrame(WindowHandle window, const Rect& place) override;
+
+private:
+    bool placed_ = false;
+    Rect place_{};
 };
 
 class Win32Sound final : public Sound {

@@ -1,6 +1,7 @@
 #include "platform/win32/Win32Platform.h"
 
 #include <mmsystem.h>
+#include <xinput.h>
 
 #include <ctime>
 
@@ -14,7 +15,41 @@ bool Win32KeyState::isHeld(Key key) {
     }
     // The most significant bit: held now. The low bit (pressed since the
     // last query) is not what the game asks.
-    return (static_cast<unsigned short>(GetAsyncKeyState(vk)) & 0x8000u) != 0;
+    if ((static_cast<unsigned short>(GetAsyncKeyState(vk)) & 0x8000u) != 0) return true;
+    return pads_ && anyPadHolds(*pads_, key);
+}
+
+XInputPads::XInputPads() {
+    // Loaded, not linked: a system without XInput still runs the game.
+    for (const char* dll : {"xinput1_4.dll", "xinput1_3.dll", "xinput9_1_0.dll"}) {
+        HMODULE module = LoadLibraryA(dll);
+        if (!module) continue;
+        if (FARPROC proc = GetProcAddress(module, "XInputGetState")) {
+            getState_ = reinterpret_cast<GetState>(reinterpret_cast<void (*)()>(proc));
+            return;
+        }
+        FreeLibrary(module);
+    }
+}
+
+int XInputPads::slots() const { return getState_ ? XUSER_MAX_COUNT : 0; }
+
+bool XInputPads::read(int slot, PadState& out) {
+    if (!getState_ || slot < 0 || slot >= XUSER_MAX_COUNT) return false;
+    // Asking an empty slot is slow: ask again only every two seconds, so a
+    // pad plugged in later is still found.
+    const DWORD now = GetTickCount();
+    if (!connected_[slot] && static_cast<int32_t>(now - retryAt_[slot]) < 0) return false;
+    XINPUT_STATE state{};
+    if (getState_(static_cast<DWORD>(slot), &state) != ERROR_SUCCESS) {
+        connected_[slot] = false;
+        retryAt_[slot] = now + 2000;
+        return false;
+    }
+    connected_[slot] = true;
+    out = padFromXInput(state.Gamepad.wButtons, state.Gamepad.bLeftTrigger,
+                        state.Gamepad.bRightTrigger, state.Gamepad.sThumbLX);
+    return true;
 }
 
 // The name is a file path ("snd\fire.wav"); a new start cuts off the sound
@@ -34,7 +69,8 @@ unsigned Win32Clock::randomSeed() { return static_cast<unsigned>(std::time(nullp
 
 PlatformServices win32Services() {
     static Win32WindowSystem windows;
-    static Win32KeyState keys;
+    static XInputPads pads;
+    static Win32KeyState keys(&pads);
     static Win32Display display;
     static Win32Sound sound;
     static Win32Clock clock;

@@ -146,3 +146,27 @@ Rect Win32WindowSystem::clientRect(WindowHandle window) {
     if (!GetClientRect(hwnd(window), &r)) return {};
     return toRect(r);
 }
+
+void Win32WindowSystem::setFullscreen(WindowHandle window, bool on) {
+    HWND h = hwnd(window);
+    if (!h || on == fullscreen_) return;
+    if (on) {
+        MONITORINFO monitor{};
+        monitor.cbSize = sizeof monitor;
+        windowed_.length = sizeof windowed_;
+        if (!GetWindowPlacement(h, &windowed_) ||
+            !GetMonitorInfoA(MonitorFromWindow(h, MONITOR_DEFAULTTONEAREST), &monitor))
+            return;
+        windowedStyle_ = GetWindowLongPtrA(h, GWL_STYLE);
+        SetWindowLongPtrA(h, GWL_STYLE, windowedStyle_ & ~static_cast<LONG_PTR>(WS_OVERLAPPEDWINDOW));
+        const RECT& r = monitor.rcMonitor;
+        SetWindowPos(h, HWND_TOP, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                     SWP_NOOWNERZORDER | SWP_FRAMECHANGED);
+    } else {
+        SetWindowLongPtrA(h, GWL_STYLE, windowedStyle_);
+        SetWindowPlacement(h, &windowed_);
+        SetWindowPos(h, nullptr, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOOWNERZORDER | SWP_FRAMECHANGED);
+    }
+    fullscreen_ = on;
+}

@@ -16,6 +16,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
                     MB_OK | (reply.isError ? MB_ICONERROR : MB_ICONINFORMATION));
         return reply.exitCode;
     }
+    setStartFullscreen(options.fullscreen);
     installPlatform(win32Services());
     return runMainLoop(instance);
 }
