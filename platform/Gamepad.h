@@ -21,10 +21,12 @@ struct PadState {
 bool padHolds(const PadState& pad, Key key);
 
 // Where a backend's pads come from: slot by slot, false for an empty slot.
+// slots() is asked first on every look, so it may notice pads plugged in or
+// out.
 class PadSource {
 public:
     virtual ~PadSource() = default;
-    virtual int slots() const = 0;
+    virtual int slots() = 0;
     virtual bool read(int slot, PadState& out) = 0;
 };
 

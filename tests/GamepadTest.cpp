@@ -10,7 +10,7 @@ class FakePads final : public PadSource {
 public:
     std::vector<bool> connected;
     std::vector<PadState> states;
-    int slots() const override { return static_cast<int>(states.size()); }
+    int slots() override { return static_cast<int>(states.size()); }
     bool read(int slot, PadState& out) override {
         if (!connected[static_cast<size_t>(slot)]) {
             out = PadState{};

@@ -45,7 +45,7 @@ private:
 class XInputPads final : public PadSource {
 public:
     XInputPads();
-    int slots() const override;
+    int slots() override;
     bool read(int slot, PadState& out) override;
 
 private:

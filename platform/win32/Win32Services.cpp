@@ -32,7 +32,7 @@ XInputPads::XInputPads() {
     }
 }
 
-int XInputPads::slots() const { return getState_ ? XUSER_MAX_COUNT : 0; }
+int XInputPads::slots() { return getState_ ? XUSER_MAX_COUNT : 0; }
 
 bool XInputPads::read(int slot, PadState& out) {
     if (!getState_ || slot < 0 || slot >= XUSER_MAX_COUNT) return false;
