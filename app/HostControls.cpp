@@ -104,9 +104,10 @@ bool HostControls::takes(const Message& msg, bool typingInitials) {
             }
             return true;
         case wm::sysKeyDown:
-            if (code != vk::returnKey) return false;
-            toggleFullscreen(msg.window);
-            return true;
+            // Still the window procedure's: Windows tracks Alt through it, and
+            // would otherwise take Alt+Enter for Alt alone and open the menu.
+            if (code == vk::returnKey) toggleFullscreen(msg.window);
+            return false;
         case wm::sysCharacter:
             // Alt+Enter's character: the system would only beep at it.
             return code == '\r';

@@ -34,6 +34,7 @@ public:
 private:
     bool fullscreen_ = false;
     LONG_PTR windowedStyle_ = 0;
+    LONG_PTR windowedExStyle_ = 0;
     WINDOWPLACEMENT windowed_{};
     // The last message taken from the queue, whole: the game's Message
     // drops its time and cursor position, which dispatch hands on.

@@ -158,12 +158,16 @@ void Win32WindowSystem::setFullscreen(WindowHandle window, bool on) {
             !GetMonitorInfoA(MonitorFromWindow(h, MONITOR_DEFAULTTONEAREST), &monitor))
             return;
         windowedStyle_ = GetWindowLongPtrA(h, GWL_STYLE);
+        windowedExStyle_ = GetWindowLongPtrA(h, GWL_EXSTYLE);
         SetWindowLongPtrA(h, GWL_STYLE, windowedStyle_ & ~static_cast<LONG_PTR>(WS_OVERLAPPEDWINDOW));
+        SetWindowLongPtrA(h, GWL_EXSTYLE,
+                          windowedExStyle_ & ~static_cast<LONG_PTR>(WS_EX_OVERLAPPEDWINDOW));
         const RECT& r = monitor.rcMonitor;
         SetWindowPos(h, HWND_TOP, r.left, r.top, r.right - r.left, r.bottom - r.top,
                      SWP_NOOWNERZORDER | SWP_FRAMECHANGED);
     } else {
         SetWindowLongPtrA(h, GWL_STYLE, windowedStyle_);
+        SetWindowLongPtrA(h, GWL_EXSTYLE, windowedExStyle_);
         SetWindowPlacement(h, &windowed_);
         SetWindowPos(h, nullptr, 0, 0, 0, 0,
                      SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOOWNERZORDER | SWP_FRAMECHANGED);
