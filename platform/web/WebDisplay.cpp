@@ -20,6 +20,10 @@ EM_JS(void, vr_draw, (const int32_t* ops, int count, const char* texts), {
 
 EM_JS(void, vr_resize, (int width, int height), { Module.vr.resize(width, height); });
 
+EM_JS(void, vr_place, (int left, int top, int width, int height), {
+    Module.vr.place(left, top, width, height);
+});
+
 void WebSurface::put(int op, int a, int b, int c, int d, Rgb colour) {
     ops.insert(ops.end(), {op, a, b, c, d, packed(colour)});
 }
@@ -88,4 +92,9 @@ void WebDisplay::destroyBackBuffer(DrawSurface* surface) {
     if (!surface || surface != live) return;
     delete live;
     live = nullptr;
+}
+
+void WebDisplay::placeFrame(WindowHandle, const Rect& place) {
+    // The canvas keeps the playfield's pixels; the page scales it.
+    vr_place(place.left, place.top, place.right - place.left, place.bottom - place.top);
 }

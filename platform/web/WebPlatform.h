@@ -48,6 +48,7 @@ public:
     DrawSurface* createBackBuffer(WindowHandle window, int width, int height) override;
     void present(WindowHandle window, DrawSurface& surface, int width, int height) override;
     void destroyBackBuffer(DrawSurface* surface) override;
+    void placeFrame(WindowHandle window, const Rect& place) override;
 
 private:
     WebSurface* live = nullptr;
@@ -112,6 +113,23 @@ class WebSound final : public Sound {
 public:
     void play(const char* name) override;
     void stop() override;
+};
+
+// "save.txt" in the page's local storage, as the same text: the game's
+// loader reads whatever is stored there. Storage that is disabled reads as
+// unreadable (the default table, never written over); a write the browser
+// refuses (storage full) fails and leaves the stored table as it was.
+// Writing an item is atomic; the lock is an item with an owner and a time,
+// so that two tabs of the game do not sign over each other.
+class WebSaveStorage final : public SaveStorage {
+public:
+    StoredFile read(const char* name, std::string& contents) override;
+    bool lock(const char* name) override;
+    void unlock() override;
+    bool replace(const char* name, const std::string& contents) override;
+
+private:
+    std::string locked;
 };
 
 // The page's millisecond clock; sleeping hands the tab back to the browser

@@ -34,6 +34,18 @@ bool heldKey(const char* key, Key& out) {
     return true;
 }
 
+// Keys the host reacts to before the game (pause, help, arrows that end a
+// pause), as the desktop's virtual key codes; 0 for others.
+uint32_t virtualKey(const char* key) {
+    if (!std::strcmp(key, "Pause")) return vk::pause;
+    if (!std::strcmp(key, "F1")) return vk::f1;
+    if (!std::strcmp(key, "ArrowLeft")) return vk::left;
+    if (!std::strcmp(key, "ArrowUp")) return vk::up;
+    if (!std::strcmp(key, "ArrowRight")) return vk::right;
+    if (!std::strcmp(key, "ArrowDown")) return vk::down;
+    return 0;
+}
+
 int controlCode(const char* key) {
     if (!std::strcmp(key, "Backspace")) return 8;
     if (!std::strcmp(key, "Tab")) return 9;
@@ -55,18 +67,19 @@ EM_BOOL onKey(int type, const EmscriptenKeyboardEvent* e, void*) {
     if (held) active->keys.setKeyboard(key, true);
     // Shortcuts of the browser (reload, close, zoom) stay the browser's.
     if (e->ctrlKey || e->metaKey || e->altKey) return held ? EM_TRUE : EM_FALSE;
-    if (!std::strcmp(e->key, "ArrowDown")) return EM_TRUE;
+    const uint32_t virtualCode = virtualKey(e->key);
+    if (virtualCode) active->post(wm::keyDown, virtualCode);
     int code = controlCode(e->key);
     if (code < 0) code = typedCode(e->key);
     // As on the desktop, a key that types a character (the space bar too,
     // and each repeat while it is held) is a character message.
     if (code >= 0) active->post(wm::character, static_cast<uintptr_t>(code));
-    return (held || code >= 0) ? EM_TRUE : EM_FALSE;
+    return (held || virtualCode || code >= 0) ? EM_TRUE : EM_FALSE;
 }
 
 EM_BOOL onMouse(int type, const EmscriptenMouseEvent* e, void*) {
     if (!active) return EM_FALSE;
-    const intptr_t at = packPosition(static_cast<int>(e->targetX), static_cast<int>(e->targetY));
+    const intptr_t at = packPosition(static_cast<int>(e->clientX), static_cast<int>(e->clientY));
     const bool left = e->button == 0, right = e->button == 2;
     switch (type) {
     case EMSCRIPTEN_EVENT_MOUSEMOVE: active->post(wm::mouseMove, 0, at); return EM_FALSE;
@@ -98,6 +111,16 @@ EM_BOOL onFocus(int type, const EmscriptenFocusEvent*, void*) {
     const bool gained = type == EMSCRIPTEN_EVENT_FOCUS;
     if (!gained) active->keys.releaseAll();
     active->post(wm::activate, gained ? 1 : 0);
+    return EM_FALSE;
+}
+
+// A hidden tab (another tab chosen, the window minimised) counts as a
+// minimised window: the host pauses the game.
+EM_BOOL onVisibility(int, const EmscriptenVisibilityChangeEvent* e, void*) {
+    if (active && e->hidden) {
+        active->keys.releaseAll();
+        active->post(wm::size, kSizeMinimized, 0);
+    }
     return EM_FALSE;
 }
 
@@ -156,6 +179,7 @@ WindowHandle WebWindowSystem::createWindow(const WindowCreateDesc& desc) {
     emscripten_set_focus_callback(page, nullptr, EM_TRUE, onFocus);
     emscripten_set_blur_callback(page, nullptr, EM_TRUE, onFocus);
     emscripten_set_resize_callback(page, nullptr, EM_TRUE, onResize);
+    emscripten_set_visibilitychange_callback(nullptr, EM_TRUE, onVisibility);
     dispatchMessage({window, wm::create, 0, 0});
     dispatchMessage({window, wm::size, 0, packPosition(vr_client_width(), vr_client_height())});
     return window;

@@ -17,7 +17,8 @@ int main() {
     windows.procedure = windowProcedure;
     WebSound sound;
     WebClock clock;
-    installPlatform({&windows, &keys, &display, &sound, &clock});
+    WebSaveStorage saves;
+    installPlatform({&windows, &keys, &display, &sound, &clock, &saves});
     const int code = runMainLoop(nullptr);
     resetPlatform();
     return code;

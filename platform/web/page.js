@@ -44,6 +44,17 @@ Module.vr = {
     this.ctx = canvas.getContext('2d', {alpha: false});
   },
 
+  // Where the frame shows in the page: centred, scaled by whole steps.
+  place(left, top, width, height) {
+    const style = this.canvas.style;
+    style.left = left + 'px';
+    style.top = top + 'px';
+    style.width = width + 'px';
+    style.height = height + 'px';
+    // Scaled up by whole steps the pixels stay sharp.
+    style.imageRendering = width > this.canvas.width ? 'pixelated' : 'auto';
+  },
+
   colour(c) {
     let s = this.colours[c];
     if (!s) s = this.colours[c] = '#' + c.toString(16).padStart(6, '0');
@@ -176,6 +187,69 @@ Module.vr = {
     }
     this.played.push({name: path, heard: heard, at: performance.now()});
     if (this.played.length > 2000) this.played.splice(0, 1000);
+  },
+
+  // "save.txt" and its lock as items of the page's local storage. The
+  // file's bytes are kept one to a character (Latin-1).
+  owner: Math.random().toString(36).slice(2),
+  storageKey(name) { return 'voidrunner/' + name; },
+  storageText: null,
+
+  storageLength(name) {
+    try {
+      const text = window.localStorage.getItem(this.storageKey(name));
+      this.storageText = text;
+      return text === null ? -1 : text.length;
+    } catch (e) {
+      return -2;  // storage disabled or refused
+    }
+  },
+
+  storageCopy(name, out, length) {
+    const text = this.storageText || '';
+    for (let i = 0; i < length; ++i) {
+      const c = text.charCodeAt(i);
+      HEAPU8[out + i] = c < 256 ? c : 63;  // not a byte: '?'
+    }
+    this.storageText = null;
+  },
+
+  storageWrite(name, bytes, length) {
+    let text = '';
+    for (let i = 0; i < length; i += 4096)
+      text += String.fromCharCode.apply(null, HEAPU8.subarray(bytes + i, bytes + Math.min(i + 4096, length)));
+    try {
+      window.localStorage.setItem(this.storageKey(name), text);
+      return 1;
+    } catch (e) {
+      return 0;  // full or disabled: the stored table stays as it was
+    }
+  },
+
+  // Another tab's lock counts for two seconds at most: a tab closed while
+  // holding it must not keep the others from saving.
+  storageLock(name) {
+    const key = this.storageKey(name) + '.lock';
+    try {
+      const now = Date.now();
+      const held = window.localStorage.getItem(key);
+      if (held) {
+        const [owner, time] = held.split(' ');
+        if (owner !== this.owner && now - Number(time) < 2000) return 0;
+      }
+      window.localStorage.setItem(key, this.owner + ' ' + now);
+      return window.localStorage.getItem(key).startsWith(this.owner + ' ') ? 1 : 0;
+    } catch (e) {
+      return 1;  // no storage to share: the write will tell
+    }
+  },
+
+  storageUnlock(name) {
+    const key = this.storageKey(name) + '.lock';
+    try {
+      const held = window.localStorage.getItem(key);
+      if (held && held.startsWith(this.owner + ' ')) window.localStorage.removeItem(key);
+    } catch (e) {}
   },
 
   alert(caption, text) {
