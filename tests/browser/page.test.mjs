@@ -1,0 +1,144 @@
+// The browser game played in headless chromium (puppeteer-core), seen from
+// outside: the canvas's pixels, the texts of the last frame, the sounds the
+// page started and its local storage. VR_WEB_SITE is the built site.
+import {test} from 'node:test';
+import assert from 'node:assert/strict';
+import {serve, launch, openGame, pixels, lit, waitTicks} from './harness.mjs';
+
+const site = process.env.VR_WEB_SITE || new URL('../../build-web', import.meta.url).pathname;
+const texts = (page) => page.evaluate(() => window.voidrunner.texts);
+const stored = (page) => page.evaluate(() => localStorage.getItem('voidrunner/save.txt'));
+const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+
+// Lit pixels in the ring around the centre that the ship's outline does
+// not reach: where a shot is in its first ticks.
+function nearShip(img) {
+  let n = 0;
+  for (let y = 220; y < 380; ++y)
+    for (let x = 320; x < 480; ++x) {
+      const r = Math.hypot(x - 400, y - 300), i = 4 * (y * img.width + x);
+      if (r > 16 && r < 80 && img.data[i] + img.data[i + 1] + img.data[i + 2] > 0) ++n;
+    }
+  return n;
+}
+
+function box(img, left, top, right, bottom) {
+  const out = [];
+  for (let y = top; y < bottom; ++y)
+    out.push(img.data.slice(4 * (y * img.width + left), 4 * (y * img.width + right)).join());
+  return out.join('|');
+}
+
+async function withSite(width, height, body) {
+  const server = await serve(site);
+  const chromium = await launch(width, height);
+  const errors = [];
+  try {
+    await body(chromium.browser, server.url, errors);
+  } finally {
+    await chromium.close();
+    await server.close();
+  }
+}
+
+function watch(page, errors) {
+  page.on('pageerror', (e) => errors.push(e.message));
+  return page;
+}
+
+test('the page plays: HUD, ship and rocks; left turns, space fires with a sound, a digit sets the throttle',
+     async () => {
+  await withSite(800, 600, async (browser, url, errors) => {
+    const page = watch(await openGame(browser, url), errors);
+    assert.equal(await page.title(), 'Voidrunner');
+    assert.equal(await page.evaluate(() => document.activeElement.id), 'canvas');
+    await waitTicks(page, 3);
+
+    const start = await pixels(page);
+    assert.deepEqual([start.width, start.height], [800, 600], 'the playfield is the client area');
+    assert.deepEqual(await texts(page), ['Score: 0', 'Level: 1', 'Throttle: 100 %']);
+    assert.ok(lit(start, 300, 5, 500, 50) > 50, 'score and level drawn');
+    assert.ok(lit(start, 385, 280, 415, 320) > 10, 'the ship at the centre');
+    const rocks = lit(start, 0, 60, 800, 540) - lit(start, 385, 280, 415, 320);
+    assert.ok(rocks > 100, `rocks drawn (${rocks} lit pixels)`);
+
+    const ship = () => pixels(page).then((img) => box(img, 380, 275, 420, 325));
+    const before = await ship();
+    await page.keyboard.down('ArrowLeft');
+    await waitTicks(page, 4);
+    await page.keyboard.up('ArrowLeft');
+    assert.notEqual(await ship(), before, 'holding left turned the ship');
+    await waitTicks(page, 2);  // a tick with no key held: space alone fires again
+
+    const shotsBefore = nearShip(await pixels(page));
+    await page.keyboard.down('Space');
+    await waitTicks(page, 2);
+    await page.keyboard.up('Space');
+    assert.ok(nearShip(await pixels(page)) > shotsBefore, 'a shot appeared');
+    const played = await page.evaluate(() => window.voidrunner.played);
+    console.log('sounds the page played:', JSON.stringify(played));
+    assert.ok(played.some((s) => s.name === 'snd/fire.wav' && s.heard), 'the fire sound started');
+
+    await page.keyboard.press('5');
+    await waitTicks(page, 2);
+    assert.ok((await texts(page)).includes('Throttle: 50 %'));
+    assert.deepEqual(await page.evaluate(() => [scrollX, scrollY]), [0, 0], 'the page never scrolled');
+    assert.deepEqual(errors, []);
+  });
+});
+
+test('a lost game is signed; the table outlives a reload and a close during a save', async () => {
+  await withSite(320, 240, async (browser, url, errors) => {
+    const gameOver = (page) => page.waitForFunction(
+        () => window.voidrunner.texts.includes('You Got a New High Score: Enter Your Initials'),
+        {timeout: 180000, polling: 250});
+
+    let page = watch(await openGame(browser, url), errors);
+    await gameOver(page);
+    await page.keyboard.type('WEB');
+    await page.waitForFunction(() => window.voidrunner.texts.includes("You've Destroyed Your Last Ship"));
+    assert.ok((await texts(page)).includes('WEB'), 'the table shows the new row');
+    const signed = await stored(page);
+    assert.match(signed, /^\d+ 1 WEB\n/);
+
+    await page.reload();
+    await page.waitForFunction(() => window.voidrunner.frames > 0);
+    await gameOver(page);
+    assert.ok((await texts(page)).includes('WEB'), 'the reloaded page shows the stored row');
+
+    // The third initial, and the page closed at once: whatever the save got
+    // to, the stored table is whole and keeps the row saved before.
+    await page.keyboard.type('XY');
+    await page.keyboard.press('Z');
+    await page.close();
+    page = watch(await openGame(browser, url), errors);
+    const after = await stored(page);
+    assert.equal(after.split('\n').length, 10, after);
+    assert.match(after, /WEB/);
+    assert.ok(after === signed || /XYZ/.test(after), after);
+    assert.deepEqual(errors, []);
+  });
+});
+
+test('storage that is corrupted, full or disabled leaves the game playing', async () => {
+  await withSite(320, 240, async (browser, url, errors) => {
+    const cases = {
+      corrupted: () => localStorage.setItem('voidrunner/save.txt', '\u0000\uffff 12 x\n\n-9 99999999999 ' +
+                                             'A'.repeat(5000)),
+      full: () => { Storage.prototype.setItem = () => { throw new DOMException('full', 'QuotaExceededError'); }; },
+      disabled: () => {
+        Object.defineProperty(window, 'localStorage', {get() { throw new DOMException('no', 'SecurityError'); }});
+      },
+    };
+    for (const [name, spoil] of Object.entries(cases)) {
+      const page = watch(await browser.newPage(), errors);
+      await page.evaluateOnNewDocument(spoil);
+      await page.goto(url);
+      await page.waitForFunction(() => window.voidrunner && window.voidrunner.frames > 0);
+      await waitTicks(page, 5);
+      assert.ok((await texts(page)).includes('Score: 0'), `${name}: the game plays`);
+      await page.close();
+    }
+    assert.deepEqual(errors, []);
+  });
+});
