@@ -52,6 +52,7 @@ bool GameWindow::createMainWindow() {
 
     WindowClassDesc cls;
     cls.classStyle = 3;  // CS_HREDRAW | CS_VREDRAW
+    cls.procedure = &GameWindow::windowProcedure;
     cls.instance = instance;
     cls.iconId = iconId;
     cls.smallIconId = smallIconId;
@@ -97,6 +98,12 @@ void GameWindow::readClientSize(WindowHandle handle) {
     const Rect client = platform().windows->clientRectOnScreen(handle);
     width = client.right - client.left;
     height = client.bottom - client.top;
+}
+
+intptr_t GameWindow::windowProcedure(WindowHandle handle, uint32_t message, uintptr_t wParam,
+                                     intptr_t lParam) {
+    if (!gameWindow) return platform().windows->defaultHandling({handle, message, wParam, lParam});
+    return gameWindow->handleMessage(handle, message, wParam, lParam);
 }
 
 intptr_t GameWindow::handleMessage(WindowHandle handle, uint32_t message, uintptr_t wParam,

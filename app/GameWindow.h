@@ -16,6 +16,10 @@ public:
     bool createMainWindow();
     intptr_t handleMessage(WindowHandle window, uint32_t message, uintptr_t wParam,
                            intptr_t lParam);
+    // The procedure registered with the window class: hands every message to
+    // the game window, or to the default handling while there is none.
+    static intptr_t windowProcedure(WindowHandle window, uint32_t message, uintptr_t wParam,
+                                    intptr_t lParam);
 
     InstanceHandle instance = nullptr;
     WindowHandle window = nullptr;

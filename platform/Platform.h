@@ -72,8 +72,14 @@ struct Rect {
     friend bool operator==(const Rect&, const Rect&) = default;
 };
 
+// The window procedure of a class: the window system hands it every message
+// for the class's windows, as Win32's lpfnWndProc.
+using WindowProcedure = intptr_t (*)(WindowHandle window, uint32_t message, uintptr_t wParam,
+                                     intptr_t lParam);
+
 struct WindowClassDesc {
     uint32_t classStyle = 0;   // CS_HREDRAW | CS_VREDRAW = 3
+    WindowProcedure procedure = nullptr;
     InstanceHandle instance = nullptr;
     uint16_t iconId = 0;
     uint16_t smallIconId = 0;
@@ -100,16 +106,17 @@ constexpr uint32_t kOverlappedWindowStyle = 0x00CF0000;  // WS_OVERLAPPEDWINDOW
 constexpr uint32_t kOverlappedWindowExStyle = 0x300;     // WS_EX_OVERLAPPEDWINDOW
 constexpr int kShowMaximized = 3;                        // SW_SHOWMAXIMIZED
 
-// The user32 side of the host. dispatchMessage must deliver the message to
-// the game window's handleMessage (directly, or through a real window
-// procedure that forwards to it).
+// The user32 side of the host. Messages reach the game only through the
+// procedure registered with the window's class: dispatchMessage and the
+// messages sent during creation and closing call it.
 class WindowSystem {
 public:
     virtual ~WindowSystem() = default;
     virtual bool registerClass(const WindowClassDesc& desc) = 0;
     virtual int systemMetric(int index) = 0;
-    // Returns the new window, or nullptr. May deliver wm::create (and others)
-    // to handleMessage before it returns, as the real call does.
+    // Returns the new window, or nullptr (also for a class not registered).
+    // May deliver wm::create (and others) to the class's procedure before it
+    // returns, as the real call does.
     virtual WindowHandle createWindow(const WindowCreateDesc& desc) = 0;
     virtual void showWindow(WindowHandle window, int showCommand) = 0;
     virtual void updateWindow(WindowHandle window) = 0;

@@ -1,7 +1,5 @@
 #include "platform/headless/Headless.h"
 
-#include "app/GameWindow.h"
-
 // ---------------------------------------------------------------------------
 // RecordingSurface
 
@@ -122,7 +120,9 @@ void ScriptedKeys::setAll(const std::string& letters) {
 bool FakeWindowSystem::registerClass(const WindowClassDesc& desc) {
     calls.emplace_back("registerClass");
     registered = desc;
-    return !failRegister;
+    if (failRegister) return false;
+    classes[desc.className ? desc.className : ""] = desc.procedure;
+    return true;
 }
 
 int FakeWindowSystem::systemMetric(int index) {
@@ -138,8 +138,11 @@ int FakeWindowSystem::systemMetric(int index) {
 WindowHandle FakeWindowSystem::createWindow(const WindowCreateDesc& desc) {
     calls.emplace_back("createWindow");
     if (failCreate) return nullptr;
+    const auto cls = classes.find(desc.className ? desc.className : "");
+    if (cls == classes.end()) return nullptr;
     created = desc;
-    if (gameWindow) gameWindow->handleMessage(handle, wm::create, 0, 0);
+    procedure = cls->second;
+    if (procedure) procedure(handle, wm::create, 0, 0);
     return handle;
 }
 
@@ -182,15 +185,14 @@ void FakeWindowSystem::translateMessage(const Message&) { calls.emplace_back("tr
 
 intptr_t FakeWindowSystem::dispatchMessage(const Message& msg) {
     calls.emplace_back("dispatchMessage");
-    if (!gameWindow) return 0;
-    return gameWindow->handleMessage(msg.window, msg.message, msg.wParam, msg.lParam);
+    if (!procedure) return 0;
+    return procedure(msg.window, msg.message, msg.wParam, msg.lParam);
 }
 
 intptr_t FakeWindowSystem::defaultHandling(const Message& msg) {
     calls.emplace_back("defaultHandling");
     // Closing destroys the window, as the real default handling does.
-    if (msg.message == wm::close && gameWindow)
-        gameWindow->handleMessage(msg.window, wm::destroy, 0, 0);
+    if (msg.message == wm::close && procedure) procedure(msg.window, wm::destroy, 0, 0);
     return 0;
 }
 

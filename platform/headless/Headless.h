@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -98,7 +99,8 @@ public:
 };
 
 // A window system with a message queue of its own. dispatchMessage hands
-// messages to gameWindow->handleMessage; the quit message ends the loop.
+// messages to the procedure registered with the window's class; the quit
+// message ends the loop.
 class FakeWindowSystem final : public WindowSystem {
 public:
     bool registerClass(const WindowClassDesc& desc) override;
@@ -128,12 +130,14 @@ public:
     WindowHandle handle = reinterpret_cast<WindowHandle>(0x1);  // the window it creates
     std::deque<Message> queue;
     std::vector<std::string> calls;  // "registerClass", "createWindow", ... in order
-    WindowClassDesc registered{};
+    WindowClassDesc registered{};  // the last class registered
+    WindowProcedure procedure = nullptr;  // that of the window it created
     WindowCreateDesc created{};
     int shownWith = -1;
     int quitCode = -1;
     std::string messageText;     // the last message box
     std::string messageCaption;
+    std::map<std::string, WindowProcedure> classes;  // registered, by name
     int screenLeft = 3;          // where clientRectOnScreen puts the client area
     int screenTop = 23;
 };

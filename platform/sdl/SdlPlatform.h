@@ -4,6 +4,7 @@
 #pragma once
 
 #include <deque>
+#include <map>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -163,7 +164,9 @@ private:
     intptr_t deliver(uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0);
 
     SdlDisplay& display;
+    std::map<std::string, WindowProcedure> classes;  // registered, by name
     SDL_Window* window = nullptr;
+    WindowProcedure procedure = nullptr;  // that of the window's class
     std::deque<Message> queue;
 };
 

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <ctime>
 
-#include "app/GameWindow.h"
 #include "platform/sdl/SdlPlatform.h"
 
 namespace {
@@ -61,7 +60,10 @@ SdlWindowSystem::~SdlWindowSystem() {
     }
 }
 
-bool SdlWindowSystem::registerClass(const WindowClassDesc&) { return true; }
+bool SdlWindowSystem::registerClass(const WindowClassDesc& desc) {
+    classes[desc.className ? desc.className : ""] = desc.procedure;
+    return true;
+}
 
 int SdlWindowSystem::systemMetric(int index) {
     switch (index) {
@@ -74,6 +76,8 @@ int SdlWindowSystem::systemMetric(int index) {
 
 WindowHandle SdlWindowSystem::createWindow(const WindowCreateDesc& desc) {
     if (window) return nullptr;  // the game has one window
+    const auto cls = classes.find(desc.className ? desc.className : "");
+    if (cls == classes.end()) return nullptr;
     // The size asked for is a placeholder the maximised window replaces; a
     // desktop without a window manager does not maximise, so start at the
     // full usable area.
@@ -81,6 +85,7 @@ WindowHandle SdlWindowSystem::createWindow(const WindowCreateDesc& desc) {
     window = SDL_CreateWindow(desc.title, area.x, area.y, area.w, area.h,
                               SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
     if (!window) return nullptr;
+    procedure = cls->second;
     SDL_StartTextInput();
     deliver(wm::create);
     int w = 0, h = 0;
@@ -213,8 +218,8 @@ int SdlWindowSystem::getMessage(Message& out) {
 }
 
 intptr_t SdlWindowSystem::dispatchMessage(const Message& msg) {
-    if (!gameWindow || msg.message == wm::quit) return 0;
-    return gameWindow->handleMessage(msg.window, msg.message, msg.wParam, msg.lParam);
+    if (!procedure || msg.message == wm::quit) return 0;
+    return procedure(msg.window, msg.message, msg.wParam, msg.lParam);
 }
 
 intptr_t SdlWindowSystem::defaultHandling(const Message& msg) {

@@ -1,6 +1,6 @@
 #include "platform/win32/Win32Platform.h"
 
-#include "app/GameWindow.h"
+#include <map>
 
 namespace {
 
@@ -17,11 +17,21 @@ Message fromNative(const MSG& msg) {
     return out;
 }
 
-// Every message goes to the game window; before it exists (and after it
-// is gone) the system handles them.
-LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (gameWindow == nullptr) return DefWindowProcA(window, message, wParam, lParam);
-    return gameWindow->handleMessage(window, message, wParam, lParam);
+// The procedures registered with our classes, by class atom.
+std::map<ATOM, WindowProcedure>& procedures() {
+    static std::map<ATOM, WindowProcedure> registered;
+    return registered;
+}
+
+// The system calls this one for every class; it hands each message to the
+// procedure registered with the window's class.
+LRESULT CALLBACK forwardToClassProcedure(HWND window, UINT message, WPARAM wParam,
+                                         LPARAM lParam) {
+    const auto atom = static_cast<ATOM>(GetClassWord(window, GCW_ATOM));
+    const auto found = procedures().find(atom);
+    if (found == procedures().end() || found->second == nullptr)
+        return DefWindowProcA(window, message, wParam, lParam);
+    return found->second(window, message, wParam, lParam);
 }
 
 }  // namespace
@@ -31,7 +41,7 @@ bool Win32WindowSystem::registerClass(const WindowClassDesc& desc) {
     WNDCLASSEXA wc{};
     wc.cbSize = sizeof wc;
     wc.style = desc.classStyle;
-    wc.lpfnWndProc = windowProcedure;
+    wc.lpfnWndProc = forwardToClassProcedure;
     wc.cbClsExtra = 0;
     wc.cbWndExtra = 0;
     wc.hInstance = instance;
@@ -45,7 +55,10 @@ bool Win32WindowSystem::registerClass(const WindowClassDesc& desc) {
     wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(desc.backgroundBrush));
     wc.lpszMenuName = nullptr;
     wc.lpszClassName = desc.className;
-    return RegisterClassExA(&wc) != 0;
+    const ATOM atom = RegisterClassExA(&wc);
+    if (atom == 0) return false;
+    procedures()[atom] = desc.procedure;
+    return true;
 }
 
 int Win32WindowSystem::systemMetric(int index) { return GetSystemMetrics(index); }
