@@ -1,8 +1,6 @@
 #include "platform/Platform.h"
 
-#include <chrono>
-#include <ctime>
-#include <thread>
+#include "platform/SystemClock.h"
 
 namespace {
 
@@ -45,19 +43,6 @@ class NullSound final : public Sound {
 public:
     void play(const char*) override {}
     void stop() override {}
-};
-
-class SystemClock final : public Clock {
-public:
-    uint32_t tickCount() override {
-        auto since = std::chrono::steady_clock::now().time_since_epoch();
-        return static_cast<uint32_t>(
-            std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
-    }
-    void sleep(uint32_t milliseconds) override {
-        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-    }
-    unsigned randomSeed() override { return static_cast<unsigned>(std::time(nullptr)); }
 };
 
 NullWindowSystem nullWindows;

@@ -262,7 +262,7 @@ SaveStorage& systemSaveStorage();
 // ---------------------------------------------------------------------------
 // The installed services. Every pointer is always valid: by default each is
 // a null service that does nothing (no window, no keys held, silence);
-// only the clock and the save storage are the system's own.
+// only the clock (SystemClock) and the save storage are the system's own.
 
 struct PlatformServices {
     WindowSystem* windows;

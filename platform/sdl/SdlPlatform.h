@@ -1,6 +1,6 @@
 // The SDL2 services: a real window with its event queue, the keyboard
 // state, a software back buffer with SDL2_ttf texts, one-voice SDL2_mixer
-// sound and SDL's millisecond clock.
+// sound; the clock is the shared SystemClock.
 #pragma once
 
 #include <deque>
@@ -189,13 +189,6 @@ public:
 private:
     bool open = false;
     std::unordered_map<std::string, Mix_Chunk*> chunks;
-};
-
-class SdlClock final : public Clock {
-public:
-    uint32_t tickCount() override;
-    void sleep(uint32_t milliseconds) override;
-    unsigned randomSeed() override;
 };
 
 // "snd\fire.wav" -> "snd/fire.wav".

@@ -1,7 +1,6 @@
 #include <SDL.h>
 
 #include <cstdio>
-#include <ctime>
 
 #include "platform/sdl/SdlPlatform.h"
 
@@ -269,9 +268,3 @@ bool SdlKeyState::isHeld(Key key) {
     }
     return false;
 }
-
-uint32_t SdlClock::tickCount() { return SDL_GetTicks(); }
-
-void SdlClock::sleep(uint32_t milliseconds) { SDL_Delay(milliseconds); }
-
-unsigned SdlClock::randomSeed() { return static_cast<unsigned>(std::time(nullptr)); }

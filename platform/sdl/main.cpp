@@ -7,6 +7,7 @@
 
 #include "app/CommandLine.h"
 #include "app/GameWindow.h"
+#include "platform/SystemClock.h"
 #include "platform/sdl/SdlPlatform.h"
 
 int main(int argc, char** argv) {
@@ -53,7 +54,7 @@ int main(int argc, char** argv) {
         SdlWindowSystem windows(display);
         SdlKeyState keys;
         SdlSound sound;
-        SdlClock clock;
+        SystemClock clock;
         installPlatform({&windows, &keys, &display, &sound, &clock});
         code = runMainLoop(nullptr);
         resetPlatform();

@@ -9,6 +9,7 @@
 
 #include "platform/Gamepad.h"
 #include "platform/Platform.h"
+#include "platform/SystemClock.h"
 
 class Win32WindowSystem final : public WindowSystem {
 public:
@@ -115,11 +116,12 @@ public:
     void stop() override;
 };
 
-class Win32Clock final : public Clock {
+// The shared real clock, counting and sleeping with the kernel32 calls the
+// tick schedule is written against (GetTickCount, Sleep).
+class Win32Clock final : public SystemClock {
 public:
     uint32_t tickCount() override;
     void sleep(uint32_t milliseconds) override;
-    unsigned randomSeed() override;
 };
 
 // The services above as one set, ready for installPlatform.

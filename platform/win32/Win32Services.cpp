@@ -3,8 +3,6 @@
 #include <mmsystem.h>
 #include <xinput.h>
 
-#include <ctime>
-
 bool Win32KeyState::isHeld(Key key) {
     int vk = VK_SPACE;
     switch (key) {
@@ -64,8 +62,6 @@ void Win32Sound::stop() { PlaySoundA(nullptr, nullptr, 0); }
 uint32_t Win32Clock::tickCount() { return GetTickCount(); }
 
 void Win32Clock::sleep(uint32_t milliseconds) { Sleep(milliseconds); }
-
-unsigned Win32Clock::randomSeed() { return static_cast<unsigned>(std::time(nullptr)); }
 
 PlatformServices win32Services() {
     static Win32WindowSystem windows;
