@@ -13,7 +13,8 @@
 #include "benchmarks/Allocations.h"
 #include "benchmarks/Load.h"
 #include "game/GameState.h"
-#include "platform/sdl/SdlPlatform.h"
+#include "platform/sdl/SdlDisplay.h"
+#include "platform/sdl/SdlSurface.h"
 #include "present/Renderer.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "benchmarks/Allocations.h"
-#include "platform/sdl/SdlPlatform.h"
+#include "platform/sdl/TextFont.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
+#include "platform/sdl/SdlSound.h"
+
 #include <SDL.h>
 #include <SDL_mixer.h>
-
-#include "platform/sdl/SdlPlatform.h"
 
 namespace {
 constexpr int kVoice = 0;  // the one channel every sound plays on

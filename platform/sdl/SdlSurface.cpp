@@ -1,79 +1,21 @@
+#include "platform/sdl/SdlSurface.h"
+
 #include <SDL.h>
 #include <SDL_ttf.h>
-#include <fontconfig/fontconfig.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "platform/sdl/SdlPlatform.h"
+#include "platform/sdl/TextFont.h"
 
 namespace {
-
-// Pixel height of the texts: the HUD's boxes are 16 to 20 pixels high.
-constexpr int kFontSize = 13;
 
 // Keeps the text cache bounded; the game shows a few dozen distinct texts.
 constexpr size_t kMaxCachedTexts = 256;
 
-std::string findSansFont() {
-    std::string path;
-    if (!FcInit()) return path;
-    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("sans"));
-    if (!pattern) return path;
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-    if (match) {
-        FcChar8* file = nullptr;
-        if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file)
-            path = reinterpret_cast<const char*>(file);
-        FcPatternDestroy(match);
-    }
-    FcPatternDestroy(pattern);
-    return path;
-}
-
 }  // namespace
-
-// ---------------------------------------------------------------------------
-
-TextFont& TextFont::instance() {
-    static TextFont font;
-    return font;
-}
-
-TTF_Font* TextFont::font() {
-    if (tried) return opened;
-    tried = true;
-    std::string path;
-    if (TTF_WasInit() || TTF_Init() == 0) {
-        path = findSansFont();
-        if (!path.empty()) opened = TTF_OpenFont(path.c_str(), kFontSize);
-    }
-    if (!opened)
-        std::fprintf(stderr, "voidrunner: no usable sans font found (%s); texts are not shown\n",
-                     path.empty() ? "fontconfig has no match for \"sans\"" : TTF_GetError());
-    return opened;
-}
-
-void TextFont::close() {
-    if (opened) TTF_CloseFont(opened);
-    opened = nullptr;
-    tried = false;
-}
-
-TextFont::~TextFont() {
-    // Normally closed already; at exit SDL_ttf may be gone.
-    if (opened && TTF_WasInit()) TTF_CloseFont(opened);
-}
-
-// ---------------------------------------------------------------------------
 
 SdlSurface::SdlSurface(int width, int height, uint32_t pixelFormat)
     : width(std::max(width, 1)), height(std::max(height, 1)) {
@@ -306,131 +248,4 @@ void SdlSurface::drawText(const char* text, int left, int top, int right, int bo
     SDL_RenderCopy(renderer, rendered.texture, nullptr, &place);
     markDrawn(left, top, right - 1, bottom - 1);
     SDL_RenderSetClipRect(renderer, nullptr);
-}
-
-// ---------------------------------------------------------------------------
-
-DrawSurface* SdlDisplay::createBackBuffer(WindowHandle window, int width, int height) {
-    uint32_t format = SDL_PIXELFORMAT_RGB888;
-    // The window's own format makes the copy to it a plain memory copy.
-    if (SDL_Surface* target = window ? SDL_GetWindowSurface(static_cast<SDL_Window*>(window))
-                                     : nullptr)
-        format = target->format->format;
-    auto* surface = new SdlSurface(width, height, format);
-    if (!surface->valid()) {
-        delete surface;
-        return nullptr;
-    }
-    // Finding and opening the font takes tens of milliseconds: here, in the
-    // start-up tick that draws nothing, it neither delays the first frame
-    // nor shortens the wait for the second.
-    TextFont::instance().font();
-    return surface;
-}
-
-namespace {
-
-// VOIDRUNNER_PRESENT_LOG=FILE: one line per presented frame, the wall-clock
-// time in microseconds since 1970, for measuring the first frame and the
-// tick's cadence from outside (scripts/measure-game.sh).
-FILE* presentLog() {
-    static FILE* log = [] {
-        const char* path = std::getenv("VOIDRUNNER_PRESENT_LOG");
-        FILE* f = path && *path ? std::fopen(path, "w") : nullptr;
-        if (f) std::setvbuf(f, nullptr, _IOLBF, 0);
-        return f;
-    }();
-    return log;
-}
-
-}  // namespace
-
-void SdlDisplay::present(WindowHandle window, DrawSurface& surface, int width, int height) {
-    auto* frame = dynamic_cast<SdlSurface*>(&surface);
-    auto* target = static_cast<SDL_Window*>(window);
-    if (!frame || !target) return;
-    lastWindow = target;
-    lastFrame = frame;
-    lastWidth = width;
-    lastHeight = height;
-    copyToWindow(target, frame, width, height, true);
-    if (FILE* log = presentLog())
-        std::fprintf(log, "%lld\n",
-                     static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                                std::chrono::system_clock::now().time_since_epoch())
-                                                .count()));
-}
-
-void SdlDisplay::copyToWindow(SDL_Window* window, SdlSurface* frame, int width, int height,
-                              bool partial) {
-    SDL_Surface* target = SDL_GetWindowSurface(window);
-    if (!target) return;
-    // Most of a frame is the black it was a tick ago: then only the tiles
-    // drawn on in either frame are copied and sent to the window.
-    if (partial && frame && frame == shownFrame && target == shownTarget &&
-        target->w == shownTargetWidth && target->h == shownTargetHeight && width == shownWidth &&
-        height == shownHeight) {
-        SDL_Surface* pixels = frame->pixels();
-        // Only what lies inside the window: it may be smaller than the field.
-        const std::vector<SDL_Rect>& changed =
-            frame->changedSinceShown(std::min(width, target->w), std::min(height, target->h));
-        for (SDL_Rect r : changed) {
-            SDL_Rect to = r;
-            SDL_BlitSurface(pixels, &r, target, &to);
-        }
-        frame->markShown();
-        if (!changed.empty())
-            SDL_UpdateWindowSurfaceRects(window, changed.data(), static_cast<int>(changed.size()));
-        return;
-    }
-    shownFrame = frame;
-    shownTarget = target;
-    shownTargetWidth = target->w;
-    shownTargetHeight = target->h;
-    shownWidth = width;
-    shownHeight = height;
-    if (frame) {
-        SDL_Rect from{0, 0, width, height};
-        SDL_Rect to{0, 0, width, height};
-        SDL_BlitSurface(frame->pixels(), &from, target, &to);
-        frame->markShown();
-    } else {
-        width = height = 0;
-    }
-    // Whatever of the window lies outside the playfield stays black.
-    const uint32_t black = SDL_MapRGB(target->format, 0, 0, 0);
-    if (target->w > width) {
-        SDL_Rect right{width, 0, target->w - width, target->h};
-        SDL_FillRect(target, &right, black);
-    }
-    if (target->h > height) {
-        SDL_Rect below{0, height, std::min(width, target->w), target->h - height};
-        SDL_FillRect(target, &below, black);
-    }
-    SDL_UpdateWindowSurface(window);
-}
-
-void SdlDisplay::repaint(SDL_Window* window) {
-    if (window == lastWindow)
-        copyToWindow(window, lastFrame, lastWidth, lastHeight, false);
-    else
-        copyToWindow(window, nullptr, 0, 0, false);
-}
-
-void SdlDisplay::windowDestroyed(SDL_Window* window) {
-    if (window == lastWindow) lastWindow = nullptr;
-    shownFrame = nullptr;
-    shownTarget = nullptr;
-}
-
-void SdlDisplay::destroyBackBuffer(DrawSurface* surface) {
-    if (surface == lastFrame) {
-        lastFrame = nullptr;
-        lastWindow = nullptr;
-    }
-    if (surface == shownFrame) {
-        shownFrame = nullptr;
-        shownTarget = nullptr;
-    }
-    delete surface;
 }

@@ -1,8 +1,10 @@
+#include "platform/sdl/SdlWindowSystem.h"
+
 #include <SDL.h>
 
 #include <cstdio>
 
-#include "platform/sdl/SdlPlatform.h"
+#include "platform/sdl/SdlDisplay.h"
 
 namespace {
 
@@ -254,17 +256,4 @@ Rect SdlWindowSystem::clientRectOnScreen(WindowHandle handle) {
     SDL_GetWindowPosition(window, &x, &y);
     SDL_GetWindowSizeInPixels(window, &w, &h);
     return Rect{x, y, x + w, y + h};
-}
-
-// ---------------------------------------------------------------------------
-
-bool SdlKeyState::isHeld(Key key) {
-    const Uint8* state = SDL_GetKeyboardState(nullptr);
-    switch (key) {
-    case Key::Left: return state[SDL_SCANCODE_LEFT] != 0;
-    case Key::Right: return state[SDL_SCANCODE_RIGHT] != 0;
-    case Key::Up: return state[SDL_SCANCODE_UP] != 0;
-    case Key::Space: return state[SDL_SCANCODE_SPACE] != 0;
-    }
-    return false;
 }

@@ -8,7 +8,11 @@
 #include "app/CommandLine.h"
 #include "app/GameWindow.h"
 #include "platform/SystemClock.h"
-#include "platform/sdl/SdlPlatform.h"
+#include "platform/sdl/SdlDisplay.h"
+#include "platform/sdl/SdlKeyState.h"
+#include "platform/sdl/SdlSound.h"
+#include "platform/sdl/SdlWindowSystem.h"
+#include "platform/sdl/TextFont.h"
 
 int main(int argc, char** argv) {
     // Answered before SDL is touched, so they work without a display.

@@ -12,7 +12,9 @@
 #include <random>
 #include <string>
 
-#include "platform/sdl/SdlPlatform.h"
+#include "platform/sdl/SdlDisplay.h"
+#include "platform/sdl/SdlSurface.h"
+#include "platform/sdl/TextFont.h"
 
 namespace {
 

@@ -23,7 +23,7 @@
 #include "scores/HighScores.h"
 #include "scores/Initials.h"
 #ifdef VR_PNG_FRAMES
-#include "platform/sdl/SdlPlatform.h"
+#include "platform/sdl/PngFrameWriter.h"
 #endif
 
 namespace {

@@ -1,5 +1,7 @@
 // Frames of a headless run as PNG pictures, drawn by the same code that
 // draws into the game's window.
+#include "platform/sdl/PngFrameWriter.h"
+
 #include <SDL.h>
 #include <SDL_image.h>
 
@@ -8,7 +10,7 @@
 #include <string>
 #include <system_error>
 
-#include "platform/sdl/SdlPlatform.h"
+#include "platform/sdl/SdlSurface.h"
 
 namespace {
 

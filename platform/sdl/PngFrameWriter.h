@@ -1,0 +1,13 @@
+// Frames of a headless run saved as PNG pictures.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/Platform.h"
+
+// A display for headless runs: every presented frame is drawn with the
+// same SDL code into a software surface and saved as DIR/frame-NNNNN.png
+// (numbered from 1). When `also` is given, every surface operation and
+// every present goes to it too, so a recording display keeps working.
+std::unique_ptr<Display> makePngFrameWriter(const std::string& dir, Display* also = nullptr);

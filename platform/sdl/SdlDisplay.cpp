@@ -1,0 +1,114 @@
+#include "platform/sdl/SdlDisplay.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/sdl/PresentLog.h"
+#include "platform/sdl/SdlSurface.h"
+#include "platform/sdl/TextFont.h"
+
+DrawSurface* SdlDisplay::createBackBuffer(WindowHandle window, int width, int height) {
+    uint32_t format = SDL_PIXELFORMAT_RGB888;
+    // The window's own format makes the copy to it a plain memory copy.
+    if (SDL_Surface* target = window ? SDL_GetWindowSurface(static_cast<SDL_Window*>(window))
+                                     : nullptr)
+        format = target->format->format;
+    auto* surface = new SdlSurface(width, height, format);
+    if (!surface->valid()) {
+        delete surface;
+        return nullptr;
+    }
+    // Finding and opening the font takes tens of milliseconds: here, in the
+    // start-up tick that draws nothing, it neither delays the first frame
+    // nor shortens the wait for the second.
+    TextFont::instance().font();
+    return surface;
+}
+
+void SdlDisplay::present(WindowHandle window, DrawSurface& surface, int width, int height) {
+    auto* frame = dynamic_cast<SdlSurface*>(&surface);
+    auto* target = static_cast<SDL_Window*>(window);
+    if (!frame || !target) return;
+    lastWindow = target;
+    lastFrame = frame;
+    lastWidth = width;
+    lastHeight = height;
+    copyToWindow(target, frame, width, height, true);
+    logPresentedFrame();
+}
+
+void SdlDisplay::copyToWindow(SDL_Window* window, SdlSurface* frame, int width, int height,
+                              bool partial) {
+    SDL_Surface* target = SDL_GetWindowSurface(window);
+    if (!target) return;
+    // Most of a frame is the black it was a tick ago: then only the tiles
+    // drawn on in either frame are copied and sent to the window.
+    if (partial && frame && frame == shownFrame && target == shownTarget &&
+        target->w == shownTargetWidth && target->h == shownTargetHeight && width == shownWidth &&
+        height == shownHeight) {
+        SDL_Surface* pixels = frame->pixels();
+        // Only what lies inside the window: it may be smaller than the field.
+        const std::vector<SDL_Rect>& changed =
+            frame->changedSinceShown(std::min(width, target->w), std::min(height, target->h));
+        for (SDL_Rect r : changed) {
+            SDL_Rect to = r;
+            SDL_BlitSurface(pixels, &r, target, &to);
+        }
+        frame->markShown();
+        if (!changed.empty())
+            SDL_UpdateWindowSurfaceRects(window, changed.data(), static_cast<int>(changed.size()));
+        return;
+    }
+    shownFrame = frame;
+    shownTarget = target;
+    shownTargetWidth = target->w;
+    shownTargetHeight = target->h;
+    shownWidth = width;
+    shownHeight = height;
+    if (frame) {
+        SDL_Rect from{0, 0, width, height};
+        SDL_Rect to{0, 0, width, height};
+        SDL_BlitSurface(frame->pixels(), &from, target, &to);
+        frame->markShown();
+    } else {
+        width = height = 0;
+    }
+    // Whatever of the window lies outside the playfield stays black.
+    const uint32_t black = SDL_MapRGB(target->format, 0, 0, 0);
+    if (target->w > width) {
+        SDL_Rect right{width, 0, target->w - width, target->h};
+        SDL_FillRect(target, &right, black);
+    }
+    if (target->h > height) {
+        SDL_Rect below{0, height, std::min(width, target->w), target->h - height};
+        SDL_FillRect(target, &below, black);
+    }
+    SDL_UpdateWindowSurface(window);
+}
+
+void SdlDisplay::repaint(SDL_Window* window) {
+    if (window == lastWindow)
+        copyToWindow(window, lastFrame, lastWidth, lastHeight, false);
+    else
+        copyToWindow(window, nullptr, 0, 0, false);
+}
+
+void SdlDisplay::windowDestroyed(SDL_Window* window) {
+    if (window == lastWindow) lastWindow = nullptr;
+    shownFrame = nullptr;
+    shownTarget = nullptr;
+}
+
+void SdlDisplay::destroyBackBuffer(DrawSurface* surface) {
+    if (surface == lastFrame) {
+        lastFrame = nullptr;
+        lastWindow = nullptr;
+    }
+    if (surface == shownFrame) {
+        shownFrame = nullptr;
+        shownTarget = nullptr;
+    }
+    delete surface;
+}

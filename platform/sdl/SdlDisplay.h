@@ -1,0 +1,33 @@
+// The SDL backend's back buffers and their copy to the window.
+#pragma once
+
+#include "platform/Platform.h"
+
+struct SDL_Surface;
+struct SDL_Window;
+class SdlSurface;
+
+// Back buffers for the window and their copy to it. Remembers the last
+// presented frame so that an exposed window is repainted from it.
+class SdlDisplay final : public Display {
+public:
+    DrawSurface* createBackBuffer(WindowHandle window, int width, int height) override;
+    void present(WindowHandle window, DrawSurface& surface, int width, int height) override;
+    void destroyBackBuffer(DrawSurface* surface) override;
+
+    // Called by the window system.
+    void repaint(SDL_Window* window);
+    void windowDestroyed(SDL_Window* window);
+
+private:
+    // partial: copy only what changed since the window last got this frame,
+    // when the window surface is still the one it went to.
+    void copyToWindow(SDL_Window* window, SdlSurface* frame, int width, int height, bool partial);
+    SDL_Window* lastWindow = nullptr;
+    SdlSurface* lastFrame = nullptr;
+    int lastWidth = 0, lastHeight = 0;
+    // What the window surface holds: the frame last copied there, whole.
+    SdlSurface* shownFrame = nullptr;
+    SDL_Surface* shownTarget = nullptr;
+    int shownTargetWidth = 0, shownTargetHeight = 0, shownWidth = 0, shownHeight = 0;
+};

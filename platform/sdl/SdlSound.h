@@ -1,0 +1,27 @@
+// One-voice sound through SDL2_mixer.
+#pragma once
+
+#include <string>
+#include <unordered_map>
+
+#include "platform/Platform.h"
+
+struct Mix_Chunk;
+
+// One voice: a new sound stops the one that plays. Loaded sounds are kept,
+// so the hum and thrust that restart every tick are read from disk once.
+class SdlSound final : public Sound {
+public:
+    SdlSound();
+    ~SdlSound() override;
+    void play(const char* name) override;
+    void stop() override;
+    bool available() const { return open; }
+
+private:
+    bool open = false;
+    std::unordered_map<std::string, Mix_Chunk*> chunks;
+};
+
+// "snd\fire.wav" -> "snd/fire.wav".
+std::string soundPath(const char* name);

@@ -1,0 +1,49 @@
+// The SDL window and its event queue as the game's window system.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <string>
+
+#include "platform/Platform.h"
+
+struct SDL_Window;
+union SDL_Event;
+class SdlDisplay;
+
+// The window and its events, translated into the game's messages.
+class SdlWindowSystem final : public WindowSystem {
+public:
+    explicit SdlWindowSystem(SdlDisplay& display) : display(display) {}
+    ~SdlWindowSystem() override;
+
+    bool registerClass(const WindowClassDesc& desc) override;
+    int systemMetric(int index) override;
+    WindowHandle createWindow(const WindowCreateDesc& desc) override;
+    void showWindow(WindowHandle window, int showCommand) override;
+    void updateWindow(WindowHandle window) override;
+    void messageBox(const char* text, const char* caption) override;
+    bool peekMessage(Message& out) override;
+    int getMessage(Message& out) override;
+    void translateMessage(const Message&) override {}
+    intptr_t dispatchMessage(const Message& msg) override;
+    intptr_t defaultHandling(const Message& msg) override;
+    void postQuitMessage(int exitCode) override;
+    void validate(WindowHandle) override {}
+    Rect clientRectOnScreen(WindowHandle window) override;
+    Rect clientRect(WindowHandle window) override;
+
+    // The game's messages for one SDL event (none, one or several), queued.
+    void translate(const SDL_Event& event);
+
+private:
+    bool takeQueued(Message& out);
+    void post(uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0);
+    intptr_t deliver(uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0);
+
+    SdlDisplay& display;
+    std::map<std::string, WindowProcedure> classes;  // registered, by name
+    SDL_Window* window = nullptr;
+    WindowProcedure procedure = nullptr;  // that of the window's class
+    std::deque<Message> queue;
+};

@@ -1,0 +1,19 @@
+// The one font of the game's texts, found through fontconfig.
+#pragma once
+
+typedef struct _TTF_Font TTF_Font;
+
+// Without a font texts are skipped (one warning on standard error).
+class TextFont {
+public:
+    static TextFont& instance();
+    TTF_Font* font();  // nullptr when no font could be opened
+    // Closes the font (before TTF_Quit); a later font() opens it again.
+    void close();
+    ~TextFont();
+
+private:
+    TextFont() = default;
+    bool tried = false;
+    TTF_Font* opened = nullptr;
+};
