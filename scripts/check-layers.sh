@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# The layers point one way: the backends under platform/ serve the game and
+# know nothing of it, and the platform-free core knows no backend.
+#   scripts/check-layers.sh [ROOT]   exit 0 when clean, 1 naming each include
+# Fails when a file under platform/ includes an app/, game/, space/, scores/
+# or present/ header, and when a core file (space/, game/, scores/,
+# present/, app/, platform/ top level) includes a backend (a folder below
+# platform/) or a system's own headers (SDL, windows.h).
+# A backend's program entry (main.cpp, WinMain.cpp) is where it meets the
+# game: it installs the services and calls runMainLoop, so it alone may
+# include app/ (the application shell), and nothing below it.
+set -euo pipefail
+root=$(cd "${1:-$(dirname "$0")/..}" && pwd)
+cd "$root"
+
+# The C++ files below the given folders that exist (-maxdepth may come first).
+sources() {
+    local depth=() dirs=()
+    [ "${1:-}" = -maxdepth ] && { depth=(-maxdepth "$2"); shift 2; }
+    for d in "$@"; do [ -d "$d" ] && dirs+=("$d"); done
+    [ ${#dirs[@]} -eq 0 ] && return 0
+    find "${dirs[@]}" "${depth[@]}" -type f \( -name '*.h' -o -name '*.cpp' \) | sort
+}
+# file:line:include for every #include in the given files matching the pattern
+includes() {
+    local pattern=$1; shift
+    [ $# -eq 0 ] && return 0
+    grep -HnE "^[[:space:]]*#[[:space:]]*include[[:space:]]*[<\"]($pattern)" "$@" || true
+}
+
+found=0
+report() {
+    while IFS= read -r line; do
+        [ -z "$line" ] && continue
+        echo "$line  <- $1"
+        found=1
+    done
+}
+
+mapfile -t platform_files < <(sources platform)
+entries=() services=()
+for f in "${platform_files[@]}"; do
+    case "${f##*/}" in
+        main.cpp | WinMain.cpp) entries+=("$f") ;;
+        *) services+=("$f") ;;
+    esac
+done
+report "a backend or service must not reach up into the game" \
+    < <(includes '(\.\./)*(app|game|space|scores|present)/' "${services[@]}")
+report "a program entry may reach the application shell (app/) only" \
+    < <(includes '(\.\./)*(game|space|scores|present)/' "${entries[@]}")
+
+mapfile -t core_files < <(sources space game scores present app; sources -maxdepth 1 platform)
+report "the core must not depend on a backend" \
+    < <(includes '(\.\./)*platform/[^/"]+/|SDL|windows\.h|mmsystem\.h' "${core_files[@]}")
+
+if [ "$found" -ne 0 ]; then
+    echo "check-layers: FAIL: includes against the layering above"
+    exit 1
+fi
+echo "check-layers: ok (${#platform_files[@]} platform files, ${#core_files[@]} core files)"
