@@ -1,7 +1,6 @@
 #include <emscripten/emscripten.h>
 
 #include <cmath>
-#include <ctime>
 
 #include "platform/web/WebPlatform.h"
 
@@ -12,5 +11,3 @@ uint32_t WebClock::tickCount() {
 }
 
 void WebClock::sleep(uint32_t milliseconds) { emscripten_sleep(milliseconds); }
-
-unsigned WebClock::randomSeed() { return static_cast<unsigned>(std::time(nullptr)); }

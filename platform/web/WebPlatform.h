@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/SystemClock.h"
 
 // The canvas as the back buffer. Drawing is recorded as a list of numbers
 // and handed to the page in one call at present: one crossing into
@@ -98,10 +99,9 @@ public:
     // A typed character from the touch screen's text field.
     void typed(unsigned code) { post(wm::character, code); }
     WebKeyState& keys;
-    using Procedure = intptr_t (*)(WindowHandle, uint32_t, uintptr_t, intptr_t);
-    Procedure procedure = nullptr;
 
 private:
+    WindowProcedure procedure = nullptr;  // registered with the class
     WindowHandle window = nullptr;
     std::deque<Message> queue;
 };
@@ -134,9 +134,10 @@ private:
 
 // The page's millisecond clock; sleeping hands the tab back to the browser
 // (the main loop is built with Asyncify, so it runs unchanged).
-class WebClock final : public Clock {
+// The shared real clock, counting with the page's clock and sleeping by
+// giving the tab back to the browser.
+class WebClock final : public SystemClock {
 public:
     uint32_t tickCount() override;
     void sleep(uint32_t milliseconds) override;
-    unsigned randomSeed() override;
 };

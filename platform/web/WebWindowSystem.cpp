@@ -157,7 +157,11 @@ WebWindowSystem::~WebWindowSystem() {
     if (active == this) active = nullptr;
 }
 
-bool WebWindowSystem::registerClass(const WindowClassDesc&) { return true; }
+bool WebWindowSystem::registerClass(const WindowClassDesc& desc) {
+    // The page has one class, as it has one canvas.
+    procedure = desc.procedure;
+    return true;
+}
 
 int WebWindowSystem::systemMetric(int index) {
     return index == metric::cxScreen ? vr_screen_width() : 0;

@@ -4,17 +4,10 @@
 #include "app/GameWindow.h"
 #include "platform/web/WebPlatform.h"
 
-namespace {
-intptr_t windowProcedure(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    return gameWindow ? gameWindow->handleMessage(window, message, wParam, lParam) : 0;
-}
-}  // namespace
-
 int main() {
     WebDisplay display;
     WebKeyState keys;
     WebWindowSystem windows(keys);
-    windows.procedure = windowProcedure;
     WebSound sound;
     WebClock clock;
     WebSaveStorage saves;
