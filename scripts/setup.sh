@@ -5,6 +5,7 @@
 #   scripts/setup.sh test    everything the test command uses
 #   scripts/setup.sh web     build the browser game (./play web)
 #   scripts/setup.sh browser the browser tests: chromium and puppeteer-core
+#   scripts/setup.sh package the Debian package and its checks
 set -euo pipefail
 
 build=(cmake g++ ninja-build pkg-config make)
@@ -14,17 +15,19 @@ windows=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64 zip unzip s
 tools=(clang libclang-rt-dev libbenchmark-dev)
 web=(emscripten nodejs sox python3)
 browser=(chromium nodejs)
+package=(dpkg-dev file librsvg2-bin icoutils lintian desktop-file-utils appstream debootstrap)
 
 wanted=()
 for task in "$@"; do
     case "$task" in
         play) wanted+=("${build[@]}" "${game[@]}") ;;
         test) wanted+=("${build[@]}" "${game[@]}" "${tests[@]}" "${windows[@]}" "${tools[@]}"
-                       "${web[@]}" "${browser[@]}") ;;
+                       "${web[@]}" "${browser[@]}" "${package[@]}") ;;
         bench) wanted+=("${build[@]}" "${game[@]}" "${tests[@]}" "${tools[@]}") ;;
         windows) wanted+=("${build[@]}" "${windows[@]}") ;;
         web) wanted+=("${build[@]}" "${web[@]}") ;;
         browser) wanted+=("${build[@]}" "${web[@]}" "${browser[@]}") ;;
+        package) wanted+=("${build[@]}" "${game[@]}" "${package[@]}") ;;
         *) echo "setup.sh: unknown task '$task'" >&2; exit 2 ;;
     esac
 done
