@@ -1,0 +1,172 @@
+#!/usr/bin/env bash
+# Installs the Debian package into a pristine Debian root of this machine's
+# release, as a player would (apt-get install ./voidrunner_*.deb pulls every
+# dependency), and plays it there as an ordinary user on a private X server:
+# the game started from its desktop entry's Exec line shows its window, a
+# game is lost and signed, save.txt lands in the player's data folder, and
+# removing the package leaves that folder alone. Also: a data folder that is
+# a file, read-only or on a full disk still lets the game start, and the
+# launcher says once what is wrong.
+#   tests/package/install.sh CLOSE-WINDOW WORKDIR
+# The base root (debootstrap --variant=minbase) and the downloaded packages
+# are kept in $VR_ROOTFS_CACHE (default /var/cache/voidrunner-tests), so
+# only the first run downloads much. Needs root (chroot, mounts).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+closer=$(realpath "$1")
+work=$(mkdir -p "$2" && cd "$2" && pwd)
+cache=${VR_ROOTFS_CACHE:-/var/cache/voidrunner-tests}
+release=$(. /etc/os-release && echo "$VERSION_CODENAME")
+
+say() { echo "install: $*"; }
+[ "$(id -u)" -eq 0 ] || { say "needs root (chroot and mounts)" >&2; exit 1; }
+
+deb=$root/$("$root/scripts/package-deb.sh" | tail -n1)
+
+# shellcheck source=../../scripts/lib/xvfb.sh
+. "$root/scripts/lib/xvfb.sh"
+vr_tmp_and_cleanup
+sysroot=""
+mounts=()
+cleanup() {
+    set +e
+    vr_cleanup
+    # Innermost first; lazily, so a process that still holds one cannot keep
+    # the host's folders mounted inside a tree that is about to be removed.
+    for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do umount -l "${mounts[i]}"; done
+    if [ -n "$sysroot" ]; then
+        if findmnt -rno TARGET | grep -q "^$sysroot/"; then
+            echo "install: left $sysroot in place: something is still mounted in it" >&2
+        else
+            rm -rf --one-file-system "$sysroot"
+        fi
+    fi
+}
+trap cleanup EXIT
+fail() {
+    echo "install: FAIL: $*" >&2
+    [ -f "$work/game.log" ] && sed 's/^/  game: /' "$work/game.log" >&2
+    exit 1
+}
+mount_in() {  # mount_in TARGET MOUNT-ARGS...
+    mkdir -p "$1"
+    mount "${@:2}" "$1"
+    mounts+=("$1")
+}
+
+# --- the pristine root, cached ---------------------------------------------------
+base=$cache/$release-minbase.tar
+mkdir -p "$cache/archives/partial" "$cache/lists/partial"
+if [ ! -s "$base" ]; then
+    say "making the base root of $release (once; kept in $base)"
+    staging=$(mktemp -d "$cache/debootstrap.XXXXXX")
+    debootstrap --variant=minbase "$release" "$staging" >"$work/debootstrap.log" 2>&1 ||
+        { rm -rf --one-file-system "$staging"; fail "debootstrap failed (see $work/debootstrap.log)"; }
+    tar -C "$staging" -cf "$base.part" . && mv "$base.part" "$base"
+    rm -rf --one-file-system "$staging"
+fi
+sysroot=$(mktemp -d "${TMPDIR:-/tmp}/voidrunner-root.XXXXXX")
+tar -C "$sysroot" -xf "$base"
+chmod 755 "$sysroot"  # the player must get into it; mktemp made it private
+# The host's package sources and name service; downloads are kept.
+rm -rf "$sysroot/etc/apt/sources.list.d"
+cp -a /etc/apt/sources.list.d "$sysroot/etc/apt/"
+[ -f /etc/apt/sources.list ] && cp /etc/apt/sources.list "$sysroot/etc/apt/"
+cp /etc/resolv.conf "$sysroot/etc/resolv.conf"
+mount_in "$sysroot/proc" -t proc proc
+mount_in "$sysroot/var/cache/apt/archives" --bind "$cache/archives"
+mount_in "$sysroot/var/lib/apt/lists" --bind "$cache/lists"
+in_root() { chroot "$sysroot" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LC_ALL=C.UTF-8 \
+    DEBIAN_FRONTEND=noninteractive "$@"; }
+
+# --- install, as a player would ------------------------------------------------
+started=$SECONDS
+cp "$deb" "$sysroot/root/"
+in_root apt-get update -q >"$work/apt.log" 2>&1 || fail "apt-get update failed (see $work/apt.log)"
+in_root sh -c "cd /root && apt-get install -y -q --no-install-recommends ./$(basename "$deb")" \
+    >>"$work/apt.log" 2>&1 || fail "apt-get install failed (see $work/apt.log)"
+in_root dpkg-query -W -f='${Status}\n' voidrunner | grep -q 'install ok installed' ||
+    fail "voidrunner is not installed"
+say "installed with its dependencies in $((SECONDS - started)) s"
+in_root useradd --create-home --shell /bin/sh player
+home=$sysroot/home/player
+data=$home/.local/share/voidrunner
+
+vr_start_xvfb 320x240 || fail "Xvfb did not start"
+mount_in "$sysroot/tmp/.X11-unix" --bind /tmp/.X11-unix
+
+exec_line=$(sed -n 's/^Exec=//p' "$sysroot/usr/share/applications/voidrunner.desktop" |
+    sed 's/ *%[fFuUdDnNickvm]//g')
+[ -n "$exec_line" ] || fail "the desktop entry has no Exec line"
+
+# play [VAR=VALUE...]: the Exec line as the player, in a login-like
+# environment; the game's output goes to $work/game.log.
+play() {
+    chroot --userspec=player:player "$sysroot" env -i HOME=/home/player USER=player \
+        PATH=/usr/local/bin:/usr/bin:/bin:/usr/games DISPLAY="$DISPLAY" LANG=C.UTF-8 "$@" \
+        sh -c "cd && exec $exec_line" >"$work/game.log" 2>&1 &
+    game_pid=$!
+    local found=0
+    vr_wait_for_window 30 || found=$?
+    [ "$found" -ne 1 ] || fail "the game ended before its window appeared"
+    [ "$found" -ne 2 ] || fail "no window titled Voidrunner within 30 s"
+}
+close() {
+    local closed=0
+    vr_close_game "$closer" 5 || closed=$?
+    [ "$closed" -eq 0 ] || fail "the game did not end within 5 s of closing its window"
+    [ "$vr_exit_code" -eq 0 ] || fail "the game exited with $vr_exit_code"
+}
+
+# --- a game lost and signed ----------------------------------------------------
+play
+[ "$(readlink "$data/snd")" = /usr/share/games/voidrunner/snd ] ||
+    fail "the data folder's snd does not point at the installed sounds"
+# Fly into rocks with the engine on; letters count only once the game is over
+# and the table asks for initials.
+deadline=$((SECONDS + 90))
+xdotool keydown Up
+turns=0
+while [ ! -s "$data/save.txt" ] && [ $SECONDS -lt $deadline ]; do
+    turns=$((turns + 1))
+    if [ $((turns % 4)) -eq 0 ]; then xdotool keydown Left; else xdotool keyup Left; fi
+    xdotool type XYZ
+    sleep 0.4
+    kill -0 "$game_pid" 2>/dev/null || fail "the game ended during play"
+done
+xdotool keyup Up keyup Left
+[ -s "$data/save.txt" ] || fail "no save.txt in the player's data folder after 90 s of play"
+grep -q ' XYZ$' "$data/save.txt" || fail "save.txt holds no row signed XYZ"
+[ "$(stat -c %u "$data/save.txt")" = "$(in_root id -u player)" ] || fail "save.txt does not belong to the player"
+close
+say "played from the desktop entry ('$exec_line'): a game lost and signed, save.txt in ~/.local/share/voidrunner"
+
+# --- a data folder that cannot be used -------------------------------------------
+# Each still starts the game, and the launcher says once what is wrong.
+expect_warning() {  # expect_warning CASE
+    local n
+    n=$(grep -c 'high scores will not be kept' "$work/game.log" || true)
+    [ "$n" -eq 1 ] || fail "$1: the launcher said $n times what is wrong"
+    say "$1: $(grep 'will not be kept' "$work/game.log")"
+}
+in_root su player -c 'mkdir -p ~/file ~/readonly/voidrunner ~/full &&
+    touch ~/file/voidrunner && chmod 555 ~/readonly/voidrunner'
+play XDG_DATA_HOME=/home/player/file
+close
+expect_warning "a file in place of the folder"
+play XDG_DATA_HOME=/home/player/readonly
+close
+expect_warning "a read-only folder"
+mount_in "$home/full" -t tmpfs -o size=256k,mode=0755 tmpfs
+in_root sh -c 'chown player: /home/player/full && su player -c "mkdir ~/full/voidrunner &&
+    ln -s /usr/share/games/voidrunner/snd ~/full/voidrunner/snd &&
+    (dd if=/dev/zero of=\$HOME/full/filler bs=4k >/dev/null 2>&1 || true)"'
+play XDG_DATA_HOME=/home/player/full
+close
+expect_warning "a full disk"
+
+# --- removing the package keeps the player's folder -------------------------------
+in_root apt-get purge -y -q voidrunner >>"$work/apt.log" 2>&1 || fail "apt-get purge failed"
+[ ! -e "$sysroot/usr/games/voidrunner" ] || fail "the launcher is still there after purge"
+grep -q ' XYZ$' "$data/save.txt" || fail "removing the package touched the player's save.txt"
+say "ok: installed, played, signed, kept after removal ($((SECONDS - started)) s after unpacking the root)"
