@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <vector>
 
 #include "platform/sdl/PresentLog.h"
@@ -42,7 +43,10 @@ void SdlDisplay::present(WindowHandle window, DrawSurface& surface, int width, i
 void SdlDisplay::copyToWindow(SDL_Window* window, SdlSurface* frame, int width, int height,
                               bool partial) {
     SDL_Surface* target = SDL_GetWindowSurface(window);
-    if (!target) return;
+    if (!target) {
+        copyWithoutSurface(window, frame, width, height);
+        return;
+    }
     // Most of a frame is the black it was a tick ago: then only the tiles
     // drawn on in either frame are copied and sent to the window.
     if (partial && frame && frame == shownFrame && target == shownTarget &&
@@ -88,6 +92,21 @@ void SdlDisplay::copyToWindow(SDL_Window* window, SdlSurface* frame, int width, 
     SDL_UpdateWindowSurface(window);
 }
 
+// SDL gives no window surface at some X depths (an 8-bit colour map, 30-bit
+// colour: "Unknown window pixel format"): the frame then goes to the window
+// through X11 itself, converted to the window's visual.
+void SdlDisplay::copyWithoutSurface(SDL_Window* window, SdlSurface* frame, int width, int height) {
+    const bool drawn = x11.attach(window);
+    if (!toldNoSurface) {
+        toldNoSurface = true;
+        if (drawn)
+            std::fprintf(stderr, "voidrunner: no window surface at this screen's depth (%s); the game draws through X11 instead\n", SDL_GetError());
+        else
+            std::fprintf(stderr, "voidrunner: no window surface at this screen's depth (%s) and no other way to draw: the window stays black\n", SDL_GetError());
+    }
+    if (drawn) x11.present(frame ? frame->pixels() : nullptr, width, height);
+}
+
 void SdlDisplay::repaint(SDL_Window* window) {
     if (window == lastWindow)
         copyToWindow(window, lastFrame, lastWidth, lastHeight, false);
@@ -97,6 +116,7 @@ void SdlDisplay::repaint(SDL_Window* window) {
 
 void SdlDisplay::windowDestroyed(SDL_Window* window) {
     if (window == lastWindow) lastWindow = nullptr;
+    x11.detach();
     shownFrame = nullptr;
     shownTarget = nullptr;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/Platform.h"
+#include "platform/sdl/X11Presenter.h"
 
 struct SDL_Surface;
 struct SDL_Window;
@@ -23,6 +24,7 @@ private:
     // partial: copy only what changed since the window last got this frame,
     // when the window surface is still the one it went to.
     void copyToWindow(SDL_Window* window, SdlSurface* frame, int width, int height, bool partial);
+    void copyWithoutSurface(SDL_Window* window, SdlSurface* frame, int width, int height);
     SDL_Window* lastWindow = nullptr;
     SdlSurface* lastFrame = nullptr;
     int lastWidth = 0, lastHeight = 0;
@@ -30,4 +32,7 @@ private:
     SdlSurface* shownFrame = nullptr;
     SDL_Surface* shownTarget = nullptr;
     int shownTargetWidth = 0, shownTargetHeight = 0, shownWidth = 0, shownHeight = 0;
+    // For screens SDL has no window surface for.
+    X11Presenter x11;
+    bool toldNoSurface = false;
 };

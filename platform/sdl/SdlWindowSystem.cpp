@@ -2,6 +2,8 @@
 
 #include <SDL.h>
 
+#include <algorithm>
+
 #include <cstdio>
 
 #include "platform/sdl/SdlDisplay.h"
@@ -82,7 +84,11 @@ WindowHandle SdlWindowSystem::createWindow(const WindowCreateDesc& desc) {
     // The size asked for is a placeholder the maximised window replaces; a
     // desktop without a window manager does not maximise, so start at the
     // full usable area.
-    const SDL_Rect area = usableArea();
+    SDL_Rect area = usableArea();
+    // SDL makes no window larger than this: a bigger screen still gets one.
+    constexpr int largestWindow = 16384;
+    area.w = std::min(area.w, largestWindow);
+    area.h = std::min(area.h, largestWindow);
     window = SDL_CreateWindow(desc.title, area.x, area.y, area.w, area.h,
                               SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
     if (!window) return nullptr;

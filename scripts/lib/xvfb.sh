@@ -19,13 +19,14 @@ vr_cleanup() {
     rm -rf "$tmp"
 }
 
-# Starts Xvfb with a WxH screen on a display number it picks itself and
-# exports DISPLAY. Returns non-zero when the server does not come up.
+# Starts Xvfb with a WxH screen (24 bits deep, or DEPTH) on a display number
+# it picks itself and exports DISPLAY. Returns non-zero when the server does
+# not come up.
 # -noreset: by default the server resets whenever its last client leaves and
 # turns away anyone who connects meanwhile, such as the next game a test starts.
 vr_start_xvfb() {
     rm -f "$tmp/displayfd"
-    Xvfb -displayfd 3 -noreset -screen 0 "${1}x24" -nolisten tcp 3>"$tmp/displayfd" >/dev/null 2>&1 &
+    Xvfb -displayfd 3 -noreset -screen 0 "${1}x${2:-24}" -nolisten tcp 3>"$tmp/displayfd" >/dev/null 2>&1 &
     xvfb_pid=$!
     for _ in $(seq 100); do
         [ -s "$tmp/displayfd" ] && break

@@ -2,7 +2,7 @@
 # The Linux game in a hostile environment, one case per run:
 #   tests/hostile/run.sh CASE GAME SNDDIR CLOSE-WINDOW
 # Cases: no-display, no-audio, no-sounds, no-font, minimised, resized,
-# typing-flood, mouse-flood. Each expects the game to keep running (or, with
+# typing-flood, mouse-flood, depths, huge-screen. Each expects the game to keep running (or, with
 # no display at all, to stop with one clear line) and to exit 0 when its
 # window is closed.
 set -euo pipefail
@@ -54,7 +54,7 @@ alive() { kill -0 "$game_pid" 2>/dev/null || fail "the game died: $*"; }
 
 # White pixels of the HUD's score line, centred at the top of an 800x600 field.
 score_line_pixels() {
-    import -window root "$tmp/shot.png"
+    import -window "${shot_window:-root}" "$tmp/shot.png"
     convert "$tmp/shot.png" -crop 120x20+340+10 +repage -alpha off \
         -fill black +opaque '#FFFFFF' -fill white -opaque '#FFFFFF' -colorspace gray \
         -format '%[fx:round(mean*w*h)]' info:
@@ -206,6 +206,43 @@ mouse-flood)
     play_a_little
     close_game
     pass "3000 mouse moves and 200 clicks and wheel notches: plays and exits 0"
+    ;;
+depths)
+    # The window shows the game at every common X depth; where SDL has no
+    # window surface for the depth the game says once which way it draws.
+    matrix=""
+    for depth in 8 16 24 30; do
+        vr_stop_xvfb
+        vr_start_xvfb 800x600 "$depth" || fail "Xvfb did not start at depth $depth"
+        start_game
+        # The window itself: an 8-bit screen shows it through its own colour
+        # map, which a picture of the root window would not use.
+        shot_window=$window
+        wait_frames
+        shown=$(score_line_pixels)
+        shot_window=""
+        play_a_little
+        close_game
+        said=$(grep -c -i 'draws through' "$tmp/game.err" || true)
+        case $depth in
+            8 | 30) [ "$said" -eq 1 ] || fail "depth $depth: expected one line on the fallback, got $said" ;;
+            *) [ "$said" -eq 0 ] || fail "depth $depth: a fallback where the window surface works" ;;
+        esac
+        matrix+=" ${depth}-bit: picture ($shown px of the score line), $([ "$said" -eq 1 ] && echo fallback || echo "window surface");"
+    done
+    pass "every depth shows the game and exits 0:$matrix"
+    ;;
+huge-screen)
+    # Wider than SDL makes windows: the window is kept within the limit and
+    # the game plays (the picture tools here take nothing this wide).
+    vr_start_xvfb 20000x700 || fail "Xvfb did not start at 20000x700"
+    start_game
+    width=$(xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')
+    [ -n "$width" ] && [ "$width" -le 16384 ] || fail "window width '$width' on a 20000-pixel screen"
+    sleep 2
+    play_a_little
+    close_game
+    pass "a 20000x700 screen: a ${width}-pixel window, plays, exits 0"
     ;;
 *)
     echo "unknown case '$case_name'" >&2
