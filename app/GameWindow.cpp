@@ -11,6 +11,7 @@
 #include "game/Tick.h"
 #include "present/Renderer.h"
 #include "present/Sound.h"
+#include "scores/HighScores.h"
 #include "scores/Initials.h"
 
 GameWindow* gameWindow = nullptr;
@@ -247,13 +248,18 @@ int runMainLoop(InstanceHandle instance) {
     return exitCode;
 }
 
+// The one list of everything that holds state from program start to exit,
+// each module resetting its own; the tests' resetToProgramStart runs it too,
+// so new program-wide state is added here once.
 void shutDown() {
     stopSound();
-    reserveShips.clear();
-    asteroids.clear();
-    saucers.clear();
-    playerBullets.clear();
-    saucerBullets.clear();
+    resetGame();  // the five lists first
     destroyBackBuffer();
-    delete gameWindow;
+    delete gameWindow;  // its destructor clears gameWindow
+    nextTickTime = 0;
+    setStartFullscreen(false);
+    resetHighScores();
+    resetInitials();
 }
+
+void resetToProgramStart() { shutDown(); }

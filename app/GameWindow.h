@@ -68,4 +68,8 @@ int runMainLoop(InstanceHandle instance);
 // One pass of the tick loop's idle decision; exposed for tests. Returns
 // true when a tick ran.
 bool runTickIfDue();
+// Releases what the game holds at exit (sound, lists, back buffer, the game
+// window) and brings every module's state back to how the program starts.
 void shutDown();
+// The same, for tests and tools that run many games in one process.
+void resetToProgramStart();

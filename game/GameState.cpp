@@ -1,10 +1,6 @@
 #include "game/GameState.h"
 
-#include "app/GameWindow.h"
-#include "present/Renderer.h"
 #include "present/Sound.h"
-#include "scores/HighScores.h"
-#include "scores/Initials.h"
 #include "space/AdditiveFeedbackRandom.h"
 
 GameState gameState;
@@ -49,21 +45,15 @@ void scorePoints(const char* sound, int points) {
     gameState.bonusPoints += points;
 }
 
-void resetToProgramStart() {
-    destroyBackBuffer();
-    delete gameWindow;
-    gameWindow = nullptr;
-    nextTickTime = 0;
-    gameState = GameState{};
-    // The generator as main() finds it: unseeded, after the global ship's
-    // constructor drew its rock outline.
-    rng::srand(1);
-    playerShip = SpaceObject{};
+void resetGame() {
     reserveShips.clear();
     asteroids.clear();
     saucers.clear();
     playerBullets.clear();
     saucerBullets.clear();
-    resetHighScores();
-    typedInitials.clear();
+    gameState = GameState{};
+    // The generator as main() finds it: unseeded, after the global ship's
+    // constructor drew its rock outline.
+    rng::srand(1);
+    playerShip = SpaceObject{};
 }

@@ -24,6 +24,8 @@ struct GameState {
     int fieldHeight = 0;
     int baseBulletLimit = 4;
     float turnStep = 0.2f;
+
+    friend bool operator==(const GameState&, const GameState&) = default;
 };
 
 extern GameState gameState;
@@ -45,7 +47,7 @@ void returnShipToCentre();
 // Plays the sound, then credits the points to score and bonus alike.
 void scorePoints(const char* sound, int points);
 
-// Brings every piece of global game state back to how the program starts:
-// game values, bodies, lists, high-score table, typed initials, back buffer
-// and the game window. For tests and tools that run many games in one process.
-void resetToProgramStart();
+// The game's lists, values and bodies as the program starts: the five lists
+// emptied in the order shut-down clears them, the values, and the ship with
+// the random generator as main() finds them. One entry of shutDown's list.
+void resetGame();

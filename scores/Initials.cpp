@@ -7,6 +7,8 @@
 
 std::string typedInitials;
 
+void resetInitials() { typedInitials.clear(); }
+
 void handleTypedCharacter(int code) {
     // Only the low byte counts, and as a signed value: codes 128 to 255 fall
     // below every accepted range.

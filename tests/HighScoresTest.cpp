@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "WorkFolder.h"
+#include "app/GameWindow.h"
 #include "game/GameState.h"
 #include "platform/Platform.h"
 #include "scores/HighScores.h"

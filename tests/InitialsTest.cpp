@@ -7,6 +7,7 @@
 #include <string>
 
 #include "WorkFolder.h"
+#include "app/GameWindow.h"
 #include "game/GameState.h"
 #include "scores/HighScores.h"
 #include "scores/Initials.h"

@@ -3,7 +3,11 @@
 #include <vector>
 
 #include "GameFixture.h"
+#include "game/ShipControls.h"
 #include "game/Tick.h"
+#include "scores/HighScores.h"
+#include "scores/Initials.h"
+#include "space/AdditiveFeedbackRandom.h"
 
 using MainLoop = GameTest;
 
@@ -77,6 +81,43 @@ TEST_F(MainLoop, ClosingTheWindowShutsDownAndExitsWithZero) {
     EXPECT_GT(display.presentCount, 50);
     EXPECT_EQ(asteroids.count, 0);
     EXPECT_EQ(reserveShips.count, 0);
+}
+
+TEST_F(MainLoop, ShutDownBringsEveryModuleBackToProgramStart) {
+    // What the next draw is at program start: the generator unseeded, after
+    // the global ship's outline.
+    rng::srand(1);
+    const SpaceObject ship;
+    const int firstDraw = rng::rand();
+
+    // A game in full swing, then the end of the program.
+    playing();
+    for (int i = 0; i < 40; ++i) {
+        keys.setAll(i % 2 ? "US" : "L");
+        pollKeys();
+        tick();
+    }
+    gameState.throttle = 3;
+    gameState.enteringInitials = 1;
+    recordHighScore(900, 2, "AB");
+    typedInitials = "AB";
+    nextTickTime = 77;
+    setStartFullscreen(true);
+    shutDown();
+
+    EXPECT_EQ(rng::rand(), firstDraw);
+    EXPECT_EQ(gameWindow, nullptr);
+    EXPECT_EQ(display.destroyed, display.created);
+    EXPECT_EQ(reserveShips.count + asteroids.count + saucers.count + playerBullets.count +
+                  saucerBullets.count,
+              0);
+    EXPECT_TRUE(gameState == GameState{});
+    EXPECT_EQ(playerShip.getX(), 0.0f);
+    EXPECT_EQ(highScoreTable.rows[0].score, 0);
+    EXPECT_EQ(highScoreTable.rows[0].initials, "");
+    EXPECT_EQ(typedInitials, "");
+    EXPECT_EQ(nextTickTime, 0u);
+    EXPECT_FALSE(startFullscreen());
 }
 
 TEST_F(MainLoop, TicksComeEverySixtyThreeMillisecondsWithoutDrift) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/GameWindow.h"
 #include "game/GameState.h"
 #include "platform/headless/Headless.h"
 #include "present/Renderer.h"
