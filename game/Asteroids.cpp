@@ -2,9 +2,22 @@
 
 #include <cmath>
 
-#include "game/Collisions.h"
 #include "game/GameState.h"
 #include "space/AdditiveFeedbackRandom.h"
+
+namespace {
+
+// A rock's bang and points, whatever destroyed it.
+void scoreRock(int size) {
+    switch (size) {
+        case 8: scorePoints("snd\\bangSmall.wav", 40); break;
+        case 16: scorePoints("snd\\bangMedium.wav", 20); break;
+        case 32: scorePoints("snd\\bangLarge.wav", 10); break;
+        default: break;
+    }
+}
+
+}  // namespace
 
 void spawnAsteroids(int count, int parentSize, int x, int y) {
     // Checked once per call: one call may take the field past 200.
@@ -38,6 +51,9 @@ void spawnAsteroids(int count, int parentSize, int x, int y) {
     }
 }
 
+// The one way a rock breaks, for a player's shot, a saucer's shot and the
+// ship alike. Whether the points come before or after the removals is not
+// seen: neither draws a random number; only the pieces do.
 void breakAsteroid(int index) {
     const SpaceObject* found = asteroids.at(index);
     if (!found) return;

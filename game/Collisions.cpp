@@ -42,15 +42,6 @@ int saucerAt(int x, int y) {
     return -1;
 }
 
-void scoreRock(int size) {
-    switch (size) {
-        case 8: scorePoints("snd\\bangSmall.wav", 40); break;
-        case 16: scorePoints("snd\\bangMedium.wav", 20); break;
-        case 32: scorePoints("snd\\bangLarge.wav", 10); break;
-        default: break;
-    }
-}
-
 void scoreSaucerKill(bool smallSaucer) {
     if (smallSaucer) {
         scorePoints("snd\\bangSmall.wav", 100);
@@ -61,13 +52,9 @@ void scoreSaucerKill(bool smallSaucer) {
 
 bool shipHitsAsteroid(int x, int y) {
     for (int i = 0; i < asteroids.count; ++i) {
-        const SpaceObject rock = *asteroids.at(i);
+        const SpaceObject& rock = *asteroids.at(i);
         if (pixelDistance(x, y, rock) < playerShip.getSize() + rock.getSize()) {
-            scoreRock(rock.getSize());
-            asteroids.removeAt(i);
-            if (rock.getSize() > 8) {
-                spawnAsteroids(2, rock.getSize(), truncated(rock.getX()), truncated(rock.getY()));
-            }
+            breakAsteroid(i);
             loseShip(false);
             return lastShipGone();
         }

@@ -12,5 +12,3 @@ void loseShip(bool clearSaucerBullets);
 void awardExtraShip();
 // The reward of a saucer shot by the player: points and bang.
 void scoreSaucerKill(bool smallSaucer);
-// The reward of a rock destroyed by anything.
-void scoreRock(int size);

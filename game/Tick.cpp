@@ -77,13 +77,8 @@ void playerShotPass() {
         }
         const int m = asteroidAt(x, y);
         if (m >= 0) {
-            const SpaceObject rock = *asteroids.at(m);
-            scoreRock(rock.getSize());
             playerBullets.removeAt(i);
-            asteroids.removeAt(m);
-            if (rock.getSize() > 8) {
-                spawnAsteroids(2, rock.getSize(), truncated(rock.getX()), truncated(rock.getY()));
-            }
+            breakAsteroid(m);
             continue;
         }
         ageShot(playerBullets, i, shot);
