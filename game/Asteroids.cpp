@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "game/GameState.h"
+#include "present/Sound.h"
 #include "space/AdditiveFeedbackRandom.h"
 
 namespace {
@@ -10,9 +11,9 @@ namespace {
 // A rock's bang and points, whatever destroyed it.
 void scoreRock(int size) {
     switch (size) {
-        case 8: scorePoints("snd\\bangSmall.wav", 40); break;
-        case 16: scorePoints("snd\\bangMedium.wav", 20); break;
-        case 32: scorePoints("snd\\bangLarge.wav", 10); break;
+        case 8: scorePoints(soundFile::bangSmall, 40); break;
+        case 16: scorePoints(soundFile::bangMedium, 20); break;
+        case 32: scorePoints(soundFile::bangLarge, 10); break;
         default: break;
     }
 }

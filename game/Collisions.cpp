@@ -44,9 +44,9 @@ int saucerAt(int x, int y) {
 
 void scoreSaucerKill(bool smallSaucer) {
     if (smallSaucer) {
-        scorePoints("snd\\bangSmall.wav", 100);
+        scorePoints(soundFile::bangSmall, 100);
     } else {
-        scorePoints("snd\\bangLarge.wav", 50);
+        scorePoints(soundFile::bangLarge, 50);
     }
 }
 
@@ -100,5 +100,5 @@ void awardExtraShip() {
     reserveShips.clear();
     for (int i = 0; i < icons; ++i) appendReserveIcon(i);
     gameState.reserveShipCount = reserveShips.count;
-    playSound("snd\\extraShip.wav");
+    playSound(soundFile::extraShip);
 }

@@ -15,7 +15,7 @@ void turn(float step) { playerShip.setAngle(playerShip.getAngle() + step); }
 
 void thrustWithSound() {
     applyThrust();
-    playSound("snd\\thrust.wav");
+    playSound(soundFile::thrust);
 }
 
 // The space bar alone: one shot per press in play; after a game over, the
@@ -110,5 +110,5 @@ void firePlayerBullet() {
     shot.setVY(static_cast<float>(std::cos(angle) * -20));
     shot.setLife(35);
     playerBullets.append(shot);
-    playSound("snd\\fire.wav");
+    playSound(soundFile::fire);
 }

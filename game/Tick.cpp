@@ -29,9 +29,9 @@ void saucerPass() {
     }
     if (!anySaucer) return;
     if (gameState.saucerHumKind == 0) {
-        playSound("snd\\saucerBig.wav");
+        playSound(soundFile::saucerBig);
     } else if (gameState.saucerHumKind == 1) {
-        playSound("snd\\saucerSmall.wav");
+        playSound(soundFile::saucerSmall);
     }
 }
 
