@@ -40,9 +40,9 @@ npm_modules() {
             test|browser)
                 local dir
                 dir="$(cd "$(dirname "$0")/.." && pwd)/tests/browser"
-                if [ ! -f "$dir/node_modules/puppeteer-core/package.json" ] ||
-                   [ "$dir/package-lock.json" -nt "$dir/node_modules/.package-lock.json" ]; then
+                if ! cmp -s "$dir/package-lock.json" "$dir/node_modules/.installed-lock.json"; then
                     npm ci --prefix "$dir" --no-audit --no-fund --loglevel=error
+                    cp "$dir/package-lock.json" "$dir/node_modules/.installed-lock.json"
                 fi
                 return ;;
         esac

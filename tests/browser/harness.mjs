@@ -11,11 +11,12 @@ const types = {'.html': 'text/html', '.js': 'text/javascript', '.wasm': 'applica
                '.wav': 'audio/wav'};
 
 // Serves DIR; resolves to {url, close}.
-export function serve(dir) {
+export function serve(folder) {
+  const dir = path.resolve(folder);
   const server = http.createServer((req, res) => {
     const rel = decodeURIComponent(new URL(req.url, 'http://x').pathname);
     const file = path.join(dir, rel.endsWith('/') ? rel + 'index.html' : rel);
-    if (!file.startsWith(path.resolve(dir))) { res.writeHead(403); res.end(); return; }
+    if (!file.startsWith(dir + path.sep)) { res.writeHead(403); res.end(); return; }
     fs.readFile(file, (err, data) => {
       if (err) { res.writeHead(404); res.end(); return; }
       res.writeHead(200, {'Content-Type': types[path.extname(file)] || 'application/octet-stream',

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Figures of the browser game, next to the Linux game's in the same run:
+# the page's download size, load to first frame, tick intervals, the CPU
+# share of chromium's processes over SECONDS of play, and the heaviest frame
+# at 1920x1080 timed in the page.
+#   scripts/measure-web.sh [SECONDS]      (default 30)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds="${1:-30}"
+scripts/setup.sh browser
+scripts/build-web.sh build-web >/dev/null
+
+echo "== download size (build-web/)"
+total=0 total_gz=0
+for f in index.html index.js index.wasm; do
+    raw=$(stat -c %s "build-web/$f") gz=$(gzip -9c "build-web/$f" | wc -c)
+    total=$((total + raw)) total_gz=$((total_gz + gz))
+    printf '%-11s %7d bytes, %7d gzip -9\n' "$f" "$raw" "$gz"
+done
+printf '%-11s %7d bytes, %7d gzip -9\n' "together" "$total" "$total_gz"
+printf '%-11s %7d bytes, %7d gzip -9 (8 files, fetched after the page)\n' "snd/*.wav" \
+    "$(cat build-web/snd/*.wav | wc -c)" "$(cat build-web/snd/*.wav | gzip -9c | wc -c)"
+
+echo "== the page in headless chromium"
+node scripts/measure-web.mjs build-web build-wasm/frame-bench "$seconds"
+
+echo "== the Linux game, same run (scripts/measure-game.sh, 1920x1080)"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j 2 --target voidrunner voidrunner_sounds >/dev/null
+scripts/measure-game.sh build/voidrunner "$seconds" 1920x1080
