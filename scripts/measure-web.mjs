@@ -10,7 +10,11 @@ const [site, benchDir, seconds = '30'] = process.argv.slice(2);
 const span = Number(seconds) * 1000;
 const hz = 100;  // USER_HZ: /proc's clock ticks
 
-// Processor time (ms) of the process and all its descendants.
+// Processor time (ms) of the process and all its descendants, those that
+// ended included (their time has gone to the parent that waited for them).
+// utime, stime, cutime, cstime: the fields after the command's name.
+const ticksOf = (f) => Number(f[11]) + Number(f[12]) + Number(f[13]) + Number(f[14]);
+
 function cpuMs(root) {
   const children = new Map();
   for (const pid of fs.readdirSync('/proc').filter((p) => /^\d+$/.test(p))) {
@@ -19,7 +23,7 @@ function cpuMs(root) {
       const fields = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
       const ppid = Number(fields[1]);
       if (!children.has(ppid)) children.set(ppid, []);
-      children.get(ppid).push({pid: Number(pid), ticks: Number(fields[11]) + Number(fields[12])});
+      children.get(ppid).push({pid: Number(pid), ticks: ticksOf(fields)});
     } catch (e) {}  // gone meanwhile
   }
   let ticks = 0;
@@ -32,7 +36,7 @@ function cpuMs(root) {
   try {
     const stat = fs.readFileSync(`/proc/${root}/stat`, 'utf8');
     const fields = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
-    ticks += Number(fields[11]) + Number(fields[12]);
+    ticks += ticksOf(fields);
   } catch (e) {}
   walk(root);
   return (ticks * 1000) / hz;

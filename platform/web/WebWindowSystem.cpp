@@ -129,6 +129,13 @@ EM_BOOL onResize(int, const EmscriptenUiEvent* e, void*) {
     return EM_FALSE;
 }
 
+// Suspends the program (Asyncify) until an event is posted or the time is
+// up: a paused game costs the browser nothing between events.
+EM_ASYNC_JS(void, vr_wait_for_event, (int milliseconds), {
+    await Module.vr.waitForEvent(milliseconds);
+});
+EM_JS(void, vr_event_posted, (), { Module.vr.eventPosted(); });
+
 EM_JS(int, vr_client_width, (), { return Module.vr.clientWidth(); });
 EM_JS(int, vr_client_height, (), { return Module.vr.clientHeight(); });
 EM_JS(int, vr_screen_width, (), { return screen.width | 0; });
@@ -192,7 +199,9 @@ WindowHandle WebWindowSystem::createWindow(const WindowCreateDesc& desc) {
 void WebWindowSystem::messageBox(const char* text, const char* caption) { vr_alert(caption, text); }
 
 void WebWindowSystem::post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
-    if (window) queue.push_back(Message{window, message, wParam, lParam});
+    if (!window) return;
+    queue.push_back(Message{window, message, wParam, lParam});
+    vr_event_posted();
 }
 
 bool WebWindowSystem::peekMessage(Message& out) {
@@ -203,8 +212,8 @@ bool WebWindowSystem::peekMessage(Message& out) {
 }
 
 int WebWindowSystem::getMessage(Message& out) {
-    // Events come in while the page has the thread: sleep until one has.
-    while (!peekMessage(out)) emscripten_sleep(10);
+    // Events come in while the page has the thread: wait until one has.
+    while (!peekMessage(out)) vr_wait_for_event(1000);
     return out.message == wm::quit ? 0 : 1;
 }
 

@@ -13,6 +13,8 @@ Module.vr = {
   fetched: {},         // sound path -> its file's bytes, until decoded
   buffers: {},         // sound path -> decoded AudioBuffer
   source: null,        // the one voice
+  unlocked: false,     // a gesture has allowed audio
+  restTimer: 0,
   played: [],          // every sound the game started: {name, heard, at}
 
   start() {
@@ -159,6 +161,7 @@ Module.vr = {
   },
 
   unlockAudio() {
+    if (this.unlocked) return;
     try {
       if (!this.audio) {
         const Context = window.AudioContext || window.webkitAudioContext;
@@ -166,10 +169,21 @@ Module.vr = {
         this.audio = new Context();
         this.decode();
       }
-      if (this.audio.state === 'suspended') this.audio.resume();
+      this.audio.resume();
+      this.unlocked = true;
+      this.rest();
     } catch (e) {
       this.audio = null;  // no audio: the game plays on in silence
     }
+  },
+
+  // A running audio context keeps the audio device busy even in silence (a
+  // few per cent of a core): let it rest a second after the last sound.
+  rest() {
+    clearTimeout(this.restTimer);
+    this.restTimer = setTimeout(() => {
+      if (!this.source && this.audio && this.audio.state === 'running') this.audio.suspend();
+    }, 1000);
   },
 
   stop() {
@@ -177,22 +191,47 @@ Module.vr = {
       try { this.source.stop(); } catch (e) {}
       this.source = null;
     }
+    this.rest();
   },
 
   play(name) {
     const path = name.replace(/\\/g, '/');
     this.stop();
     const buffer = this.buffers[path];
-    const heard = !!(buffer && this.audio && this.audio.state === 'running');
+    const heard = !!(buffer && this.audio && this.unlocked);
     if (heard) {
+      if (this.audio.state !== 'running') this.audio.resume();
       const source = this.audio.createBufferSource();
       source.buffer = buffer;
       source.connect(this.audio.destination);
+      source.onended = () => {
+        if (this.source !== source) return;
+        this.source = null;
+        this.rest();
+      };
       source.start();
       this.source = source;
     }
     this.played.push({name: path, heard: heard, at: performance.now()});
     if (this.played.length > 2000) this.played.splice(0, 1000);
+  },
+
+  // The program waiting for the next event (WebWindowSystem::getMessage).
+  waiting: null,
+  waitForEvent(milliseconds) {
+    return new Promise((resolve) => {
+      const done = () => {
+        clearTimeout(timer);
+        if (this.waiting === done) this.waiting = null;
+        resolve();
+      };
+      const timer = setTimeout(done, milliseconds);
+      this.waiting = done;
+    });
+  },
+  eventPosted() {
+    // Called inside the event's handler: the program goes on after it.
+    if (this.waiting) this.waiting();
   },
 
   // "save.txt" and its lock as items of the page's local storage. The

@@ -142,3 +142,33 @@ test('storage that is corrupted, full or disabled leaves the game playing', asyn
     assert.deepEqual(errors, []);
   });
 });
+
+test('on a touch screen the edge buttons fly the ship and a text field types', async () => {
+  await withSite(480, 320, async (browser, url, errors) => {
+    const page = watch(await browser.newPage(), errors);
+    await page.setViewport({width: 480, height: 320, hasTouch: true, isMobile: true});
+    await page.goto(url);
+    await page.waitForFunction(() => window.voidrunner && window.voidrunner.frames > 0);
+    assert.equal(await page.$eval('#touch', (e) => e.hidden), false, 'touch controls shown');
+
+    const fire = await page.$eval('#touch .fire', (e) => {
+      const r = e.getBoundingClientRect();
+      return [r.x + r.width / 2, r.y + r.height / 2];
+    });
+    await page.touchscreen.touchStart(...fire);
+    await waitTicks(page, 2);
+    await page.touchscreen.touchEnd();
+    await waitTicks(page, 1);
+    assert.ok(await page.evaluate(() => window.voidrunner.played.some((s) => s.name === 'snd/fire.wav')),
+              'the fire button fired');
+
+    // What a device keyboard does: characters arrive as input in the field.
+    await page.$eval('#typing', (e) => {
+      e.value = '3';
+      e.dispatchEvent(new InputEvent('input', {data: '3'}));
+    });
+    await waitTicks(page, 2);
+    assert.ok((await texts(page)).includes('Throttle: 30 %'));
+    assert.deepEqual(errors, []);
+  });
+});
