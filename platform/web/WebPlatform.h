@@ -132,10 +132,9 @@ private:
     std::string locked;
 };
 
-// The page's millisecond clock; sleeping hands the tab back to the browser
-// (the main loop is built with Asyncify, so it runs unchanged).
 // The shared real clock, counting with the page's clock and sleeping by
-// giving the tab back to the browser.
+// giving the tab back to the browser (the main loop is built with Asyncify,
+// so it runs unchanged).
 class WebClock final : public SystemClock {
 public:
     uint32_t tickCount() override;
