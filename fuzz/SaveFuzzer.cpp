@@ -59,6 +59,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // The game reads and writes save.txt in the working folder: a private one.
     std::string dir = (std::filesystem::temp_directory_path() / "voidrunner-fuzz-XXXXXX").string();
     if (!mkdtemp(dir.data()) || chdir(dir.c_str()) != 0) fault("no working folder");
+    static const std::string workDir = dir;
+    std::atexit([] {
+        std::error_code ec;
+        std::filesystem::remove_all(workDir, ec);
+    });
     return 0;
 }
 

@@ -4,55 +4,51 @@
 // lines beyond it, so every input ends in well under a second.
 #include <unistd.h>
 
-#include <charconv>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iostream>
 #include <string>
 #include <string_view>
 
-int voidrunnerTraceMain(int argc, char** argv);
+#include "Trace.h"
 
 namespace {
 
 constexpr long long kStepBudget = 3000;
 
-std::string scriptPath;
+std::FILE* devNull = nullptr;
 
-// The tool's own word rules: blanks and tabs separate words.
-std::string_view firstWord(std::string_view line, std::string_view& rest) {
-    size_t i = line.find_first_not_of(" \t");
-    if (i == std::string_view::npos) return {};
-    const size_t end = std::min(line.find_first_of(" \t", i), line.size());
-    rest = line.substr(end);
-    return line.substr(i, end - i);
-}
-
-// Steps one line would run; 0 for other lines (and for lines the tool rejects).
+// Steps one line would run, by the tool's own word rules; 0 for other
+// lines (and for lines the tool rejects).
 long long stepsOf(std::string_view line) {
-    std::string_view rest;
-    const std::string_view cmd = firstWord(line, rest);
-    if (cmd == "char") return 1;
-    if (cmd != "tick") return 0;
-    std::string_view more;
-    const std::string_view count = firstWord(rest, more);
-    if (count.empty()) return 1;
+    // The tool drops the line end and one carriage return before it.
+    if (line.ends_with('\n')) line.remove_suffix(1);
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    const auto words = splitTraceWords(line);
+    if (words.empty()) return 0;
+    if (words[0] == "char") return 1;
+    if (words[0] != "tick") return 0;
+    if (words.size() == 1) return 1;
     long long n = 0;
-    auto [ptr, ec] = std::from_chars(count.data(), count.data() + count.size(), n);
-    return ec == std::errc() && n > 0 ? n : 0;
+    return parseTraceNumber(words[1], 0, INT_MAX, n) ? n : 0;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    // The tool reads and writes save.txt in the working folder: a private one.
     std::string dir = (std::filesystem::temp_directory_path() / "voidrunner-fuzz-XXXXXX").string();
     if (!mkdtemp(dir.data()) || chdir(dir.c_str()) != 0) std::abort();
-    scriptPath = dir + "/script";
+    static const std::string workDir = dir;
+    std::atexit([] {
+        std::error_code ec;
+        std::filesystem::remove_all(workDir, ec);
+    });
     // One JSON line per tick is the tool's output; nobody reads it here.
-    if (!std::freopen("/dev/null", "w", stdout)) std::abort();
+    devNull = std::fopen("/dev/null", "w");
+    if (!devNull) std::abort();
     return 0;
 }
 
@@ -60,30 +56,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     std::string script;
     long long steps = 0;
+    bool tooLong = false;  // such a line stops the tool with status 1
     for (size_t pos = 0; pos < input.size();) {
         size_t end = input.find('\n', pos);
         end = end == std::string_view::npos ? input.size() : end + 1;
         const std::string_view line = input.substr(pos, end - pos);
+        tooLong |= line.size() > kMaxTraceLine;
         steps += stepsOf(line);
         if (steps > kStepBudget) break;
         script.append(line);
         pos = end;
     }
-    {
-        std::ofstream out(scriptPath, std::ios::binary | std::ios::trunc);
-        out << script;
-    }
     // Each run starts from no save file, like a fresh folder.
     std::error_code ec;
     std::filesystem::remove("save.txt", ec);
 
-    // The script comes on standard input, the way the tool reads it when no
-    // file is named.
-    if (!std::freopen(scriptPath.c_str(), "r", stdin)) std::abort();
-    std::cin.clear();
+    // The script comes as the tool's input stream, the way it reads standard
+    // input when no file is named. fmemopen refuses an empty buffer.
+    script.push_back('\n');
+    std::FILE* in = fmemopen(script.data(), script.size(), "r");
+    if (!in) std::abort();
     char name[] = "voidrunner-trace";
     char* argv[] = {name, nullptr};
-    const int status = voidrunnerTraceMain(1, argv);
-    if (status != 0 && status != 2) std::abort();  // 1: the window could not be created
+    const int status = runTrace(1, argv, in, devNull, devNull);
+    std::fclose(in);
+    // 1 otherwise means the window could not be created or the output failed.
+    if (status != 0 && status != 2 && !(status == 1 && tooLong)) std::abort();
     return 0;
 }

@@ -13,8 +13,14 @@ targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(save trace)
 
 command -v clang++ >/dev/null || { echo "fuzz.sh: clang++ is missing (scripts/setup.sh test)" >&2; exit 1; }
-CXX=clang++ cmake -S fuzz -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build-fuzz -j "$(nproc)" >/dev/null
+# The main build with -DVR_FUZZ=ON; neither the SDL game nor the tests are
+# needed for the fuzzers. (A build-fuzz/ made from fuzz/ alone is redone.)
+if grep -qs '^CMAKE_HOME_DIRECTORY:INTERNAL=.*/fuzz$' build-fuzz/CMakeCache.txt; then
+    rm -rf build-fuzz/CMakeCache.txt build-fuzz/CMakeFiles
+fi
+CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVR_FUZZ=ON \
+    -DVR_TESTS=OFF -DCMAKE_DISABLE_FIND_PACKAGE_PkgConfig=ON >/dev/null
+cmake --build build-fuzz -j "$(nproc)" --target "${targets[@]/#/fuzz-}" >/dev/null
 
 mkdir -p build-fuzz/artifacts
 # Each input writes and renames save.txt a few times: on a disk that flushes

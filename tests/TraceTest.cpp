@@ -4,11 +4,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "Trace.h"
 
 #ifdef VR_TRACE_PATH
 
@@ -102,7 +106,7 @@ TEST_F(TraceTest, BadLinesStopWithStatusTwoNamingTheLine) {
     const std::vector<std::string> bad = {
         "bogus",       "tick x",    "tick -1",   "tick 1 2",     "char 256",
         "char",        "keys Q",    "keys",      "mouse middle", "wheel 1.5",
-        "field 0 600", "seed -1",   "tick 5\nfield 800 600",
+        "field -1 600", "seed -1",  "tick 5\nfield 800 600",
     };
     for (const std::string& line : bad) {
         const Result r = run("tick\n\n" + line + "\ntick\n");
@@ -114,6 +118,60 @@ TEST_F(TraceTest, BadLinesStopWithStatusTwoNamingTheLine) {
         EXPECT_TRUE(has(r.err, where)) << line << ": " << r.err;
     }
     EXPECT_EQ(run("tick\n", "--no-such-option").status, 2);
+    // A minimised window reports a 0-wide client area; the game takes it as 1.
+    const Result tiny = run("field 0 0\ntick 5\n");
+    ASSERT_EQ(tiny.status, 0) << tiny.err;
+    EXPECT_TRUE(has(tiny.lines[4], "\"fieldWidth\":1,\"fieldHeight\":1,"));
+}
+
+// The tool in process, through runTrace: a script it cannot read, output it
+// cannot write and a line too long to hold each end with status 1 and one line.
+TEST_F(TraceTest, LostInputOrOutputEndsWithStatusOneAndOneLine) {
+    const auto call = [](std::vector<std::string> args, const std::string& script,
+                         std::FILE* out) {
+        args.insert(args.begin(), "voidrunner-trace");
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        std::string text = script;
+        std::FILE* in = fmemopen(text.data(), text.size(), "r");
+        std::FILE* err = std::tmpfile();
+        Result r;
+        r.status = runTrace(static_cast<int>(argv.size()), argv.data(), in, out, err);
+        std::rewind(err);
+        for (char buf[512]; std::fgets(buf, sizeof buf, err);) r.err += buf;
+        std::fclose(err);
+        std::fclose(in);
+        return r;
+    };
+    std::FILE* sink = std::fopen("/dev/null", "w");
+    std::FILE* full = std::fopen("/dev/full", "w");
+    ASSERT_TRUE(sink && full);
+    write("file", "tick\n");
+    const std::string huge = "tick\n" + std::string(1 << 20, 'x') + "\n";
+    const struct {
+        std::vector<std::string> args;
+        const std::string& script;
+        std::FILE* out;
+        const char* says;
+    } cases[] = {
+        {{dir.string()}, huge, sink, "cannot read"},
+        {{(dir / "missing").string()}, huge, sink, "cannot read"},
+        {{}, "tick 100000\n", full, "cannot write the output"},
+        {{}, huge, sink, "line 2: longer than 4096 bytes: xxxx"},
+    };
+    for (const auto& c : cases) {
+        const Result r = call(c.args, c.script, c.out);
+        EXPECT_EQ(r.status, 1) << c.says;
+        EXPECT_TRUE(has(r.err, c.says)) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_LT(r.err.size(), 300u) << c.says;
+    }
+    std::fclose(sink);
+    std::fclose(full);
+    // Pictures need the built tool (SDL draws them): a file is no folder.
+    const Result png = run("tick\n", "--png file");
+    EXPECT_EQ(png.status, 1);
+    EXPECT_TRUE(has(png.err, "--png: cannot write pictures to file")) << png.err;
 }
 
 TEST_F(TraceTest, StandardInputAndRepeatedRunsGiveTheSameLines) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -86,7 +87,11 @@ void JsonWriter::colour(Rgb c) {
 void JsonWriter::endLine() { put('\n'); }
 
 void JsonWriter::flush() {
-    if (used) std::fwrite(buf, 1, used, out);
+    errno = 0;
+    const bool written = !used || std::fwrite(buf, 1, used, out) == used;
     used = 0;
-    std::fflush(out);
+    if ((!written || std::fflush(out) != 0) && !bad) {
+        bad = true;
+        errorCode = errno;
+    }
 }

@@ -30,6 +30,10 @@ public:
     // Ends the line; the buffer goes out when it is nearly full.
     void endLine();
     void flush();
+    // Set once a write or flush has failed (a full disk, a closed pipe);
+    // error() is the errno it failed with.
+    bool failed() const { return bad; }
+    int error() const { return errorCode; }
 
 private:
     static constexpr std::size_t kSize = 1 << 18;
@@ -40,4 +44,6 @@ private:
     std::FILE* out;
     char buf[kSize];
     std::size_t used = 0;
+    bool bad = false;
+    int errorCode = 0;
 };

@@ -1,14 +1,17 @@
-// voidrunner-trace: the whole game run headless from a script, with the
-// game state printed as one JSON line after every tick and typed character.
-//
-//   voidrunner-trace [--draw] [--png DIR] [SCRIPT]
+// The trace tool's work: options, the script, the JSON lines. main.cpp,
+// the trace fuzzer and the tests call runTrace.
+#include "Trace.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+#include <cerrno>
 #include <charconv>
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iostream>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -22,27 +25,26 @@
 #include "platform/headless/Headless.h"
 #include "scores/HighScores.h"
 #include "scores/Initials.h"
-#ifdef VR_PNG_FRAMES
-#include "platform/sdl/PngFrameWriter.h"
-#endif
 
 namespace {
 
 constexpr int kUsageError = 2;
+constexpr int kInputOutputError = 1;
+constexpr int kGoOn = -1;
 
 struct Options {
     bool draw = false;
     const char* pngDir = nullptr;  // --png DIR: every frame as a picture
-    const char* script = nullptr;  // standard input when none
+    const char* script = nullptr;  // `in` when none
 };
 
-void usage() {
-    std::fputs("usage: voidrunner-trace [--draw] [--png DIR] [SCRIPT]\n", stderr);
+void usage(std::FILE* err) {
+    std::fputs("usage: voidrunner-trace [--draw] [--png DIR] [SCRIPT]\n", err);
 }
 
-// Returns false (after a message) when the arguments make no sense. New
-// options go into the chain below.
-bool parseOptions(int argc, char** argv, Options& opt) {
+// Returns kGoOn, or the exit status when the arguments end the run (after
+// a message). New options go into the chain below.
+int parseOptions(int argc, char** argv, Options& opt, std::FILE* err) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--draw") {
@@ -50,21 +52,33 @@ bool parseOptions(int argc, char** argv, Options& opt) {
         } else if (arg == "--png" && i + 1 < argc) {
             opt.pngDir = argv[++i];
         } else if (arg == "-h" || arg == "--help") {
-            usage();
-            std::exit(0);
+            usage(err);
+            return 0;
         } else if (arg.size() > 1 && arg[0] == '-') {
-            std::fprintf(stderr, "voidrunner-trace: unknown option '%s'\n", argv[i]);
-            usage();
-            return false;
+            std::fprintf(err, "voidrunner-trace: unknown option '%s'\n", argv[i]);
+            usage(err);
+            return kUsageError;
         } else if (!opt.script) {
             opt.script = argv[i];
         } else {
-            std::fputs("voidrunner-trace: only one script can be given\n", stderr);
-            usage();
-            return false;
+            std::fputs("voidrunner-trace: only one script can be given\n", err);
+            usage(err);
+            return kUsageError;
         }
     }
-    return true;
+    return kGoOn;
+}
+
+// Why the pictures cannot go to `dir`, or nullptr when they can. The folder
+// is made when it is missing.
+const char* unusablePictureFolder(const char* dir) {
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (!std::filesystem::is_directory(dir, ec)) return "it is not a folder and cannot be made one";
+#ifndef _WIN32
+    if (::access(dir, W_OK | X_OK) != 0) return std::strerror(errno);
+#endif
+    return nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -170,6 +184,7 @@ void writeDraw(JsonWriter& w, const std::vector<DrawOp>* ops) {
 struct Run {
     HeadlessPlatform host;
     Options opt;
+    std::FILE* err = stderr;
     long long ticks = 0;
 };
 
@@ -238,26 +253,8 @@ void writeLine(JsonWriter& w, Run& run, const char* event, bool presented) {
 // ---------------------------------------------------------------------------
 // The script
 
-// A whole word as a decimal integer in [lo, hi].
 bool parseNumber(std::string_view word, long long lo, long long hi, long long& out) {
-    long long v = 0;
-    const char* end = word.data() + word.size();
-    auto [ptr, ec] = std::from_chars(word.data(), end, v);
-    if (ec != std::errc() || ptr != end || v < lo || v > hi) return false;
-    out = v;
-    return true;
-}
-
-std::vector<std::string_view> splitWords(std::string_view line) {
-    std::vector<std::string_view> words;
-    std::size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-        const std::size_t start = i;
-        while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
-        if (i > start) words.push_back(line.substr(start, i - start));
-    }
-    return words;
+    return parseTraceNumber(word, lo, hi, out);
 }
 
 bool started() { return gameWindow->startCountdown < 0; }
@@ -280,6 +277,7 @@ const char* runLine(JsonWriter& w, Run& run, const std::vector<std::string_view>
             tick();
             ++run.ticks;
             writeLine(w, run, "tick", display.presentCount != before);
+            if (w.failed()) break;  // the caller reports it
         }
         return nullptr;
     }
@@ -324,9 +322,10 @@ const char* runLine(JsonWriter& w, Run& run, const std::vector<std::string_view>
     }
     if (cmd == "field") {
         long long width = 0, height = 0;
-        if (args != 2 || !parseNumber(words[1], 1, 16384, width) ||
-            !parseNumber(words[2], 1, 16384, height))
-            return "field takes a width and a height from 1 to 16384";
+        // 0 is what a minimised window reports; the game takes it as 1.
+        if (args != 2 || !parseNumber(words[1], 0, 16384, width) ||
+            !parseNumber(words[2], 0, 16384, height))
+            return "field takes a width and a height from 0 to 16384";
         if (started()) return "field comes too late: the game has started";
         run.host.windows.clientWidth = static_cast<int>(width);
         run.host.windows.clientHeight = static_cast<int>(height);
@@ -342,67 +341,135 @@ const char* runLine(JsonWriter& w, Run& run, const std::vector<std::string_view>
     return "unknown command";
 }
 
-int runScript(std::istream& in, JsonWriter& w, Run& run) {
+enum class LineRead { Line, End, TooLong, Failed };
+
+// One line without its end. A line longer than kMaxTraceLine is read only
+// up to the limit: a huge line must not end up in memory.
+LineRead readLine(std::FILE* in, std::string& line) {
+    line.clear();
+    for (int c; (c = std::getc(in)) != EOF;) {
+        if (c == '\n') return LineRead::Line;
+        if (line.size() == kMaxTraceLine) return LineRead::TooLong;
+        line.push_back(static_cast<char>(c));
+    }
+    if (std::ferror(in)) return LineRead::Failed;
+    return line.empty() ? LineRead::End : LineRead::Line;
+}
+
+int writeFailed(const JsonWriter& w, std::FILE* err) {
+    std::fprintf(err, "voidrunner-trace: cannot write the output: %s\n",
+                 std::strerror(w.error()));
+    return kInputOutputError;
+}
+
+int runScript(std::FILE* in, const char* name, JsonWriter& w, Run& run) {
+    std::FILE* err = run.err;
     std::string line;
     long long number = 0;
-    while (std::getline(in, line)) {
+    for (;;) {
+        const LineRead got = readLine(in, line);
+        if (got == LineRead::End) return 0;
         ++number;
+        if (got == LineRead::Failed) {
+            std::fprintf(err, "voidrunner-trace: cannot read %s: %s\n", name,
+                         std::strerror(errno));
+            return kInputOutputError;
+        }
+        if (got == LineRead::TooLong) {
+            std::fprintf(err, "voidrunner-trace: line %lld: longer than %zu bytes: %.40s...\n",
+                         number, kMaxTraceLine, line.c_str());
+            return kInputOutputError;
+        }
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        const std::vector<std::string_view> words = splitWords(line);
+        const std::vector<std::string_view> words = splitTraceWords(line);
         if (words.empty() || words[0][0] == '#') continue;
-        if (const char* error = runLine(w, run, words)) {
+        const char* error = runLine(w, run, words);
+        if (w.failed()) return writeFailed(w, err);
+        if (error) {
             w.flush();
-            std::fprintf(stderr, "voidrunner-trace: line %lld: %s: %s\n", number, error,
+            if (w.failed()) return writeFailed(w, err);
+            std::fprintf(err, "voidrunner-trace: line %lld: %s: %s\n", number, error,
                          line.c_str());
             return kUsageError;
         }
     }
-    return 0;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    Run run;
-    if (!parseOptions(argc, argv, run.opt)) return kUsageError;
+std::vector<std::string_view> splitTraceWords(std::string_view line) {
+    std::vector<std::string_view> words;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+        const std::size_t start = i;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
+        if (i > start) words.push_back(line.substr(start, i - start));
+    }
+    return words;
+}
 
-    std::ifstream file;
-    if (run.opt.script) {
-        file.open(run.opt.script, std::ios::binary);
-        if (!file) {
-            std::fprintf(stderr, "voidrunner-trace: cannot read %s\n", run.opt.script);
+bool parseTraceNumber(std::string_view word, long long lo, long long hi, long long& out) {
+    long long v = 0;
+    const char* end = word.data() + word.size();
+    auto [ptr, ec] = std::from_chars(word.data(), end, v);
+    if (ec != std::errc() || ptr != end || v < lo || v > hi) return false;
+    out = v;
+    return true;
+}
+
+int runTrace(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err,
+             FrameWriterMaker pictures) {
+    Run run;
+    run.err = err;
+    if (const int status = parseOptions(argc, argv, run.opt, err); status != kGoOn)
+        return status;
+
+    if (run.opt.pngDir) {
+        if (!pictures) {
+            std::fputs("voidrunner-trace: --png needs the SDL2 libraries at build time\n", err);
             return kUsageError;
         }
+        if (const char* why = unusablePictureFolder(run.opt.pngDir)) {
+            std::fprintf(err, "voidrunner-trace: --png: cannot write pictures to %s: %s\n",
+                         run.opt.pngDir, why);
+            return kInputOutputError;
+        }
     }
-    std::istream& in = run.opt.script ? static_cast<std::istream&>(file) : std::cin;
+    // Closes the script's file on every way out.
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(nullptr, std::fclose);
+    if (run.opt.script) {
+        file.reset(std::fopen(run.opt.script, "rb"));
+        if (!file) {
+            std::fprintf(err, "voidrunner-trace: cannot read %s: %s\n", run.opt.script,
+                         std::strerror(errno));
+            return kInputOutputError;
+        }
+        in = file.get();
+    }
 
     run.host.install();
-    // Pictures of the frames come from the SDL drawing code, when built in;
-    // the recording display still sees every frame.
-#ifdef VR_PNG_FRAMES
-    std::unique_ptr<Display> pictures;
+    // The picture writer still hands every frame to the recording display.
+    std::unique_ptr<Display> pictureWriter;
     if (run.opt.pngDir) {
-        pictures = makePngFrameWriter(run.opt.pngDir, &run.host.display);
-        installPlatform({&run.host.windows, &run.host.keys, pictures.get(), &run.host.sound,
+        pictureWriter = pictures(run.opt.pngDir, &run.host.display);
+        installPlatform({&run.host.windows, &run.host.keys, pictureWriter.get(), &run.host.sound,
                          &run.host.clock});
     }
-#else
-    if (run.opt.pngDir) {
-        std::fputs("voidrunner-trace: --png needs the SDL2 libraries at build time\n", stderr);
-        return kUsageError;
-    }
-#endif
     if (!createGameWindow(nullptr) || !gameWindow->createMainWindow()) {
-        std::fputs("voidrunner-trace: the game window could not be created\n", stderr);
+        std::fputs("voidrunner-trace: the game window could not be created\n", err);
         resetToProgramStart();
         resetPlatform();
-        return 1;
+        return kInputOutputError;
     }
 
     // The writer's buffer is large: on the heap, not the stack.
-    auto out = std::make_unique<JsonWriter>(stdout);
-    const int status = runScript(in, *out, run);
-    out->flush();
+    auto writer = std::make_unique<JsonWriter>(out);
+    int status = runScript(in, run.opt.script ? run.opt.script : "standard input", *writer, run);
+    writer->flush();
+    if (status != kInputOutputError && (writer->failed() || std::ferror(out))) {
+        status = writeFailed(*writer, err);
+    }
 
     resetToProgramStart();
     resetPlatform();

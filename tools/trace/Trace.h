@@ -1,0 +1,32 @@
+// voidrunner-trace as a library: its main, the trace fuzzer and the tests
+// all run the tool through runTrace.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class Display;
+
+// Makes the display that saves every frame as a picture in `dir` and hands
+// each operation on to `also` (--png). Builds without pictures pass none.
+using FrameWriterMaker = std::unique_ptr<Display> (*)(const std::string& dir, Display* also);
+
+// Runs the tool with the command line `argv`: the script comes from the file
+// it names, or from `in`; the JSON lines go to `out`, messages to `err`.
+// Returns the exit status: 0 after the last line, 2 for a line or an option
+// it cannot understand, 1 when it cannot read the script or write its output.
+int runTrace(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err,
+             FrameWriterMaker pictures = nullptr);
+
+// Longer script lines are refused unread: no command needs more.
+constexpr std::size_t kMaxTraceLine = 4096;
+
+// The script's words: blanks and tabs separate them.
+std::vector<std::string_view> splitTraceWords(std::string_view line);
+
+// A whole word as a decimal integer in [lo, hi].
+bool parseTraceNumber(std::string_view word, long long lo, long long hi, long long& out);

@@ -1,0 +1,19 @@
+// voidrunner-trace: the whole game run headless from a script, with the
+// game state printed as one JSON line after every tick and typed character.
+//
+//   voidrunner-trace [--draw] [--png DIR] [SCRIPT]
+#include <cstdio>
+
+#include "Trace.h"
+#ifdef VR_PNG_FRAMES
+#include "platform/sdl/PngFrameWriter.h"
+#endif
+
+int main(int argc, char** argv) {
+    // Pictures of the frames come from the SDL drawing code, when built in.
+#ifdef VR_PNG_FRAMES
+    return runTrace(argc, argv, stdin, stdout, stderr, makePngFrameWriter);
+#else
+    return runTrace(argc, argv, stdin, stdout, stderr);
+#endif
+}
