@@ -6,13 +6,14 @@
 #   scripts/setup.sh web     build the browser game (./play web)
 #   scripts/setup.sh browser the browser tests: chromium and puppeteer-core
 #   scripts/setup.sh package the Debian package and its checks
+#   scripts/setup.sh quick   what ./test quick uses
 set -euo pipefail
 
 build=(cmake g++ ninja-build pkg-config make)
 game=(libsdl2-dev libx11-dev libsdl2-ttf-dev libsdl2-mixer-dev libsdl2-image-dev libfontconfig-dev fontconfig fonts-dejavu-core sox)
-tests=(googletest libgtest-dev xvfb xauth xdotool x11-utils imagemagick libx11-dev ffmpeg openbox)
+tests=(googletest libgtest-dev xvfb xauth xdotool x11-utils imagemagick libx11-dev ffmpeg openbox jq xz-utils)
 windows=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64 zip unzip sox librsvg2-bin icoutils)
-tools=(clang libclang-rt-dev libbenchmark-dev)
+tools=(clang libclang-rt-dev libbenchmark-dev clang-format)
 web=(emscripten nodejs sox python3)
 browser=(chromium nodejs)
 package=(dpkg-dev file librsvg2-bin icoutils lintian desktop-file-utils appstream debootstrap)
@@ -21,6 +22,7 @@ wanted=()
 for task in "$@"; do
     case "$task" in
         play) wanted+=("${build[@]}" "${game[@]}") ;;
+        quick) wanted+=("${build[@]}" "${game[@]}" googletest libgtest-dev jq xz-utils) ;;
         test) wanted+=("${build[@]}" "${game[@]}" "${tests[@]}" "${windows[@]}" "${tools[@]}"
                        "${web[@]}" "${browser[@]}" "${package[@]}") ;;
         bench) wanted+=("${build[@]}" "${game[@]}" "${tests[@]}" "${tools[@]}") ;;
