@@ -30,7 +30,7 @@ icon=$(ls "$work/resources"/*.ico 2>/dev/null | head -n1)
 sizes=$(icotool -l "$icon" | sed -n 's/.*--width=\([0-9]*\).*/\1/p' | sort -n | tr '\n' ' ')
 sizes=${sizes% }
 for size in 16 32 48 256; do
-    [[ " $sizes" == *" $size "* ]] || fail "the exe's icon has no $size px picture (has: $sizes)"
+    [[ " $sizes " == *" $size "* ]] || fail "the exe's icon has no $size px picture (has: $sizes)"
 done
 info=$(wrestool -x --raw --type=16 "$exe" | iconv -c -f UTF-16LE -t UTF-8 | tr -c '[:print:]' ' ' | tr -s ' ')
 for want in "ProductName Voidrunner" "ProductVersion $version" "FileDescription Voidrunner"; do
