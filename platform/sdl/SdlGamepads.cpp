@@ -76,6 +76,10 @@ void SdlGamepads::plugTestPad(bool in) {
         desc.name = "Voidrunner test pad";
         testDevice = SDL_JoystickAttachVirtualEx(&desc);
         if (testDevice >= 0) testJoystick = SDL_JoystickOpen(testDevice);
+        // A virtual axis starts at 0, which for a trigger is half pressed.
+        if (testJoystick)
+            for (auto trigger : {SDL_CONTROLLER_AXIS_TRIGGERLEFT, SDL_CONTROLLER_AXIS_TRIGGERRIGHT})
+                SDL_JoystickSetVirtualAxis(testJoystick, trigger, -32768);
     } else if (!in && testDevice >= 0) {
         if (testJoystick) SDL_JoystickClose(testJoystick);
         testJoystick = nullptr;

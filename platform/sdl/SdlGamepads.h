@@ -29,8 +29,8 @@ private:
 
     // VOIDRUNNER_TEST_PAD=FIFO: a virtual controller for the window tests,
     // driven by lines read from FIFO: "BUTTON 0|1" and "AXIS VALUE" with
-    // SDL's names (a, b, start, dpleft, leftx, righttrigger, ...),
-    // "unplug" and "plug".
+    // SDL's names (a, b, start, dpleft, leftx, righttrigger, ...; a trigger
+    // goes from -32768, released, to 32767), "unplug" and "plug".
     void driveTestPad();
     void plugTestPad(bool in);
     int testFifo = -1;
