@@ -30,11 +30,14 @@ trap 'rm -rf "$tmp"' EXIT
 # The mixer's own rate: no resampling that would smear the ends.
 fmt=(-R -r 44100 -b 16 -c 1)
 # finish IN NAME FADE-IN FADE-OUT GAIN: no DC, ramps to zero at both ends,
-# peak at -1 dBFS, then the loudness gain.
+# peak at -1 dBFS, then the loudness gain. The ramp in is a straight line:
+# on a restart it mirrors the game's fade out of the sound it replaces
+# (4 ms, also straight), so the two add up to a steady level.
 finish() {
     local length
     length=$(soxi -D "$1")
-    sox -D -q "$1" "$tmp/$2.wav" highpass 20 fade q "$3" "$length" "$4" gain -n -1 gain "$5"
+    sox -D -q "$1" "$tmp/$2.wav" highpass 20 fade t "$3" fade q 0 "$length" "$4" \
+        gain -n -1 gain "$5"
     mv "$tmp/$2.wav" "$out/$2.wav"
 }
 # make NAME FADE-IN FADE-OUT GAIN SOX-EFFECTS...: synthesised from nothing
@@ -48,9 +51,8 @@ make() {
 # A falling square blip.
 make fire 0.003 0.06 -14.6 synth 0.14 square 1100-380 vol 0.5 lowpass 4000
 
-# Engine rumble: band-limited noise with a slight wobble. The 3 ms ramp in
-# meets the old sound's fade out, so a restart every tick is seamless.
-make thrust 0.003 0.02 -5.0 \
+# Engine rumble: band-limited noise with a slight wobble.
+make thrust 0.004 0.02 -5.0 \
     synth 0.30 brownnoise vol 0.5 lowpass 900 highpass 120 highpass 120 tremolo 18 20
 
 # Explosions: noise bursts, longer and deeper with the size of the rock,
@@ -70,5 +72,5 @@ sox -q "$tmp/chime-784.wav" "$tmp/chime-988.wav" "$tmp/chime-1319.wav" "$tmp/chi
 finish "$tmp/chime.wav" extraShip 0.002 0.05 -7.4
 
 # Saucer hums: two detuned square tones, the small saucer an octave higher.
-make saucerBig 0.003 0.02 -5.4 synth 0.40 square 110 square 113 remix - vol 0.5 lowpass 1400 highpass 90
-make saucerSmall 0.003 0.02 -6.5 synth 0.40 square 220 square 226 remix - vol 0.5 lowpass 2400 highpass 150
+make saucerBig 0.004 0.02 -5.4 synth 0.40 square 110 square 113 remix - vol 0.5 lowpass 1400 highpass 90
+make saucerSmall 0.004 0.02 -6.5 synth 0.40 square 220 square 226 remix - vol 0.5 lowpass 2400 highpass 150

@@ -3,9 +3,43 @@
 #include <SDL.h>
 #include <SDL_mixer.h>
 
+#include <atomic>
+
 namespace {
-constexpr int kVoice = 0;  // the one channel every sound plays on
+
+// One voice as the game hears it, on two mixer channels: a new sound starts
+// on one while the one it replaces fades out on the other over a few
+// milliseconds. A cut would leave a step in the output, heard as a click,
+// and thrust restarts every tick.
+constexpr int kChannels = 2;
+constexpr int kFadeMilliseconds = 4;
+
+struct Fade {
+    std::atomic<bool> requested{false};
+    int framesLeft = -1;  // the mixer thread's own; -1 before the fade starts
+};
+Fade fades[kChannels];
+int fadeFrames = 0;
+int outputChannels = 2;
+
+// A mixer effect: once a fade is asked for, a linear ramp down to silence.
+void fadeOut(int, void* stream, int length, void* data) {
+    Fade& fade = *static_cast<Fade*>(data);
+    if (!fade.requested.load(std::memory_order_acquire)) return;
+    if (fade.framesLeft < 0) fade.framesLeft = fadeFrames;
+    auto* samples = static_cast<Sint16*>(stream);
+    const int frames = length / static_cast<int>(sizeof(Sint16)) / outputChannels;
+    for (int i = 0; i < frames; ++i) {
+        const float gain = static_cast<float>(fade.framesLeft) / static_cast<float>(fadeFrames);
+        for (int c = 0; c < outputChannels; ++c) {
+            Sint16& s = samples[i * outputChannels + c];
+            s = static_cast<Sint16>(static_cast<float>(s) * gain);
+        }
+        if (fade.framesLeft > 0) --fade.framesLeft;
+    }
 }
+
+}  // namespace
 
 std::string soundPath(const char* name) {
     std::string path = name ? name : "";
@@ -17,11 +51,17 @@ std::string soundPath(const char* name) {
 SdlSound::SdlSound() {
     // No audio device is not an error: the game is then silent.
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return;
-    if (Mix_OpenAudio(44100, MIX_DEFAULT_FORMAT, 2, 1024) != 0) {
+    int frequency = 0, channels = 0;
+    Uint16 format = 0;
+    if (Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024) != 0 ||
+        Mix_QuerySpec(&frequency, &format, &channels) == 0 || format != AUDIO_S16SYS) {
+        Mix_CloseAudio();
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return;
     }
-    Mix_AllocateChannels(1);
+    outputChannels = channels;
+    fadeFrames = frequency * kFadeMilliseconds / 1000;
+    Mix_AllocateChannels(kChannels);
     open = true;
 }
 
@@ -42,10 +82,18 @@ void SdlSound::play(const char* name) {
         // A file that cannot be loaded is remembered as silence, not retried
         // every tick.
         found = chunks.emplace(path, Mix_LoadWAV(path.c_str())).first;
-    Mix_HaltChannel(kVoice);
-    if (found->second) Mix_PlayChannel(kVoice, found->second, 0);
+    // The other channel's sound has faded out by now (or never got heard).
+    const int next = 1 - current;
+    Mix_HaltChannel(next);
+    fades[next].requested.store(false);
+    fades[next].framesLeft = -1;
+    stop();
+    if (found->second && Mix_PlayChannel(next, found->second, 0) == next)
+        // Effects go when a channel stops: registered with every start.
+        Mix_RegisterEffect(next, fadeOut, nullptr, &fades[next]);
+    current = next;
 }
 
 void SdlSound::stop() {
-    if (open) Mix_HaltChannel(kVoice);
+    if (open) fades[current].requested.store(true, std::memory_order_release);
 }

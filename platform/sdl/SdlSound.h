@@ -8,7 +8,8 @@
 
 struct Mix_Chunk;
 
-// One voice: a new sound stops the one that plays. Loaded sounds are kept,
+// One voice: a new sound stops the one that plays, fading it out over a few
+// milliseconds instead of cutting it. Loaded sounds are kept,
 // so the hum and thrust that restart every tick are read from disk once.
 class SdlSound final : public Sound {
 public:
@@ -20,6 +21,7 @@ public:
 
 private:
     bool open = false;
+    int current = 0;  // the mixer channel of the sound that plays
     std::unordered_map<std::string, Mix_Chunk*> chunks;
 };
 
