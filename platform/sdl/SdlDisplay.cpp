@@ -40,6 +40,12 @@ void SdlDisplay::present(WindowHandle window, DrawSurface& surface, int width, i
     logPresentedFrame();
 }
 
+void SdlDisplay::placeFrame(WindowHandle, const Rect& where) {
+    placed = true;
+    place = where;
+    shownFrame = nullptr;  // the next copy is whole
+}
+
 void SdlDisplay::copyToWindow(SDL_Window* window, SdlSurface* frame, int width, int height,
                               bool partial) {
     SDL_Surface* target = SDL_GetWindowSurface(window);
@@ -47,25 +53,32 @@ void SdlDisplay::copyToWindow(SDL_Window* window, SdlSurface* frame, int width, 
         copyWithoutSurface(window, frame, width, height);
         return;
     }
+    // The frame's place in the window: the top left corner until the host
+    // gives it one.
+    SDL_Rect at{0, 0, width, height};
+    if (placed) at = SDL_Rect{place.left, place.top, place.right - place.left, place.bottom - place.top};
+    const bool scaled = at.w != width || at.h != height;
     // Most of a frame is the black it was a tick ago: then only the tiles
     // drawn on in either frame are copied and sent to the window.
-    if (partial && frame && frame == shownFrame && target == shownTarget &&
+    if (partial && !scaled && frame && frame == shownFrame && target == shownTarget &&
         target->w == shownTargetWidth && target->h == shownTargetHeight && width == shownWidth &&
         height == shownHeight) {
         SDL_Surface* pixels = frame->pixels();
         // Only what lies inside the window: it may be smaller than the field.
-        const std::vector<SDL_Rect>& changed =
-            frame->changedSinceShown(std::min(width, target->w), std::min(height, target->h));
+        const std::vector<SDL_Rect>& changed = frame->changedSinceShown(
+            std::min(width, target->w - at.x), std::min(height, target->h - at.y));
+        updated.clear();
         for (SDL_Rect r : changed) {
-            SDL_Rect to = r;
+            SDL_Rect to{r.x + at.x, r.y + at.y, r.w, r.h};
+            updated.push_back(to);
             SDL_BlitSurface(pixels, &r, target, &to);
         }
         frame->markShown();
-        if (!changed.empty())
-            SDL_UpdateWindowSurfaceRects(window, changed.data(), static_cast<int>(changed.size()));
+        if (!updated.empty())
+            SDL_UpdateWindowSurfaceRects(window, updated.data(), static_cast<int>(updated.size()));
         return;
     }
-    shownFrame = frame;
+    shownFrame = scaled ? nullptr : frame;
     shownTarget = target;
     shownTargetWidth = target->w;
     shownTargetHeight = target->h;
@@ -73,22 +86,32 @@ void SdlDisplay::copyToWindow(SDL_Window* window, SdlSurface* frame, int width, 
     shownHeight = height;
     if (frame) {
         SDL_Rect from{0, 0, width, height};
-        SDL_Rect to{0, 0, width, height};
-        SDL_BlitSurface(frame->pixels(), &from, target, &to);
+        SDL_Rect to = at;
+        SDL_Surface* pixels = frame->pixels();
+        if (!scaled) {
+            SDL_BlitSurface(pixels, &from, target, &to);
+        } else if (at.w >= width ||
+                   // Shrinking blends neighbouring pixels, so that one-pixel
+                   // lines fade rather than vanish.
+                   SDL_SoftStretchLinear(pixels, &from, target, &to) != 0) {
+            // Enlarging by whole steps repeats pixels.
+            to = at;
+            SDL_BlitScaled(pixels, &from, target, &to);
+        }
         frame->markShown();
     } else {
-        width = height = 0;
+        at = SDL_Rect{0, 0, 0, 0};
     }
-    // Whatever of the window lies outside the playfield stays black.
+    // Whatever of the window lies outside the frame stays black.
     const uint32_t black = SDL_MapRGB(target->format, 0, 0, 0);
-    if (target->w > width) {
-        SDL_Rect right{width, 0, target->w - width, target->h};
-        SDL_FillRect(target, &right, black);
-    }
-    if (target->h > height) {
-        SDL_Rect below{0, height, std::min(width, target->w), target->h - height};
-        SDL_FillRect(target, &below, black);
-    }
+    const SDL_Rect sides[] = {
+        {0, 0, target->w, at.y},
+        {0, at.y + at.h, target->w, target->h - at.y - at.h},
+        {0, at.y, at.x, at.h},
+        {at.x + at.w, at.y, target->w - at.x - at.w, at.h},
+    };
+    for (const SDL_Rect& side : sides)
+        if (side.w > 0 && side.h > 0) SDL_FillRect(target, &side, black);
     SDL_UpdateWindowSurface(window);
 }
 

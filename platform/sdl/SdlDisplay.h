@@ -1,6 +1,10 @@
 // The SDL backend's back buffers and their copy to the window.
 #pragma once
 
+#include <SDL_rect.h>
+
+#include <vector>
+
 #include "platform/Platform.h"
 #include "platform/sdl/X11Presenter.h"
 
@@ -15,6 +19,8 @@ public:
     DrawSurface* createBackBuffer(WindowHandle window, int width, int height) override;
     void present(WindowHandle window, DrawSurface& surface, int width, int height) override;
     void destroyBackBuffer(DrawSurface* surface) override;
+    // Centred and scaled by the host; until then at the top left, as is.
+    void placeFrame(WindowHandle window, const Rect& place) override;
 
     // Called by the window system.
     void repaint(SDL_Window* window);
@@ -35,4 +41,7 @@ private:
     // For screens SDL has no window surface for.
     X11Presenter x11;
     bool toldNoSurface = false;
+    bool placed = false;
+    Rect place;
+    std::vector<SDL_Rect> updated;  // the changed tiles at their place in the window
 };

@@ -4,11 +4,12 @@
 
 bool SdlKeyState::isHeld(Key key) {
     const Uint8* state = SDL_GetKeyboardState(nullptr);
+    SDL_Scancode code = SDL_SCANCODE_SPACE;
     switch (key) {
-    case Key::Left: return state[SDL_SCANCODE_LEFT] != 0;
-    case Key::Right: return state[SDL_SCANCODE_RIGHT] != 0;
-    case Key::Up: return state[SDL_SCANCODE_UP] != 0;
-    case Key::Space: return state[SDL_SCANCODE_SPACE] != 0;
+    case Key::Left: code = SDL_SCANCODE_LEFT; break;
+    case Key::Right: code = SDL_SCANCODE_RIGHT; break;
+    case Key::Up: code = SDL_SCANCODE_UP; break;
+    case Key::Space: code = SDL_SCANCODE_SPACE; break;
     }
-    return false;
+    return state[code] != 0 || (pads && anyPadHolds(*pads, key));
 }

@@ -3,7 +3,6 @@
 #include <SDL.h>
 
 #include <algorithm>
-
 #include <cstdio>
 
 #include "platform/sdl/SdlDisplay.h"
@@ -143,17 +142,32 @@ void SdlWindowSystem::translate(const SDL_Event& event) {
     case SDL_TEXTINPUT:
         latin1Codes(event.text.text, [&](unsigned code) { post(wm::character, code); });
         break;
-    case SDL_KEYDOWN:
-        // Keys that type a control character; repeats type it again.
+    case SDL_KEYDOWN: {
+        const bool alt = (event.key.keysym.mod & KMOD_ALT) != 0;
+        const bool fresh = event.key.repeat == 0;
+        // Keys that type a control character; repeats type it again. With
+        // Alt held, Enter is a key of the host's (as Alt+Enter is on Windows).
         switch (event.key.keysym.sym) {
         case SDLK_BACKSPACE: post(wm::character, 8); break;
         case SDLK_TAB: post(wm::character, 9); break;
         case SDLK_RETURN:
-        case SDLK_KP_ENTER: post(wm::character, 13); break;
+        case SDLK_KP_ENTER:
+            if (!alt) post(wm::character, 13);
+            else if (fresh) post(wm::sysKeyDown, vk::returnKey);
+            break;
         case SDLK_ESCAPE: post(wm::character, 27); break;
+        // Keys that type nothing, for the host.
+        case SDLK_F1: if (fresh) post(wm::keyDown, vk::f1); break;
+        case SDLK_F11: if (fresh) post(wm::keyDown, vk::f11); break;
+        case SDLK_PAUSE: if (fresh) post(wm::keyDown, vk::pause); break;
+        case SDLK_LEFT: post(wm::keyDown, vk::left); break;
+        case SDLK_UP: post(wm::keyDown, vk::up); break;
+        case SDLK_RIGHT: post(wm::keyDown, vk::right); break;
+        case SDLK_DOWN: post(wm::keyDown, vk::down); break;
         default: break;
         }
         break;
+    }
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP: {
         const bool down = event.type == SDL_MOUSEBUTTONDOWN;
@@ -182,8 +196,11 @@ void SdlWindowSystem::translate(const SDL_Event& event) {
     case SDL_WINDOWEVENT:
         switch (event.window.event) {
         case SDL_WINDOWEVENT_SIZE_CHANGED:
+            keepOnScreen();
             post(wm::size, 0, position(event.window.data1, event.window.data2));
             break;
+        case SDL_WINDOWEVENT_MINIMIZED: post(wm::size, kSizeMinimized); break;
+        case SDL_WINDOWEVENT_RESTORED: keepOnScreen(); break;
         case SDL_WINDOWEVENT_MOVED:
             post(wm::move, 0, position(event.window.data1, event.window.data2));
             break;
@@ -262,4 +279,31 @@ Rect SdlWindowSystem::clientRectOnScreen(WindowHandle handle) {
     SDL_GetWindowPosition(window, &x, &y);
     SDL_GetWindowSizeInPixels(window, &w, &h);
     return Rect{x, y, x + w, y + h};
+}
+
+void SdlWindowSystem::setFullscreen(WindowHandle handle, bool on) {
+    if (!handle || sdlWindow(handle) != window) return;
+    SDL_SetWindowFullscreen(window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+}
+
+bool SdlWindowSystem::isFullscreen(WindowHandle handle) {
+    if (!handle || sdlWindow(handle) != window) return false;
+    return (SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN) != 0;
+}
+
+void SdlWindowSystem::keepOnScreen() {
+    // The window was made as large as the usable area, to be maximised; left
+    // at that size with a frame around it, it would be taller than the screen.
+    const Uint32 flags = SDL_GetWindowFlags(window);
+    if (flags & (SDL_WINDOW_MAXIMIZED | SDL_WINDOW_MINIMIZED | SDL_WINDOW_FULLSCREEN)) return;
+    int top = 0, left = 0, bottom = 0, right = 0;
+    if (SDL_GetWindowBordersSize(window, &top, &left, &bottom, &right) != 0) return;  // no frame
+    const SDL_Rect area = usableArea();
+    int w = 0, h = 0;
+    SDL_GetWindowSize(window, &w, &h);
+    const int roomW = area.w - left - right;
+    const int roomH = area.h - top - bottom;
+    if (w <= roomW && h <= roomH) return;
+    SDL_SetWindowSize(window, std::min(w, roomW), std::min(h, roomH));
+    SDL_SetWindowPosition(window, area.x + left, area.y + top);
 }

@@ -32,12 +32,18 @@ public:
     void validate(WindowHandle) override {}
     Rect clientRectOnScreen(WindowHandle window) override;
     Rect clientRect(WindowHandle window) override;
+    // Fullscreen on the desktop's own resolution.
+    void setFullscreen(WindowHandle window, bool on) override;
+    bool isFullscreen(WindowHandle window) override;
 
     // The game's messages for one SDL event (none, one or several), queued.
     void translate(const SDL_Event& event);
 
 private:
     bool takeQueued(Message& out);
+    // A window that is neither maximised nor fullscreen fits the usable
+    // area of the screen, frame included.
+    void keepOnScreen();
     void post(uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0);
     intptr_t deliver(uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0);
 

@@ -9,6 +9,7 @@
 #include "app/GameWindow.h"
 #include "platform/SystemClock.h"
 #include "platform/sdl/SdlDisplay.h"
+#include "platform/sdl/SdlGamepads.h"
 #include "platform/sdl/SdlKeyState.h"
 #include "platform/sdl/SdlSound.h"
 #include "platform/sdl/SdlWindowSystem.h"
@@ -52,11 +53,13 @@ int main(int argc, char** argv) {
         SDL_Quit();
         return 1;
     }
+    setStartFullscreen(options.fullscreen);
     int code = 0;
     {
         SdlDisplay display;
         SdlWindowSystem windows(display);
-        SdlKeyState keys;
+        SdlGamepads pads;
+        SdlKeyState keys(&pads);
         SdlSound sound;
         SystemClock clock;
         installPlatform({&windows, &keys, &display, &sound, &clock});
