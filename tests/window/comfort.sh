@@ -1,0 +1,281 @@
+#!/usr/bin/env bash
+# The host around the game on a desktop as a player has it (Xvfb with the
+# openbox window manager): a minimised window pauses the game, P pauses
+# and resumes, the whole playfield stays visible and centred in a smaller
+# or larger window and in fullscreen (F11), a virtual game controller
+# turns, fires and thrusts and may be unplugged, and 5 s of thrust sound
+# have no step larger than the sound's own largest step.
+#   tests/window/comfort.sh GAME SNDDIR CLOSE-WINDOW OUTDIR
+# Screenshots stay in OUTDIR for a look after a failure.
+set -euo pipefail
+
+if [ $# -ne 4 ]; then
+    echo "usage: $0 GAME SNDDIR CLOSE-WINDOW OUTDIR" >&2
+    exit 2
+fi
+game=$(realpath "$1")
+snd=$(realpath "$2")
+closer=$(realpath "$3")
+out=$4
+for tool in Xvfb openbox xdotool xprop xwininfo import convert compare sox; do
+    command -v "$tool" >/dev/null || { echo "comfort test: $tool is missing (scripts/setup.sh test)" >&2; exit 1; }
+done
+rm -rf "$out"
+mkdir -p "$out"
+out=$(realpath "$out")
+
+# shellcheck source=../../scripts/lib/xvfb.sh
+. "$(dirname "$(realpath "$0")")/../../scripts/lib/xvfb.sh"
+vr_tmp_and_cleanup
+wm_pid=""
+pad_fd=""
+cleanup() {
+    [ -n "$game_pid" ] && kill "$game_pid" 2>/dev/null || true
+    [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null || true
+    vr_cleanup
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    [ -f "$dir/game.log" ] && sed 's/^/  game: /' "$dir/game.log" >&2
+    exit 1
+}
+pass() { echo "ok: $*"; }
+
+sw=1024
+sh=768
+vr_start_xvfb "${sw}x${sh}" || fail "Xvfb did not start"
+openbox --sm-disable >/dev/null 2>&1 &
+wm_pid=$!
+for _ in $(seq 50); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.1
+done
+xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' || fail "openbox did not start"
+
+# --- the game, its present log (one line per frame) and its processor time -
+start_game() {  # start_game NAME [VAR=VALUE...]
+    dir="$tmp/$1"
+    shift
+    mkdir -p "$dir"
+    cp -r "$snd" "$dir/snd"
+    (cd "$dir" && exec env SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$dir/audio.raw" \
+        VOIDRUNNER_PRESENT_LOG="$dir/present.log" \
+        ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" "$@" \
+        "$game" >"$dir/game.log" 2>&1) &
+    game_pid=$!
+    local found=0
+    vr_wait_for_window 30 || found=$?
+    [ "$found" -eq 0 ] || fail "no game window within 30 s"
+    for _ in $(seq 150); do
+        [ "$(frames)" -gt 2 ] && return 0
+        sleep 0.1
+    done
+    fail "no frames within 15 s"
+}
+frames() { [ -f "$dir/present.log" ] && wc -l <"$dir/present.log" || echo 0; }
+cpu() { awk '{ print $14 + $15 }' "/proc/$game_pid/stat"; }  # in 1/100 s
+close_game() {
+    local closed=0
+    vr_close_game "$closer" 5 || closed=$?
+    [ "$closed" -eq 0 ] || { kill "$game_pid" 2>/dev/null; fail "the game did not end when its window was closed"; }
+    [ "$vr_exit_code" -eq 0 ] || fail "the game exited with code $vr_exit_code"
+}
+# The client area on the screen: sets wx wy ww wh. (xdotool's position
+# counts the window manager's frame twice.)
+geometry() {
+    read -r wx wy ww wh < <(xwininfo -id "$window" | awk '/Absolute upper-left X/ { x = $NF }
+        /Absolute upper-left Y/ { y = $NF } /Width:/ { w = $NF } /Height:/ { h = $NF }
+        END { print x, y, w, h }')
+}
+
+# --- looking at the screen -------------------------------------------------
+shots=0
+screenshot() {  # screenshot NAME: takes one into $out/NAME.png, sets $shot
+    shots=$((shots + 1))
+    shot="$out/$(printf '%02d' "$shots")-$1.png"
+    import -window root "$shot"
+}
+# lit FILE X Y W H: pixels brighter than a quarter in the box (a scaled
+# frame blends white and grey lines into their black surroundings)
+lit() {
+    [ "$4" -gt 0 ] && [ "$5" -gt 0 ] || { echo 0; return; }
+    convert "$1" -crop "${4}x${5}+${2}+${3}" +repage -alpha off -colorspace gray \
+        -threshold 25% -format '%[fx:round(mean*w*h)]' info:
+}
+differs() {  # differs A B X Y W H
+    convert "$1" -crop "${5}x${6}+${3}+${4}" +repage "$tmp/a.png"
+    convert "$2" -crop "${5}x${6}+${3}+${4}" +repage "$tmp/b.png"
+    compare -metric AE "$tmp/a.png" "$tmp/b.png" null: 2>&1 || true
+}
+
+# The playfield (fw x fh, the client area at start) shown in the client
+# area now: centred, shrunk to fit or enlarged by whole steps. Checks the
+# score at the top, the throttle text at the bottom, the reserve ships at
+# the bottom right and black all around.
+check_placed() {  # check_placed WHAT
+    geometry
+    screenshot "$1"
+    read -r px py pw ph < <(awk -v fw="$fw" -v fh="$fh" -v w="$ww" -v h="$wh" 'BEGIN {
+        if (fw > w || fh > h) {
+            if (w * fh <= h * fw) { pw = w; ph = int(fh * w / fw) } else { ph = h; pw = int(fw * h / fh) }
+        } else { s = int(w / fw); t = int(h / fh); if (t < s) s = t; pw = fw * s; ph = fh * s }
+        print int((w - pw) / 2), int((h - ph) / 2), pw, ph }')
+    local s100=$((pw * 100 / fw)) x=$((wx + px)) y=$((wy + py))
+    at() { echo $(($1 + $2 * s100 / 100)); }  # at ORIGIN FIELD-OFFSET
+    [ "$(lit "$shot" "$(at "$x" $((fw / 2 - 60)))" "$(at "$y" 10)" $((120 * s100 / 100)) $((20 * s100 / 100)))" -gt 3 ] ||
+        fail "$1: no score text at the top of the placed frame"
+    [ "$(lit "$shot" "$(at "$x" $((fw / 2 - 80)))" "$(at "$y" $((fh - 30)))" $((160 * s100 / 100)) $((20 * s100 / 100)))" -gt 3 ] ||
+        fail "$1: no throttle text at the bottom of the placed frame"
+    [ "$(lit "$shot" "$(at "$x" $((fw - 80)))" "$(at "$y" $((fh - 35)))" $((80 * s100 / 100)) $((30 * s100 / 100)))" -gt 3 ] ||
+        fail "$1: no reserve ships at the bottom right of the placed frame"
+    # Outside the frame: black.
+    [ "$(lit "$shot" "$wx" "$wy" "$px" "$wh")" -eq 0 ] || fail "$1: not black left of the frame"
+    [ "$(lit "$shot" $((x + pw)) "$wy" $((ww - px - pw)) "$wh")" -eq 0 ] || fail "$1: not black right of the frame"
+    [ "$(lit "$shot" "$wx" "$wy" "$ww" "$py")" -eq 0 ] || fail "$1: not black above the frame"
+    [ "$(lit "$shot" "$wx" $((y + ph)) "$ww" $((wh - py - ph)))" -eq 0 ] || fail "$1: not black below the frame"
+    pass "$1: ${ww}x${wh} window shows the ${fw}x${fh} field at ${pw}x${ph}+${px}+${py} with its HUD texts and reserve ships"
+}
+
+start_game play
+geometry
+fw=$ww
+fh=$wh
+
+# === 1. Minimised: paused, asleep, and still paused when restored ===========
+screenshot before-minimise
+before=$shot
+xdotool windowminimize "$window"
+sleep 0.5
+f1=$(frames)
+c1=$(cpu)
+sleep 3
+f2=$(frames)
+c2=$(cpu)
+[ "$f2" -eq "$f1" ] || fail "$((f2 - f1)) frames drawn in 3 s while minimised"
+[ $((c2 - c1)) -le 9 ] || fail "the minimised game used $(((c2 - c1) * 10)) ms of processor time in 3 s"
+pass "minimised: no ticks in 3 s, $(((c2 - c1) * 10)) ms of processor time"
+xdotool windowactivate "$window" 2>/dev/null || xdotool windowmap "$window"
+sleep 1
+screenshot restored
+restored=$shot
+[ "$(frames)" -le $((f2 + 2)) ] || fail "the game ran on after its window came back, without a key"
+# The score as before, every reserve ship still there, and nothing moving
+# while the game waits for a key.
+[ "$(differs "$before" "$restored" $((wx + fw / 2 - 60)) $((wy + 10)) 120 20)" -eq 0 ] || fail "the score changed"
+for slot in 0 1 2; do  # icon i sits at (fw - 20 - 20 i, fh - 20)
+    box="$((wx + fw - 27 - 20 * slot)) $((wy + fh - 30)) 14 20"
+    # shellcheck disable=SC2086
+    if [ "$(lit "$before" $box)" -gt 8 ] && [ "$(lit "$restored" $box)" -le 8 ]; then
+        fail "reserve ship $slot is gone"
+    fi
+done
+[ "$(lit "$restored" $((wx + fw / 2 - 100)) $((wy + fh / 2 - 10)) 200 20)" -gt 20 ] || fail "no Paused box over the game"
+sleep 1
+screenshot still-paused
+[ "$(differs "$restored" "$shot" "$wx" "$wy" "$ww" "$wh")" -eq 0 ] || fail "the frame changed while waiting for a key"
+pass "restored: score and reserve ships as they were, \"Paused\" shown, nothing moves"
+xdotool key Right
+sleep 0.5
+[ "$(frames)" -gt $((f2 + 3)) ] || fail "a key did not resume the game"
+pass "a key plays on"
+
+# === 2. P pauses and resumes ===============================================
+xdotool type p
+sleep 0.3
+f1=$(frames)
+c1=$(cpu)
+sleep 2
+[ "$(frames)" -eq "$f1" ] || fail "ticks ran while paused with P"
+c2=$(cpu)
+[ $((c2 - c1)) -le 6 ] || fail "the paused game used $(((c2 - c1) * 10)) ms of processor time in 2 s"
+xdotool type p
+sleep 0.5
+[ "$(frames)" -gt $((f1 + 3)) ] || fail "P did not resume the game"
+pass "P pauses (no ticks, $(((c2 - c1) * 10)) ms of processor time in 2 s) and resumes"
+
+# === 3. Thrust sound: 5 s held, no click ========================================
+xdotool keydown Up
+sleep 5
+xdotool keyup Up
+max_step() {  # of a sound file, or of the disk driver's raw output
+    sox "$@" -t dat - | awk '!/^;/ { d = $2 - p; if (d < 0) d = -d; if (NR > 3 && d > m) m = d; p = $2 }
+        END { printf "%.5f\n", m }'
+}
+own=$(max_step "$snd/thrust.wav")
+heard=$(max_step -t raw -r 44100 -e signed -b 16 -c 2 "$dir/audio.raw")
+cp "$dir/audio.raw" "$out/thrust.raw"
+awk -v o="$own" -v h="$heard" 'BEGIN { exit !(h > 0.001 && h <= o) }' ||
+    fail "5 s of thrust: largest step $heard against the sound's own $own"
+pass "5 s of thrust restarted every tick: largest step $heard, the sound's own $own"
+
+# === 4. Any window size: shrunk, enlarged, fullscreen =======================
+# A double click on the title bar un-maximises; the window must fit the screen.
+for _ in 1 2 3; do
+    xdotool mousemove $((sw / 2)) $((wy / 2)) click --repeat 2 --delay 100 1
+    sleep 1
+    xprop -id "$window" _NET_WM_STATE | grep -q MAXIMIZED || break
+done
+xprop -id "$window" _NET_WM_STATE | grep -q MAXIMIZED && fail "the window did not leave the maximised state"
+geometry
+[ "$wy" -ge 0 ] && [ $((wy + wh)) -le "$sh" ] && [ $((wx + ww)) -le "$sw" ] ||
+    fail "the restored window (${ww}x${wh}+${wx}+${wy}) does not fit the ${sw}x${sh} screen"
+pass "the restored window fits the screen (${ww}x${wh}+${wx}+${wy})"
+xdotool windowmove "$window" 20 60 windowsize "$window" 500 300
+sleep 1
+check_placed shrunk
+xdotool windowsize "$window" 400 600
+sleep 1
+check_placed narrow
+xdotool windowsize "$window" 900 680
+sleep 1
+check_placed enlarged
+xdotool key F11
+sleep 1.5
+geometry
+[ "$ww" -eq "$sw" ] && [ "$wh" -eq "$sh" ] || fail "F11: the window is ${ww}x${wh}, not the screen"
+check_placed fullscreen
+xdotool key F11
+sleep 1.5
+geometry
+[ "$ww" -lt "$sw" ] || [ "$wh" -lt "$sh" ] || fail "F11 again: still fullscreen"
+pass "F11 goes fullscreen and back (${ww}x${wh})"
+close_game
+
+# === 5. A virtual game controller ==========================================
+mkfifo "$tmp/pad.fifo"
+exec {pad_fd}<>"$tmp/pad.fifo"
+start_game pad VOIDRUNNER_TEST_PAD="$tmp/pad.fifo"
+pad() { echo "$*" >&"$pad_fd"; sleep "${delay:-0.4}"; }
+geometry
+cx=$((wx + ww / 2))
+cy=$((wy + wh / 2))
+screenshot pad-start
+start=$shot
+pad leftx -32767
+pad leftx 0
+screenshot pad-turned
+[ "$(differs "$start" "$shot" $((cx - 12)) $((cy - 12)) 24 24)" -gt 10 ] || fail "the stick did not turn the ship"
+turned=$shot
+pass "the stick turns the ship"
+delay=0.15 pad a 1
+delay=0.25 pad a 0
+screenshot pad-fired
+[ $(($(lit "$shot" "$wx" $((wy + 55)) "$ww" $((wh - 95))) - $(lit "$shot" $((cx - 15)) $((cy - 15)) 30 30))) -gt 0 ] ||
+    fail "the south button fired no shot"
+pass "the south button fires"
+pad righttrigger 32767
+pad righttrigger -32768
+screenshot pad-thrust
+[ "$(lit "$shot" $((cx - 12)) $((cy - 12)) 24 24)" -lt "$(lit "$turned" $((cx - 12)) $((cy - 12)) 24 24)" ] ||
+    fail "the trigger did not move the ship away from the centre"
+pass "the trigger thrusts"
+f1=$(frames)
+pad unplug
+sleep 1
+kill -0 "$game_pid" 2>/dev/null || fail "the game ended when the controller was unplugged"
+[ "$(frames)" -gt $((f1 + 10)) ] || fail "the game stopped ticking when the controller was unplugged"
+pass "unplugging the controller leaves the game running"
+close_game
+echo "comfort window test passed"
