@@ -217,8 +217,9 @@ void recordHighScore(int score, int level, const std::string& initials) {
         }
     } else {
         std::fprintf(stderr,
-                     "voidrunner: %s is locked by another program; the new row is kept in "
-                     "memory and saved with the next one\n",
+                     "voidrunner: %s could not be locked for saving (another game is saving, "
+                     "or its folder takes no new files); the new row is kept in memory and "
+                     "saved with the next one\n",
                      saveFileName);
     }
 
