@@ -10,6 +10,8 @@
 #include "platform/sdl/SdlSurface.h"
 #include "platform/sdl/TextFont.h"
 
+SdlDisplay::~SdlDisplay() { SDL_FreeSurface(x11Target); }
+
 DrawSurface* SdlDisplay::createBackBuffer(WindowHandle window, int width, int height) {
     uint32_t format = SDL_PIXELFORMAT_RGB888;
     // The window's own format makes the copy to it a plain memory copy.
@@ -49,10 +51,8 @@ void SdlDisplay::placeFrame(WindowHandle, const Rect& where) {
 void SdlDisplay::copyToWindow(SDL_Window* window, SdlSurface* frame, int width, int height,
                               bool partial) {
     SDL_Surface* target = SDL_GetWindowSurface(window);
-    if (!target) {
-        copyWithoutSurface(window, frame, width, height);
-        return;
-    }
+    const bool throughX11 = !target;
+    if (throughX11 && !(target = surfaceForX11(window))) return;
     // The frame's place in the window: the top left corner until the host
     // gives it one.
     SDL_Rect at{0, 0, width, height};
@@ -74,7 +74,9 @@ void SdlDisplay::copyToWindow(SDL_Window* window, SdlSurface* frame, int width, 
             SDL_BlitSurface(pixels, &r, target, &to);
         }
         frame->markShown();
-        if (!updated.empty())
+        if (throughX11)
+            x11.present(target, target->w, target->h);
+        else if (!updated.empty())
             SDL_UpdateWindowSurfaceRects(window, updated.data(), static_cast<int>(updated.size()));
         return;
     }
@@ -112,22 +114,36 @@ void SdlDisplay::copyToWindow(SDL_Window* window, SdlSurface* frame, int width, 
     };
     for (const SDL_Rect& side : sides)
         if (side.w > 0 && side.h > 0) SDL_FillRect(target, &side, black);
-    SDL_UpdateWindowSurface(window);
+    if (throughX11)
+        x11.present(target, target->w, target->h);
+    else
+        SDL_UpdateWindowSurface(window);
 }
 
 // SDL gives no window surface at some X depths (an 8-bit colour map, 30-bit
-// colour: "Unknown window pixel format"): the frame then goes to the window
-// through X11 itself, converted to the window's visual.
-void SdlDisplay::copyWithoutSurface(SDL_Window* window, SdlSurface* frame, int width, int height) {
-    const bool drawn = x11.attach(window);
+// colour: "Unknown window pixel format"): frames are then placed in a
+// surface of the window's size, as they would be in the window's own, and
+// that goes to the window through X11 itself, converted to its visual.
+SDL_Surface* SdlDisplay::surfaceForX11(SDL_Window* window) {
+    const bool attached = x11.attach(window);
     if (!toldNoSurface) {
         toldNoSurface = true;
-        if (drawn)
-            std::fprintf(stderr, "voidrunner: no window surface at this screen's depth (%s); the game draws through X11 instead\n", SDL_GetError());
-        else
-            std::fprintf(stderr, "voidrunner: no window surface at this screen's depth (%s) and no other way to draw: the window stays black\n", SDL_GetError());
+        std::fprintf(stderr,
+                     attached ? "voidrunner: no window surface at this screen's depth (%s); the "
+                                "game draws through X11 instead\n"
+                              : "voidrunner: no window surface at this screen's depth (%s) and no "
+                                "other way to draw: the window stays black\n",
+                     SDL_GetError());
     }
-    if (drawn) x11.present(frame ? frame->pixels() : nullptr, width, height);
+    if (!attached) return nullptr;
+    int w = 0, h = 0;
+    SDL_GetWindowSize(window, &w, &h);
+    if (w <= 0 || h <= 0) return nullptr;
+    if (!x11Target || x11Target->w != w || x11Target->h != h) {
+        SDL_FreeSurface(x11Target);
+        x11Target = SDL_CreateRGBSurfaceWithFormat(0, w, h, 32, SDL_PIXELFORMAT_RGB888);
+    }
+    return x11Target;
 }
 
 void SdlDisplay::repaint(SDL_Window* window) {
@@ -140,6 +156,8 @@ void SdlDisplay::repaint(SDL_Window* window) {
 void SdlDisplay::windowDestroyed(SDL_Window* window) {
     if (window == lastWindow) lastWindow = nullptr;
     x11.detach();
+    SDL_FreeSurface(x11Target);
+    x11Target = nullptr;
     shownFrame = nullptr;
     shownTarget = nullptr;
 }

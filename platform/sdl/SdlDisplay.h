@@ -16,6 +16,7 @@ class SdlSurface;
 // presented frame so that an exposed window is repainted from it.
 class SdlDisplay final : public Display {
 public:
+    ~SdlDisplay() override;
     DrawSurface* createBackBuffer(WindowHandle window, int width, int height) override;
     void present(WindowHandle window, DrawSurface& surface, int width, int height) override;
     void destroyBackBuffer(DrawSurface* surface) override;
@@ -30,7 +31,7 @@ private:
     // partial: copy only what changed since the window last got this frame,
     // when the window surface is still the one it went to.
     void copyToWindow(SDL_Window* window, SdlSurface* frame, int width, int height, bool partial);
-    void copyWithoutSurface(SDL_Window* window, SdlSurface* frame, int width, int height);
+    SDL_Surface* surfaceForX11(SDL_Window* window);
     SDL_Window* lastWindow = nullptr;
     SdlSurface* lastFrame = nullptr;
     int lastWidth = 0, lastHeight = 0;
@@ -40,6 +41,7 @@ private:
     int shownTargetWidth = 0, shownTargetHeight = 0, shownWidth = 0, shownHeight = 0;
     // For screens SDL has no window surface for.
     X11Presenter x11;
+    SDL_Surface* x11Target = nullptr;  // the window's picture, in memory
     bool toldNoSurface = false;
     bool placed = false;
     Rect place;
