@@ -174,6 +174,35 @@ changed=$(compare -metric AE "$work/throttle-before.png" "$work/throttle-after.p
 say "throttle text pixels changed by typing 5: $changed"
 [ "${changed%%[!0-9]*}" -gt 10 ] || fail "the typed digit did not change the throttle (see $work/typed.png)"
 
+# --- P pauses: the frame stands still under a "Paused" box; P plays on -----
+xdotool type p
+sleep 0.5
+import -window root "$work/paused.png"
+sleep 1
+import -window root "$work/paused-later.png"
+moved=$(compare -metric AE "$work/paused.png" "$work/paused-later.png" null: 2>&1 || true)
+[ "${moved%%[!0-9]*}" -eq 0 ] || fail "the frame moved while paused (see $work/paused-later.png)"
+[ "$(white "$work/paused.png" $((cx - 100)) $((cy - 20)) 200 40)" -gt 20 ] || fail "no Paused box (see $work/paused.png)"
+xdotool type p
+sleep 1
+import -window root "$work/played-on.png"
+moved=$(compare -metric AE "$work/paused-later.png" "$work/played-on.png" null: 2>&1 || true)
+[ "${moved%%[!0-9]*}" -gt 0 ] || fail "P did not play on (see $work/played-on.png)"
+
+# --- F11: the whole screen, the frame still shown; F11 again: back ----------
+size() { xwininfo -id "$window" | awk '/Width:/ { w = $NF } /Height:/ { h = $NF } END { print w "x" h }'; }
+xdotool key F11
+sleep 1.5
+[ "$(size)" = "${sw}x${sh}" ] || fail "F11: the window is $(size), not the ${sw}x${sh} screen"
+import -window root "$work/fullscreen.png"
+[ "$(clientTop "$work/fullscreen.png")" -eq 0 ] || fail "F11: a caption above the frame (see $work/fullscreen.png)"
+[ "$(white "$work/fullscreen.png" $((cx - 80)) $((sh - 40)) 160 40)" -gt 20 ] || fail "no throttle text in fullscreen (see $work/fullscreen.png)"
+xdotool key F11
+sleep 1.5
+import -window root "$work/windowed.png"
+[ "$(clientTop "$work/windowed.png")" -gt 0 ] || fail "F11 again: still fullscreen (see $work/windowed.png)"
+say "ok: P pauses and plays on; F11 goes fullscreen and back"
+
 # --- optional figure: VR_CPU_SECONDS=30 reports the game's processor share
 if [ -n "${VR_CPU_SECONDS:-}" ]; then
     exe_pid=$(pgrep -P "$game_pid" | head -n1)   # timeout's child: the wine process
