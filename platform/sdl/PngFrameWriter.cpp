@@ -51,7 +51,8 @@ public:
 
 class PngFrameWriter final : public Display {
 public:
-    PngFrameWriter(std::string dir, Display* also) : dir(std::move(dir)), also(also) {
+    PngFrameWriter(std::string dir, Display* also, bool* failed)
+        : dir(std::move(dir)), also(also), failed(failed) {
         std::error_code ignored;
         std::filesystem::create_directories(this->dir, ignored);
     }
@@ -75,6 +76,7 @@ public:
         const std::string path = dir + name;
         if (IMG_SavePNG(tee->picture->pixels(), path.c_str()) != 0 && !warned) {
             warned = true;
+            if (failed) *failed = true;
             std::fprintf(stderr, "voidrunner: cannot write %s: %s\n", path.c_str(),
                          SDL_GetError());
         }
@@ -90,12 +92,13 @@ public:
 private:
     std::string dir;
     Display* also;
+    bool* failed;
     int frames = 0;
     bool warned = false;
 };
 
 }  // namespace
 
-std::unique_ptr<Display> makePngFrameWriter(const std::string& dir, Display* also) {
-    return std::make_unique<PngFrameWriter>(dir, also);
+std::unique_ptr<Display> makePngFrameWriter(const std::string& dir, Display* also, bool* failed) {
+    return std::make_unique<PngFrameWriter>(dir, also, failed);
 }

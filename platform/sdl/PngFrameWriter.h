@@ -10,4 +10,7 @@
 // same SDL code into a software surface and saved as DIR/frame-NNNNN.png
 // (numbered from 1). When `also` is given, every surface operation and
 // every present goes to it too, so a recording display keeps working.
-std::unique_ptr<Display> makePngFrameWriter(const std::string& dir, Display* also = nullptr);
+// A picture that cannot be written is reported once on stderr and sets
+// *failed, when given.
+std::unique_ptr<Display> makePngFrameWriter(const std::string& dir, Display* also = nullptr,
+                                            bool* failed = nullptr);

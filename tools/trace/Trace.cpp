@@ -451,8 +451,9 @@ int runTrace(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* er
     run.host.install();
     // The picture writer still hands every frame to the recording display.
     std::unique_ptr<Display> pictureWriter;
+    bool picturesFailed = false;  // the writer has said which one
     if (run.opt.pngDir) {
-        pictureWriter = pictures(run.opt.pngDir, &run.host.display);
+        pictureWriter = pictures(run.opt.pngDir, &run.host.display, &picturesFailed);
         installPlatform({&run.host.windows, &run.host.keys, pictureWriter.get(), &run.host.sound,
                          &run.host.clock});
     }
@@ -470,6 +471,7 @@ int runTrace(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* er
     if (status != kInputOutputError && (writer->failed() || std::ferror(out))) {
         status = writeFailed(*writer, err);
     }
+    if (picturesFailed) status = kInputOutputError;
 
     resetToProgramStart();
     resetPlatform();

@@ -11,9 +11,11 @@
 
 class Display;
 
-// Makes the display that saves every frame as a picture in `dir` and hands
-// each operation on to `also` (--png). Builds without pictures pass none.
-using FrameWriterMaker = std::unique_ptr<Display> (*)(const std::string& dir, Display* also);
+// Makes the display that saves every frame as a picture in `dir`, hands
+// each operation on to `also` and sets *failed when a picture could not be
+// written (--png). Builds without pictures pass none.
+using FrameWriterMaker = std::unique_ptr<Display> (*)(const std::string& dir, Display* also,
+                                                      bool* failed);
 
 // Runs the tool with the command line `argv`: the script comes from the file
 // it names, or from `in`; the JSON lines go to `out`, messages to `err`.
