@@ -6,6 +6,8 @@
 #include <cstring>
 #include <new>
 
+#include "app/ReplayPlayer.h"
+#include "app/ReplayRecorder.h"
 #include "game/GameState.h"
 #include "game/ShipControls.h"
 #include "game/Tick.h"
@@ -147,7 +149,9 @@ intptr_t GameWindow::handleMessage(WindowHandle handle, uint32_t message, uintpt
         case wm::command:
             return 0;
         case wm::character:
+            if (replayRecorder) replayRecorder->beginPoll();
             if (pollKeys() == 0 && wParam < 256) handleTypedCharacter(static_cast<int>(wParam));
+            if (replayRecorder) replayRecorder->typed(wParam);
             return 0;
         case wm::mouseMove:
             mouseX = lowWord(lParam);
@@ -156,21 +160,26 @@ intptr_t GameWindow::handleMessage(WindowHandle handle, uint32_t message, uintpt
             return 0;
         case wm::leftButtonDown:
             recordButton(1, 1);
+            if (replayRecorder) replayRecorder->mouse(message);
             return 0;
         case wm::leftButtonUp:
             recordButton(0, 1);
+            if (replayRecorder) replayRecorder->mouse(message);
             return 0;
         case wm::rightButtonDown:
             recordButton(1, 0);
+            if (replayRecorder) replayRecorder->mouse(message);
             return 0;
         case wm::rightButtonUp:
             recordButton(0, 0);
+            if (replayRecorder) replayRecorder->mouse(message);
             return 0;
         case wm::mouseWheel:
             // The wheel message carries screen coordinates.
             mouseX = lowWord(lParam) - 2;
             mouseY = highWord(lParam) - 21;
             wheelDelta = (highWord(static_cast<intptr_t>(wParam)) == 120) ? 120 : -120;
+            if (replayRecorder) replayRecorder->wheel(wParam);
             return 0;
         default:
             return ws.defaultHandling({handle, message, wParam, lParam});
@@ -196,8 +205,14 @@ bool runTickIfDue() {
     const auto late = static_cast<int32_t>(now - nextTickTime);
     if (late > 0) {
         nextTickTime = now + interval;
-        pollKeys();
-        tick();
+        if (replayPlayer) {
+            replayPlayer->step();
+        } else {
+            if (replayRecorder) replayRecorder->beginPoll();
+            pollKeys();
+            tick();
+            if (replayRecorder) replayRecorder->tickRan();
+        }
         // The playfield's size is known from the start-up tick on.
         if (gameWindow->placedWidth != gameState.fieldWidth ||
             gameWindow->placedHeight != gameState.fieldHeight)
@@ -243,6 +258,7 @@ int runMainLoop(InstanceHandle instance) {
             }
         }
         exitCode = static_cast<int>(msg.wParam);
+        if (replayRecorder) replayRecorder->save();
     }
     shutDown();
     return exitCode;

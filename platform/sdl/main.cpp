@@ -7,6 +7,8 @@
 
 #include "app/CommandLine.h"
 #include "app/GameWindow.h"
+#include "app/ReplayFolder.h"
+#include "app/ReplayRecorder.h"
 #include "platform/SystemClock.h"
 #include "platform/sdl/SdlDisplay.h"
 #include "platform/sdl/SdlGamepads.h"
@@ -62,8 +64,15 @@ int main(int argc, char** argv) {
         SdlKeyState keys(&pads);
         SdlSound sound;
         SystemClock clock;
-        installPlatform({&windows, &keys, &display, &sound, &clock});
+        // Every run is recorded into replays/ beside save.txt.
+        ReplayRecorder recorder;
+        ReplayFolder folder;
+        folder.keep = replayKeepLimit(folder.keep);
+        recorder.folder = &folder;
+        replayRecorder = &recorder;
+        installPlatform({&windows, &recorder.keys(keys), &display, &sound, &recorder.clock(clock)});
         code = runMainLoop(nullptr);
+        replayRecorder = nullptr;
         resetPlatform();
     }
     TextFont::instance().close();

@@ -5,6 +5,8 @@
 
 #include "app/CommandLine.h"
 #include "app/GameWindow.h"
+#include "app/ReplayFolder.h"
+#include "app/ReplayRecorder.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // A GUI program has no console to print to: help, version and
@@ -17,6 +19,18 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         return reply.exitCode;
     }
     setStartFullscreen(options.fullscreen);
-    installPlatform(win32Services());
-    return runMainLoop(instance);
+    const PlatformServices host = win32Services();
+    // Every run is recorded into replays\ beside save.txt.
+    ReplayRecorder recorder;
+    ReplayFolder folder;
+    folder.keep = replayKeepLimit(folder.keep);
+    recorder.folder = &folder;
+    replayRecorder = &recorder;
+    PlatformServices services = host;
+    services.keys = &recorder.keys(*host.keys);
+    services.clock = &recorder.clock(*host.clock);
+    installPlatform(services);
+    const int code = runMainLoop(instance);
+    replayRecorder = nullptr;
+    return code;
 }

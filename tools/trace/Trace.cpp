@@ -19,6 +19,7 @@
 
 #include "JsonWriter.h"
 #include "app/GameWindow.h"
+#include "app/ReplayRecorder.h"
 #include "game/GameState.h"
 #include "game/ShipControls.h"
 #include "game/Tick.h"
@@ -186,6 +187,12 @@ struct Run {
     Options opt;
     std::FILE* err = stderr;
     long long ticks = 0;
+    // Rows of `table` lines: the table start-up begins with instead of the
+    // one in save.txt (a replay carries the table its game started with).
+    std::vector<HighScoreEntry> table;
+    // With such a table save.txt is neither read nor written: the table
+    // lives in memory.
+    MemorySaveStorage tableSaves;
 };
 
 void writeLine(JsonWriter& w, Run& run, const char* event, bool presented) {
@@ -273,8 +280,12 @@ const char* runLine(JsonWriter& w, Run& run, const std::vector<std::string_view>
             return "tick count must be a whole number from 0";
         for (long long i = 0; i < count; ++i) {
             const int before = display.presentCount;
+            const bool wasStarted = started();
             pollKeys();
             tick();
+            if (!wasStarted && started()) {
+                for (std::size_t r = 0; r < run.table.size(); ++r) highScoreTable.rows[r] = run.table[r];
+            }
             ++run.ticks;
             writeLine(w, run, "tick", display.presentCount != before);
             if (w.failed()) break;  // the caller reports it
@@ -336,6 +347,23 @@ const char* runLine(JsonWriter& w, Run& run, const std::vector<std::string_view>
         if (args != 1 || !parseNumber(words[1], 0, UINT_MAX, seed))
             return "seed takes one number from 0 to 4294967295";
         run.host.clock.seed = static_cast<unsigned>(seed);
+        return nullptr;
+    }
+    if (cmd == "table") {
+        long long score = 0, level = 0;
+        HighScoreEntry row;
+        if ((args != 2 && args != 3) || !parseNumber(words[1], INT_MIN, INT_MAX, score) ||
+            !parseNumber(words[2], INT_MIN, INT_MAX, level) ||
+            (args == 3 && !unescapeInitials(words[3], row.initials)))
+            return "table takes a score, a level and initials (%XX for other bytes)";
+        if (started()) return "table comes too late: the game has started";
+        if (run.table.size() == 10) return "table has ten rows at most";
+        row.score = static_cast<int>(score);
+        row.level = static_cast<int>(level);
+        run.table.push_back(row);
+        PlatformServices services = platform();
+        services.saves = &run.tableSaves;
+        installPlatform(services);
         return nullptr;
     }
     return "unknown command";

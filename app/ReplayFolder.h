@@ -1,0 +1,29 @@
+// Where replays are kept: a folder "replays" beside save.txt, one file per
+// run named by its start and best score, the oldest pruned past a limit.
+#pragma once
+
+#include <string>
+
+class ReplayRecorder;
+
+struct ReplayFolder {
+    std::string path = "replays";
+    // How many replays are kept; 0 keeps none (recording is off).
+    int keep = 50;
+
+    // Writes the recorder's replay whole beside its final name, then renames
+    // it into place, removing the run's previous file when the best score
+    // renamed it. Any failure leaves the folder as it was and is ignored.
+    bool write(const ReplayRecorder& recorder);
+
+    // "2026-12-07_23-50-12": the run's start, local time.
+    std::string startedAt;
+    // The file this run last wrote, "" before the first.
+    std::string current;
+};
+
+// The keep limit from settings.txt ("replays N") or the environment
+// (VOIDRUNNER_REPLAYS=N); the default when neither says.
+int replayKeepLimit(int fallback);
+// The local date and time now as "YYYY-MM-DD_HH-MM-SS".
+std::string replayTimeStamp();

@@ -1,0 +1,107 @@
+// Plays a recorded replay in the game's window at the game's own pace: the
+// file's keys, characters and mouse stand in for the player's, the window's
+// own input only steers the playback (SPACE held: fast-forward, Esc or Q:
+// quit). The table it signs stays in memory: save.txt is never touched.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "scores/HighScores.h"
+
+struct ReplayCommand {
+    enum Kind { Keys, Tick, Char, Mouse, Wheel } kind = Tick;
+    long long value = 0;  // ticks, code, message or wheel delta
+    std::string keys;     // "LRUS" letters for Keys
+};
+
+struct Replay {
+    int fieldWidth = 800;
+    int fieldHeight = 600;
+    unsigned seed = 1;
+    std::vector<HighScoreEntry> table;
+    std::vector<ReplayCommand> commands;
+    long long ticks = 0;
+};
+
+// Reads a replay file's text. On failure returns false with one line in
+// error saying what is wrong (not a replay, a newer format, cut short,
+// changed by hand, or the line it cannot understand).
+bool parseReplay(const std::string& text, Replay& out, std::string& error);
+
+// Reads and checks a replay file; the error names the problem (a file that
+// cannot be read, one too large to be a replay, or as parseReplay says).
+bool loadReplayFile(const std::string& path, Replay& out, std::string& error);
+
+class ReplayPlayer {
+public:
+    explicit ReplayPlayer(Replay replay) : replay_(std::move(replay)) {}
+
+    // The host's services as the replay needs them: the field, seed and keys
+    // of the file, host input held back from the game.
+    PlatformServices wrap(const PlatformServices& host);
+
+    // One frame of playback in place of the key step and tick: one tick of
+    // the replay, or several while SPACE is held.
+    void step();
+    bool finished() const { return next_ >= replay_.commands.size() && leftInTick_ == 0; }
+    long long ticksPlayed() const { return played_; }
+
+    static constexpr int kFastForward = 8;
+
+private:
+    class Keys final : public KeyState {
+    public:
+        bool isHeld(Key key) override;
+        std::string held;
+    };
+    class SeedClock final : public Clock {
+    public:
+        uint32_t tickCount() override { return inner->tickCount(); }
+        void sleep(uint32_t ms) override { inner->sleep(ms); }
+        unsigned randomSeed() override { return seed; }
+        Clock* inner = nullptr;
+        unsigned seed = 1;
+    };
+    // Forwards everything to the host's window system, but reports the
+    // replay's field as the client area and keeps the window's typed
+    // characters and mouse buttons from the game.
+    class Windows final : public WindowSystem {
+    public:
+        bool registerClass(const WindowClassDesc& d) override { return inner->registerClass(d); }
+        int systemMetric(int i) override { return inner->systemMetric(i); }
+        WindowHandle createWindow(const WindowCreateDesc& d) override { return inner->createWindow(d); }
+        void showWindow(WindowHandle w, int c) override { inner->showWindow(w, c); }
+        void updateWindow(WindowHandle w) override { inner->updateWindow(w); }
+        void messageBox(const char* t, const char* c) override { inner->messageBox(t, c); }
+        bool peekMessage(Message& m) override { return inner->peekMessage(m); }
+        int getMessage(Message& m) override { return inner->getMessage(m); }
+        void translateMessage(const Message& m) override { inner->translateMessage(m); }
+        intptr_t dispatchMessage(const Message& m) override;
+        intptr_t defaultHandling(const Message& m) override { return inner->defaultHandling(m); }
+        void postQuitMessage(int code) override { inner->postQuitMessage(code); }
+        void validate(WindowHandle w) override { inner->validate(w); }
+        Rect clientRectOnScreen(WindowHandle w) override { return inner->clientRectOnScreen(w); }
+        Rect clientRect(WindowHandle) override { return {0, 0, width, height}; }
+        WindowSystem* inner = nullptr;
+        int width = 800;
+        int height = 600;
+    };
+
+    bool runOneTick();
+
+    Replay replay_;
+    Keys keys_;
+    SeedClock clock_;
+    Windows windows_;
+    KeyState* hostKeys_ = nullptr;
+    std::size_t next_ = 0;
+    long long leftInTick_ = 0;
+    long long played_ = 0;
+    bool tableSet_ = false;
+};
+
+// The player the main loop steps instead of the keys and tick; none in play.
+extern ReplayPlayer* replayPlayer;

@@ -1,0 +1,91 @@
+// Records one run of the program (launch to close, every game in it) as a
+// trace script: the field and seed start-up used, the table it loaded, and
+// every input in the order the game consumed it. `voidrunner-trace REPLAY`
+// and `voidrunner --replay REPLAY` play it back exactly.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/Platform.h"
+
+struct ReplayFolder;
+
+// The first line of every replay; a later format gets a higher number.
+constexpr const char* kReplayHeader = "# voidrunner replay 1";
+
+class ReplayRecorder {
+public:
+    // Stand-ins for the host's key state and clock: every read of a key in
+    // one poll gets the answer of its first read in that poll (so the rows of
+    // the key step see one consistent set, the one the replay keeps), and the
+    // seed start-up takes is noted.
+    KeyState& keys(KeyState& inner);
+    Clock& clock(Clock& inner);
+
+    // Called by the main loop and the window procedure around the game.
+    void beginPoll();
+    void tickRan();
+    void typed(uintptr_t code);
+    void mouse(uint32_t message);
+    void wheel(uintptr_t wParam);
+
+    // Start-up has run: field, seed and table are known.
+    bool started() const { return started_; }
+    long long ticks() const { return ticks_; }
+    int bestScore() const { return best_; }
+    // Where the replay is written: at every game over, after a signing and
+    // when the window closes (save). None: kept in memory only.
+    ReplayFolder* folder = nullptr;
+    void save();
+
+    // The whole replay up to now, with its closing check line.
+    std::string text() const;
+
+private:
+    class LatchingKeys final : public KeyState {
+    public:
+        bool isHeld(Key key) override;
+        KeyState* inner = nullptr;
+        bool read[4] = {};
+        bool value[4] = {};
+    };
+    class SeedClock final : public Clock {
+    public:
+        uint32_t tickCount() override { return inner->tickCount(); }
+        void sleep(uint32_t ms) override { inner->sleep(ms); }
+        unsigned randomSeed() override;
+        Clock* inner = nullptr;
+        unsigned seed = 1;
+    };
+
+    void noteStartUp();
+    void flushTicks();
+    void writeKeys();
+
+    LatchingKeys keys_;
+    SeedClock clock_;
+    std::string head_;  // field, seed, table
+    std::string body_;
+    std::string written_ = "-";  // the key set the body last gave
+    long long pendingTicks_ = 0;
+    long long ticks_ = 0;
+    int best_ = 0;
+    bool started_ = false;
+    bool wasOver_ = false;
+    bool wasEntering_ = false;
+};
+
+// The recorder the main loop and window procedure report to; none unless the
+// host sets one.
+extern ReplayRecorder* replayRecorder;
+
+// Bytes outside the printable range (and '%') of high-score initials as %XX,
+// so a row stays one word of a script line.
+std::string escapeInitials(const std::string& initials);
+// The reverse; false for a malformed escape.
+bool unescapeInitials(std::string_view word, std::string& out);
+// The last line of a replay: "# end XXXXXXXX", a check of every byte before
+// it, so a replay cut short or changed by hand is recognised.
+std::string replayChecksumLine(const std::string& text);

@@ -1,0 +1,196 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "GameFixture.h"
+#include "app/ReplayFolder.h"
+#include "app/ReplayPlayer.h"
+#include "app/ReplayRecorder.h"
+#include "game/ShipControls.h"
+#include "scores/HighScores.h"
+#include "scores/Initials.h"
+
+using Replays = GameTest;
+
+namespace {
+
+// Held keys that change from one read to the next, like a player's fingers
+// between the rows of the key step.
+class RestlessKeys final : public KeyState {
+public:
+    bool isHeld(Key key) override {
+        state = state * 1103515245u + 12345u;
+        const unsigned bit = (state >> 16) & 7u;
+        return key == Key::Space ? bit < 3 : bit < 2;
+    }
+    unsigned state = 7;
+};
+
+// What a run leaves behind, enough to tell two runs apart.
+std::string snapshot() {
+    std::ostringstream s;
+    const GameState& g = gameState;
+    s << g.score << ' ' << g.level << ' ' << g.reserveShipCount << ' ' << +g.shipDestroyed << ' '
+      << g.throttle << ' ' << g.bonusPoints << ' ' << playerShip.getX() << ' '
+      << playerShip.getY() << ' ' << playerShip.getAngle() << ' ' << asteroids.count << ' '
+      << saucers.count << ' ' << playerBullets.count << ' ' << playerShip.getScale() << ' '
+      << typedInitials << '|';
+    for (const HighScoreEntry& row : highScoreTable.rows)
+        s << row.score << ',' << row.level << ',' << row.initials << ';';
+    return s.str();
+}
+
+}  // namespace
+
+// A run through the real loop and window procedure, with keys that change
+// inside a poll, typed digits and initials, mouse buttons and the wheel, on
+// a small field so that games end: the replay of it ends in the same state,
+// in the player and in the trace tool, and sits in replays/ named by its
+// best score.
+TEST_F(Replays, ARecordedRunPlaysBackExactly) {
+    windows.clientWidth = 240;
+    windows.clientHeight = 180;
+    clock.seed = 987654321u;
+    RestlessKeys restless;
+    ReplayRecorder recorder;
+    ReplayFolder folder;
+    recorder.folder = &folder;
+    installPlatform({&windows, &recorder.keys(restless), &display, &sound, &recorder.clock(clock)});
+    replayRecorder = &recorder;
+    ASSERT_TRUE(createGameWindow(nullptr));
+    ASSERT_TRUE(gameWindow->createMainWindow());
+    int games = 0;
+    for (int i = 0; i < 6000; ++i) {
+        clock.now += 63;
+        runTickIfDue();
+        GameWindow& w = *gameWindow;
+        if (i % 97 == 5) w.handleMessage(w.window, wm::character, '0' + i % 10, 0);
+        if (i % 211 == 7) w.handleMessage(w.window, wm::leftButtonDown, 0, 0);
+        if (i % 211 == 9) w.handleMessage(w.window, wm::leftButtonUp, 0, 0);
+        if (i % 307 == 11) w.handleMessage(w.window, wm::mouseWheel, 0xFF880000u, 0);
+        if (gameState.enteringInitials) {
+            w.handleMessage(w.window, wm::character, 'A' + games % 26, 0);
+            if (!gameState.enteringInitials) ++games;
+        }
+    }
+    replayRecorder = nullptr;
+    const std::string text = recorder.text();
+    const std::string expected = snapshot();
+    ASSERT_GE(games, 2) << "the run should sign the table more than once";
+
+    // The file on disk is the replay as it stood at the last signing or game
+    // over, named by the best score.
+    ASSERT_FALSE(folder.current.empty());
+    EXPECT_NE(folder.current.find("_best-" + std::to_string(recorder.bestScore()) + ".txt"),
+              std::string::npos);
+    Replay fromDisk;
+    std::string error;
+    EXPECT_TRUE(loadReplayFile("replays/" + folder.current, fromDisk, error)) << error;
+
+    // Played back in the game.
+    resetToProgramStart();
+    std::filesystem::remove("save.txt");
+    Replay replay;
+    ASSERT_TRUE(parseReplay(text, replay, error)) << error;
+    ScriptedKeys none;
+    ReplayPlayer player(replay);
+    installPlatform(player.wrap({&windows, &none, &display, &sound, &clock}));
+    ASSERT_TRUE(createGameWindow(nullptr));
+    ASSERT_TRUE(gameWindow->createMainWindow());
+    while (!player.finished()) player.step();
+    EXPECT_EQ(player.ticksPlayed(), recorder.ticks());
+    EXPECT_EQ(snapshot(), expected);
+
+#ifdef VR_TRACE_PATH
+    // And by the trace tool: its last line ends with the same score and table.
+    std::ofstream("replay.txt", std::ios::binary) << text;
+    const std::string command = std::string(VR_TRACE_PATH) + " replay.txt > out.jsonl";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::ifstream out("out.jsonl");
+    std::string line, last;
+    while (std::getline(out, line)) last = line;
+    EXPECT_NE(last.find("\"score\":" + std::to_string(gameState.score) + ","), std::string::npos);
+    std::string table = "\"table\":[";
+    for (int r = 0; r < 10; ++r) {
+        const HighScoreEntry& row = highScoreTable.rows[r];
+        table += (r ? ",[" : "[") + std::to_string(row.score) + "," + std::to_string(row.level) +
+                 ",\"" + row.initials + "\"]";
+    }
+    EXPECT_NE(last.find(table + "]"), std::string::npos) << table;
+#endif
+}
+
+TEST_F(Replays, BadFilesAreRefusedWithOneLine) {
+    const std::string good = std::string(kReplayHeader) + "\nfield 300 200\nseed 5\ntick 7\n";
+    const std::string sealed = good + replayChecksumLine(good);
+    std::string edited = sealed;
+    edited[edited.find("tick 7")] = 'T';
+    const std::string badLine = good + "jump 3\n";
+    const struct {
+        std::string text;
+        const char* says;
+    } cases[] = {
+        {"", "not a voidrunner replay"},
+        {"\x7f" "ELF\x02\x01", "not a voidrunner replay"},
+        {"# voidrunner replay 2\ntick\n", "newer version"},
+        {sealed.substr(0, sealed.size() - 12), "cut short"},
+        {good, "cut short"},
+        {edited, "changed after it was recorded"},
+        {badLine + replayChecksumLine(badLine), "line 5: unknown command"},
+    };
+    for (const auto& c : cases) {
+        Replay r;
+        std::string error;
+        EXPECT_FALSE(parseReplay(c.text, r, error)) << c.says;
+        EXPECT_NE(error.find(c.says), std::string::npos) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    }
+    Replay r;
+    std::string error;
+    ASSERT_TRUE(parseReplay(sealed, r, error)) << error;
+    EXPECT_EQ(r.ticks, 7);
+    EXPECT_EQ(r.fieldWidth, 300);
+    // Line ends changed on the way (a mail program) keep it a replay.
+    std::string crlf;
+    for (const char c : sealed) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    EXPECT_TRUE(parseReplay(crlf, r, error)) << error;
+    EXPECT_FALSE(loadReplayFile(".", r, error));
+    EXPECT_FALSE(loadReplayFile("missing.txt", r, error));
+}
+
+// A replays folder that cannot be written changes nothing else; old replays
+// past the limit are pruned, other files never.
+TEST_F(Replays, TheFolderIsPrunedAndItsFailuresIgnored) {
+    playing();
+    ReplayRecorder recorder;
+    recorder.tickRan();  // past start-up: there is something to write
+    ReplayFolder folder;
+    std::ofstream("replays") << "a file in the folder's place";
+    EXPECT_FALSE(folder.write(recorder));
+    EXPECT_EQ(readFile("replays"), "a file in the folder's place");
+    std::filesystem::remove("replays");
+
+    std::filesystem::create_directory("replays");
+    for (const char* old : {"2020-01-01_00-00-00_best-10.txt", "2020-01-02_00-00-00_best-0.txt",
+                            "2020-01-03_00-00-00_best-5.txt", "notes.txt"})
+        std::ofstream(std::string("replays/") + old) << "old";
+    folder.keep = 2;
+    ASSERT_TRUE(folder.write(recorder));
+    EXPECT_FALSE(std::filesystem::exists("replays/2020-01-01_00-00-00_best-10.txt"));
+    EXPECT_FALSE(std::filesystem::exists("replays/2020-01-02_00-00-00_best-0.txt"));
+    EXPECT_TRUE(std::filesystem::exists("replays/2020-01-03_00-00-00_best-5.txt"));
+    EXPECT_TRUE(std::filesystem::exists("replays/notes.txt"));
+    EXPECT_TRUE(std::filesystem::exists("replays/" + folder.current));
+
+    // The player's limit: a line of settings.txt; anything unreadable keeps
+    // the default.
+    EXPECT_EQ(replayKeepLimit(50), 50);
+    std::ofstream("settings.txt") << "mute 1\n  replays = 3 \r\n";
+    EXPECT_EQ(replayKeepLimit(50), 3);
+    std::ofstream("settings.txt") << "replays -4\nreplays3\nreplays 9999999\n";
+    EXPECT_EQ(replayKeepLimit(50), 50);
+}
