@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/ReplayRecorder.h"
+#include "app/Settings.h"
 
 namespace fs = std::filesystem;
 
@@ -27,27 +28,6 @@ bool isReplayName(std::string_view name) {
     }
     const std::string_view score = name.substr(stamp.size(), name.size() - 4 - stamp.size());
     return score.find_first_not_of("0123456789") == std::string_view::npos;
-}
-
-// "replays N" or "replays=N" (N from 0 to 100000), blanks allowed around;
-// -1 for any other line.
-int parseLimit(std::string_view line) {
-    auto blank = [](char c) { return c == ' ' || c == '\t'; };
-    auto skip = [&] { while (!line.empty() && blank(line.front())) line.remove_prefix(1); };
-    skip();
-    const std::string_view key = "replays";
-    if (line.substr(0, key.size()) != key) return -1;
-    line.remove_prefix(key.size());
-    const bool separated = !line.empty() && (blank(line.front()) || line.front() == '=');
-    skip();
-    if (!line.empty() && line.front() == '=') line.remove_prefix(1);
-    skip();
-    while (!line.empty() && blank(line.back())) line.remove_suffix(1);
-    int v = 0;
-    auto [end, ec] = std::from_chars(line.data(), line.data() + line.size(), v);
-    if (!separated || ec != std::errc() || end != line.data() + line.size() || v < 0 || v > 100000)
-        return -1;
-    return v;
 }
 
 void prune(const fs::path& dir, int keep, const std::string& current) {
@@ -78,21 +58,16 @@ std::string replayTimeStamp() {
     return text;
 }
 
-int replayKeepLimit(int fallback) {
-    int limit = -1;
-    std::ifstream settings("settings.txt");
-    std::string line;
-    while (limit < 0 && std::getline(settings, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        limit = parseLimit(line);
-    }
+int replayKeepLimit() {
+    int limit = loadSettings().replaysKept;
     if (const char* env = std::getenv("VOIDRUNNER_REPLAYS")) {
-        std::string line = "replays ";
-        line += env;
-        const int v = parseLimit(line);
-        if (v >= 0) limit = v;
+        const std::string_view text = env;
+        int v = 0;
+        auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+        if (ec == std::errc() && end == text.data() + text.size() && v >= 0 && v <= 100000)
+            limit = v;
     }
-    return limit >= 0 ? limit : fallback;
+    return limit;
 }
 
 bool ReplayFolder::write(const ReplayRecorder& recorder) {

@@ -22,8 +22,8 @@ struct ReplayFolder {
     std::string current;
 };
 
-// The keep limit from settings.txt ("replays N") or the environment
-// (VOIDRUNNER_REPLAYS=N); the default when neither says.
-int replayKeepLimit(int fallback);
+// The keep limit: "replays N" in settings.txt, or VOIDRUNNER_REPLAYS=N in
+// the environment, which wins.
+int replayKeepLimit();
 // The local date and time now as "YYYY-MM-DD_HH-MM-SS".
 std::string replayTimeStamp();

@@ -1,5 +1,6 @@
 #include "app/Settings.h"
 
+#include <charconv>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -15,6 +16,13 @@ HostSettings loadSettings(const char* path) {
         std::string name, value, extra;
         if (!(fields >> name >> value) || (fields >> extra)) continue;
         if (name == "mute" && (value == "0" || value == "1")) settings.muted = value == "1";
+        if (name == "replays") {
+            int kept = 0;
+            const char* end = value.data() + value.size();
+            auto [ptr, ec] = std::from_chars(value.data(), end, kept);
+            if (ec == std::errc() && ptr == end && kept >= 0 && kept <= 100000)
+                settings.replaysKept = kept;
+        }
     }
     return settings;
 }
@@ -25,6 +33,7 @@ bool saveSettings(const HostSettings& settings, const char* path) {
     {
         std::ofstream out(temporary, std::ios::trunc);
         out << "mute " << (settings.muted ? 1 : 0) << '\n';
+        out << "replays " << settings.replaysKept << '\n';
         out.flush();
         if (!out) {
             out.close();

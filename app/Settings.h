@@ -5,6 +5,9 @@
 
 struct HostSettings {
     bool muted = false;
+    // How many replays replays/ keeps ("replays N", 0 to 100000); 0 records
+    // none.
+    int replaysKept = 50;
 };
 
 constexpr const char* kSettingsFile = "settings.txt";

@@ -188,9 +188,9 @@ TEST_F(Replays, TheFolderIsPrunedAndItsFailuresIgnored) {
 
     // The player's limit: a line of settings.txt; anything unreadable keeps
     // the default.
-    EXPECT_EQ(replayKeepLimit(50), 50);
-    std::ofstream("settings.txt") << "mute 1\n  replays = 3 \r\n";
-    EXPECT_EQ(replayKeepLimit(50), 3);
-    std::ofstream("settings.txt") << "replays -4\nreplays3\nreplays 9999999\n";
-    EXPECT_EQ(replayKeepLimit(50), 50);
+    EXPECT_EQ(replayKeepLimit(), 50);
+    std::ofstream("settings.txt") << "mute 1\nreplays 3\n";
+    EXPECT_EQ(replayKeepLimit(), 3);
+    std::ofstream("settings.txt") << "replays -4\nreplays 9999999\nreplays x\n";
+    EXPECT_EQ(replayKeepLimit(), 50);
 }
