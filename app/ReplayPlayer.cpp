@@ -218,6 +218,8 @@ PlatformServices ReplayPlayer::wrap(const PlatformServices& host) {
     services.windows = &windows_;
     services.keys = &keys_;
     services.clock = &clock_;
+    // The table starts as the replay says and is signed in memory only.
+    services.saves = &saves_;
     return services;
 }
 

@@ -96,6 +96,7 @@ private:
     Keys keys_;
     SeedClock clock_;
     Windows windows_;
+    MemorySaveStorage saves_;
     KeyState* hostKeys_ = nullptr;
     std::size_t next_ = 0;
     long long leftInTick_ = 0;

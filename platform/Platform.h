@@ -259,6 +259,26 @@ public:
 // The system's files; defined by the platform's file library.
 SaveStorage& systemSaveStorage();
 
+// A table that lives in memory only, for a replay: nothing on disk is read
+// or written. It starts as if no file existed.
+class MemorySaveStorage final : public SaveStorage {
+public:
+    StoredFile read(const char*, std::string& out) override {
+        if (!exists) return StoredFile::missing;
+        out = contents;
+        return StoredFile::read;
+    }
+    bool lock(const char*) override { return true; }
+    void unlock() override {}
+    bool replace(const char*, const std::string& in) override {
+        contents = in;
+        exists = true;
+        return true;
+    }
+    std::string contents;
+    bool exists = false;
+};
+
 // ---------------------------------------------------------------------------
 // The installed services. Every pointer is always valid: by default each is
 // a null service that does nothing (no window, no keys held, silence);

@@ -4,10 +4,13 @@
 #include <SDL_ttf.h>
 
 #include <cstdio>
+#include <string>
+#include <utility>
 
 #include "app/CommandLine.h"
 #include "app/GameWindow.h"
 #include "app/ReplayFolder.h"
+#include "app/ReplayPlayer.h"
 #include "app/ReplayRecorder.h"
 #include "platform/SystemClock.h"
 #include "platform/sdl/SdlDisplay.h"
@@ -24,6 +27,15 @@ int main(int argc, char** argv) {
     if (reply.done) {
         std::fputs(reply.text.c_str(), reply.isError ? stderr : stdout);
         return reply.exitCode;
+    }
+    // A replay is checked whole before any window opens.
+    Replay replay;
+    if (!options.replayFile.empty()) {
+        std::string error;
+        if (!loadReplayFile(options.replayFile, replay, error)) {
+            std::fprintf(stderr, "voidrunner: %s: %s\n", options.replayFile.c_str(), error.c_str());
+            return 2;
+        }
     }
     SDL_SetMainReady();
     // Copy frames to the window with the X server's shared memory rather than
@@ -64,15 +76,24 @@ int main(int argc, char** argv) {
         SdlKeyState keys(&pads);
         SdlSound sound;
         SystemClock clock;
-        // Every run is recorded into replays/ beside save.txt.
-        ReplayRecorder recorder;
-        ReplayFolder folder;
-        folder.keep = replayKeepLimit(folder.keep);
-        recorder.folder = &folder;
-        replayRecorder = &recorder;
-        installPlatform({&windows, &recorder.keys(keys), &display, &sound, &recorder.clock(clock)});
-        code = runMainLoop(nullptr);
-        replayRecorder = nullptr;
+        const PlatformServices host{&windows, &keys, &display, &sound, &clock};
+        if (!options.replayFile.empty()) {
+            ReplayPlayer player(std::move(replay));
+            installPlatform(player.wrap(host));
+            replayPlayer = &player;
+            code = runMainLoop(nullptr);
+            replayPlayer = nullptr;
+        } else {
+            // Every run is recorded into replays/ beside save.txt.
+            ReplayRecorder recorder;
+            ReplayFolder folder;
+            folder.keep = replayKeepLimit();
+            recorder.folder = &folder;
+            replayRecorder = &recorder;
+            installPlatform({&windows, &recorder.keys(keys), &display, &sound, &recorder.clock(clock)});
+            code = runMainLoop(nullptr);
+            replayRecorder = nullptr;
+        }
         resetPlatform();
     }
     TextFont::instance().close();

@@ -2,10 +2,13 @@
 #include "platform/win32/Win32Platform.h"
 
 #include <cstdlib>
+#include <string>
+#include <utility>
 
 #include "app/CommandLine.h"
 #include "app/GameWindow.h"
 #include "app/ReplayFolder.h"
+#include "app/ReplayPlayer.h"
 #include "app/ReplayRecorder.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
@@ -20,10 +23,25 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     }
     setStartFullscreen(options.fullscreen);
     const PlatformServices host = win32Services();
+    if (!options.replayFile.empty()) {
+        Replay replay;
+        std::string error;
+        if (!loadReplayFile(options.replayFile, replay, error)) {
+            const std::string text = options.replayFile + ": " + error;
+            MessageBoxA(nullptr, text.c_str(), "Voidrunner", MB_OK | MB_ICONERROR);
+            return 2;
+        }
+        ReplayPlayer player(std::move(replay));
+        installPlatform(player.wrap(host));
+        replayPlayer = &player;
+        const int code = runMainLoop(instance);
+        replayPlayer = nullptr;
+        return code;
+    }
     // Every run is recorded into replays\ beside save.txt.
     ReplayRecorder recorder;
     ReplayFolder folder;
-    folder.keep = replayKeepLimit(folder.keep);
+    folder.keep = replayKeepLimit();
     recorder.folder = &folder;
     replayRecorder = &recorder;
     PlatformServices services = host;
