@@ -2,9 +2,9 @@
 # The Linux game in a hostile environment, one case per run:
 #   tests/hostile/run.sh CASE GAME SNDDIR CLOSE-WINDOW
 # Cases: no-display, no-audio, no-sounds, no-font, minimised, resized,
-# typing-flood, mouse-flood, depths, huge-screen. Each expects the game to keep running (or, with
-# no display at all, to stop with one clear line) and to exit 0 when its
-# window is closed.
+# typing-flood, mouse-flood, depths, huge-screen, replays-unwritable. Each
+# expects the game to keep running (or, with no display at all, to stop with
+# one clear line) and to exit 0 when its window is closed.
 set -euo pipefail
 
 if [ $# -ne 4 ]; then
@@ -243,6 +243,48 @@ huge-screen)
     play_a_little
     close_game
     pass "a 20000x700 screen: a ${width}-pixel window, plays, exits 0"
+    ;;
+replays-unwritable)
+    # replays/ a file, on a full disk, read-only: the replay written when the
+    # window closes fails, the game still exits 0 and save.txt is intact.
+    start_x
+    mounted=""
+    trap 'if [ -n "$mounted" ]; then umount "$mounted" 2>/dev/null || true; fi; vr_cleanup' EXIT
+    mkdir -p "$tmp/run"
+    printf '900 3 OLD\n' >"$tmp/run/save.txt"
+    try_case() {  # try_case NAME
+        start_game
+        wait_frames
+        play_a_little
+        close_game
+        [ "$(cat "$tmp/run/save.txt")" = "900 3 OLD" ] || fail "$1: save.txt changed"
+        pass "$1: plays, exits 0, save.txt intact"
+    }
+    echo "not a folder" >"$tmp/run/replays"
+    try_case "a file in place of replays/"
+    [ "$(cat "$tmp/run/replays")" = "not a folder" ] || fail "the file in place of replays/ changed"
+    rm "$tmp/run/replays" && mkdir "$tmp/run/replays"
+    if mount -t tmpfs -o size=8k tmpfs "$tmp/run/replays" 2>/dev/null; then
+        mounted="$tmp/run/replays"
+        dd if=/dev/zero of="$tmp/run/replays/fill" bs=1k count=64 2>/dev/null || true
+        try_case "replays/ on a full disk"
+        [ "$(ls "$tmp/run/replays")" = "fill" ] || fail "a partial replay was left on the full disk"
+        umount "$mounted" && mounted=""
+    else
+        echo "skipped: full disk (cannot mount a small tmpfs here)"
+    fi
+    if mount --bind "$tmp/run/replays" "$tmp/run/replays" 2>/dev/null; then
+        mounted="$tmp/run/replays"
+        if mount -o remount,ro,bind "$mounted" 2>/dev/null; then
+            try_case "a read-only replays/"
+            [ -z "$(ls "$tmp/run/replays")" ] || fail "something was written to a read-only replays/"
+        else
+            echo "skipped: read-only (cannot remount read-only here)"
+        fi
+        umount "$mounted" && mounted=""
+    else
+        echo "skipped: read-only (cannot bind-mount here)"
+    fi
     ;;
 *)
     echo "unknown case '$case_name'" >&2
