@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Gamepad.h"
 #include "platform/Platform.h"
 #include "platform/SystemClock.h"
 
@@ -55,11 +56,19 @@ private:
     WebSurface* live = nullptr;
 };
 
-// The arrow keys and the space bar held on the keyboard or on the touch
-// controls.
+// Game controllers through the browser's Gamepad API, read in its standard
+// layout. Browsers show a pad only after one of its buttons was pressed.
+class WebGamepads final : public PadSource {
+public:
+    int slots() override;
+    bool read(int slot, PadState& out) override;
+};
+
+// The arrow keys and the space bar held on the keyboard, on the touch
+// controls or on a game controller.
 class WebKeyState final : public KeyState {
 public:
-    bool isHeld(Key key) override { return keyboard[index(key)] || touch[index(key)]; }
+    bool isHeld(Key key) override;
     void setKeyboard(Key key, bool down) { keyboard[index(key)] = down; }
     void setTouch(Key key, bool down) { touch[index(key)] = down; }
     // Focus went elsewhere: the key-up events will not come to this page.
@@ -69,6 +78,7 @@ private:
     static int index(Key key) { return static_cast<int>(key); }
     bool keyboard[4] = {};
     bool touch[4] = {};
+    WebGamepads pads;
 };
 
 // The page's one window: the canvas, sized to the browser window's client

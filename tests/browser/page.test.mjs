@@ -143,7 +143,7 @@ test('storage that is corrupted, full or disabled leaves the game playing', asyn
   });
 });
 
-test('on a touch screen the edge buttons fly the ship and a text field types', async () => {
+test('on a touch screen the edge buttons fly the ship and a text field types; a controller fires', async () => {
   await withSite(480, 320, async (browser, url, errors) => {
     const page = watch(await browser.newPage(), errors);
     await page.setViewport({width: 480, height: 320, hasTouch: true, isMobile: true});
@@ -161,6 +161,19 @@ test('on a touch screen the edge buttons fly the ship and a text field types', a
     await waitTicks(page, 1);
     assert.ok(await page.evaluate(() => window.voidrunner.played.some((s) => s.name === 'snd/fire.wav')),
               'the fire button fired');
+
+    // A controller in the standard layout, its south button held.
+    await page.evaluate(() => {
+      window.voidrunner.played.length = 0;
+      const button = (pressed) => ({pressed, touched: pressed, value: pressed ? 1 : 0});
+      const pad = {id: 'test pad', index: 0, connected: true, mapping: 'standard', timestamp: 1,
+                   axes: [0, 0, 0, 0], buttons: Array.from({length: 17}, (_, i) => button(i === 0))};
+      navigator.getGamepads = () => [pad];
+    });
+    await waitTicks(page, 2);
+    assert.ok(await page.evaluate(() => window.voidrunner.played.some((s) => s.name === 'snd/fire.wav')),
+              "the controller's south button fired");
+    await page.evaluate(() => { navigator.getGamepads = () => []; });
 
     // What a device keyboard does: characters arrive as input in the field.
     await page.$eval('#typing', (e) => {
