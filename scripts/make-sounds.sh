@@ -32,7 +32,7 @@ fmt=(-R -r 44100 -b 16 -c 1)
 # finish IN NAME FADE-IN FADE-OUT GAIN: no DC, ramps to zero at both ends,
 # peak at -1 dBFS, then the loudness gain. The ramp in is a straight line:
 # on a restart it mirrors the game's fade out of the sound it replaces
-# (4 ms, also straight), so the two add up to a steady level.
+# (8 ms, also straight), so the two add up to a steady level.
 finish() {
     local length
     length=$(soxi -D "$1")
@@ -52,7 +52,7 @@ make() {
 make fire 0.003 0.06 -14.6 synth 0.14 square 1100-380 vol 0.5 lowpass 4000
 
 # Engine rumble: band-limited noise with a slight wobble.
-make thrust 0.004 0.02 -5.0 \
+make thrust 0.008 0.02 -5.0 \
     synth 0.30 brownnoise vol 0.5 lowpass 900 highpass 120 highpass 120 tremolo 18 20
 
 # Explosions: noise bursts, longer and deeper with the size of the rock,
@@ -72,5 +72,5 @@ sox -q "$tmp/chime-784.wav" "$tmp/chime-988.wav" "$tmp/chime-1319.wav" "$tmp/chi
 finish "$tmp/chime.wav" extraShip 0.002 0.05 -7.4
 
 # Saucer hums: two detuned square tones, the small saucer an octave higher.
-make saucerBig 0.004 0.02 -5.4 synth 0.40 square 110 square 113 remix - vol 0.5 lowpass 1400 highpass 90
-make saucerSmall 0.004 0.02 -6.5 synth 0.40 square 220 square 226 remix - vol 0.5 lowpass 2400 highpass 150
+make saucerBig 0.008 0.02 -5.4 synth 0.40 square 110 square 113 remix - vol 0.5 lowpass 1400 highpass 90
+make saucerSmall 0.008 0.02 -6.5 synth 0.40 square 220 square 226 remix - vol 0.5 lowpass 2400 highpass 150

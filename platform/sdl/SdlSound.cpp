@@ -7,12 +7,14 @@
 
 namespace {
 
-// One voice as the game hears it, on two mixer channels: a new sound starts
-// on one while the one it replaces fades out on the other over a few
-// milliseconds. A cut would leave a step in the output, heard as a click,
-// and thrust restarts every tick.
-constexpr int kChannels = 2;
-constexpr int kFadeMilliseconds = 4;
+// One voice as the game hears it, on a few mixer channels taken in turn: a
+// new sound starts on the next one while the one it replaces fades out over
+// a few milliseconds. A cut would leave a step in the output, heard as a
+// click, and thrust restarts every tick. Several starts can fall into one
+// mixing period (thrust, then a bang in the same tick): with four channels
+// the one taken again has long faded.
+constexpr int kChannels = 4;
+constexpr int kFadeMilliseconds = 8;
 
 struct Fade {
     std::atomic<bool> requested{false};
@@ -82,8 +84,8 @@ void SdlSound::play(const char* name) {
         // A file that cannot be loaded is remembered as silence, not retried
         // every tick.
         found = chunks.emplace(path, Mix_LoadWAV(path.c_str())).first;
-    // The other channel's sound has faded out by now (or never got heard).
-    const int next = 1 - current;
+    // The next channel's sound has faded out by now (or never got heard).
+    const int next = (current + 1) % kChannels;
     Mix_HaltChannel(next);
     fades[next].requested.store(false);
     fades[next].framesLeft = -1;
