@@ -13,8 +13,7 @@ ReplayRecorder* replayRecorder = nullptr;
 
 namespace {
 
-// Key order of the script's key letters.
-constexpr Key kKeys[4] = {Key::Left, Key::Right, Key::Up, Key::Space};
+// The script's key letters, in the order of slot().
 constexpr char kLetters[4] = {'L', 'R', 'U', 'S'};
 
 int slot(Key key) {
