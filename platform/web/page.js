@@ -34,6 +34,26 @@ Module.vr = {
       window.addEventListener(type, unlock, true);
     this.fetchSounds();
     this.touchControls();
+    document.getElementById('replay').addEventListener('click', (e) => {
+      e.preventDefault();
+      this.downloadReplay();
+      canvas.focus();
+    });
+  },
+
+  // The run so far as a replay script (voidrunner-trace and voidrunner
+  // --replay play it back).
+  replayText() { return UTF8ToString(Module._voidrunner_replay()); },
+  downloadReplay() {
+    const text = this.replayText();
+    if (!text) return;
+    const link = document.createElement('a');
+    link.href = URL.createObjectURL(new Blob([text], {type: 'text/plain'}));
+    link.download = 'voidrunner-' + new Date().toISOString().replace(/[:.]/g, '-') + '.replay';
+    document.body.appendChild(link);
+    link.click();
+    link.remove();
+    setTimeout(() => URL.revokeObjectURL(link.href), 1000);
   },
 
   clientWidth() { return document.documentElement.clientWidth | 0; },

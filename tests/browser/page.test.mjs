@@ -83,6 +83,9 @@ test('the page plays: HUD, ship and rocks; left turns, space fires with a sound,
     await waitTicks(page, 2);
     assert.ok((await texts(page)).includes('Throttle: 50 %'));
     assert.deepEqual(await page.evaluate(() => [scrollX, scrollY]), [0, 0], 'the page never scrolled');
+    const replay = await page.evaluate(() => window.voidrunner.replayText());
+    assert.match(replay, /^# voidrunner replay 1\n/);
+    assert.match(replay, /^char 53$/m, 'the replay holds the typed digit');
     assert.deepEqual(errors, []);
   });
 });
