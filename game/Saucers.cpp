@@ -68,6 +68,8 @@ void saucerFire(int index) {
     shot.setX(saucer.getX());
     shot.setY(saucer.getY());
     shot.setSize(1);
+    // Aimed to arrive in 30 ticks: 0.033333335f is the float nearest 1/30, and
+    // the product stays in float; dividing by 30 can give other last bits.
     shot.setVX((playerShip.getX() - saucer.getX()) * 0.033333335f);
     shot.setVY((playerShip.getY() - saucer.getY()) * 0.033333335f);
     shot.setLife(35);

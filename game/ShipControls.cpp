@@ -88,6 +88,9 @@ int pollKeys() {
 }
 
 void applyThrust() {
+    // The thrust is summed in long double (x86's 80 bits), with 0.1 the double
+    // widened, and rounded to float once: a float or double sum rounds
+    // differently, and the velocities (and every trace) would drift.
     const float s = static_cast<float>(std::sin(static_cast<double>(playerShip.getAngle())));
     const long double power = static_cast<long double>(gameState.throttle) * 0.1;
     playerShip.setVX(static_cast<float>(playerShip.getVX() + power * s));

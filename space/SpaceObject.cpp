@@ -23,6 +23,9 @@ float term(double factor, int scaleK) { return static_cast<float>(factor * scale
 
 }  // namespace
 
+// Every new object draws 20 random numbers (reset builds a rock outline,
+// whatever the object is): the game's sequence of draws counts on it. A
+// working copy must therefore be copied, never default-made and filled in.
 SpaceObject::SpaceObject() { reset(); }
 
 void SpaceObject::reset() {
@@ -117,6 +120,9 @@ void SpaceObject::buildSaucerModel(float ox, float oy) {
     saucerModel[16] = at(3, -3);
 }
 
+// The point loops start at 1: index 0 is the model's centre (or, for a
+// rock, a vertex left out of the outline), which nothing draws, and its
+// on-screen point is never set.
 void SpaceObject::updateShipPoints() {
     for (int i = 1; i <= 7; ++i) shipPoints[i] = place(shipModel[i], angle, x, y);
 }
@@ -163,6 +169,8 @@ void SpaceObject::moveShip(int fieldWidth, int fieldHeight) {
     updateShipPoints();
 }
 
+// Unlike the ship and the saucers, a rock takes its outline before it moves:
+// it is drawn where it was a step ago, which the frames must keep.
 void SpaceObject::moveRock(int fieldWidth, int fieldHeight) {
     updateRockPoints();
     wrapStep(fieldWidth, fieldHeight);
