@@ -63,7 +63,7 @@ void buildWorstLoad(int width, int height, int rocks) {
     }
 
     for (int i = 0; i < 2; ++i) {
-        SpaceObject saucer = body(30.0f + 40.0f * i, cy - 60.0f, 4.0f, 0.0f, 8, 2 - i);
+        SpaceObject saucer = body(30.0f + 40.0f * static_cast<float>(i), cy - 60.0f, 4.0f, 0.0f, 8, 2 - i);
         saucer.setSmallSaucer(i == 1);
         saucer.updateSaucerPoints();
         saucers.append(saucer);

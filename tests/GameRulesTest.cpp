@@ -127,7 +127,7 @@ TEST_F(Rules, ExtraShipsComeFromTheBonusAccountOnePerTick) {
     EXPECT_EQ(sound.started.back(), "snd\\extraShip.wav");
     // Icons are rebuilt right to left at the bottom right.
     for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(reserveShips.at(i)->getX(), 780.0f - 20.0f * i);
+        EXPECT_EQ(reserveShips.at(i)->getX(), 780.0f - 20.0f * static_cast<float>(i));
         EXPECT_EQ(reserveShips.at(i)->shipModel[1].y, 580.0f - 12.0f);
     }
 

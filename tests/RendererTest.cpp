@@ -164,12 +164,18 @@ TEST_F(RendererTest, FlameOnlyWhileThrusting) {
 
 TEST_F(RendererTest, SaucerPathIsOpenAndRockOutlineClosedThroughNineteenPoints) {
     SpaceObject saucer = bodyAt(300.0f, 200.0f);
-    for (int i = 0; i < 17; ++i) saucer.saucerPoints[i] = {100.0f + 3.0f * i, 50.0f + i};
+    for (int i = 0; i < 17; ++i) {
+        const auto f = static_cast<float>(i);
+        saucer.saucerPoints[i] = {100.0f + 3.0f * f, 50.0f + f};
+    }
     saucer.saucerPoints[0] = {-999.0f, -999.0f};  // never part of the figure
     saucers.append(saucer);
 
     SpaceObject rock = bodyAt(500.0f, 400.0f);
-    for (int i = 0; i < 20; ++i) rock.rockPoints[i] = {500.0f + 2.0f * i, 400.0f - i};
+    for (int i = 0; i < 20; ++i) {
+        const auto f = static_cast<float>(i);
+        rock.rockPoints[i] = {500.0f + 2.0f * f, 400.0f - f};
+    }
     rock.rockPoints[0] = {-777.0f, -777.0f};
     rock.rockPoints[19] = {620.5f, 333.9f};
     asteroids.append(rock);

@@ -196,7 +196,7 @@ TEST(SpaceObjectModels, RockVerticesFollowDrawsAndFloatAngles) {
     o.setup(0, 0, 0, 0, 32, 0, 1);
     for (int i = 0; i < 20; ++i) {
         const int d = ref[static_cast<size_t>(i)] % 32;
-        const double radius = d < 19.2f ? double(19.2f) : double(d);
+        const double radius = static_cast<float>(d) < 19.2f ? double(19.2f) : double(d);
         const double theta = float(i) * 0.05f * 6.28318f;
         EXPECT_EQ(o.rockModel[i].x, float(radius * std::sin(theta))) << i;
         EXPECT_EQ(o.rockModel[i].y, float(radius * std::cos(theta))) << i;

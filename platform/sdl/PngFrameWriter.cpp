@@ -18,7 +18,7 @@ namespace {
 // one, the surface of the display the run would have used anyway.
 class TeeSurface final : public DrawSurface {
 public:
-    TeeSurface(SdlSurface* picture, DrawSurface* other) : picture(picture), other(other) {}
+    TeeSurface(SdlSurface* picturedOn, DrawSurface* alsoOn) : picture(picturedOn), other(alsoOn) {}
     ~TeeSurface() override { delete picture; }
 
     template <typename F>
@@ -51,10 +51,10 @@ public:
 
 class PngFrameWriter final : public Display {
 public:
-    PngFrameWriter(std::string dir, Display* also, bool* failed)
-        : dir(std::move(dir)), also(also), failed(failed) {
+    PngFrameWriter(std::string folder, Display* alsoTo, bool* failedTo)
+        : dir(std::move(folder)), also(alsoTo), failed(failedTo) {
         std::error_code ignored;
-        std::filesystem::create_directories(this->dir, ignored);
+        std::filesystem::create_directories(dir, ignored);
     }
 
     DrawSurface* createBackBuffer(WindowHandle window, int width, int height) override {

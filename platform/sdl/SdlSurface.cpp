@@ -17,13 +17,13 @@ constexpr size_t kMaxCachedTexts = 256;
 
 }  // namespace
 
-SdlSurface::SdlSurface(int width, int height, uint32_t pixelFormat)
-    : width(std::max(width, 1)), height(std::max(height, 1)) {
-    tilesX = (this->width + kTile - 1) / kTile;
-    tilesY = (this->height + kTile - 1) / kTile;
+SdlSurface::SdlSurface(int pixelsWide, int pixelsHigh, uint32_t pixelFormat)
+    : width(std::max(pixelsWide, 1)), height(std::max(pixelsHigh, 1)) {
+    tilesX = (width + kTile - 1) / kTile;
+    tilesY = (height + kTile - 1) / kTile;
     drawnTiles.assign(static_cast<size_t>(tilesX) * static_cast<size_t>(tilesY), 0);
     changedTiles = drawnTiles;
-    surface = SDL_CreateRGBSurfaceWithFormat(0, this->width, this->height, 32, pixelFormat);
+    surface = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, pixelFormat);
     if (!surface) return;
     renderer = SDL_CreateSoftwareRenderer(surface);
     if (!renderer) return;

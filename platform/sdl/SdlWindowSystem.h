@@ -14,7 +14,7 @@ class SdlDisplay;
 // The window and its events, translated into the game's messages.
 class SdlWindowSystem final : public WindowSystem {
 public:
-    explicit SdlWindowSystem(SdlDisplay& display) : display(display) {}
+    explicit SdlWindowSystem(SdlDisplay& frames) : display(frames) {}
     ~SdlWindowSystem() override;
 
     bool registerClass(const WindowClassDesc& desc) override;

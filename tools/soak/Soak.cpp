@@ -539,7 +539,7 @@ int main(int argc, char** argv) {
         "  wall %.1f s (%.0f ticks/s); RSS %ld KiB at start, %ld KiB at end, peak %ld KiB\n"
         "  live heap blocks at game start: first %lld, last %lld; most list nodes %lld\n",
         opt.seed, totals.ticks, totals.runs, totals.games, totals.recordings, totals.messages,
-        totals.highestLevel, totals.highestScore, seconds, totals.ticks / seconds, firstRss,
+        totals.highestLevel, totals.highestScore, seconds, static_cast<double>(totals.ticks) / seconds, firstRss,
         residentKiB(), static_cast<long>(usage.ru_maxrss), totals.firstGameBlocks,
         totals.lastGameBlocks, totals.mostNodes);
 

@@ -11,7 +11,7 @@
 
 class JsonWriter {
 public:
-    explicit JsonWriter(std::FILE* out) : out(out) {}
+    explicit JsonWriter(std::FILE* to) : out(to) {}
     ~JsonWriter() { flush(); }
     JsonWriter(const JsonWriter&) = delete;
     JsonWriter& operator=(const JsonWriter&) = delete;
