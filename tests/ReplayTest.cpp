@@ -57,8 +57,8 @@ TEST_F(Replays, ARecordedRunPlaysBackExactly) {
     clock.seed = 987654321u;
     RestlessKeys restless;
     ReplayRecorder recorder;
-    ReplayFolder folder;
-    recorder.folder = &folder;
+    ReplayFolder replays;
+    recorder.folder = &replays;
     installPlatform({&windows, &recorder.keys(restless), &display, &sound, &recorder.clock(clock)});
     replayRecorder = &recorder;
     ASSERT_TRUE(createGameWindow(nullptr));
@@ -84,12 +84,12 @@ TEST_F(Replays, ARecordedRunPlaysBackExactly) {
 
     // The file on disk is the replay as it stood at the last signing or game
     // over, named by the best score.
-    ASSERT_FALSE(folder.current.empty());
-    EXPECT_NE(folder.current.find("_best-" + std::to_string(recorder.bestScore()) + ".txt"),
+    ASSERT_FALSE(replays.current.empty());
+    EXPECT_NE(replays.current.find("_best-" + std::to_string(recorder.bestScore()) + ".txt"),
               std::string::npos);
     Replay fromDisk;
     std::string error;
-    EXPECT_TRUE(loadReplayFile("replays/" + folder.current, fromDisk, error)) << error;
+    EXPECT_TRUE(loadReplayFile("replays/" + replays.current, fromDisk, error)) << error;
 
     // Played back in the game.
     resetToProgramStart();
@@ -168,9 +168,9 @@ TEST_F(Replays, TheFolderIsPrunedAndItsFailuresIgnored) {
     playing();
     ReplayRecorder recorder;
     recorder.tickRan();  // past start-up: there is something to write
-    ReplayFolder folder;
+    ReplayFolder replays;
     std::ofstream("replays") << "a file in the folder's place";
-    EXPECT_FALSE(folder.write(recorder));
+    EXPECT_FALSE(replays.write(recorder));
     EXPECT_EQ(readFile("replays"), "a file in the folder's place");
     std::filesystem::remove("replays");
 
@@ -178,13 +178,13 @@ TEST_F(Replays, TheFolderIsPrunedAndItsFailuresIgnored) {
     for (const char* old : {"2020-01-01_00-00-00_best-10.txt", "2020-01-02_00-00-00_best-0.txt",
                             "2020-01-03_00-00-00_best-5.txt", "notes.txt"})
         std::ofstream(std::string("replays/") + old) << "old";
-    folder.keep = 2;
-    ASSERT_TRUE(folder.write(recorder));
+    replays.keep = 2;
+    ASSERT_TRUE(replays.write(recorder));
     EXPECT_FALSE(std::filesystem::exists("replays/2020-01-01_00-00-00_best-10.txt"));
     EXPECT_FALSE(std::filesystem::exists("replays/2020-01-02_00-00-00_best-0.txt"));
     EXPECT_TRUE(std::filesystem::exists("replays/2020-01-03_00-00-00_best-5.txt"));
     EXPECT_TRUE(std::filesystem::exists("replays/notes.txt"));
-    EXPECT_TRUE(std::filesystem::exists("replays/" + folder.current));
+    EXPECT_TRUE(std::filesystem::exists("replays/" + replays.current));
 
     // The player's limit: a line of settings.txt; anything unreadable keeps
     // the default.

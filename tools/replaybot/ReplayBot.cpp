@@ -48,8 +48,9 @@ struct Bot {
 
     // The shortest offset from a to b on a ring of the given size.
     static float wrapped(float d, int size) {
-        if (d > size / 2.0f) d -= static_cast<float>(size);
-        if (d < -size / 2.0f) d += static_cast<float>(size);
+        const auto half = static_cast<float>(size) / 2.0f;
+        if (d > half) d -= static_cast<float>(size);
+        if (d < -half) d += static_cast<float>(size);
         return d;
     }
 
