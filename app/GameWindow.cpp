@@ -36,11 +36,7 @@ int highWord(intptr_t v) { return static_cast<int>((static_cast<uint32_t>(v) >> 
 
 GameWindow::GameWindow(InstanceHandle inst, const char* name, const char* caption, uint16_t icon,
                        uint16_t smallIcon, uint32_t windowStyle, int show)
-    : instance(inst),
-      style(windowStyle),
-      iconId(icon),
-      smallIconId(smallIcon),
-      showCommand(show) {
+    : instance(inst), style(windowStyle), iconId(icon), smallIconId(smallIcon), showCommand(show) {
     copyName(className, name);
     copyName(title, caption);
     gameWindow = this;
@@ -122,67 +118,63 @@ intptr_t GameWindow::handleMessage(WindowHandle handle, uint32_t message, uintpt
     };
 
     switch (message) {
-        case wm::create:
-            window = handle;
-            return 0;
-        case wm::destroy:
-            ws.postQuitMessage(0);
-            return ws.defaultHandling({handle, message, wParam, lParam});
-        case wm::size:
-            if (wParam == kSizeMinimized) host.windowLeft(handle);
-            else placeFrameInWindow(handle);
-            readClientSize(handle);
-            return 0;
-        case wm::move:
-            readClientSize(handle);
-            return 0;
-        case wm::activate:
-            inactive = (wParam == 0) ? 1 : 0;
-            if (inactive) host.windowLeft(handle);
-            readClientSize(handle);
-            return 0;
-        case wm::paint:
-            ws.validate(handle);
-            host.refresh(handle);
-            return 0;
-        case wm::keyDown:
-        case wm::command:
-            return 0;
-        case wm::character:
-            if (replayRecorder) replayRecorder->beginPoll();
-            if (pollKeys() == 0 && wParam < 256) handleTypedCharacter(static_cast<int>(wParam));
-            if (replayRecorder) replayRecorder->typed(wParam);
-            return 0;
-        case wm::mouseMove:
-            mouseX = lowWord(lParam);
-            mouseY = highWord(lParam);
-            windowToFrame(framePlace, placedWidth, placedHeight, mouseX, mouseY);
-            return 0;
-        case wm::leftButtonDown:
-            recordButton(1, 1);
-            if (replayRecorder) replayRecorder->mouse(message);
-            return 0;
-        case wm::leftButtonUp:
-            recordButton(0, 1);
-            if (replayRecorder) replayRecorder->mouse(message);
-            return 0;
-        case wm::rightButtonDown:
-            recordButton(1, 0);
-            if (replayRecorder) replayRecorder->mouse(message);
-            return 0;
-        case wm::rightButtonUp:
-            recordButton(0, 0);
-            if (replayRecorder) replayRecorder->mouse(message);
-            return 0;
-        case wm::mouseWheel:
-            // The wheel message carries screen coordinates.
-            mouseX = lowWord(lParam) - 2;
-            mouseY = highWord(lParam) - 21;
-            wheelDelta = (highWord(static_cast<intptr_t>(wParam)) == 120) ? 120 : -120;
-            if (replayRecorder) replayRecorder->wheel(wParam);
-            return 0;
-        default:
-            return ws.defaultHandling({handle, message, wParam, lParam});
+    case wm::create: window = handle; return 0;
+    case wm::destroy:
+        ws.postQuitMessage(0);
+        return ws.defaultHandling({handle, message, wParam, lParam});
+    case wm::size:
+        if (wParam == kSizeMinimized)
+            host.windowLeft(handle);
+        else
+            placeFrameInWindow(handle);
+        readClientSize(handle);
+        return 0;
+    case wm::move: readClientSize(handle); return 0;
+    case wm::activate:
+        inactive = (wParam == 0) ? 1 : 0;
+        if (inactive) host.windowLeft(handle);
+        readClientSize(handle);
+        return 0;
+    case wm::paint:
+        ws.validate(handle);
+        host.refresh(handle);
+        return 0;
+    case wm::keyDown:
+    case wm::command: return 0;
+    case wm::character:
+        if (replayRecorder) replayRecorder->beginPoll();
+        if (pollKeys() == 0 && wParam < 256) handleTypedCharacter(static_cast<int>(wParam));
+        if (replayRecorder) replayRecorder->typed(wParam);
+        return 0;
+    case wm::mouseMove:
+        mouseX = lowWord(lParam);
+        mouseY = highWord(lParam);
+        windowToFrame(framePlace, placedWidth, placedHeight, mouseX, mouseY);
+        return 0;
+    case wm::leftButtonDown:
+        recordButton(1, 1);
+        if (replayRecorder) replayRecorder->mouse(message);
+        return 0;
+    case wm::leftButtonUp:
+        recordButton(0, 1);
+        if (replayRecorder) replayRecorder->mouse(message);
+        return 0;
+    case wm::rightButtonDown:
+        recordButton(1, 0);
+        if (replayRecorder) replayRecorder->mouse(message);
+        return 0;
+    case wm::rightButtonUp:
+        recordButton(0, 0);
+        if (replayRecorder) replayRecorder->mouse(message);
+        return 0;
+    case wm::mouseWheel:
+        // The wheel message carries screen coordinates.
+        mouseX = lowWord(lParam) - 2;
+        mouseY = highWord(lParam) - 21;
+        wheelDelta = (highWord(static_cast<intptr_t>(wParam)) == 120) ? 120 : -120;
+        if (replayRecorder) replayRecorder->wheel(wParam);
+        return 0;
+    default: return ws.defaultHandling({handle, message, wParam, lParam});
     }
 }
 

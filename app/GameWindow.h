@@ -9,8 +9,8 @@
 
 class GameWindow {
 public:
-    GameWindow(InstanceHandle instance, const char* className, const char* title,
-               uint16_t iconId, uint16_t smallIconId, uint32_t style, int showCommand);
+    GameWindow(InstanceHandle instance, const char* className, const char* title, uint16_t iconId,
+               uint16_t smallIconId, uint32_t style, int showCommand);
     virtual ~GameWindow();
 
     bool createMainWindow();

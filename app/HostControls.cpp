@@ -87,54 +87,57 @@ void HostControls::Gate::stop() {
 bool HostControls::takes(const Message& msg, bool typingInitials) {
     const uintptr_t code = msg.wParam;
     switch (msg.message) {
-        case wm::keyDown:
-            if (code == vk::f11) {
-                toggleFullscreen(msg.window);
-            } else if (code == vk::pause) {
-                if (paused()) resume();
-                else pause(msg.window, Overlay::Paused);
-            } else if (code == vk::f1) {
-                if (overlay == Overlay::Help) resume();
-                else pause(msg.window, Overlay::Help);
-            } else if (paused() && isArrow(code)) {
+    case wm::keyDown:
+        if (code == vk::f11) {
+            toggleFullscreen(msg.window);
+        } else if (code == vk::pause) {
+            if (paused())
                 resume();
-            } else {
-                // Keys that type a character resume with that character.
-                return false;
-            }
-            return true;
-        case wm::sysKeyDown:
-            // Still the window procedure's: Windows tracks Alt through it, and
-            // would otherwise take Alt+Enter for Alt alone and open the menu.
-            if (code == vk::returnKey) toggleFullscreen(msg.window);
-            return false;
-        case wm::sysCharacter:
-            // Alt+Enter's character: the system would only beep at it.
-            return code == '\r';
-        case wm::character:
-            if (paused()) {
-                resume();
-                return true;
-            }
-            if (typingInitials) return false;
-            if (code == 'p' || code == 'P') {
+            else
                 pause(msg.window, Overlay::Paused);
-                return true;
-            }
-            if (code == 'm' || code == 'M') {
-                toggleMute();
-                return true;
-            }
+        } else if (code == vk::f1) {
+            if (overlay == Overlay::Help)
+                resume();
+            else
+                pause(msg.window, Overlay::Help);
+        } else if (paused() && isArrow(code)) {
+            resume();
+        } else {
+            // Keys that type a character resume with that character.
             return false;
-        case wm::leftButtonDown:
-        case wm::leftButtonUp:
-        case wm::rightButtonDown:
-        case wm::rightButtonUp:
-        case wm::mouseWheel:
-            // Nothing reaches the game while it waits.
-            return paused();
-        default:
-            return false;
+        }
+        return true;
+    case wm::sysKeyDown:
+        // Still the window procedure's: Windows tracks Alt through it, and
+        // would otherwise take Alt+Enter for Alt alone and open the menu.
+        if (code == vk::returnKey) toggleFullscreen(msg.window);
+        return false;
+    case wm::sysCharacter:
+        // Alt+Enter's character: the system would only beep at it.
+        return code == '\r';
+    case wm::character:
+        if (paused()) {
+            resume();
+            return true;
+        }
+        if (typingInitials) return false;
+        if (code == 'p' || code == 'P') {
+            pause(msg.window, Overlay::Paused);
+            return true;
+        }
+        if (code == 'm' || code == 'M') {
+            toggleMute();
+            return true;
+        }
+        return false;
+    case wm::leftButtonDown:
+    case wm::leftButtonUp:
+    case wm::rightButtonDown:
+    case wm::rightButtonUp:
+    case wm::mouseWheel:
+        // Nothing reaches the game while it waits.
+        return paused();
+    default: return false;
     }
 }
 
@@ -148,15 +151,19 @@ void HostControls::refresh(WindowHandle window) {
     if (!paused() || !surface) return;
     // The state has not moved since the last tick: this is its frame again.
     drawFrame(*surface);
-    if (overlay == Overlay::Help) drawBox(*surface, kHelpLines);
-    else drawBox(*surface, kPausedLines);
+    if (overlay == Overlay::Help)
+        drawBox(*surface, kHelpLines);
+    else
+        drawBox(*surface, kPausedLines);
     showBackBuffer(window);
 }
 
 void HostControls::pause(WindowHandle window, Overlay what) {
     overlay = what;
-    if (gate.inner) gate.inner->stop();
-    else platform().sound->stop();
+    if (gate.inner)
+        gate.inner->stop();
+    else
+        platform().sound->stop();
     refresh(window);
 }
 

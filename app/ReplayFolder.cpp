@@ -73,8 +73,7 @@ int replayKeepLimit() {
 bool ReplayFolder::write(const ReplayRecorder& recorder) {
     if (keep <= 0 || !recorder.started()) return false;
     if (startedAt.empty()) startedAt = replayTimeStamp();
-    const std::string name =
-        startedAt + "_best-" + std::to_string(recorder.bestScore()) + ".txt";
+    const std::string name = startedAt + "_best-" + std::to_string(recorder.bestScore()) + ".txt";
     const fs::path dir(path);
     const fs::path target = dir / name;
     const fs::path temp = dir / (name + ".tmp");

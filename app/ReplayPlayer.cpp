@@ -85,11 +85,16 @@ const char* readLine(const std::vector<std::string_view>& w, Replay& r, bool pla
     } else if (cmd == "mouse") {
         c.kind = ReplayCommand::Mouse;
         const std::string_view e = args == 1 ? w[1] : "";
-        if (e == "ldown") c.value = wm::leftButtonDown;
-        else if (e == "lup") c.value = wm::leftButtonUp;
-        else if (e == "rdown") c.value = wm::rightButtonDown;
-        else if (e == "rup") c.value = wm::rightButtonUp;
-        else return "mouse takes ldown, lup, rdown or rup";
+        if (e == "ldown")
+            c.value = wm::leftButtonDown;
+        else if (e == "lup")
+            c.value = wm::leftButtonUp;
+        else if (e == "rdown")
+            c.value = wm::rightButtonDown;
+        else if (e == "rup")
+            c.value = wm::rightButtonUp;
+        else
+            return "mouse takes ldown, lup, rdown or rup";
     } else if (cmd == "wheel") {
         if (args != 1 || !number(w[1], INT_MIN, INT_MAX, a)) return "wheel takes a number";
         c.kind = ReplayCommand::Wheel;
@@ -169,8 +174,7 @@ bool loadReplayFile(const std::string& path, Replay& out, std::string& error) {
     constexpr std::uintmax_t kMaxBytes = 64u << 20;
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) {
-        error = std::filesystem::exists(path, ec) ? "not a file that can be read"
-                                                  : "no such file";
+        error = std::filesystem::exists(path, ec) ? "not a file that can be read" : "no such file";
         return false;
     }
     if (std::filesystem::file_size(path, ec) > kMaxBytes || ec) {
@@ -187,23 +191,24 @@ bool loadReplayFile(const std::string& path, Replay& out, std::string& error) {
 }
 
 bool ReplayPlayer::Keys::isHeld(Key key) {
-    const char letter = key == Key::Left ? 'L' : key == Key::Right ? 'R' : key == Key::Up ? 'U' : 'S';
+    const char letter = key == Key::Left    ? 'L'
+                        : key == Key::Right ? 'R'
+                        : key == Key::Up    ? 'U'
+                                            : 'S';
     return held.find(letter) != std::string::npos;
 }
 
 intptr_t ReplayPlayer::Windows::dispatchMessage(const Message& m) {
     switch (m.message) {
-        case wm::character:
-            if (m.wParam == 27 || m.wParam == 'q' || m.wParam == 'Q') inner->postQuitMessage(0);
-            return 0;
-        case wm::leftButtonDown:
-        case wm::leftButtonUp:
-        case wm::rightButtonDown:
-        case wm::rightButtonUp:
-        case wm::mouseWheel:
-            return 0;
-        default:
-            return inner->dispatchMessage(m);
+    case wm::character:
+        if (m.wParam == 27 || m.wParam == 'q' || m.wParam == 'Q') inner->postQuitMessage(0);
+        return 0;
+    case wm::leftButtonDown:
+    case wm::leftButtonUp:
+    case wm::rightButtonDown:
+    case wm::rightButtonUp:
+    case wm::mouseWheel: return 0;
+    default: return inner->dispatchMessage(m);
     }
 }
 
@@ -229,22 +234,21 @@ bool ReplayPlayer::runOneTick() {
         const ReplayCommand& c = replay_.commands[next_++];
         GameWindow& window = *gameWindow;
         switch (c.kind) {
-            case ReplayCommand::Keys: keys_.held = c.keys; break;
-            case ReplayCommand::Tick: leftInTick_ = c.value; break;
-            case ReplayCommand::Char:
-                window.handleMessage(window.window, wm::character,
-                                     static_cast<uintptr_t>(c.value), 0);
-                break;
-            case ReplayCommand::Mouse:
-                window.handleMessage(window.window, static_cast<uint32_t>(c.value), 0,
-                                     packPosition(0, 0));
-                break;
-            case ReplayCommand::Wheel: {
-                const auto high = static_cast<uint16_t>(static_cast<uint32_t>(c.value) & 0xFFFFu);
-                window.handleMessage(window.window, wm::mouseWheel,
-                                     static_cast<uintptr_t>(high) << 16, packPosition(0, 0));
-                break;
-            }
+        case ReplayCommand::Keys: keys_.held = c.keys; break;
+        case ReplayCommand::Tick: leftInTick_ = c.value; break;
+        case ReplayCommand::Char:
+            window.handleMessage(window.window, wm::character, static_cast<uintptr_t>(c.value), 0);
+            break;
+        case ReplayCommand::Mouse:
+            window.handleMessage(window.window, static_cast<uint32_t>(c.value), 0,
+                                 packPosition(0, 0));
+            break;
+        case ReplayCommand::Wheel: {
+            const auto high = static_cast<uint16_t>(static_cast<uint32_t>(c.value) & 0xFFFFu);
+            window.handleMessage(window.window, wm::mouseWheel, static_cast<uintptr_t>(high) << 16,
+                                 packPosition(0, 0));
+            break;
+        }
         }
     }
     --leftInTick_;
@@ -266,8 +270,9 @@ void ReplayPlayer::step() {
     while (budget > 0 && runOneTick()) --budget;
     if (finished()) {
         stopSound();
-        std::printf("voidrunner: the replay ended after %lld ticks; press Esc or close the window\n",
-                    played_);
+        std::printf(
+            "voidrunner: the replay ended after %lld ticks; press Esc or close the window\n",
+            played_);
         std::fflush(stdout);
     }
 }

@@ -72,7 +72,9 @@ private:
     public:
         bool registerClass(const WindowClassDesc& d) override { return inner->registerClass(d); }
         int systemMetric(int i) override { return inner->systemMetric(i); }
-        WindowHandle createWindow(const WindowCreateDesc& d) override { return inner->createWindow(d); }
+        WindowHandle createWindow(const WindowCreateDesc& d) override {
+            return inner->createWindow(d);
+        }
         void showWindow(WindowHandle w, int c) override { inner->showWindow(w, c); }
         void updateWindow(WindowHandle w) override { inner->updateWindow(w); }
         void messageBox(const char* t, const char* c) override { inner->messageBox(t, c); }

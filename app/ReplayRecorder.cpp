@@ -18,10 +18,10 @@ constexpr char kLetters[4] = {'L', 'R', 'U', 'S'};
 
 int slot(Key key) {
     switch (key) {
-        case Key::Left: return 0;
-        case Key::Right: return 1;
-        case Key::Up: return 2;
-        default: return 3;
+    case Key::Left: return 0;
+    case Key::Right: return 1;
+    case Key::Up: return 2;
+    default: return 3;
     }
 }
 

@@ -28,8 +28,7 @@ bool haveVideo() {
 
 // present: also copy the frame to a window (skipped without a display).
 // rocks: 200 for the heaviest play view, a handful for a usual one.
-void frame(benchmark::State& state, int width, int height, bool gameOver, bool present,
-           int rocks) {
+void frame(benchmark::State& state, int width, int height, bool gameOver, bool present, int rocks) {
     if (gameOver)
         buildGameOver(width, height);
     else
@@ -123,8 +122,7 @@ const bool registered = [] {
                     ->Unit(benchmark::kMicrosecond);
             }
         }
-        benchmark::RegisterBenchmark(("memcpy/" + s.name()).c_str(), memcpyFrame, s.width,
-                                     s.height)
+        benchmark::RegisterBenchmark(("memcpy/" + s.name()).c_str(), memcpyFrame, s.width, s.height)
             ->Unit(benchmark::kMicrosecond);
     }
     return true;

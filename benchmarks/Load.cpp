@@ -15,8 +15,7 @@ constexpr int kPlayerShots = 4 + kLevel / 2;
 constexpr int kSaucerShots = 6;
 constexpr unsigned kSeed = 1;
 
-ObjectList* const kLists[5] = {&reserveShips, &asteroids, &saucers, &playerBullets,
-                               &saucerBullets};
+ObjectList* const kLists[5] = {&reserveShips, &asteroids, &saucers, &playerBullets, &saucerBullets};
 
 SpaceObject body(float x, float y, float vx, float vy, int size, int scale) {
     SpaceObject o;
@@ -32,8 +31,7 @@ void startGame(int width, int height) {
     gameState.fieldWidth = width;
     gameState.fieldHeight = height;
     rng::srand(kSeed);
-    playerShip.setup(static_cast<float>(width / 2), static_cast<float>(height / 2), 0, 0, 8, 0,
-                     1);
+    playerShip.setup(static_cast<float>(width / 2), static_cast<float>(height / 2), 0, 0, 8, 0, 1);
     startNewGame();
     gameState.level = kLevel;
     gameState.score = 123450;
@@ -63,7 +61,8 @@ void buildWorstLoad(int width, int height, int rocks) {
     }
 
     for (int i = 0; i < 2; ++i) {
-        SpaceObject saucer = body(30.0f + 40.0f * static_cast<float>(i), cy - 60.0f, 4.0f, 0.0f, 8, 2 - i);
+        SpaceObject saucer =
+            body(30.0f + 40.0f * static_cast<float>(i), cy - 60.0f, 4.0f, 0.0f, 8, 2 - i);
         saucer.setSmallSaucer(i == 1);
         saucer.updateSaucerPoints();
         saucers.append(saucer);
@@ -78,8 +77,8 @@ void buildWorstLoad(int width, int height, int rocks) {
         playerBullets.append(shot);
     }
     for (int i = 0; i < kSaucerShots; ++i) {
-        SpaceObject shot = body(cx - 120.0f, cy - 100.0f + 30.0f * static_cast<float>(i), 1.0f,
-                                0.5f, 1, 1);
+        SpaceObject shot =
+            body(cx - 120.0f, cy - 100.0f + 30.0f * static_cast<float>(i), 1.0f, 0.5f, 1, 1);
         shot.setLife(20);
         saucerBullets.append(shot);
     }

@@ -18,7 +18,7 @@ void buildGameOver(int width, int height);
 
 class Snapshot {
 public:
-    Snapshot();       // the global game as it is now
+    Snapshot();  // the global game as it is now
     void restore() const;
 
 private:

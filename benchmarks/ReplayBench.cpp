@@ -43,8 +43,8 @@ void recordingPerTick(benchmark::State& state) {
         ++inner.tick;
         recordTick(recorder, keys);
     }
-    state.counters["bytes_per_tick"] =
-        static_cast<double>(recorder.text().size()) / static_cast<double>(state.iterations());
+    state.counters["bytes_per_tick"] = static_cast<double>(recorder.text().size()) /
+                                       static_cast<double>(state.iterations());
     resetToProgramStart();
 }
 BENCHMARK(recordingPerTick)->Name("replay/record_tick")->Unit(benchmark::kNanosecond);
@@ -70,7 +70,10 @@ void replayText(benchmark::State& state) {
     state.counters["bytes"] = static_cast<double>(size);
     resetToProgramStart();
 }
-BENCHMARK(replayText)->Name("replay/text_at_game_over/minutes")->Arg(5)->Arg(60)
+BENCHMARK(replayText)
+    ->Name("replay/text_at_game_over/minutes")
+    ->Arg(5)
+    ->Arg(60)
     ->Unit(benchmark::kMicrosecond);
 
 }  // namespace

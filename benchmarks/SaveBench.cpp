@@ -53,7 +53,10 @@ void saveAsBefore(benchmark::State& state) {
         fs::rename("save.txt.tmp", "save.txt");
     }
 }
-BENCHMARK(saveAsBefore)->Name("save/unsynced_stream_and_rename")->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(saveAsBefore)
+    ->Name("save/unsynced_stream_and_rename")
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
 
 void saveNow(benchmark::State& state) {
     Folder folder;
@@ -61,6 +64,9 @@ void saveNow(benchmark::State& state) {
     int score = 1000;
     for (auto _ : state) recordHighScore(++score, 1, "NEW");
 }
-BENCHMARK(saveNow)->Name("save/locked_synced_replace")->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(saveNow)
+    ->Name("save/locked_synced_replace")
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
 
 }  // namespace

@@ -28,7 +28,12 @@ void tickStep(benchmark::State& state) {
     }
     state.counters["rocks"] = rocks;
 }
-BENCHMARK(tickStep)->Name("tick/step_1920x1080/rocks")->Arg(50)->Arg(100)->Arg(200)->Arg(400)
+BENCHMARK(tickStep)
+    ->Name("tick/step_1920x1080/rocks")
+    ->Arg(50)
+    ->Arg(100)
+    ->Arg(200)
+    ->Arg(400)
     ->Unit(benchmark::kMicrosecond);
 
 // The reference: every access walks from the head, as the list did before
@@ -39,9 +44,7 @@ const SpaceObject* fromHead(const ObjectList& list, int index) {
     return node ? &node->value : nullptr;
 }
 
-void fillRocks(int rocks) {
-    buildWorstLoad(1920, 1080, rocks);
-}
+void fillRocks(int rocks) { buildWorstLoad(1920, 1080, rocks); }
 
 // The asteroid pass: every rock copied out, moved, written back.
 void movePass(benchmark::State& state) {
@@ -56,7 +59,12 @@ void movePass(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * rocks);
 }
-BENCHMARK(movePass)->Name("list/move_pass/rocks")->Arg(50)->Arg(100)->Arg(200)->Arg(400)
+BENCHMARK(movePass)
+    ->Name("list/move_pass/rocks")
+    ->Arg(50)
+    ->Arg(100)
+    ->Arg(200)
+    ->Arg(400)
     ->Unit(benchmark::kMicrosecond);
 
 void movePassFromHead(benchmark::State& state) {
@@ -73,8 +81,13 @@ void movePassFromHead(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * rocks);
 }
-BENCHMARK(movePassFromHead)->Name("list/move_pass_from_head/rocks")->Arg(50)->Arg(100)->Arg(200)
-    ->Arg(400)->Unit(benchmark::kMicrosecond);
+BENCHMARK(movePassFromHead)
+    ->Name("list/move_pass_from_head/rocks")
+    ->Arg(50)
+    ->Arg(100)
+    ->Arg(200)
+    ->Arg(400)
+    ->Unit(benchmark::kMicrosecond);
 
 // A shot that misses: asteroidAt walks every rock.
 void hitScan(benchmark::State& state) {

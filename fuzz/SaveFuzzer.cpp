@@ -90,11 +90,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // A new row from the input's first bytes: sorted, saved, read back.
     int score = 0;
-    for (size_t i = 0; i < size && i < 4; ++i) score = static_cast<int>((static_cast<unsigned>(score) << 8) | data[i]);
+    for (size_t i = 0; i < size && i < 4; ++i)
+        score = static_cast<int>((static_cast<unsigned>(score) << 8) | data[i]);
     const bool qualifies = qualifiesForTable(score);
     recordHighScore(score, 1, "FZ!");
     for (int i = 0; i + 1 < 10; ++i)
-        if (highScoreTable.rows[i].score < highScoreTable.rows[i + 1].score) fault("table not sorted");
+        if (highScoreTable.rows[i].score < highScoreTable.rows[i + 1].score)
+            fault("table not sorted");
     bool kept = false;
     for (const HighScoreEntry& row : highScoreTable.rows)
         kept |= row.score == score && row.initials == "FZ!";

@@ -11,10 +11,10 @@ namespace {
 // A rock's bang and points, whatever destroyed it.
 void scoreRock(int size) {
     switch (size) {
-        case 8: scorePoints(soundFile::bangSmall, 40); break;
-        case 16: scorePoints(soundFile::bangMedium, 20); break;
-        case 32: scorePoints(soundFile::bangLarge, 10); break;
-        default: break;
+    case 8: scorePoints(soundFile::bangSmall, 40); break;
+    case 16: scorePoints(soundFile::bangMedium, 20); break;
+    case 32: scorePoints(soundFile::bangLarge, 10); break;
+    default: break;
     }
 }
 

@@ -9,12 +9,12 @@ constexpr int kTriggerThreshold = 30 * 32767 / 255;
 
 bool padHolds(const PadState& pad, Key key) {
     switch (key) {
-        case Key::Left: return pad.dpadLeft || pad.stickX < -kStickDeadZone;
-        case Key::Right: return pad.dpadRight || pad.stickX > kStickDeadZone;
-        case Key::Up:
-            return pad.east || pad.leftTrigger > kTriggerThreshold ||
-                   pad.rightTrigger > kTriggerThreshold;
-        case Key::Space: return pad.south || pad.start;
+    case Key::Left: return pad.dpadLeft || pad.stickX < -kStickDeadZone;
+    case Key::Right: return pad.dpadRight || pad.stickX > kStickDeadZone;
+    case Key::Up:
+        return pad.east || pad.leftTrigger > kTriggerThreshold ||
+               pad.rightTrigger > kTriggerThreshold;
+    case Key::Space: return pad.south || pad.start;
     }
     return false;
 }

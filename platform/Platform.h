@@ -78,28 +78,28 @@ using WindowProcedure = intptr_t (*)(WindowHandle window, uint32_t message, uint
                                      intptr_t lParam);
 
 struct WindowClassDesc {
-    uint32_t classStyle = 0;   // CS_HREDRAW | CS_VREDRAW = 3
+    uint32_t classStyle = 0;  // CS_HREDRAW | CS_VREDRAW = 3
     WindowProcedure procedure = nullptr;
     InstanceHandle instance = nullptr;
     uint16_t iconId = 0;
     uint16_t smallIconId = 0;
-    int backgroundBrush = 0;   // COLOR_WINDOW + 1 = 6
+    int backgroundBrush = 0;  // COLOR_WINDOW + 1 = 6
     const char* className = "";
 };
 
 struct WindowCreateDesc {
-    uint32_t exStyle = 0;      // WS_EX_OVERLAPPEDWINDOW = 0x300
+    uint32_t exStyle = 0;  // WS_EX_OVERLAPPEDWINDOW = 0x300
     const char* className = "";
     const char* title = "";
-    uint32_t style = 0;        // WS_OVERLAPPEDWINDOW = 0x00CF0000
+    uint32_t style = 0;  // WS_OVERLAPPEDWINDOW = 0x00CF0000
     int x = 0, y = 0, width = 0, height = 0;
     InstanceHandle instance = nullptr;
 };
 
 namespace metric {
-constexpr int cxScreen = 0;       // SM_CXSCREEN
-constexpr int cxFixedFrame = 7;   // SM_CXFIXEDFRAME
-constexpr int cyMenu = 15;        // SM_CYMENU
+constexpr int cxScreen = 0;      // SM_CXSCREEN
+constexpr int cxFixedFrame = 7;  // SM_CXFIXEDFRAME
+constexpr int cyMenu = 15;       // SM_CYMENU
 }  // namespace metric
 
 constexpr uint32_t kOverlappedWindowStyle = 0x00CF0000;  // WS_OVERLAPPEDWINDOW

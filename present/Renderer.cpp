@@ -91,9 +91,8 @@ void drawPlayView(DrawSurface& s) {
 
     // Icons beyond the list's end would repeat a stale copy: draw only those
     // that exist.
-    const int icons =
-        gameState.reserveShipCount < reserveShips.count ? gameState.reserveShipCount
-                                                        : reserveShips.count;
+    const int icons = gameState.reserveShipCount < reserveShips.count ? gameState.reserveShipCount
+                                                                      : reserveShips.count;
     s.selectPen(kGrey);
     for (int i = 0; i < icons; ++i) {
         reserveShips.getAt(i, body);
@@ -143,8 +142,8 @@ void drawHud(DrawSurface& s, int W, int H) {
                   static_cast<long long>(gameState.throttle) * 10);
     drawTextBox(s, buf, 0, H - 30, W, 20, 1);
 
-    long long shots = static_cast<long long>(gameState.level) / 2 +
-                      gameState.baseBulletLimit - playerBullets.count;
+    long long shots = static_cast<long long>(gameState.level) / 2 + gameState.baseBulletLimit -
+                      playerBullets.count;
     // Beyond this the circle boxes would leave the int range.
     constexpr long long kMaxCircles = (INT_MAX - 20) / 15;
     if (shots > kMaxCircles) shots = kMaxCircles;

@@ -82,7 +82,8 @@ struct KnownFile {
 
     KnownFile() = default;
     KnownFile(StoredFile found, const std::string& contents)
-        : looked(true), state(found),
+        : looked(true),
+          state(found),
           size(found == StoredFile::read ? contents.size() : 0),
           hash(found == StoredFile::read ? std::hash<std::string>{}(contents) : 0) {}
     // Whether the file was read and held exactly these bytes.

@@ -10,8 +10,8 @@
 // traces were made with it, and every platform has to play the same game.
 // Pinned against the C library of the machine running the test.
 TEST(AdditiveFeedbackRandom, GivesTheCLibrarySequenceForEverySeed) {
-    std::vector<std::uint32_t> seeds = {0u, 1u, 2u, 2147483647u, 2147483648u, 4294967295u,
-                                        127773u, 16807u, 4294967294u};
+    std::vector<std::uint32_t> seeds = {0u,          1u,      2u,     2147483647u, 2147483648u,
+                                        4294967295u, 127773u, 16807u, 4294967294u};
     for (std::uint32_t s = 12345u; s < 4294000000u; s += 97654321u) seeds.push_back(s);
 
     for (const std::uint32_t seed : seeds) {

@@ -46,8 +46,8 @@ TEST(CommandLineTest, HelpAndVersionPrintAndEndWithZero) {
 
 TEST(CommandLineTest, BadArgumentsGiveOneLineAndExitCodeTwo) {
     const std::vector<std::vector<std::string>> bad = {
-        {"--frobnicate"}, {"-x"}, {"--replay"}, {"--replay="}, {"--replay", ""},
-        {"save.txt"},     {"--help", "--nope"}};
+        {"--frobnicate"}, {"-x"},       {"--replay"},        {"--replay="},
+        {"--replay", ""}, {"save.txt"}, {"--help", "--nope"}};
     for (const auto& args : bad) {
         const CommandLine cl = parse(args);
         const CommandLineReply reply = replyTo(cl);

@@ -42,8 +42,8 @@ protected:
         gameWindow->startCountdown = -1;
         gameState.fieldWidth = width;
         gameState.fieldHeight = height;
-        playerShip.setup(static_cast<float>(width / 2), static_cast<float>(height / 2), 0, 0, 8,
-                         0, 1);
+        playerShip.setup(static_cast<float>(width / 2), static_cast<float>(height / 2), 0, 0, 8, 0,
+                         1);
         startNewGame();
         createBackBuffer(gameWindow->window);
     }

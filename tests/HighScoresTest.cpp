@@ -68,7 +68,7 @@ void writeFile(const fs::path& path, const std::string& bytes) {
 // Each test runs in a folder of its own: the game reads and writes
 // "save.txt" in the working directory, and tests run in parallel.
 class HighScores : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         resetToProgramStart();
         folder_ = std::make_unique<WorkFolder>();
@@ -335,7 +335,7 @@ public:
 };
 
 class SharedFile : public HighScores {
-  protected:
+protected:
     void SetUp() override {
         HighScores::SetUp();
         installPlatform({nullptr, nullptr, nullptr, nullptr, nullptr, &storage});

@@ -5,9 +5,9 @@
 #include <fstream>
 
 #include "GameFixture.h"
-#include "game/Tick.h"
 #include "app/FramePlacement.h"
 #include "app/Settings.h"
+#include "game/Tick.h"
 
 TEST(FramePlacement, CentredShrunkToFitOrEnlargedByWholeSteps) {
     EXPECT_EQ(placeFrame(800, 600, 800, 600), (Rect{0, 0, 800, 600}));

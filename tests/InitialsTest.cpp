@@ -27,7 +27,7 @@ void type(const std::string& text) {
 
 // Runs in a folder of its own, since a finished entry writes "save.txt".
 class Initials : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         resetToProgramStart();
         folder_ = std::make_unique<WorkFolder>();

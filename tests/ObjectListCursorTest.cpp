@@ -187,39 +187,45 @@ TEST(ObjectListCursorModel, MatchesAVectorUnderRandomOperations) {
     for (int step = 0; step < 20000; ++step) {
         const int size = static_cast<int>(model.size());
         switch (pick(9)) {
-            case 0: list.append(tagged(nextId)); model.push_back(nextId++); break;
-            case 1: list.prepend(tagged(nextId)); model.insert(model.begin(), nextId++); break;
-            case 2:
-            case 3: {
-                const int i = pick(size + 2) - 1;
-                const bool removed = list.removeAt(i);
-                ASSERT_EQ(removed, i >= 0 && i < size);
-                if (removed) model.erase(model.begin() + i);
-                break;
+        case 0:
+            list.append(tagged(nextId));
+            model.push_back(nextId++);
+            break;
+        case 1:
+            list.prepend(tagged(nextId));
+            model.insert(model.begin(), nextId++);
+            break;
+        case 2:
+        case 3: {
+            const int i = pick(size + 2) - 1;
+            const bool removed = list.removeAt(i);
+            ASSERT_EQ(removed, i >= 0 && i < size);
+            if (removed) model.erase(model.begin() + i);
+            break;
+        }
+        case 4:
+            ASSERT_EQ(list.removeLast(), size > 0);
+            if (size > 0) model.pop_back();
+            break;
+        case 5:
+            if (size > 0) {
+                SpaceObject out;
+                list.popFront(out);
+                ASSERT_EQ(static_cast<int>(out.getX()), model.front());
+                model.erase(model.begin());
             }
-            case 4:
-                ASSERT_EQ(list.removeLast(), size > 0);
-                if (size > 0) model.pop_back();
-                break;
-            case 5:
-                if (size > 0) {
-                    SpaceObject out;
-                    list.popFront(out);
-                    ASSERT_EQ(static_cast<int>(out.getX()), model.front());
-                    model.erase(model.begin());
-                }
-                break;
-            case 6:
-                if (pick(20) == 0) {
-                    ASSERT_EQ(list.clear(), size > 0);
-                    model.clear();
-                }
-                break;
-            default: {
-                const int i = pick(size + 1);
-                ASSERT_EQ(idAt(list, i), i < size ? model[i] : -1) << "step " << step;
-                break;
+            break;
+        case 6:
+            if (pick(20) == 0) {
+                ASSERT_EQ(list.clear(), size > 0);
+                model.clear();
             }
+            break;
+        default: {
+            const int i = pick(size + 1);
+            ASSERT_EQ(idAt(list, i), i < size ? model[i] : -1) << "step " << step;
+            break;
+        }
         }
         ASSERT_EQ(list.count, static_cast<int>(model.size()));
     }

@@ -105,7 +105,7 @@ TEST(ObjectList, RemoveAtShiftsLaterElementsAndFixesEnds) {
     expectConsistent(list);
 
     const ObjectNode* before = list.first()->next->next->next;  // index 3 (4)
-    EXPECT_TRUE(list.removeAt(list.count - 1));  // tail moves to its predecessor
+    EXPECT_TRUE(list.removeAt(list.count - 1));                 // tail moves to its predecessor
     EXPECT_EQ(list.last(), before);
     EXPECT_EQ(ids(list), (Ids{0, 1, 3, 4}));
     list.append(body(9));  // and appending after it still links up

@@ -64,7 +64,8 @@ protected:
     static std::vector<Seg> lines(const std::vector<DrawOp>& ops, Rgb colour) {
         std::vector<Seg> out;
         for (const DrawOp& op : ops)
-            if (op.kind == DrawOp::Line && op.colour == colour) out.push_back({op.a, op.b, op.c, op.d});
+            if (op.kind == DrawOp::Line && op.colour == colour)
+                out.push_back({op.a, op.b, op.c, op.d});
         return out;
     }
 
@@ -224,8 +225,8 @@ TEST_F(RendererTest, ShotCirclesCountTheShotsStillAllowed) {
         int level, bullets;
         size_t circles;
     };
-    for (const Case c : {Case{1, 0, 4}, Case{2, 0, 5}, Case{3, 0, 5}, Case{4, 1, 5},
-                         Case{1, 4, 0}, Case{1, 6, 0}}) {
+    for (const Case c : {Case{1, 0, 4}, Case{2, 0, 5}, Case{3, 0, 5}, Case{4, 1, 5}, Case{1, 4, 0},
+                         Case{1, 6, 0}}) {
         playerBullets.clear();
         gameState.level = c.level;
         for (int i = 0; i < c.bullets; ++i) playerBullets.append(bodyAt(100.0f, 100.0f));
@@ -260,7 +261,8 @@ TEST_F(RendererTest, GameOverViewShowsTableAndEndLinesButNoBodies) {
     playerBullets.append(bodyAt(60.0f, 60.0f));
     playerBullets.append(bodyAt(70.0f, 70.0f));
     startNewGame();
-    for (int r = 0; r < 10; ++r) highScoreTable.rows[r] = {1000 - 10 * r, r + 1, "AB" + std::to_string(r)};
+    for (int r = 0; r < 10; ++r)
+        highScoreTable.rows[r] = {1000 - 10 * r, r + 1, "AB" + std::to_string(r)};
     gameState.shipDestroyed = 1;
     gameState.score = 730;
 
@@ -273,12 +275,16 @@ TEST_F(RendererTest, GameOverViewShowsTableAndEndLinesButNoBodies) {
     expectBox(text(ops, "NAME"), 470, 150, 524, 166, TextAlign::Center, kGrey);
     for (int r = 0; r < 10; ++r) {
         const int y = 170 + 20 * r;
-        expectBox(text(ops, std::to_string(1000 - 10 * r)), 90, y, 394, y + 16, TextAlign::Right, kGrey);
-        expectBox(text(ops, "AB" + std::to_string(r)), 470, y, 524, y + 16, TextAlign::Center, kGrey);
+        expectBox(text(ops, std::to_string(1000 - 10 * r)), 90, y, 394, y + 16, TextAlign::Right,
+                  kGrey);
+        expectBox(text(ops, "AB" + std::to_string(r)), 470, y, 524, y + 16, TextAlign::Center,
+                  kGrey);
     }
     expectBox(text(ops, "10"), 410, 350, 464, 366, TextAlign::Center, kGrey);
-    expectBox(text(ops, "You've Destroyed Your Last Ship"), 0, 396, 804, 412, TextAlign::Center, kGrey);
-    expectBox(text(ops, "Press Space Twice To Start Over"), 0, 416, 804, 432, TextAlign::Center, kGrey);
+    expectBox(text(ops, "You've Destroyed Your Last Ship"), 0, 396, 804, 412, TextAlign::Center,
+              kGrey);
+    expectBox(text(ops, "Press Space Twice To Start Over"), 0, 416, 804, 432, TextAlign::Center,
+              kGrey);
     EXPECT_EQ(text(ops, "You Got a New High Score: Enter Your Initials"), nullptr);
 
     expectBox(text(ops, "Score: 730"), 0, 10, 804, 30, TextAlign::Center, kWhite);
@@ -308,7 +314,7 @@ TEST_F(RendererTest, InitialsEntryShowsPromptAndTypedCharacters) {
 
 TEST_F(RendererTest, GameOverRowsFollowTheFieldHeightTruncated) {
     gameState.shipDestroyed = 1;
-    gameState.fieldWidth = 641;  // cx = 320
+    gameState.fieldWidth = 641;   // cx = 320
     gameState.fieldHeight = 599;  // y0 = trunc(149.75), ym = trunc(395.34)
     const std::vector<DrawOp> ops = frame();
     expectBox(text(ops, "SCORE"), 10, 149, 314, 165, TextAlign::Right, kGrey);

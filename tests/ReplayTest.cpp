@@ -35,10 +35,9 @@ std::string snapshot() {
     std::ostringstream s;
     const GameState& g = gameState;
     s << g.score << ' ' << g.level << ' ' << g.reserveShipCount << ' ' << +g.shipDestroyed << ' '
-      << g.throttle << ' ' << g.bonusPoints << ' ' << playerShip.getX() << ' '
-      << playerShip.getY() << ' ' << playerShip.getAngle() << ' ' << asteroids.count << ' '
-      << saucers.count << ' ' << playerBullets.count << ' ' << playerShip.getScale() << ' '
-      << typedInitials << '|';
+      << g.throttle << ' ' << g.bonusPoints << ' ' << playerShip.getX() << ' ' << playerShip.getY()
+      << ' ' << playerShip.getAngle() << ' ' << asteroids.count << ' ' << saucers.count << ' '
+      << playerBullets.count << ' ' << playerShip.getScale() << ' ' << typedInitials << '|';
     for (const HighScoreEntry& row : highScoreTable.rows)
         s << row.score << ',' << row.level << ',' << row.initials << ';';
     return s.str();
@@ -135,7 +134,9 @@ TEST_F(Replays, BadFilesAreRefusedWithOneLine) {
         const char* says;
     } cases[] = {
         {"", "not a voidrunner replay"},
-        {"\x7f" "ELF\x02\x01", "not a voidrunner replay"},
+        {"\x7f"
+         "ELF\x02\x01",
+         "not a voidrunner replay"},
         {"# voidrunner replay 2\ntick\n", "newer version"},
         {sealed.substr(0, sealed.size() - 12), "cut short"},
         {good, "cut short"},

@@ -97,9 +97,9 @@ TEST(SpaceObjectModels, ShipOutlineForSizeAndScale) {
 }
 
 TEST(SpaceObjectModels, SaucerOutlineIs16By9PerScale) {
-    const Vec2 expected[17] = {{0, 0},   {8, 0},   {-8, 0},  {-4, 3},  {2, 3},   {0, 4},
-                               {-2, 3},  {4, 3},   {8, 0},   {4, -3},  {-4, -3}, {-8, 0},
-                               {-4, -3}, {-3, -3}, {-1, -5}, {1, -5},  {3, -3}};
+    const Vec2 expected[17] = {{0, 0},   {8, 0},   {-8, 0},  {-4, 3}, {2, 3},   {0, 4},
+                               {-2, 3},  {4, 3},   {8, 0},   {4, -3}, {-4, -3}, {-8, 0},
+                               {-4, -3}, {-3, -3}, {-1, -5}, {1, -5}, {3, -3}};
     for (int k = 1; k <= 4; ++k) {
         SpaceObject o;
         o.setScale(k);
@@ -135,12 +135,9 @@ TEST(SpaceObjectModels, RockRadiiPerSize) {
     std::set<float> medium = {9.6f};
     for (int d = 10; d <= 15; ++d) medium.insert(float(d));
     const Case cases[] = {
-        {32, 1, large},
-        {16, 1, medium},
-        {8, 1, {4.8f, 5.0f, 6.0f, 7.0f}},
+        {32, 1, large}, {16, 1, medium}, {8, 1, {4.8f, 5.0f, 6.0f, 7.0f}},
         {8, 4, large},  // scale counts like size
-        {0, 1, {0.6f}},
-        {-5, 1, {0.6f}},
+        {0, 1, {0.6f}}, {-5, 1, {0.6f}},
     };
     for (const Case& c : cases) {
         rng::srand(99);
@@ -212,8 +209,16 @@ TEST(SpaceObjectModels, RandomDrawsPerOperation) {
     EXPECT_EQ(drawsTakenBy([&] { o.buildRockModel(); }), 20);
     EXPECT_EQ(drawsTakenBy([&] { o.setScale(3); }), 0);
     EXPECT_EQ(drawsTakenBy([&] { o.setScale(7); }), 0);
-    EXPECT_EQ(drawsTakenBy([&] { o.buildShipModel(5, 5); o.buildSaucerModel(5, 5); }), 0);
-    EXPECT_EQ(drawsTakenBy([&] { SpaceObject copy(o); copy = o; }), 0);
+    EXPECT_EQ(drawsTakenBy([&] {
+                  o.buildShipModel(5, 5);
+                  o.buildSaucerModel(5, 5);
+              }),
+              0);
+    EXPECT_EQ(drawsTakenBy([&] {
+                  SpaceObject copy(o);
+                  copy = o;
+              }),
+              0);
     EXPECT_EQ(drawsTakenBy([&] {
                   o.moveShip(kWidth, kHeight);
                   o.moveRock(kWidth, kHeight);
@@ -313,7 +318,7 @@ TEST(SpaceObjectWrap, BoundariesAreInclusive) {
 
     // The margin follows setSize at once.
     o = mover(100, 300, -67, 0, 8);  // nx = 33: inside for size 8
-    o.setSize(32);                    // margin 33
+    o.setSize(32);                   // margin 33
     o.moveBullet(kWidth, kHeight);
     EXPECT_EQ(o.getX(), 767.0f);
 }

@@ -33,8 +33,8 @@ protected:
     void SetUp() override {
         static int counter = 0;
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() / ("voidrunner-trace-" + std::to_string(::getpid()) +
-                                           "-" + info->name() + "-" + std::to_string(counter++));
+        dir = fs::temp_directory_path() / ("voidrunner-trace-" + std::to_string(::getpid()) + "-" +
+                                           info->name() + "-" + std::to_string(counter++));
         fs::remove_all(dir);
         fs::create_directories(dir);
     }
@@ -55,8 +55,7 @@ protected:
 
     // Runs the tool in the test's folder; the script goes in as a file, or
     // on standard input when fromStdin is set.
-    Result run(const std::string& script, const std::string& options = "",
-               bool fromStdin = false) {
+    Result run(const std::string& script, const std::string& options = "", bool fromStdin = false) {
         write("script.txt", script);
         std::string cmd = "cd " + quote(dir.string()) + " && " + quote(VR_TRACE_PATH) + " " +
                           options + (fromStdin ? " < script.txt" : " script.txt") +
@@ -82,8 +81,7 @@ TEST_F(TraceTest, CountdownThenStartUpThenFirstFrame) {
     for (int i = 0; i < 6; ++i) {
         const std::string& line = r.lines[i];
         EXPECT_TRUE(has(line, "{\"event\":\"tick\",\"n\":" + std::to_string(i + 1) + ",")) << line;
-        EXPECT_TRUE(has(line, "\"countdown\":" + std::to_string(i < 4 ? 3 - i : -1) + ","))
-            << line;
+        EXPECT_TRUE(has(line, "\"countdown\":" + std::to_string(i < 4 ? 3 - i : -1) + ",")) << line;
         // Only the sixth tick presents a frame.
         EXPECT_EQ(has(line, "\"draw\":[]"), i < 5) << line;
     }
@@ -92,7 +90,8 @@ TEST_F(TraceTest, CountdownThenStartUpThenFirstFrame) {
     EXPECT_TRUE(has(r.lines[4], "\"asteroids\":[{"));
     EXPECT_TRUE(has(r.lines[4], "\"ship\":{\"x\":320,\"y\":240,\"vx\":0,"));
     EXPECT_TRUE(has(r.lines[5], "\"draw\":[[\"fill\",0,0,640,480,\"000000\"],[\"line\","));
-    EXPECT_TRUE(has(r.lines[5], "[\"text\",\"Throttle: 100 %\",0,450,644,470,\"center\",\"ffffff\"]"));
+    EXPECT_TRUE(
+        has(r.lines[5], "[\"text\",\"Throttle: 100 %\",0,450,644,470,\"center\",\"ffffff\"]"));
     EXPECT_TRUE(has(r.lines[5], "[\"ellipse\",10,465,20,475,\"ffffff\",\"ffffff\"]"));
     EXPECT_TRUE(r.lines[5].ends_with("]]}"));
     // Without --draw there is no draw key at all.
@@ -104,9 +103,19 @@ TEST_F(TraceTest, CountdownThenStartUpThenFirstFrame) {
 
 TEST_F(TraceTest, BadLinesStopWithStatusTwoNamingTheLine) {
     const std::vector<std::string> bad = {
-        "bogus",       "tick x",    "tick -1",   "tick 1 2",     "char 256",
-        "char",        "keys Q",    "keys",      "mouse middle", "wheel 1.5",
-        "field -1 600", "seed -1",  "tick 5\nfield 800 600",
+        "bogus",
+        "tick x",
+        "tick -1",
+        "tick 1 2",
+        "char 256",
+        "char",
+        "keys Q",
+        "keys",
+        "mouse middle",
+        "wheel 1.5",
+        "field -1 600",
+        "seed -1",
+        "tick 5\nfield 800 600",
     };
     for (const std::string& line : bad) {
         const Result r = run("tick\n\n" + line + "\ntick\n");
@@ -127,8 +136,7 @@ TEST_F(TraceTest, BadLinesStopWithStatusTwoNamingTheLine) {
 // The tool in process, through runTrace: a script it cannot read, output it
 // cannot write and a line too long to hold each end with status 1 and one line.
 TEST_F(TraceTest, LostInputOrOutputEndsWithStatusOneAndOneLine) {
-    const auto call = [](std::vector<std::string> args, const std::string& script,
-                         std::FILE* out) {
+    const auto call = [](std::vector<std::string> args, const std::string& script, std::FILE* out) {
         args.insert(args.begin(), "voidrunner-trace");
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());
@@ -194,9 +202,9 @@ TEST_F(TraceTest, StandardInputAndRepeatedRunsGiveTheSameLines) {
 }
 
 TEST_F(TraceTest, CharactersMouseWheelAndSounds) {
-    const Result r = run(
-        "tick 5\nchar 55\nmouse rdown\nkeys S\ntick\nkeys -\ntick\nwheel -240\nchar 65\n"
-        "wheel 120\nchar 65\n");
+    const Result r =
+        run("tick 5\nchar 55\nmouse rdown\nkeys S\ntick\nkeys -\ntick\nwheel -240\nchar 65\n"
+            "wheel 120\nchar 65\n");
     ASSERT_EQ(r.status, 0) << r.err;
     ASSERT_EQ(r.lines.size(), 10u);
     // A typed digit: its own line, no tick counted.

@@ -57,8 +57,8 @@ int main() {
                   "{\"width\":%d,\"height\":%d,\"rocks\":%d,\"runs\":%d,"
                   "\"playFirstMs\":%.3f,\"playMedianMs\":%.3f,\"playWorstMs\":%.3f,"
                   "\"gameOverMedianMs\":%.3f,\"gameOverWorstMs\":%.3f}",
-                  kWidth, kHeight, kRocks, kRuns, play.first, play.median, play.worst,
-                  over.median, over.worst);
+                  kWidth, kHeight, kRocks, kRuns, play.first, play.median, play.worst, over.median,
+                  over.worst);
     vr_report(json);
     return 0;
 }

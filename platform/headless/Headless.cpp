@@ -105,10 +105,14 @@ void ScriptedKeys::setAll(const std::string& letters) {
     for (bool& h : held) h = false;
     for (char c : letters) {
         switch (c) {
-        case 'L': case 'l': set(Key::Left, true); break;
-        case 'U': case 'u': set(Key::Up, true); break;
-        case 'R': case 'r': set(Key::Right, true); break;
-        case 'S': case 's': set(Key::Space, true); break;
+        case 'L':
+        case 'l': set(Key::Left, true); break;
+        case 'U':
+        case 'u': set(Key::Up, true); break;
+        case 'R':
+        case 'r': set(Key::Right, true); break;
+        case 'S':
+        case 's': set(Key::Space, true); break;
         default: break;
         }
     }
@@ -228,6 +232,4 @@ void FakeWindowSystem::post(uint32_t message, uintptr_t wParam, intptr_t lParam)
 
 // ---------------------------------------------------------------------------
 
-void HeadlessPlatform::install() {
-    installPlatform({&windows, &keys, &display, &sound, &clock});
-}
+void HeadlessPlatform::install() { installPlatform({&windows, &keys, &display, &sound, &clock}); }

@@ -14,9 +14,9 @@
 struct DrawOp {
     enum Kind { Fill, Line, Pixel, Ellipse, Text } kind = Fill;
     int a = 0, b = 0, c = 0, d = 0;  // fill/ellipse: l t r b; line: x1 y1 x2 y2; pixel: x y
-    Rgb colour;                       // fill, line (pen), pixel, ellipse (pen), text colour
-    Rgb fill;                         // ellipse only: the brush (white)
-    std::string text;                 // text only
+    Rgb colour;                      // fill, line (pen), pixel, ellipse (pen), text colour
+    Rgb fill;                        // ellipse only: the brush (white)
+    std::string text;                // text only
     TextAlign align = TextAlign::Left;
 };
 
@@ -122,23 +122,23 @@ public:
     // Queues a message for the window.
     void post(uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0);
 
-    int clientWidth = 800;   // what clientRect reports
+    int clientWidth = 800;  // what clientRect reports
     int clientHeight = 600;
     int screenWidth = 1024;  // what systemMetric(cxScreen) reports
     bool failRegister = false;
     bool failCreate = false;
     WindowHandle handle = reinterpret_cast<WindowHandle>(0x1);  // the window it creates
     std::deque<Message> queue;
-    std::vector<std::string> calls;  // "registerClass", "createWindow", ... in order
-    WindowClassDesc registered{};  // the last class registered
+    std::vector<std::string> calls;       // "registerClass", "createWindow", ... in order
+    WindowClassDesc registered{};         // the last class registered
     WindowProcedure procedure = nullptr;  // that of the window it created
     WindowCreateDesc created{};
     int shownWith = -1;
     int quitCode = -1;
-    std::string messageText;     // the last message box
+    std::string messageText;  // the last message box
     std::string messageCaption;
     std::map<std::string, WindowProcedure> classes;  // registered, by name
-    int screenLeft = 3;          // where clientRectOnScreen puts the client area
+    int screenLeft = 3;  // where clientRectOnScreen puts the client area
     int screenTop = 23;
 };
 

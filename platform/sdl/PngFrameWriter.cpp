@@ -26,15 +26,27 @@ public:
         f(*picture);
         if (other) f(*other);
     }
-    void setTransparentText() override { both([](DrawSurface& s) { s.setTransparentText(); }); }
+    void setTransparentText() override {
+        both([](DrawSurface& s) { s.setTransparentText(); });
+    }
     void fillRect(int l, int t, int r, int b, Rgb c) override {
         both([&](DrawSurface& s) { s.fillRect(l, t, r, b, c); });
     }
-    void setTextColor(Rgb c) override { both([&](DrawSurface& s) { s.setTextColor(c); }); }
-    void selectPen(Rgb c) override { both([&](DrawSurface& s) { s.selectPen(c); }); }
-    void releasePen() override { both([](DrawSurface& s) { s.releasePen(); }); }
-    void moveTo(int x, int y) override { both([&](DrawSurface& s) { s.moveTo(x, y); }); }
-    void lineTo(int x, int y) override { both([&](DrawSurface& s) { s.lineTo(x, y); }); }
+    void setTextColor(Rgb c) override {
+        both([&](DrawSurface& s) { s.setTextColor(c); });
+    }
+    void selectPen(Rgb c) override {
+        both([&](DrawSurface& s) { s.selectPen(c); });
+    }
+    void releasePen() override {
+        both([](DrawSurface& s) { s.releasePen(); });
+    }
+    void moveTo(int x, int y) override {
+        both([&](DrawSurface& s) { s.moveTo(x, y); });
+    }
+    void lineTo(int x, int y) override {
+        both([&](DrawSurface& s) { s.lineTo(x, y); });
+    }
     void setPixel(int x, int y, Rgb c) override {
         both([&](DrawSurface& s) { s.setPixel(x, y, c); });
     }
@@ -77,8 +89,7 @@ public:
         if (IMG_SavePNG(tee->picture->pixels(), path.c_str()) != 0 && !warned) {
             warned = true;
             if (failed) *failed = true;
-            std::fprintf(stderr, "voidrunner: cannot write %s: %s\n", path.c_str(),
-                         SDL_GetError());
+            std::fprintf(stderr, "voidrunner: cannot write %s: %s\n", path.c_str(), SDL_GetError());
         }
     }
 

@@ -22,7 +22,7 @@ void logPresentedFrame() {
     FILE* log = presentLog();
     if (!log) return;
     const auto now = std::chrono::system_clock::now().time_since_epoch();
-    std::fprintf(log, "%lld\n",
-                 static_cast<long long>(
-                     std::chrono::duration_cast<std::chrono::microseconds>(now).count()));
+    std::fprintf(
+        log, "%lld\n",
+        static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(now).count()));
 }

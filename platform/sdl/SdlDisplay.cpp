@@ -56,7 +56,8 @@ void SdlDisplay::copyToWindow(SDL_Window* window, SdlSurface* frame, int width, 
     // The frame's place in the window: the top left corner until the host
     // gives it one.
     SDL_Rect at{0, 0, width, height};
-    if (placed) at = SDL_Rect{place.left, place.top, place.right - place.left, place.bottom - place.top};
+    if (placed)
+        at = SDL_Rect{place.left, place.top, place.right - place.left, place.bottom - place.top};
     const bool scaled = at.w != width || at.h != height;
     // Most of a frame is the black it was a tick ago: then only the tiles
     // drawn on in either frame are copied and sent to the window.

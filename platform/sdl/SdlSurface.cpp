@@ -110,8 +110,8 @@ bool SdlSurface::clearToBlack() {
                 ++tx;
             }
             const int x = start * kTile, y = ty * kTile;
-            blackRuns.push_back({x, y, std::min(tx * kTile, width) - x,
-                                 std::min(y + kTile, height) - y});
+            blackRuns.push_back(
+                {x, y, std::min(tx * kTile, width) - x, std::min(y + kTile, height) - y});
         }
     }
     if (!blackRuns.empty()) {

@@ -152,14 +152,22 @@ void SdlWindowSystem::translate(const SDL_Event& event) {
         case SDLK_TAB: post(wm::character, 9); break;
         case SDLK_RETURN:
         case SDLK_KP_ENTER:
-            if (!alt) post(wm::character, 13);
-            else if (fresh) post(wm::sysKeyDown, vk::returnKey);
+            if (!alt)
+                post(wm::character, 13);
+            else if (fresh)
+                post(wm::sysKeyDown, vk::returnKey);
             break;
         case SDLK_ESCAPE: post(wm::character, 27); break;
         // Keys that type nothing, for the host.
-        case SDLK_F1: if (fresh) post(wm::keyDown, vk::f1); break;
-        case SDLK_F11: if (fresh) post(wm::keyDown, vk::f11); break;
-        case SDLK_PAUSE: if (fresh) post(wm::keyDown, vk::pause); break;
+        case SDLK_F1:
+            if (fresh) post(wm::keyDown, vk::f1);
+            break;
+        case SDLK_F11:
+            if (fresh) post(wm::keyDown, vk::f11);
+            break;
+        case SDLK_PAUSE:
+            if (fresh) post(wm::keyDown, vk::pause);
+            break;
         case SDLK_LEFT: post(wm::keyDown, vk::left); break;
         case SDLK_UP: post(wm::keyDown, vk::up); break;
         case SDLK_RIGHT: post(wm::keyDown, vk::right); break;
@@ -179,9 +187,7 @@ void SdlWindowSystem::translate(const SDL_Event& event) {
                  position(event.button.x, event.button.y));
         break;
     }
-    case SDL_MOUSEMOTION:
-        post(wm::mouseMove, 0, position(event.motion.x, event.motion.y));
-        break;
+    case SDL_MOUSEMOTION: post(wm::mouseMove, 0, position(event.motion.x, event.motion.y)); break;
     case SDL_MOUSEWHEEL: {
         int notches = event.wheel.y;
         if (event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED) notches = -notches;

@@ -67,11 +67,13 @@ struct X11Presenter::State {
             if (mapEntries.empty()) {
                 mapEntries.resize(static_cast<std::size_t>(std::min(visual->map_entries, 4096)));
                 for (std::size_t i = 0; i < mapEntries.size(); ++i) mapEntries[i].pixel = i;
-                XQueryColors(display, colormap, mapEntries.data(), static_cast<int>(mapEntries.size()));
+                XQueryColors(display, colormap, mapEntries.data(),
+                             static_cast<int>(mapEntries.size()));
             }
             long best = -1;
             for (const XColor& entry : mapEntries) {
-                const long dr = entry.red / 257 - r, dg = entry.green / 257 - g, db = entry.blue / 257 - b;
+                const long dr = entry.red / 257 - r, dg = entry.green / 257 - g,
+                           db = entry.blue / 257 - b;
                 const long distance = dr * dr + dg * dg + db * db;
                 if (best < 0 || distance < best) {
                     best = distance;
@@ -93,7 +95,8 @@ bool X11Presenter::attach(SDL_Window* window) {
     detach();
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return false;
+    if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
+        return false;
     auto s = std::make_unique<State>();
     s->window = window;
     s->display = info.info.x11.display;
@@ -109,7 +112,8 @@ bool X11Presenter::attach(SDL_Window* window) {
     // DirectColor ramp), seen only while installed: a window manager does
     // that when the window has the focus; without one, do it here.
     const int screen = XScreenNumberOfScreen(attributes.screen);
-    if (s->colormap != DefaultColormap(s->display, screen)) XInstallColormap(s->display, s->colormap);
+    if (s->colormap != DefaultColormap(s->display, screen))
+        XInstallColormap(s->display, s->colormap);
     if (s->trueColour) {
         const unsigned long masks[3] = {s->visual->red_mask, s->visual->green_mask,
                                         s->visual->blue_mask};
@@ -164,10 +168,10 @@ void X11Presenter::present(SDL_Surface* frame, int width, int height) {
                                nullptr, static_cast<unsigned>(windowWidth),
                                static_cast<unsigned>(windowHeight), 32, 0);
         if (!s.image) return;
-        s.image->data = static_cast<char*>(
-            std::calloc(static_cast<std::size_t>(s.image->bytes_per_line) *
-                            static_cast<std::size_t>(windowHeight),
-                        1));
+        s.image->data =
+            static_cast<char*>(std::calloc(static_cast<std::size_t>(s.image->bytes_per_line) *
+                                               static_cast<std::size_t>(windowHeight),
+                                           1));
         if (!s.image->data) {
             s.freeImage();
             return;

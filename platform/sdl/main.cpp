@@ -50,8 +50,9 @@ int main(int argc, char** argv) {
     // the Wayland library.)
     const char* chosen = SDL_getenv("SDL_VIDEODRIVER");
     if (!chosen && !SDL_getenv("DISPLAY") && !SDL_getenv("WAYLAND_DISPLAY")) {
-        std::fputs("voidrunner: cannot open a display: neither DISPLAY nor WAYLAND_DISPLAY is set\n",
-                   stderr);
+        std::fputs(
+            "voidrunner: cannot open a display: neither DISPLAY nor WAYLAND_DISPLAY is set\n",
+            stderr);
         return 1;
     }
     // X11 only, when there is no Wayland to try.
@@ -61,7 +62,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     const char* driver = SDL_GetCurrentVideoDriver();
-    if (!chosen && driver && (SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0)) {
+    if (!chosen && driver &&
+        (SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0)) {
         std::fprintf(stderr, "voidrunner: cannot open a display: %s is not reachable\n",
                      SDL_getenv("DISPLAY") ? SDL_getenv("DISPLAY") : SDL_getenv("WAYLAND_DISPLAY"));
         SDL_Quit();
@@ -90,7 +92,8 @@ int main(int argc, char** argv) {
             folder.keep = replayKeepLimit();
             recorder.folder = &folder;
             replayRecorder = &recorder;
-            installPlatform({&windows, &recorder.keys(keys), &display, &sound, &recorder.clock(clock)});
+            installPlatform(
+                {&windows, &recorder.keys(keys), &display, &sound, &recorder.clock(clock)});
             code = runMainLoop(nullptr);
             replayRecorder = nullptr;
         }

@@ -14,15 +14,13 @@ int32_t packed(Rgb c) { return (c.r << 16) | (c.g << 8) | c.b; }
 
 }  // namespace
 
-EM_JS(void, vr_draw, (const int32_t* ops, int count, const char* texts), {
-    Module.vr.draw(ops, count, texts);
-});
+EM_JS(void, vr_draw, (const int32_t* ops, int count, const char* texts),
+      { Module.vr.draw(ops, count, texts); });
 
 EM_JS(void, vr_resize, (int width, int height), { Module.vr.resize(width, height); });
 
-EM_JS(void, vr_place, (int left, int top, int width, int height), {
-    Module.vr.place(left, top, width, height);
-});
+EM_JS(void, vr_place, (int left, int top, int width, int height),
+      { Module.vr.place(left, top, width, height); });
 
 void WebSurface::put(int op, int a, int b, int c, int d, Rgb colour) {
     ops.insert(ops.end(), {op, a, b, c, d, packed(colour)});

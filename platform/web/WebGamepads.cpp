@@ -22,8 +22,9 @@ bool WebGamepads::read(int slot, PadState& out) {
         return false;
     const auto button = [&](int i) { return i < pad.numButtons && pad.digitalButton[i]; };
     const auto analog = [&](int i) {
-        return i < pad.numButtons ? static_cast<int>(std::clamp(pad.analogButton[i], 0.0, 1.0) * 32767)
-                                  : 0;
+        return i < pad.numButtons
+                   ? static_cast<int>(std::clamp(pad.analogButton[i], 0.0, 1.0) * 32767)
+                   : 0;
     };
     out = PadState{};
     if (kStickX < pad.numAxes)

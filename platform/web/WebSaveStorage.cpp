@@ -6,21 +6,16 @@ namespace {
 
 // Length of the stored item, or -1 when there is none, -2 when the storage
 // cannot be read.
-EM_JS(int, vr_storage_length, (const char* name), {
-    return Module.vr.storageLength(UTF8ToString(name));
-});
-EM_JS(void, vr_storage_copy, (const char* name, char* out, int length), {
-    Module.vr.storageCopy(UTF8ToString(name), out, length);
-});
-EM_JS(int, vr_storage_write, (const char* name, const char* bytes, int length), {
-    return Module.vr.storageWrite(UTF8ToString(name), bytes, length);
-});
-EM_JS(int, vr_storage_lock, (const char* name), {
-    return Module.vr.storageLock(UTF8ToString(name));
-});
-EM_JS(void, vr_storage_unlock, (const char* name), {
-    Module.vr.storageUnlock(UTF8ToString(name));
-});
+EM_JS(int, vr_storage_length, (const char* name),
+      { return Module.vr.storageLength(UTF8ToString(name)); });
+EM_JS(void, vr_storage_copy, (const char* name, char* out, int length),
+      { Module.vr.storageCopy(UTF8ToString(name), out, length); });
+EM_JS(int, vr_storage_write, (const char* name, const char* bytes, int length),
+      { return Module.vr.storageWrite(UTF8ToString(name), bytes, length); });
+EM_JS(int, vr_storage_lock, (const char* name),
+      { return Module.vr.storageLock(UTF8ToString(name)); });
+EM_JS(void, vr_storage_unlock, (const char* name),
+      { Module.vr.storageUnlock(UTF8ToString(name)); });
 
 }  // namespace
 

@@ -26,11 +26,16 @@ int typedCode(const char* key) {
 }
 
 bool heldKey(const char* key, Key& out) {
-    if (!std::strcmp(key, "ArrowLeft")) out = Key::Left;
-    else if (!std::strcmp(key, "ArrowRight")) out = Key::Right;
-    else if (!std::strcmp(key, "ArrowUp")) out = Key::Up;
-    else if (!std::strcmp(key, " ")) out = Key::Space;
-    else return false;
+    if (!std::strcmp(key, "ArrowLeft"))
+        out = Key::Left;
+    else if (!std::strcmp(key, "ArrowRight"))
+        out = Key::Right;
+    else if (!std::strcmp(key, "ArrowUp"))
+        out = Key::Up;
+    else if (!std::strcmp(key, " "))
+        out = Key::Space;
+    else
+        return false;
     return true;
 }
 
@@ -101,8 +106,9 @@ EM_BOOL onWheel(int, const EmscriptenWheelEvent* e, void*) {
     // Up, away from the user, is +120. The message carries screen
     // coordinates.
     const auto delta = static_cast<uint16_t>(e->deltaY < 0 ? 120 : -120);
-    active->post(wm::mouseWheel, static_cast<uintptr_t>(delta) << 16,
-                 packPosition(static_cast<int>(e->mouse.screenX), static_cast<int>(e->mouse.screenY)));
+    active->post(
+        wm::mouseWheel, static_cast<uintptr_t>(delta) << 16,
+        packPosition(static_cast<int>(e->mouse.screenX), static_cast<int>(e->mouse.screenY)));
     return EM_TRUE;
 }
 
@@ -131,18 +137,16 @@ EM_BOOL onResize(int, const EmscriptenUiEvent* e, void*) {
 
 // Suspends the program (Asyncify) until an event is posted or the time is
 // up: a paused game costs the browser nothing between events.
-EM_ASYNC_JS(void, vr_wait_for_event, (int milliseconds), {
-    await Module.vr.waitForEvent(milliseconds);
-});
+EM_ASYNC_JS(void, vr_wait_for_event, (int milliseconds),
+            { await Module.vr.waitForEvent(milliseconds); });
 EM_JS(void, vr_event_posted, (), { Module.vr.eventPosted(); });
 
 EM_JS(int, vr_client_width, (), { return Module.vr.clientWidth(); });
 EM_JS(int, vr_client_height, (), { return Module.vr.clientHeight(); });
 EM_JS(int, vr_screen_width, (), { return screen.width | 0; });
 EM_JS(void, vr_set_title, (const char* title), { document.title = UTF8ToString(title); });
-EM_JS(void, vr_alert, (const char* caption, const char* text), {
-    Module.vr.alert(UTF8ToString(caption), UTF8ToString(text));
-});
+EM_JS(void, vr_alert, (const char* caption, const char* text),
+      { Module.vr.alert(UTF8ToString(caption), UTF8ToString(text)); });
 
 }  // namespace
 

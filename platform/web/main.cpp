@@ -28,7 +28,8 @@ int main() {
     // replays in; the player downloads the one of this run.
     ReplayRecorder recorder;
     replayRecorder = &recorder;
-    installPlatform({&windows, &recorder.keys(keys), &display, &sound, &recorder.clock(clock), &saves});
+    installPlatform(
+        {&windows, &recorder.keys(keys), &display, &sound, &recorder.clock(clock), &saves});
     const int code = runMainLoop(nullptr);
     replayRecorder = nullptr;
     resetPlatform();

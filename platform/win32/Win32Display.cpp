@@ -54,7 +54,7 @@ void Win32Surface::ellipse(int left, int top, int right, int bottom) {
 
 void Win32Surface::drawText(const char* text, int left, int top, int right, int bottom,
                             TextAlign align) {
-    UINT horizontal = align == TextAlign::Left ? DT_LEFT
+    UINT horizontal = align == TextAlign::Left     ? DT_LEFT
                       : align == TextAlign::Center ? DT_CENTER
                                                    : DT_RIGHT;
     RECT r;
@@ -99,8 +99,8 @@ void Win32Display::present(WindowHandle window, DrawSurface& surface, int width,
         } else {
             SetStretchBltMode(windowDc, COLORONCOLOR);
         }
-        StretchBlt(windowDc, place_.left, place_.top, placedWidth, placedHeight, frame, 0, 0,
-                   width, height, SRCCOPY);
+        StretchBlt(windowDc, place_.left, place_.top, placedWidth, placedHeight, frame, 0, 0, width,
+                   height, SRCCOPY);
     }
     if (placed_) {
         // Black around the frame.

@@ -46,8 +46,8 @@ std::string fromDisk(const std::string& bytes) {
 // The file a symbolic link ends at: a new table replaces that file, in its
 // own folder, and leaves the link a link.
 std::string resolveLinks(const char* name) {
-    HANDLE file = CreateFileA(name, 0, shareAll, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE file =
+        CreateFileA(name, 0, shareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE) return name;
     char path[MAX_PATH * 2];
     const DWORD n = GetFinalPathNameByHandleA(file, path, sizeof path, FILE_NAME_NORMALIZED);
@@ -163,9 +163,9 @@ public:
 
         const std::string bytes = toDisk(contents);
         DWORD written = 0;
-        bool ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                            nullptr) &&
-                  written == bytes.size() && FlushFileBuffers(file);
+        bool ok =
+            WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+            written == bytes.size() && FlushFileBuffers(file);
         ok = CloseHandle(file) && ok;
         // A program reading the old file without sharing its deletion stops
         // the move for a moment: try again for a little while.
@@ -175,7 +175,8 @@ public:
                 break;
             }
             const DWORD error = GetLastError();
-            ok = attempt < 100 && (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION);
+            ok = attempt < 100 &&
+                 (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION);
             if (ok) Sleep(5);
         }
         if (!ok) {

@@ -6,10 +6,10 @@
 bool Win32KeyState::isHeld(Key key) {
     int vk = VK_SPACE;
     switch (key) {
-        case Key::Left: vk = VK_LEFT; break;
-        case Key::Up: vk = VK_UP; break;
-        case Key::Right: vk = VK_RIGHT; break;
-        case Key::Space: vk = VK_SPACE; break;
+    case Key::Left: vk = VK_LEFT; break;
+    case Key::Up: vk = VK_UP; break;
+    case Key::Right: vk = VK_RIGHT; break;
+    case Key::Space: vk = VK_SPACE; break;
     }
     // The most significant bit: held now. The low bit (pressed since the
     // last query) is not what the game asks.

@@ -25,8 +25,7 @@ std::map<ATOM, WindowProcedure>& procedures() {
 
 // The system calls this one for every class; it hands each message to the
 // procedure registered with the window's class.
-LRESULT CALLBACK forwardToClassProcedure(HWND window, UINT message, WPARAM wParam,
-                                         LPARAM lParam) {
+LRESULT CALLBACK forwardToClassProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     const auto atom = static_cast<ATOM>(GetClassWord(window, GCW_ATOM));
     const auto found = procedures().find(atom);
     if (found == procedures().end() || found->second == nullptr)
@@ -67,12 +66,13 @@ WindowHandle Win32WindowSystem::createWindow(const WindowCreateDesc& desc) {
     // Never larger than the system lets a window grow: a huge screen still
     // gives a game (the window is maximised right after anyway).
     int width = desc.width, height = desc.height;
-    const int maxWidth = GetSystemMetrics(SM_CXMAXTRACK), maxHeight = GetSystemMetrics(SM_CYMAXTRACK);
+    const int maxWidth = GetSystemMetrics(SM_CXMAXTRACK),
+              maxHeight = GetSystemMetrics(SM_CYMAXTRACK);
     if (maxWidth > 0 && width > maxWidth) width = maxWidth;
     if (maxHeight > 0 && height > maxHeight) height = maxHeight;
     return CreateWindowExA(desc.exStyle, desc.className, desc.title, desc.style, desc.x, desc.y,
-                           width, height, nullptr, nullptr,
-                           static_cast<HINSTANCE>(desc.instance), nullptr);
+                           width, height, nullptr, nullptr, static_cast<HINSTANCE>(desc.instance),
+                           nullptr);
 }
 
 void Win32WindowSystem::showWindow(WindowHandle window, int showCommand) {
@@ -109,8 +109,8 @@ int Win32WindowSystem::getMessage(Message& out) {
 }
 
 MSG Win32WindowSystem::toNative(const Message& msg) const {
-    if (msg.window == last_.hwnd && msg.message == last_.message &&
-        msg.wParam == last_.wParam && msg.lParam == last_.lParam) {
+    if (msg.window == last_.hwnd && msg.message == last_.message && msg.wParam == last_.wParam &&
+        msg.lParam == last_.lParam) {
         return last_;
     }
     MSG native{};
@@ -172,7 +172,8 @@ void Win32WindowSystem::setFullscreen(WindowHandle window, bool on) {
             return;
         windowedStyle_ = GetWindowLongPtrA(h, GWL_STYLE);
         windowedExStyle_ = GetWindowLongPtrA(h, GWL_EXSTYLE);
-        SetWindowLongPtrA(h, GWL_STYLE, windowedStyle_ & ~static_cast<LONG_PTR>(WS_OVERLAPPEDWINDOW));
+        SetWindowLongPtrA(h, GWL_STYLE,
+                          windowedStyle_ & ~static_cast<LONG_PTR>(WS_OVERLAPPEDWINDOW));
         SetWindowLongPtrA(h, GWL_EXSTYLE,
                           windowedExStyle_ & ~static_cast<LONG_PTR>(WS_EX_OVERLAPPEDWINDOW));
         const RECT& r = monitor.rcMonitor;

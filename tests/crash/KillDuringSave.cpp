@@ -36,7 +36,8 @@ int levelOf(int score) { return score % 97 + 1; }
 
 std::string initialsOf(int score) {
     std::string s(3, 'A');
-    for (int i = 2; i >= 0; --i, score /= 26) s[static_cast<std::size_t>(i)] = static_cast<char>('A' + score % 26);
+    for (int i = 2; i >= 0; --i, score /= 26)
+        s[static_cast<std::size_t>(i)] = static_cast<char>('A' + score % 26);
     return s;
 }
 
@@ -97,12 +98,17 @@ int main(int argc, char** argv) {
             saver = argv + i + 1;
             break;
         }
-        if (arg == "--trials") trials = std::atoi(argv[i + 1]);
-        else if (arg == "--max-delay-us") maxDelayUs = std::atoi(argv[i + 1]);
-        else if (arg == "--seed") seed = static_cast<unsigned>(std::strtoul(argv[i + 1], nullptr, 10));
+        if (arg == "--trials")
+            trials = std::atoi(argv[i + 1]);
+        else if (arg == "--max-delay-us")
+            maxDelayUs = std::atoi(argv[i + 1]);
+        else if (arg == "--seed")
+            seed = static_cast<unsigned>(std::strtoul(argv[i + 1], nullptr, 10));
         else {
-            std::fputs("usage: kill-during-save [--trials N] [--max-delay-us U] [--seed S] [--saver CMD...]\n",
-                       stderr);
+            std::fputs(
+                "usage: kill-during-save [--trials N] [--max-delay-us U] [--seed S] [--saver "
+                "CMD...]\n",
+                stderr);
             return 2;
         }
     }
@@ -156,7 +162,8 @@ int main(int argc, char** argv) {
         int status = 0;
         waitpid(child, &status, 0);
         if (!WIFSIGNALED(status)) {
-            std::fprintf(stderr, "kill-during-save: the saver ended by itself (status %d)\n", status);
+            std::fprintf(stderr, "kill-during-save: the saver ended by itself (status %d)\n",
+                         status);
             return 1;
         }
 
@@ -174,7 +181,8 @@ int main(int argc, char** argv) {
                 return 1;
             }
         } else if (last != 0) {
-            std::fprintf(stderr, "kill-during-save: trial %d (seed %u): save.txt is gone\n", t, seed);
+            std::fprintf(stderr, "kill-during-save: trial %d (seed %u): save.txt is gone\n", t,
+                         seed);
             return 1;
         }
         if (tempFilesLeft() > 0) ++tempLeft;  // killed inside a save
@@ -183,10 +191,11 @@ int main(int argc, char** argv) {
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::printf("kill-during-save: %d kills (seed %u) in %.1f s, %lld tables saved in all, "
-                "%d kills inside a save (temporary file left), %d before the first save of "
-                "their run; save.txt was whole every time\n",
-                trials, seed, seconds, last, tempLeft, noProgress);
+    std::printf(
+        "kill-during-save: %d kills (seed %u) in %.1f s, %lld tables saved in all, "
+        "%d kills inside a save (temporary file left), %d before the first save of "
+        "their run; save.txt was whole every time\n",
+        trials, seed, seconds, last, tempLeft, noProgress);
 
     std::error_code ec;
     std::filesystem::current_path(std::filesystem::temp_directory_path(), ec);

@@ -35,7 +35,8 @@ int levelOf(int score) { return score % 97 + 1; }
 
 std::string initialsOf(int score) {
     std::string s(3, 'A');
-    for (int i = 2; i >= 0; --i, score /= 26) s[static_cast<std::size_t>(i)] = static_cast<char>('A' + score % 26);
+    for (int i = 2; i >= 0; --i, score /= 26)
+        s[static_cast<std::size_t>(i)] = static_cast<char>('A' + score % 26);
     return s;
 }
 
@@ -65,9 +66,10 @@ bool wholeTable(const std::string& text) {
 }
 
 int usage() {
-    std::fputs("usage: save-tool sign SCORE LEVEL INITIALS... | loop FIRST STEP COUNT | forever |"
-               " watch STOPFILE | lock MS | hold MS\n",
-               stderr);
+    std::fputs(
+        "usage: save-tool sign SCORE LEVEL INITIALS... | loop FIRST STEP COUNT | forever |"
+        " watch STOPFILE | lock MS | hold MS\n",
+        stderr);
     return 2;
 }
 
@@ -125,7 +127,8 @@ int main(int argc, char** argv) {
             if (!wholeTable(text) && ++torn <= 3)
                 std::fprintf(stderr, "save-tool: not a whole table:\n%s\n", text.c_str());
         }
-        std::printf("%ld reads, %ld not a whole table, %ld found the file busy\n", reads, torn, busy);
+        std::printf("%ld reads, %ld not a whole table, %ld found the file busy\n", reads, torn,
+                    busy);
         return torn == 0 && reads > 0 ? 0 : 1;
     }
     if (command == "lock" && argc == 3) {

@@ -93,8 +93,8 @@ TEST(SdlSurfaceClear, WindowShowsEveryPresentedFrameWhole) {
             draw(*back, frame);
             display.present(window, *back, kWidth, kHeight);
             if (n == 40) display.repaint(window);
-            ASSERT_TRUE(sameTopLeft(SDL_GetWindowSurface(window),
-                                    static_cast<SdlSurface*>(back)->pixels()))
+            ASSERT_TRUE(
+                sameTopLeft(SDL_GetWindowSurface(window), static_cast<SdlSurface*>(back)->pixels()))
                 << "frame " << n;
         }
         display.destroyBackBuffer(back);

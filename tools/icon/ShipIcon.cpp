@@ -8,9 +8,9 @@
 
 namespace {
 
-constexpr double kSide = 256.0;    // the SVG's user units
-constexpr double kMargin = 40.0;   // room around the ship
-constexpr double kStroke = 14.0;   // thick enough to stay visible at 16 px
+constexpr double kSide = 256.0;   // the SVG's user units
+constexpr double kMargin = 40.0;  // room around the ship
+constexpr double kStroke = 14.0;  // thick enough to stay visible at 16 px
 
 struct Fit {
     double scale = 1.0, dx = 0.0, dy = 0.0;
@@ -37,8 +37,9 @@ Fit fit(const Vec2* points, int n) {
 
 void polyline(std::FILE* out, const Fit& f, const Vec2* p, const int* order, int n,
               const char* colour, bool closed) {
-    std::fprintf(out, "  <%s fill=\"none\" stroke=\"%s\" stroke-width=\"%g\" "
-                      "stroke-linejoin=\"round\" stroke-linecap=\"round\" points=\"",
+    std::fprintf(out,
+                 "  <%s fill=\"none\" stroke=\"%s\" stroke-width=\"%g\" "
+                 "stroke-linejoin=\"round\" stroke-linecap=\"round\" points=\"",
                  closed ? "polygon" : "polyline", colour, kStroke);
     for (int i = 0; i < n; ++i)
         std::fprintf(out, "%s%.2f,%.2f", i ? " " : "", f.x(p[order[i]]), f.y(p[order[i]]));

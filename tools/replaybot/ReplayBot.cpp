@@ -40,7 +40,9 @@ struct Bot {
     int firePhase = 0;
 
     explicit Bot(unsigned seed) : rng(seed) {}
-    bool chance(unsigned percent) { return std::uniform_int_distribution<unsigned>(0, 99)(rng) < percent; }
+    bool chance(unsigned percent) {
+        return std::uniform_int_distribution<unsigned>(0, 99)(rng) < percent;
+    }
 
     void send(uint32_t message, uintptr_t wParam = 0) {
         gameWindow->handleMessage(gameWindow->window, message, wParam, 0);
@@ -81,8 +83,8 @@ struct Bot {
         if (best < INFINITY) {
             // Angle 0 points up, positive turns clockwise.
             const double want = std::atan2(static_cast<double>(tx), -static_cast<double>(ty));
-            const double diff = std::remainder(want - static_cast<double>(playerShip.getAngle()),
-                                               2 * M_PI);
+            const double diff =
+                std::remainder(want - static_cast<double>(playerShip.getAngle()), 2 * M_PI);
             if (diff > 0.12) keys += 'R';
             if (diff < -0.12) keys += 'L';
             // Turning and firing fires every poll; alone, space fires once
@@ -104,7 +106,8 @@ struct Bot {
         if (chance(1)) send(wm::character, static_cast<uintptr_t>('0' + (t % 10)));
         if (t % 700 == 100) send(chance(50) ? wm::leftButtonDown : wm::rightButtonDown);
         if (t % 700 == 103) send(chance(50) ? wm::leftButtonUp : wm::rightButtonUp);
-        if (t % 1500 == 200) send(wm::mouseWheel, static_cast<uintptr_t>(chance(50) ? 120 : 0xFF88) << 16);
+        if (t % 1500 == 200)
+            send(wm::mouseWheel, static_cast<uintptr_t>(chance(50) ? 120 : 0xFF88) << 16);
         if (t % 1500 == 400) send(wm::leftButtonDown);
         if (t % 1500 == 401) send(wm::leftButtonUp);
     }
@@ -137,7 +140,8 @@ int run(const Options& opt) {
     std::ofstream out(opt.out, std::ios::binary);
     out << bot.recorder.text();
     out.close();
-    std::fprintf(stderr, "voidrunner-replay-bot: %lld ticks, %d games, highest level %d, best score %d\n",
+    std::fprintf(stderr,
+                 "voidrunner-replay-bot: %lld ticks, %d games, highest level %d, best score %d\n",
                  bot.recorder.ticks(), games, highest, bot.recorder.bestScore());
     shutDown();
     return out.fail() ? 1 : 0;
@@ -150,20 +154,25 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view a = argv[i];
         const bool more = i + 1 < argc;
-        if (a == "--seed" && more) opt.seed = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
-        else if (a == "--ticks" && more) opt.ticks = std::atoll(argv[++i]);
-        else if (a == "--games" && more) opt.games = std::atoi(argv[++i]);
+        if (a == "--seed" && more)
+            opt.seed = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
+        else if (a == "--ticks" && more)
+            opt.ticks = std::atoll(argv[++i]);
+        else if (a == "--games" && more)
+            opt.games = std::atoi(argv[++i]);
         else if (a == "--field" && more) {
             if (std::sscanf(argv[++i], "%dx%d", &opt.width, &opt.height) != 2) opt.out = nullptr;
-        } else if (!opt.out && a.size() && a[0] != '-') opt.out = argv[i];
+        } else if (!opt.out && a.size() && a[0] != '-')
+            opt.out = argv[i];
         else {
             opt.out = nullptr;
             break;
         }
     }
     if (!opt.out) {
-        std::fputs("usage: voidrunner-replay-bot [--seed S] [--field WxH] [--ticks N] [--games G] OUT\n",
-                   stderr);
+        std::fputs(
+            "usage: voidrunner-replay-bot [--seed S] [--field WxH] [--ticks N] [--games G] OUT\n",
+            stderr);
         return 2;
     }
     return run(opt);

@@ -88,9 +88,7 @@ public:
     void lineTo(int, int) override { ++ops; }
     void setPixel(int, int, Rgb) override { ++ops; }
     void ellipse(int, int, int, int) override { ++ops; }
-    void drawText(const char* text, int, int, int, int, TextAlign) override {
-        ops += text ? 1 : 0;
-    }
+    void drawText(const char* text, int, int, int, int, TextAlign) override { ops += text ? 1 : 0; }
     long long ops = 0;
     int pens = 0;
 };
@@ -156,7 +154,7 @@ Where where;
 }
 
 #define CHECK(cond, ...) \
-    do {                 \
+    do { \
         if (!(cond)) violated(#cond __VA_OPT__(, ) __VA_ARGS__); \
     } while (0)
 
@@ -409,7 +407,8 @@ void Soak::run(Field field, long long ticks) {
         // A resize during the countdown counts: start-up takes the client area
         // as it is then; a 0x0 area (minimised at start) gives a 1x1 field.
         if (starting)
-            where.field = Field{std::max(windows.clientWidth, 1), std::max(windows.clientHeight, 1)};
+            where.field =
+                Field{std::max(windows.clientWidth, 1), std::max(windows.clientHeight, 1)};
         tick();
         ++totals.ticks;
         if (starting) {
@@ -473,9 +472,10 @@ int main(int argc, char** argv) {
         } else if (arg == "--quiet") {
             opt.quiet = true;
         } else {
-            std::fputs("usage: voidrunner-soak [--ticks N] [--seed S] [--field WxH|all|random]"
-                       " [--quiet]\n",
-                       stderr);
+            std::fputs(
+                "usage: voidrunner-soak [--ticks N] [--seed S] [--field WxH|all|random]"
+                " [--quiet]\n",
+                stderr);
             return 2;
         }
     }
@@ -490,9 +490,11 @@ int main(int argc, char** argv) {
     if (opt.field == "all") {
         fields = {{1, 1}, {17, 9}, {640, 480}, {7680, 4320}, {0, 0}};
         for (int i = 0; i < 2; ++i)
-            fields.push_back({1 + static_cast<int>(pick() % 3000), 1 + static_cast<int>(pick() % 2000)});
+            fields.push_back(
+                {1 + static_cast<int>(pick() % 3000), 1 + static_cast<int>(pick() % 2000)});
     } else if (opt.field == "random") {
-        fields.push_back({1 + static_cast<int>(pick() % 3000), 1 + static_cast<int>(pick() % 2000)});
+        fields.push_back(
+            {1 + static_cast<int>(pick() % 3000), 1 + static_cast<int>(pick() % 2000)});
     } else {
         Field f{};
         if (!parseField(opt.field, f)) {
@@ -518,7 +520,8 @@ int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
     const long firstRss = residentKiB();
     // Several rounds over the fields, so each size gets runs and restarts.
-    const long long perRun = std::max(1000LL, opt.ticks / static_cast<long long>(fields.size() * 3));
+    const long long perRun =
+        std::max(1000LL, opt.ticks / static_cast<long long>(fields.size() * 3));
     long long left = opt.ticks;
     for (std::size_t i = 0; left > 0; i = (i + 1) % fields.size()) {
         const long long n = std::min(left, perRun);
@@ -539,9 +542,10 @@ int main(int argc, char** argv) {
         "  wall %.1f s (%.0f ticks/s); RSS %ld KiB at start, %ld KiB at end, peak %ld KiB\n"
         "  live heap blocks at game start: first %lld, last %lld; most list nodes %lld\n",
         opt.seed, totals.ticks, totals.runs, totals.games, totals.recordings, totals.messages,
-        totals.highestLevel, totals.highestScore, seconds, static_cast<double>(totals.ticks) / seconds, firstRss,
-        residentKiB(), static_cast<long>(usage.ru_maxrss), totals.firstGameBlocks,
-        totals.lastGameBlocks, totals.mostNodes);
+        totals.highestLevel, totals.highestScore, seconds,
+        static_cast<double>(totals.ticks) / seconds, firstRss, residentKiB(),
+        static_cast<long>(usage.ru_maxrss), totals.firstGameBlocks, totals.lastGameBlocks,
+        totals.mostNodes);
 
     std::error_code ec;
     std::filesystem::current_path("/", ec);

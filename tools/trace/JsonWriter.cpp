@@ -1,8 +1,8 @@
 #include "JsonWriter.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -28,11 +28,10 @@ void JsonWriter::number(float v) {
     // to_chars with a precision is defined as printf's %.9g, only faster.
     reserve(32);
 #if defined(__cpp_lib_to_chars)
-    used = static_cast<std::size_t>(
-        std::to_chars(buf + used, buf + kSize, static_cast<double>(v),
-                      std::chars_format::general, 9)
-            .ptr -
-        buf);
+    used = static_cast<std::size_t>(std::to_chars(buf + used, buf + kSize, static_cast<double>(v),
+                                                  std::chars_format::general, 9)
+                                        .ptr -
+                                    buf);
 #else
     // Standard libraries without floating-point to_chars (the browser
     // build's) take the printf it stands for.

@@ -284,7 +284,8 @@ const char* runLine(JsonWriter& w, Run& run, const std::vector<std::string_view>
             pollKeys();
             tick();
             if (!wasStarted && started()) {
-                for (std::size_t r = 0; r < run.table.size(); ++r) highScoreTable.rows[r] = run.table[r];
+                for (std::size_t r = 0; r < run.table.size(); ++r)
+                    highScoreTable.rows[r] = run.table[r];
             }
             ++run.ticks;
             writeLine(w, run, "tick", display.presentCount != before);
@@ -297,8 +298,8 @@ const char* runLine(JsonWriter& w, Run& run, const std::vector<std::string_view>
         if (args != 1 || !parseNumber(words[1], 0, 255, code))
             return "char takes one code from 0 to 255";
         const int before = display.presentCount;
-        gameWindow->handleMessage(gameWindow->window, wm::character,
-                                  static_cast<uintptr_t>(code), 0);
+        gameWindow->handleMessage(gameWindow->window, wm::character, static_cast<uintptr_t>(code),
+                                  0);
         writeLine(w, run, "char", display.presentCount != before);
         return nullptr;
     }
@@ -313,11 +314,16 @@ const char* runLine(JsonWriter& w, Run& run, const std::vector<std::string_view>
     if (cmd == "mouse") {
         if (args != 1) return "mouse takes one of ldown, lup, rdown, rup";
         uint32_t message = 0;
-        if (words[1] == "ldown") message = wm::leftButtonDown;
-        else if (words[1] == "lup") message = wm::leftButtonUp;
-        else if (words[1] == "rdown") message = wm::rightButtonDown;
-        else if (words[1] == "rup") message = wm::rightButtonUp;
-        else return "mouse takes one of ldown, lup, rdown, rup";
+        if (words[1] == "ldown")
+            message = wm::leftButtonDown;
+        else if (words[1] == "lup")
+            message = wm::leftButtonUp;
+        else if (words[1] == "rdown")
+            message = wm::rightButtonDown;
+        else if (words[1] == "rup")
+            message = wm::rightButtonUp;
+        else
+            return "mouse takes one of ldown, lup, rdown, rup";
         gameWindow->handleMessage(gameWindow->window, message, 0, packPosition(0, 0));
         return nullptr;
     }
@@ -385,8 +391,7 @@ LineRead readLine(std::FILE* in, std::string& line) {
 }
 
 int writeFailed(const JsonWriter& w, std::FILE* err) {
-    std::fprintf(err, "voidrunner-trace: cannot write the output: %s\n",
-                 std::strerror(w.error()));
+    std::fprintf(err, "voidrunner-trace: cannot write the output: %s\n", std::strerror(w.error()));
     return kInputOutputError;
 }
 
@@ -399,8 +404,7 @@ int runScript(std::FILE* in, const char* name, JsonWriter& w, Run& run) {
         if (got == LineRead::End) return 0;
         ++number;
         if (got == LineRead::Failed) {
-            std::fprintf(err, "voidrunner-trace: cannot read %s: %s\n", name,
-                         std::strerror(errno));
+            std::fprintf(err, "voidrunner-trace: cannot read %s: %s\n", name, std::strerror(errno));
             return kInputOutputError;
         }
         if (got == LineRead::TooLong) {
@@ -416,8 +420,7 @@ int runScript(std::FILE* in, const char* name, JsonWriter& w, Run& run) {
         if (error) {
             w.flush();
             if (w.failed()) return writeFailed(w, err);
-            std::fprintf(err, "voidrunner-trace: line %lld: %s: %s\n", number, error,
-                         line.c_str());
+            std::fprintf(err, "voidrunner-trace: line %lld: %s: %s\n", number, error, line.c_str());
             return kUsageError;
         }
     }
@@ -450,8 +453,7 @@ int runTrace(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* er
              FrameWriterMaker pictures) {
     Run run;
     run.err = err;
-    if (const int status = parseOptions(argc, argv, run.opt, err); status != kGoOn)
-        return status;
+    if (const int status = parseOptions(argc, argv, run.opt, err); status != kGoOn) return status;
 
     if (run.opt.pngDir) {
         if (!pictures) {
