@@ -1,6 +1,5 @@
 #include "app/ReplayPlayer.h"
 
-#include <charconv>
 #include <climits>
 #include <cstdio>
 #include <filesystem>
@@ -10,6 +9,7 @@
 
 #include "app/GameWindow.h"
 #include "app/ReplayRecorder.h"
+#include "app/ScriptWords.h"
 #include "game/ShipControls.h"
 #include "game/Tick.h"
 #include "present/Sound.h"
@@ -17,27 +17,6 @@
 ReplayPlayer* replayPlayer = nullptr;
 
 namespace {
-
-bool number(std::string_view word, long long lo, long long hi, long long& out) {
-    long long v = 0;
-    const char* end = word.data() + word.size();
-    auto [ptr, ec] = std::from_chars(word.data(), end, v);
-    if (ec != std::errc() || ptr != end || v < lo || v > hi) return false;
-    out = v;
-    return true;
-}
-
-std::vector<std::string_view> words(std::string_view line) {
-    std::vector<std::string_view> out;
-    std::size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-        const std::size_t start = i;
-        while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
-        if (i > start) out.push_back(line.substr(start, i - start));
-    }
-    return out;
-}
 
 // One script line into the replay; an error text, or nullptr.
 const char* readLine(const std::vector<std::string_view>& w, Replay& r, bool playing) {
@@ -48,17 +27,18 @@ const char* readLine(const std::vector<std::string_view>& w, Replay& r, bool pla
     if (cmd == "field" || cmd == "seed" || cmd == "table") {
         if (playing) return "comes after play began";
         if (cmd == "field") {
-            if (args != 2 || !number(w[1], 1, 16384, a) || !number(w[2], 1, 16384, b))
+            if (args != 2 || !parseTraceNumber(w[1], 1, 16384, a) ||
+                !parseTraceNumber(w[2], 1, 16384, b))
                 return "field takes a width and a height from 1 to 16384";
             r.fieldWidth = static_cast<int>(a);
             r.fieldHeight = static_cast<int>(b);
         } else if (cmd == "seed") {
-            if (args != 1 || !number(w[1], 0, UINT_MAX, a)) return "seed takes a number";
+            if (args != 1 || !parseTraceNumber(w[1], 0, UINT_MAX, a)) return "seed takes a number";
             r.seed = static_cast<unsigned>(a);
         } else {
             HighScoreEntry row;
-            if ((args != 2 && args != 3) || !number(w[1], INT_MIN, INT_MAX, a) ||
-                !number(w[2], INT_MIN, INT_MAX, b) ||
+            if ((args != 2 && args != 3) || !parseTraceNumber(w[1], INT_MIN, INT_MAX, a) ||
+                !parseTraceNumber(w[2], INT_MIN, INT_MAX, b) ||
                 (args == 3 && !unescapeInitials(w[3], row.initials)))
                 return "table takes a score, a level and initials";
             if (r.table.size() == 10) return "table has ten rows at most";
@@ -69,7 +49,8 @@ const char* readLine(const std::vector<std::string_view>& w, Replay& r, bool pla
         return nullptr;
     }
     if (cmd == "tick") {
-        if (args > 1 || (args == 1 && !number(w[1], 0, INT_MAX, a))) return "tick takes a count";
+        if (args > 1 || (args == 1 && !parseTraceNumber(w[1], 0, INT_MAX, a)))
+            return "tick takes a count";
         c.kind = ReplayCommand::Tick;
         c.value = args == 1 ? a : 1;
         r.ticks += c.value;
@@ -79,7 +60,8 @@ const char* readLine(const std::vector<std::string_view>& w, Replay& r, bool pla
         c.kind = ReplayCommand::Keys;
         c.keys = w[1] == "-" ? "" : std::string(w[1]);
     } else if (cmd == "char") {
-        if (args != 1 || !number(w[1], 0, 255, a)) return "char takes a code from 0 to 255";
+        if (args != 1 || !parseTraceNumber(w[1], 0, 255, a))
+            return "char takes a code from 0 to 255";
         c.kind = ReplayCommand::Char;
         c.value = a;
     } else if (cmd == "mouse") {
@@ -96,7 +78,8 @@ const char* readLine(const std::vector<std::string_view>& w, Replay& r, bool pla
         else
             return "mouse takes ldown, lup, rdown or rup";
     } else if (cmd == "wheel") {
-        if (args != 1 || !number(w[1], INT_MIN, INT_MAX, a)) return "wheel takes a number";
+        if (args != 1 || !parseTraceNumber(w[1], INT_MIN, INT_MAX, a))
+            return "wheel takes a number";
         c.kind = ReplayCommand::Wheel;
         c.value = a;
     } else {
@@ -122,7 +105,7 @@ bool parseReplay(const std::string& raw, Replay& out, std::string& error) {
     if (first != kReplayHeader) {
         long long version = 0;
         if (first.substr(0, family.size()) == family &&
-            number(first.substr(family.size()), 2, LLONG_MAX, version)) {
+            parseTraceNumber(first.substr(family.size()), 2, LLONG_MAX, version)) {
             error = "made by a newer version of the game (replay format " +
                     std::string(first.substr(family.size())) + "); this one reads format 1";
         } else {
@@ -156,7 +139,7 @@ bool parseReplay(const std::string& raw, Replay& out, std::string& error) {
         const std::string_view line = std::string_view(body).substr(pos, nl - pos);
         pos = nl + 1;
         ++lineNumber;
-        const auto w = words(line);
+        const auto w = splitTraceWords(line);
         if (w.empty() || w[0][0] == '#') continue;
         if (const char* why = readLine(w, r, r.ticks > 0)) {
             error = "line " + std::to_string(lineNumber) + ": " + why + ": " +

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/ScriptWords.h"
+
 class Display;
 
 // Makes the display that saves every frame as a picture in `dir`, hands
@@ -26,9 +28,3 @@ int runTrace(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* er
 
 // Longer script lines are refused unread: no command needs more.
 constexpr std::size_t kMaxTraceLine = 4096;
-
-// The script's words: blanks and tabs separate them.
-std::vector<std::string_view> splitTraceWords(std::string_view line);
-
-// A whole word as a decimal integer in [lo, hi].
-bool parseTraceNumber(std::string_view word, long long lo, long long hi, long long& out);
