@@ -18,6 +18,7 @@ cmake --build "$tree" -j 2
 
 mkdir -p "$site"
 cp "$tree"/site/index.html "$tree"/site/index.js "$tree"/site/index.wasm "$site"/
-if [ ! -f "$site/snd/fire.wav" ] || [ scripts/make-sounds.sh -nt "$site/snd/fire.wav" ]; then
+if [ ! -f "$site/snd/fire.wav" ] || [ scripts/make-sounds.sh -nt "$site/snd/fire.wav" ] ||
+    [ present/Sounds.def -nt "$site/snd/fire.wav" ]; then
     scripts/make-sounds.sh "$site"
 fi

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Makes the game's eight sound effects with sox: DIR/snd/*.wav.
+# Makes the game's sound effects with sox: DIR/snd/NAME.wav for every NAME of
+# present/Sounds.def, each by its recipe below.
 #   scripts/make-sounds.sh DIR
 # The game has one voice and restarts thrust and the saucer hum every tick
 # (62 ms), so every sound
@@ -22,6 +23,11 @@ if ! command -v sox >/dev/null; then
     exit 1
 fi
 
+# shellcheck source=lib/sounds.sh
+. "$(dirname "$(realpath "$0")")/lib/sounds.sh"
+mapfile -t listed < <(vr_sound_names)
+declare -A made=()
+
 out="$1/snd"
 mkdir -p "$out"
 tmp=$(mktemp -d)
@@ -35,10 +41,13 @@ fmt=(-R -r 44100 -b 16 -c 1)
 # (8 ms, also straight), so the two add up to a steady level.
 finish() {
     local length
+    [[ " ${listed[*]} " == *" $2 "* ]] ||
+        { echo "make-sounds.sh: $2 has a recipe but is not in present/Sounds.def" >&2; exit 1; }
     length=$(soxi -D "$1")
     sox -D -q "$1" "$tmp/$2.wav" highpass 20 fade t "$3" fade q 0 "$length" "$4" \
         gain -n -1 gain "$5"
     mv "$tmp/$2.wav" "$out/$2.wav"
+    made[$2]=1
 }
 # make NAME FADE-IN FADE-OUT GAIN SOX-EFFECTS...: synthesised from nothing
 make() {
@@ -74,3 +83,8 @@ finish "$tmp/chime.wav" extraShip 0.002 0.05 -7.4
 # Saucer hums: two detuned square tones, the small saucer an octave higher.
 make saucerBig 0.008 0.02 -5.4 synth 0.40 square 110 square 113 remix - vol 0.5 lowpass 1400 highpass 90
 make saucerSmall 0.008 0.02 -6.5 synth 0.40 square 220 square 226 remix - vol 0.5 lowpass 2400 highpass 150
+
+for name in "${listed[@]}"; do
+    [ -n "${made[$name]:-}" ] ||
+        { echo "make-sounds.sh: no recipe for $name (present/Sounds.def lists it)" >&2; exit 1; }
+done

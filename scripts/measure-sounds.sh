@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Figures of the eight sound effects, one line each: integrated loudness
+# Figures of the game's sound effects (present/Sounds.def), one line each: integrated loudness
 # (ffmpeg ebur128 of the sound played in a loop for 3 s, LUFS), the share of
 # its energy above 200 Hz, its DC offset (mean), its peak, its first and
 # last sample and its largest step between two samples (all full scale = 1).
@@ -19,9 +19,12 @@ for tool in sox ffmpeg; do
     command -v "$tool" >/dev/null || { echo "measure-sounds.sh: $tool is needed" >&2; exit 1; }
 done
 
+# shellcheck source=lib/sounds.sh
+. "$(dirname "$(realpath "$0")")/lib/sounds.sh"
+
 failed=0
 printf '%-12s %8s %6s %9s %6s %9s %9s %7s\n' sound LUFS '>200Hz' mean peak first last step
-for name in fire thrust bangSmall bangMedium bangLarge extraShip saucerBig saucerSmall; do
+for name in $(vr_sound_names); do
     f="$1/$name.wav"
     [ -f "$f" ] || { echo "measure-sounds.sh: $f is missing" >&2; exit 1; }
     lufs=$(ffmpeg -nostats -hide_banner -stream_loop -1 -t 3 -i "$f" -af ebur128 -f null - 2>&1 |

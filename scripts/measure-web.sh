@@ -18,8 +18,11 @@ for f in index.html index.js index.wasm; do
     printf '%-11s %7d bytes, %7d gzip -9\n' "$f" "$raw" "$gz"
 done
 printf '%-11s %7d bytes, %7d gzip -9\n' "together" "$total" "$total_gz"
-printf '%-11s %7d bytes, %7d gzip -9 (8 files, fetched after the page)\n' "snd/*.wav" \
-    "$(cat build-web/snd/*.wav | wc -c)" "$(cat build-web/snd/*.wav | gzip -9c | wc -c)"
+# shellcheck source=lib/sounds.sh
+. scripts/lib/sounds.sh
+mapfile -t sounds < <(vr_sound_names | sed 's|.*|build-web/snd/&.wav|')
+printf '%-11s %7d bytes, %7d gzip -9 (%d files, fetched after the page)\n' "snd/*.wav" \
+    "$(cat "${sounds[@]}" | wc -c)" "$(cat "${sounds[@]}" | gzip -9c | wc -c)" "${#sounds[@]}"
 
 echo "== the page in headless chromium"
 node scripts/measure-web.mjs build-web build-wasm/frame-bench "$seconds"

@@ -155,9 +155,8 @@ Module.vr = {
   },
 
   fetchSounds() {
-    const names = ['fire', 'thrust', 'bangSmall', 'bangMedium', 'bangLarge', 'extraShip',
-                   'saucerBig', 'saucerSmall'];
-    for (const n of names) {
+    // voidrunnerSounds: the build writes it from present/Sounds.def.
+    for (const n of voidrunnerSounds) {
       const path = 'snd/' + n + '.wav';
       fetch(path)
         .then((r) => (r.ok ? r.arrayBuffer() : null))
