@@ -21,7 +21,8 @@ namespace {
 using Row = std::tuple<int, int, std::string>;
 using Rows = std::vector<Row>;
 
-const fs::path caseDir = fs::path(__FILE__).parent_path() / "data" / "save";
+// From the build, not __FILE__: a compiler cache may make that relative.
+const fs::path caseDir = VR_SAVE_CASES;
 
 Rows tableRows() {
     Rows rows;
