@@ -7,6 +7,9 @@
 #include "app/HostControls.h"
 #include "platform/Platform.h"
 
+// Ticks that only count down before the one that runs start-up.
+constexpr int kStartCountdown = 4;
+
 class GameWindow {
 public:
     GameWindow(InstanceHandle instance, const char* className, const char* title, uint16_t iconId,
@@ -31,7 +34,7 @@ public:
     int width = 200;
     int height = 200;
     int frameInterval = 20;
-    int startCountdown = 4;
+    int startCountdown = kStartCountdown;
     int mouseX = 0;
     int mouseY = 0;
     int wheelDelta = 0;

@@ -1,6 +1,6 @@
 #include "app/ReplayPlayer.h"
 
-#include <climits>
+#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -8,8 +8,6 @@
 #include <string_view>
 
 #include "app/GameWindow.h"
-#include "app/ReplayRecorder.h"
-#include "app/ScriptWords.h"
 #include "game/ShipControls.h"
 #include "game/Tick.h"
 #include "present/Sound.h"
@@ -19,74 +17,40 @@ ReplayPlayer* replayPlayer = nullptr;
 namespace {
 
 // One script line into the replay; an error text, or nullptr.
-const char* readLine(const std::vector<std::string_view>& w, Replay& r, bool playing) {
-    const std::string_view cmd = w[0];
-    const std::size_t args = w.size() - 1;
-    long long a = 0, b = 0;
-    ReplayCommand c;
-    if (cmd == "field" || cmd == "seed" || cmd == "table") {
-        if (playing) return "comes after play began";
-        if (cmd == "field") {
-            if (args != 2 || !parseTraceNumber(w[1], 1, 16384, a) ||
-                !parseTraceNumber(w[2], 1, 16384, b))
-                return "field takes a width and a height from 1 to 16384";
-            r.fieldWidth = static_cast<int>(a);
-            r.fieldHeight = static_cast<int>(b);
-        } else if (cmd == "seed") {
-            if (args != 1 || !parseTraceNumber(w[1], 0, UINT_MAX, a)) return "seed takes a number";
-            r.seed = static_cast<unsigned>(a);
-        } else {
-            HighScoreEntry row;
-            if ((args != 2 && args != 3) || !parseTraceNumber(w[1], INT_MIN, INT_MAX, a) ||
-                !parseTraceNumber(w[2], INT_MIN, INT_MAX, b) ||
-                (args == 3 && !unescapeInitials(w[3], row.initials)))
-                return "table takes a score, a level and initials";
-            if (r.table.size() == 10) return "table has ten rows at most";
-            row.score = static_cast<int>(a);
-            row.level = static_cast<int>(b);
-            r.table.push_back(row);
-        }
+const char* readLine(std::string_view line, ScriptReader& reader, Replay& r) {
+    ScriptCommand c;
+    const bool started = reader.started();
+    if (const char* error = reader.read(line, c)) return error;
+    switch (c.kind) {
+    case ScriptCommand::None: return nullptr;
+    case ScriptCommand::Field:
+        r.fieldWidth = static_cast<int>(c.value);
+        r.fieldHeight = static_cast<int>(c.value2);
+        return nullptr;
+    case ScriptCommand::Seed:
+        // Start-up has taken the seed by then: a later one changes nothing.
+        if (!started) r.seed = static_cast<unsigned>(c.value);
+        return nullptr;
+    case ScriptCommand::Table: {
+        HighScoreEntry row;
+        row.score = static_cast<int>(c.value);
+        row.level = static_cast<int>(c.value2);
+        row.initials = std::move(c.initials);
+        r.table.push_back(std::move(row));
         return nullptr;
     }
-    if (cmd == "tick") {
-        if (args > 1 || (args == 1 && !parseTraceNumber(w[1], 0, INT_MAX, a)))
-            return "tick takes a count";
-        c.kind = ReplayCommand::Tick;
-        c.value = args == 1 ? a : 1;
-        r.ticks += c.value;
-    } else if (cmd == "keys") {
-        if (args != 1 || (w[1] != "-" && w[1].find_first_not_of("LRUS") != std::string_view::npos))
-            return "keys takes - or letters of LRUS";
-        c.kind = ReplayCommand::Keys;
-        c.keys = w[1] == "-" ? "" : std::string(w[1]);
-    } else if (cmd == "char") {
-        if (args != 1 || !parseTraceNumber(w[1], 0, 255, a))
-            return "char takes a code from 0 to 255";
-        c.kind = ReplayCommand::Char;
-        c.value = a;
-    } else if (cmd == "mouse") {
-        c.kind = ReplayCommand::Mouse;
-        const std::string_view e = args == 1 ? w[1] : "";
-        if (e == "ldown")
-            c.value = wm::leftButtonDown;
-        else if (e == "lup")
-            c.value = wm::leftButtonUp;
-        else if (e == "rdown")
-            c.value = wm::rightButtonDown;
-        else if (e == "rup")
-            c.value = wm::rightButtonUp;
-        else
-            return "mouse takes ldown, lup, rdown or rup";
-    } else if (cmd == "wheel") {
-        if (args != 1 || !parseTraceNumber(w[1], INT_MIN, INT_MAX, a))
-            return "wheel takes a number";
-        c.kind = ReplayCommand::Wheel;
-        c.value = a;
-    } else {
-        return "unknown command";
+    default: break;
     }
-    r.commands.push_back(std::move(c));
+    r.commands.push_back({c.kind, c.value});
     return nullptr;
+}
+
+// The number of a later replay format than this game reads.
+bool isNewerFormat(std::string_view number) {
+    long long version = 0;
+    const char* end = number.data() + number.size();
+    auto [ptr, ec] = std::from_chars(number.data(), end, version);
+    return ec == std::errc() && ptr == end && version >= 2;
 }
 
 }  // namespace
@@ -103,9 +67,8 @@ bool parseReplay(const std::string& raw, Replay& out, std::string& error) {
     const std::string_view first = all.substr(0, all.find('\n'));
     const std::string_view family = "# voidrunner replay ";
     if (first != kReplayHeader) {
-        long long version = 0;
         if (first.substr(0, family.size()) == family &&
-            parseTraceNumber(first.substr(family.size()), 2, LLONG_MAX, version)) {
+            isNewerFormat(first.substr(family.size()))) {
             error = "made by a newer version of the game (replay format " +
                     std::string(first.substr(family.size())) + "); this one reads format 1";
         } else {
@@ -131,6 +94,7 @@ bool parseReplay(const std::string& raw, Replay& out, std::string& error) {
     }
 
     Replay r;
+    ScriptReader reader;
     long long lineNumber = 0;
     std::size_t pos = 0;
     while (pos < body.size()) {
@@ -139,14 +103,13 @@ bool parseReplay(const std::string& raw, Replay& out, std::string& error) {
         const std::string_view line = std::string_view(body).substr(pos, nl - pos);
         pos = nl + 1;
         ++lineNumber;
-        const auto w = splitTraceWords(line);
-        if (w.empty() || w[0][0] == '#') continue;
-        if (const char* why = readLine(w, r, r.ticks > 0)) {
+        if (const char* why = readLine(line, reader, r)) {
             error = "line " + std::to_string(lineNumber) + ": " + why + ": " +
                     std::string(line.substr(0, 80));
             return false;
         }
     }
+    r.ticks = reader.ticks();
     out = std::move(r);
     return true;
 }
@@ -173,13 +136,7 @@ bool loadReplayFile(const std::string& path, Replay& out, std::string& error) {
     return parseReplay(text, out, error);
 }
 
-bool ReplayPlayer::Keys::isHeld(Key key) {
-    const char letter = key == Key::Left    ? 'L'
-                        : key == Key::Right ? 'R'
-                        : key == Key::Up    ? 'U'
-                                            : 'S';
-    return held.find(letter) != std::string::npos;
-}
+bool ReplayPlayer::Keys::isHeld(Key key) { return (held & keyBit(key)) != 0; }
 
 intptr_t ReplayPlayer::Windows::dispatchMessage(const Message& m) {
     switch (m.message) {
@@ -217,21 +174,20 @@ bool ReplayPlayer::runOneTick() {
         const ReplayCommand& c = replay_.commands[next_++];
         GameWindow& window = *gameWindow;
         switch (c.kind) {
-        case ReplayCommand::Keys: keys_.held = c.keys; break;
-        case ReplayCommand::Tick: leftInTick_ = c.value; break;
-        case ReplayCommand::Char:
+        case ScriptCommand::Keys: keys_.held = static_cast<unsigned>(c.value); break;
+        case ScriptCommand::Tick: leftInTick_ = c.value; break;
+        case ScriptCommand::Char:
             window.handleMessage(window.window, wm::character, static_cast<uintptr_t>(c.value), 0);
             break;
-        case ReplayCommand::Mouse:
+        case ScriptCommand::Mouse:
             window.handleMessage(window.window, static_cast<uint32_t>(c.value), 0,
                                  packPosition(0, 0));
             break;
-        case ReplayCommand::Wheel: {
-            const auto high = static_cast<uint16_t>(static_cast<uint32_t>(c.value) & 0xFFFFu);
-            window.handleMessage(window.window, wm::mouseWheel, static_cast<uintptr_t>(high) << 16,
+        case ScriptCommand::Wheel:
+            window.handleMessage(window.window, wm::mouseWheel, wheelParam(c.value),
                                  packPosition(0, 0));
             break;
-        }
+        default: break;
         }
     }
     --leftInTick_;

@@ -8,13 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "app/replay/Script.h"
 #include "platform/Platform.h"
 #include "scores/HighScores.h"
 
+// The commands of the run itself: keys, ticks, characters, mouse, wheel.
 struct ReplayCommand {
-    enum Kind { Keys, Tick, Char, Mouse, Wheel } kind = Tick;
-    long long value = 0;  // ticks, code, message or wheel delta
-    std::string keys;     // "LRUS" letters for Keys
+    ScriptCommand::Kind kind = ScriptCommand::Tick;
+    long long value = 0;  // as in ScriptCommand
 };
 
 struct Replay {
@@ -55,7 +56,7 @@ private:
     class Keys final : public KeyState {
     public:
         bool isHeld(Key key) override;
-        std::string held;
+        unsigned held = 0;  // keyBit of each
     };
     class SeedClock final : public Clock {
     public:

@@ -1,11 +1,8 @@
 #include "app/ReplayRecorder.h"
 
-#include <cstdio>
-#include <initializer_list>
-#include <string_view>
-
 #include "app/GameWindow.h"
 #include "app/ReplayFolder.h"
+#include "app/replay/Script.h"
 #include "game/GameState.h"
 #include "scores/HighScores.h"
 
@@ -13,82 +10,17 @@ ReplayRecorder* replayRecorder = nullptr;
 
 namespace {
 
-// The script's key letters, in the order of slot().
-constexpr char kLetters[4] = {'L', 'R', 'U', 'S'};
-
-int slot(Key key) {
-    switch (key) {
-    case Key::Left: return 0;
-    case Key::Right: return 1;
-    case Key::Up: return 2;
-    default: return 3;
-    }
-}
-
-// FNV-1a: enough to tell a replay changed by hand or cut short.
-uint32_t checksum(const std::string& text) {
-    uint32_t h = 2166136261u;
-    for (const char c : text) {
-        h ^= static_cast<unsigned char>(c);
-        h *= 16777619u;
-    }
-    return h;
-}
-
-// Appends the parts and a line end. (Built with appends: GCC 12 warns
-// wrongly about the temporaries of chained string additions.)
-void addLine(std::string& to, std::initializer_list<std::string_view> parts) {
-    for (const std::string_view p : parts) to.append(p);
-    to += '\n';
-}
-
-void addTicks(std::string& to, long long n) {
-    if (n == 1) addLine(to, {"tick"});
-    if (n > 1) addLine(to, {"tick ", std::to_string(n)});
+void addLine(std::string& to, ScriptCommand::Kind kind, long long value) {
+    ScriptCommand c;
+    c.kind = kind;
+    c.value = value;
+    writeScriptLine(to, c);
 }
 
 }  // namespace
 
-std::string escapeInitials(const std::string& initials) {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (const char ch : initials) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 33 || c > 126 || c == '%') {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        } else {
-            out += ch;
-        }
-    }
-    return out;
-}
-
-bool unescapeInitials(std::string_view word, std::string& out) {
-    auto digit = [](char c) {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        return -1;
-    };
-    out.clear();
-    for (std::size_t i = 0; i < word.size(); ++i) {
-        if (word[i] != '%') {
-            out += word[i];
-            continue;
-        }
-        if (i + 2 >= word.size()) return false;
-        const int hi = digit(word[i + 1]);
-        const int lo = digit(word[i + 2]);
-        if (hi < 0 || lo < 0) return false;
-        out += static_cast<char>(hi * 16 + lo);
-        i += 2;
-    }
-    return true;
-}
-
 bool ReplayRecorder::LatchingKeys::isHeld(Key key) {
-    const int i = slot(key);
+    const auto i = static_cast<int>(key);
     if (!read[i]) {
         value[i] = inner->isHeld(key);
         read[i] = true;
@@ -118,35 +50,37 @@ void ReplayRecorder::beginPoll() {
 void ReplayRecorder::writeKeys() {
     // Keys the poll never read did not matter to it: they keep the value the
     // script last gave, which saves a line whenever they differ.
-    char letters[5] = {};
-    int n = 0;
+    unsigned set = 0;
     for (int i = 0; i < 4; ++i) {
-        const bool held = keys_.read[i] ? keys_.value[i]
-                                        : written_.find(kLetters[i]) != std::string::npos;
-        if (held) letters[n++] = kLetters[i];
+        const unsigned bit = keyBit(static_cast<Key>(i));
+        if (keys_.read[i] ? keys_.value[i] : (written_ & bit) != 0) set |= bit;
     }
-    const std::string_view set = n ? std::string_view(letters, static_cast<std::size_t>(n)) : "-";
     if (set == written_) return;
     flushTicks();
-    addLine(body_, {"keys ", set});
+    addLine(body_, ScriptCommand::Keys, set);
     written_ = set;
 }
 
 void ReplayRecorder::flushTicks() {
     if (pendingTicks_ == 0) return;
-    addTicks(body_, pendingTicks_);
+    addLine(body_, ScriptCommand::Tick, pendingTicks_);
     pendingTicks_ = 0;
 }
 
 void ReplayRecorder::noteStartUp() {
     head_.clear();
-    addLine(head_, {"field ", std::to_string(gameState.fieldWidth), " ",
-                    std::to_string(gameState.fieldHeight)});
-    addLine(head_, {"seed ", std::to_string(clock_.seed)});
+    ScriptCommand c;
+    c.kind = ScriptCommand::Field;
+    c.value = gameState.fieldWidth;
+    c.value2 = gameState.fieldHeight;
+    writeScriptLine(head_, c);
+    addLine(head_, ScriptCommand::Seed, clock_.seed);
+    c.kind = ScriptCommand::Table;
     for (const HighScoreEntry& row : highScoreTable.rows) {
-        // Empty initials (only a broken save file gives them) leave the word out.
-        addLine(head_, {"table ", std::to_string(row.score), " ", std::to_string(row.level),
-                        row.initials.empty() ? "" : " ", escapeInitials(row.initials)});
+        c.value = row.score;
+        c.value2 = row.level;
+        c.initials = row.initials;
+        writeScriptLine(head_, c);
     }
     started_ = true;
 }
@@ -169,25 +103,21 @@ void ReplayRecorder::typed(uintptr_t code) {
     flushTicks();
     // Codes from 256 up reach only the key step; 128 stands for them, as it
     // too changes nothing but what the key step does.
-    addLine(body_, {"char ", std::to_string(code < 256 ? code : 128)});
+    addLine(body_, ScriptCommand::Char, code < 256 ? static_cast<long long>(code) : 128);
     const bool entering = gameState.enteringInitials != 0;
     if (started_ && wasEntering_ && !entering) save();
     wasEntering_ = entering;
 }
 
 void ReplayRecorder::mouse(uint32_t message) {
-    const char* name = message == wm::leftButtonDown    ? "ldown"
-                       : message == wm::leftButtonUp    ? "lup"
-                       : message == wm::rightButtonDown ? "rdown"
-                                                        : "rup";
     flushTicks();
-    addLine(body_, {"mouse ", name});
+    addLine(body_, ScriptCommand::Mouse, message);
 }
 
 void ReplayRecorder::wheel(uintptr_t wParam) {
     flushTicks();
     const auto high = static_cast<int16_t>(static_cast<uint16_t>((wParam >> 16) & 0xFFFFu));
-    addLine(body_, {"wheel ", std::to_string(high)});
+    addLine(body_, ScriptCommand::Wheel, high);
 }
 
 void ReplayRecorder::save() {
@@ -197,16 +127,11 @@ void ReplayRecorder::save() {
 std::string ReplayRecorder::text() const {
     std::string out;
     out.reserve(head_.size() + body_.size() + 80);
-    addLine(out, {kReplayHeader});
+    out += kReplayHeader;
+    out += '\n';
     out += head_;
     out += body_;
-    addTicks(out, pendingTicks_);
+    addLine(out, ScriptCommand::Tick, pendingTicks_);
     out += replayChecksumLine(out);
     return out;
-}
-
-std::string replayChecksumLine(const std::string& text) {
-    char line[64];
-    std::snprintf(line, sizeof line, "# end %08x\n", checksum(text));
-    return line;
 }

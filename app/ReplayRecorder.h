@@ -6,14 +6,10 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 #include "platform/Platform.h"
 
 struct ReplayFolder;
-
-// The first line of every replay; a later format gets a higher number.
-constexpr const char* kReplayHeader = "# voidrunner replay 1";
 
 class ReplayRecorder {
 public:
@@ -68,7 +64,7 @@ private:
     SeedClock clock_;
     std::string head_;  // field, seed, table
     std::string body_;
-    std::string written_ = "-";  // the key set the body last gave
+    unsigned written_ = 0;  // the key set (keyBit) the body last gave
     long long pendingTicks_ = 0;
     long long ticks_ = 0;
     int best_ = 0;
@@ -80,12 +76,3 @@ private:
 // The recorder the main loop and window procedure report to; none unless the
 // host sets one.
 extern ReplayRecorder* replayRecorder;
-
-// Bytes outside the printable range (and '%') of high-score initials as %XX,
-// so a row stays one word of a script line.
-std::string escapeInitials(const std::string& initials);
-// The reverse; false for a malformed escape.
-bool unescapeInitials(std::string_view word, std::string& out);
-// The last line of a replay: "# end XXXXXXXX", a check of every byte before
-// it, so a replay cut short or changed by hand is recognised.
-std::string replayChecksumLine(const std::string& text);
