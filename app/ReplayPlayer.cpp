@@ -1,10 +1,9 @@
 #include "app/ReplayPlayer.h"
 
-#include <charconv>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string_view>
 
 #include "app/GameWindow.h"
@@ -39,79 +38,123 @@ const char* readLine(std::string_view line, ScriptReader& reader, Replay& r) {
         r.table.push_back(std::move(row));
         return nullptr;
     }
+    case ScriptCommand::Tick:
+        // A run of ticks is one step, as long as its count fits.
+        if (c.value == 0) return nullptr;
+        if (!r.steps.empty() && r.steps.back().kind == ScriptCommand::Tick &&
+            r.steps.back().value <= UINT32_MAX - c.value) {
+            r.steps.back().value += static_cast<uint32_t>(c.value);
+            return nullptr;
+        }
+        break;
     default: break;
     }
-    r.commands.push_back({c.kind, c.value});
+    // Every other value fits in 32 bits: a wheel delta is kept as the 16 bits
+    // the message carries.
+    r.steps.push_back({c.kind, static_cast<uint32_t>(c.value)});
     return nullptr;
 }
 
-// The number of a later replay format than this game reads.
+std::string nullToEmpty(const char* text) { return text ? text : ""; }
+
+// The number of a later replay format than this game reads: any number from
+// 2, however many digits it has.
 bool isNewerFormat(std::string_view number) {
-    long long version = 0;
-    const char* end = number.data() + number.size();
-    auto [ptr, ec] = std::from_chars(number.data(), end, version);
-    return ec == std::errc() && ptr == end && version >= 2;
+    if (number.empty() || number.find_first_not_of("0123456789") != std::string_view::npos)
+        return false;
+    number.remove_prefix(std::min(number.find_first_not_of('0'), number.size()));
+    return number.size() > 1 || (number.size() == 1 && number[0] >= '2');
 }
+
+// Reads a replay a piece at a time, so that only the compact steps stay in
+// memory, never the text: each line is checked and kept as it ends, the
+// check line is compared at the end.
+class ReplayReader {
+public:
+    void feed(std::string_view bytes) {
+        for (const char c : bytes) {
+            // A replay mailed through a system that turned its line ends
+            // into CR LF is still the same replay.
+            if (c == '\r') continue;
+            sum_.add({&c, 1});
+            if (c == '\n') {
+                endLine();
+                lineStart_ = sum_;
+            } else if (line_.size() <= kMaxScriptLine) {
+                line_ += c;
+            }
+        }
+    }
+
+    bool finish(Replay& out, std::string& error) {
+        if (!line_.empty()) endLine();
+        const std::string_view family = "# voidrunner replay ";
+        if (first_ != kReplayHeader) {
+            if (first_.starts_with(family) && isNewerFormat(first_.substr(family.size()))) {
+                error = "made by a newer version of the game (replay format " +
+                        quoteScriptLine(first_.substr(family.size()), 24) +
+                        "); this one reads format 1";
+            } else {
+                error = "not a voidrunner replay (its first line is not \"" +
+                        std::string(kReplayHeader) + "\")";
+            }
+            return false;
+        }
+        // The closing check line: "# end XXXXXXXX" over every byte before it.
+        if (!last_.starts_with("# end ")) {
+            error = "cut short (its closing \"# end\" line is missing)";
+            return false;
+        }
+        if (lastStart_.line() != last_ + "\n") {
+            error = "changed after it was recorded (its check does not match)";
+            return false;
+        }
+        if (!lineError_.empty()) {
+            error = lineError_;
+            return false;
+        }
+        replay_.ticks = reader_.ticks();
+        replay_.steps.shrink_to_fit();
+        out = std::move(replay_);
+        return true;
+    }
+
+private:
+    void endLine() {
+        ++lineNumber_;
+        const bool tooLong = line_.size() > kMaxScriptLine;
+        if (lineNumber_ == 1) first_ = line_;
+        if (lineError_.empty()) {
+            const std::string why = tooLong
+                                        ? "longer than " + std::to_string(kMaxScriptLine) + " bytes"
+                                        : nullToEmpty(readLine(line_, reader_, replay_));
+            if (!why.empty())
+                lineError_ = "line " + std::to_string(lineNumber_) + ": " + why + ": " +
+                             quoteScriptLine(line_, 80);
+        }
+        last_.swap(line_);
+        lastStart_ = lineStart_;
+        line_.clear();
+    }
+
+    ReplayChecksum sum_;        // every byte so far
+    ReplayChecksum lineStart_;  // every byte before the current line
+    ReplayChecksum lastStart_;  // every byte before the last whole line
+    std::string line_;          // the current line, cut past the longest allowed
+    std::string last_;
+    std::string first_;
+    long long lineNumber_ = 0;
+    std::string lineError_;  // the first line that cannot be understood
+    ScriptReader reader_;
+    Replay replay_;
+};
 
 }  // namespace
 
-bool parseReplay(const std::string& raw, Replay& out, std::string& error) {
-    // A replay mailed through a system that turned its line ends into CR LF
-    // is still the same replay.
-    std::string text;
-    text.reserve(raw.size());
-    for (const char c : raw)
-        if (c != '\r') text += c;
-
-    const std::string_view all = text;
-    const std::string_view first = all.substr(0, all.find('\n'));
-    const std::string_view family = "# voidrunner replay ";
-    if (first != kReplayHeader) {
-        if (first.substr(0, family.size()) == family &&
-            isNewerFormat(first.substr(family.size()))) {
-            error = "made by a newer version of the game (replay format " +
-                    std::string(first.substr(family.size())) + "); this one reads format 1";
-        } else {
-            error = "not a voidrunner replay (its first line is not \"" +
-                    std::string(kReplayHeader) + "\")";
-        }
-        return false;
-    }
-    // The closing check line: "# end XXXXXXXX" over every byte before it.
-    std::size_t endAt = text.size();
-    if (endAt > 0 && text[endAt - 1] == '\n') --endAt;
-    const std::size_t lastStart = text.rfind('\n', endAt == 0 ? 0 : endAt - 1);
-    const std::size_t bodyEnd = lastStart == std::string::npos ? 0 : lastStart + 1;
-    const std::string last = text.substr(bodyEnd, endAt - bodyEnd);
-    if (last.rfind("# end ", 0) != 0) {
-        error = "cut short (its closing \"# end\" line is missing)";
-        return false;
-    }
-    const std::string body = text.substr(0, bodyEnd);
-    if (replayChecksumLine(body) != last + "\n") {
-        error = "changed after it was recorded (its check does not match)";
-        return false;
-    }
-
-    Replay r;
-    ScriptReader reader;
-    long long lineNumber = 0;
-    std::size_t pos = 0;
-    while (pos < body.size()) {
-        std::size_t nl = body.find('\n', pos);
-        if (nl == std::string::npos) nl = body.size();
-        const std::string_view line = std::string_view(body).substr(pos, nl - pos);
-        pos = nl + 1;
-        ++lineNumber;
-        if (const char* why = readLine(line, reader, r)) {
-            error = "line " + std::to_string(lineNumber) + ": " + why + ": " +
-                    std::string(line.substr(0, 80));
-            return false;
-        }
-    }
-    r.ticks = reader.ticks();
-    out = std::move(r);
-    return true;
+bool parseReplay(std::string_view text, Replay& out, std::string& error) {
+    ReplayReader reader;
+    reader.feed(text);
+    return reader.finish(out, error);
 }
 
 bool loadReplayFile(const std::string& path, Replay& out, std::string& error) {
@@ -128,12 +171,24 @@ bool loadReplayFile(const std::string& path, Replay& out, std::string& error) {
         return false;
     }
     std::ifstream in(path, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in && !in.eof()) {
+    ReplayReader reader;
+    std::uintmax_t total = 0;
+    std::vector<char> buffer(64 * 1024);
+    while (in) {
+        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        const auto got = static_cast<std::size_t>(in.gcount());
+        total += got;
+        if (total > kMaxBytes) {
+            error = "too large to be a replay";
+            return false;
+        }
+        reader.feed({buffer.data(), got});
+    }
+    if (!in.eof()) {
         error = "cannot be read";
         return false;
     }
-    return parseReplay(text, out, error);
+    return reader.finish(out, error);
 }
 
 bool ReplayPlayer::Keys::isHeld(Key key) { return (held & keyBit(key)) != 0; }
@@ -170,11 +225,11 @@ PlatformServices ReplayPlayer::wrap(const PlatformServices& host) {
 
 bool ReplayPlayer::runOneTick() {
     while (leftInTick_ == 0) {
-        if (next_ >= replay_.commands.size()) return false;
-        const ReplayCommand& c = replay_.commands[next_++];
+        if (next_ >= replay_.steps.size()) return false;
+        const ReplayStep& c = replay_.steps[next_++];
         GameWindow& window = *gameWindow;
         switch (c.kind) {
-        case ScriptCommand::Keys: keys_.held = static_cast<unsigned>(c.value); break;
+        case ScriptCommand::Keys: keys_.held = c.value; break;
         case ScriptCommand::Tick: leftInTick_ = c.value; break;
         case ScriptCommand::Char:
             window.handleMessage(window.window, wm::character, static_cast<uintptr_t>(c.value), 0);

@@ -6,31 +6,34 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/replay/Script.h"
 #include "platform/Platform.h"
 #include "scores/HighScores.h"
 
-// The commands of the run itself: keys, ticks, characters, mouse, wheel.
-struct ReplayCommand {
+// One input of the run in eight bytes (a replay is mostly runs of ticks,
+// each run one step): keys, ticks, a character, mouse or wheel.
+struct ReplayStep {
     ScriptCommand::Kind kind = ScriptCommand::Tick;
-    long long value = 0;  // as in ScriptCommand
+    uint32_t value = 0;  // as in ScriptCommand; a wheel delta's low 16 bits
 };
 
+// What start-up takes (field, seed, table) and the run.
 struct Replay {
     int fieldWidth = 800;
     int fieldHeight = 600;
     unsigned seed = 1;
     std::vector<HighScoreEntry> table;
-    std::vector<ReplayCommand> commands;
+    std::vector<ReplayStep> steps;
     long long ticks = 0;
 };
 
 // Reads a replay file's text. On failure returns false with one line in
 // error saying what is wrong (not a replay, a newer format, cut short,
-// changed by hand, or the line it cannot understand).
-bool parseReplay(const std::string& text, Replay& out, std::string& error);
+// changed by hand, or the line it cannot understand, quoted safely).
+bool parseReplay(std::string_view text, Replay& out, std::string& error);
 
 // Reads and checks a replay file; the error names the problem (a file that
 // cannot be read, one too large to be a replay, or as parseReplay says).
@@ -47,7 +50,7 @@ public:
     // One frame of playback in place of the key step and tick: one tick of
     // the replay, or several while SPACE is held.
     void step();
-    bool finished() const { return next_ >= replay_.commands.size() && leftInTick_ == 0; }
+    bool finished() const { return next_ >= replay_.steps.size() && leftInTick_ == 0; }
     long long ticksPlayed() const { return played_; }
 
     static constexpr int kFastForward = 8;

@@ -33,7 +33,8 @@ int main(int argc, char** argv) {
     if (!options.replayFile.empty()) {
         std::string error;
         if (!loadReplayFile(options.replayFile, replay, error)) {
-            std::fprintf(stderr, "voidrunner: %s: %s\n", options.replayFile.c_str(), error.c_str());
+            std::fprintf(stderr, "voidrunner: %s: %s\n",
+                         quoteScriptLine(options.replayFile).c_str(), error.c_str());
             return 2;
         }
     }

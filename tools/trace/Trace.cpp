@@ -355,8 +355,8 @@ int runScript(std::FILE* in, const char* name, JsonWriter& w, Run& run) {
             return kInputOutputError;
         }
         if (got == LineRead::TooLong) {
-            std::fprintf(err, "voidrunner-trace: line %lld: longer than %zu bytes: %.40s...\n",
-                         number, kMaxScriptLine, line.c_str());
+            std::fprintf(err, "voidrunner-trace: line %lld: longer than %zu bytes: %s...\n", number,
+                         kMaxScriptLine, quoteScriptLine(line, 40).c_str());
             return kInputOutputError;
         }
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -365,7 +365,8 @@ int runScript(std::FILE* in, const char* name, JsonWriter& w, Run& run) {
         if (error) {
             w.flush();
             if (w.failed()) return writeFailed(w, err);
-            std::fprintf(err, "voidrunner-trace: line %lld: %s: %s\n", number, error, line.c_str());
+            std::fprintf(err, "voidrunner-trace: line %lld: %s: %s\n", number, error,
+                         quoteScriptLine(line).c_str());
             return kUsageError;
         }
     }
