@@ -11,8 +11,6 @@
 #include "game/Tick.h"
 #include "present/Sound.h"
 
-ReplayPlayer* replayPlayer = nullptr;
-
 namespace {
 
 // One script line into the replay; an error text, or nullptr.

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/GameWindow.h"
 #include "app/replay/Script.h"
 #include "platform/Platform.h"
 #include "scores/HighScores.h"
@@ -39,7 +40,7 @@ bool parseReplay(std::string_view text, Replay& out, std::string& error);
 // cannot be read, one too large to be a replay, or as parseReplay says).
 bool loadReplayFile(const std::string& path, Replay& out, std::string& error);
 
-class ReplayPlayer {
+class ReplayPlayer final : public ReplayHooks {
 public:
     explicit ReplayPlayer(Replay replay) : replay_(std::move(replay)) {}
 
@@ -50,6 +51,10 @@ public:
     // One frame of playback in place of the key step and tick: one tick of
     // the replay, or several while SPACE is held.
     void step();
+    bool playTick() override {
+        step();
+        return true;
+    }
     bool finished() const { return next_ >= replay_.steps.size() && leftInTick_ == 0; }
     long long ticksPlayed() const { return played_; }
 
@@ -109,6 +114,3 @@ private:
     long long played_ = 0;
     bool tableSet_ = false;
 };
-
-// The player the main loop steps instead of the keys and tick; none in play.
-extern ReplayPlayer* replayPlayer;

@@ -1,12 +1,9 @@
 #include "app/ReplayRecorder.h"
 
 #include "app/GameWindow.h"
-#include "app/ReplayFolder.h"
 #include "app/replay/Script.h"
 #include "game/GameState.h"
 #include "scores/HighScores.h"
-
-ReplayRecorder* replayRecorder = nullptr;
 
 namespace {
 

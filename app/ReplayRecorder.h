@@ -7,11 +7,19 @@
 #include <cstdint>
 #include <string>
 
+#include "app/GameWindow.h"
 #include "platform/Platform.h"
 
-struct ReplayFolder;
+class ReplayRecorder;
 
-class ReplayRecorder {
+// Where a recorder's replay is written (ReplayFolder: files in replays/).
+class ReplaySink {
+public:
+    virtual ~ReplaySink() = default;
+    virtual bool write(const ReplayRecorder& recorder) = 0;
+};
+
+class ReplayRecorder final : public ReplayHooks {
 public:
     // Stand-ins for the host's key state and clock: every read of a key in
     // one poll gets the answer of its first read in that poll (so the rows of
@@ -21,11 +29,12 @@ public:
     Clock& clock(Clock& inner);
 
     // Called by the main loop and the window procedure around the game.
-    void beginPoll();
-    void tickRan();
-    void typed(uintptr_t code);
-    void mouse(uint32_t message);
-    void wheel(uintptr_t wParam);
+    void beginPoll() override;
+    void tickRan() override;
+    void typed(uintptr_t code) override;
+    void mouse(uint32_t message) override;
+    void wheel(uintptr_t wParam) override;
+    void loopEnded() override { save(); }
 
     // Start-up has run: field, seed and table are known.
     bool started() const { return started_; }
@@ -33,7 +42,7 @@ public:
     int bestScore() const { return best_; }
     // Where the replay is written: at every game over, after a signing and
     // when the window closes (save). None: kept in memory only.
-    ReplayFolder* folder = nullptr;
+    ReplaySink* folder = nullptr;
     void save();
 
     // The whole replay up to now, with its closing check line.
@@ -72,7 +81,3 @@ private:
     bool wasOver_ = false;
     bool wasEntering_ = false;
 };
-
-// The recorder the main loop and window procedure report to; none unless the
-// host sets one.
-extern ReplayRecorder* replayRecorder;

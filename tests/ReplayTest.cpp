@@ -59,7 +59,7 @@ TEST_F(Replays, ARecordedRunPlaysBackExactly) {
     ReplayFolder replays;
     recorder.folder = &replays;
     installPlatform({&windows, &recorder.keys(restless), &display, &sound, &recorder.clock(clock)});
-    replayRecorder = &recorder;
+    replayHooks = &recorder;
     ASSERT_TRUE(createGameWindow(nullptr));
     ASSERT_TRUE(gameWindow->createMainWindow());
     int games = 0;
@@ -76,7 +76,7 @@ TEST_F(Replays, ARecordedRunPlaysBackExactly) {
             if (!gameState.enteringInitials) ++games;
         }
     }
-    replayRecorder = nullptr;
+    replayHooks = nullptr;
     const std::string text = recorder.text();
     const std::string expected = snapshot();
     ASSERT_GE(games, 2) << "the run should sign the table more than once";

@@ -219,4 +219,10 @@ void FakeWindowSystem::post(uint32_t message, uintptr_t wParam, intptr_t lParam)
 
 // ---------------------------------------------------------------------------
 
-void HeadlessPlatform::install() { installPlatform({&windows, &keys, &display, &sound, &clock}); }
+void HeadlessPlatform::install() {
+    installPlatform({.windows = &windows,
+                     .keys = &keys,
+                     .display = &display,
+                     .sound = &sound,
+                     .clock = &clock});
+}
