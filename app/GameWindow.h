@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "app/HostControls.h"
+#include "app/host/HostControls.h"
 #include "platform/Platform.h"
 
 // Ticks that only count down before the one that runs start-up.

@@ -3,9 +3,9 @@
 #include <utility>
 
 #include "app/GameWindow.h"
-#include "app/HostControls.h"
-#include "app/ReplayFolder.h"
-#include "app/ReplayRecorder.h"
+#include "app/host/HostControls.h"
+#include "app/replay/ReplayFolder.h"
+#include "app/replay/ReplayRecorder.h"
 #include "app/replay/Script.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/CommandLine.h"
-#include "app/ReplayPlayer.h"
+#include "app/replay/ReplayPlayer.h"
 #include "platform/Platform.h"
 
 struct GamePlan {

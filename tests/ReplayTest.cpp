@@ -7,9 +7,9 @@
 #include <string>
 
 #include "GameFixture.h"
-#include "app/ReplayFolder.h"
-#include "app/ReplayPlayer.h"
-#include "app/ReplayRecorder.h"
+#include "app/replay/ReplayFolder.h"
+#include "app/replay/ReplayPlayer.h"
+#include "app/replay/ReplayRecorder.h"
 #include "game/ShipControls.h"
 #include "scores/HighScores.h"
 #include "scores/Initials.h"

@@ -18,7 +18,7 @@
 #include <string_view>
 
 #include "app/GameWindow.h"
-#include "app/ReplayRecorder.h"
+#include "app/replay/ReplayRecorder.h"
 #include "game/GameState.h"
 #include "platform/headless/Headless.h"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/ReplayRecorder.h"
+#include "app/replay/ReplayRecorder.h"
 
 struct ReplayFolder final : ReplaySink {
     std::string path = "replays";

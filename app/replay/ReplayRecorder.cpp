@@ -1,4 +1,4 @@
-#include "app/ReplayRecorder.h"
+#include "app/replay/ReplayRecorder.h"
 
 #include "app/GameWindow.h"
 #include "app/replay/Script.h"

@@ -1,4 +1,4 @@
-#include "app/ReplayPlayer.h"
+#include "app/replay/ReplayPlayer.h"
 
 #include <algorithm>
 #include <cstdio>
