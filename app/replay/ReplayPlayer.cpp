@@ -47,8 +47,8 @@ const char* readLine(std::string_view line, ScriptReader& reader, Replay& r) {
         break;
     default: break;
     }
-    // Every other value fits in 32 bits: a wheel delta is kept as the 16 bits
-    // the message carries.
+    // Every other value fits in 32 bits; of a wheel delta only the low 16
+    // reach the message.
     r.steps.push_back({c.kind, static_cast<uint32_t>(c.value)});
     return nullptr;
 }

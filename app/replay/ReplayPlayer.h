@@ -18,7 +18,7 @@
 // each run one step): keys, ticks, a character, mouse or wheel.
 struct ReplayStep {
     ScriptCommand::Kind kind = ScriptCommand::Tick;
-    uint32_t value = 0;  // as in ScriptCommand; a wheel delta's low 16 bits
+    uint32_t value = 0;  // as in ScriptCommand (of a wheel delta, the low 16 bits count)
 };
 
 // What start-up takes (field, seed, table) and the run.
