@@ -6,8 +6,6 @@
 #include <cstring>
 #include <new>
 
-#include "app/ReplayPlayer.h"
-#include "app/ReplayRecorder.h"
 #include "game/GameState.h"
 #include "game/ShipControls.h"
 #include "game/Tick.h"
@@ -17,6 +15,7 @@
 #include "scores/Initials.h"
 
 GameWindow* gameWindow = nullptr;
+ReplayHooks* replayHooks = nullptr;
 uint32_t nextTickTime = 0;
 
 namespace {
@@ -142,9 +141,9 @@ intptr_t GameWindow::handleMessage(WindowHandle handle, uint32_t message, uintpt
     case wm::keyDown:
     case wm::command: return 0;
     case wm::character:
-        if (replayRecorder) replayRecorder->beginPoll();
+        if (replayHooks) replayHooks->beginPoll();
         if (pollKeys() == 0 && wParam < 256) handleTypedCharacter(static_cast<int>(wParam));
-        if (replayRecorder) replayRecorder->typed(wParam);
+        if (replayHooks) replayHooks->typed(wParam);
         return 0;
     case wm::mouseMove:
         mouseX = lowWord(lParam);
@@ -153,26 +152,26 @@ intptr_t GameWindow::handleMessage(WindowHandle handle, uint32_t message, uintpt
         return 0;
     case wm::leftButtonDown:
         recordButton(1, 1);
-        if (replayRecorder) replayRecorder->mouse(message);
+        if (replayHooks) replayHooks->mouse(message);
         return 0;
     case wm::leftButtonUp:
         recordButton(0, 1);
-        if (replayRecorder) replayRecorder->mouse(message);
+        if (replayHooks) replayHooks->mouse(message);
         return 0;
     case wm::rightButtonDown:
         recordButton(1, 0);
-        if (replayRecorder) replayRecorder->mouse(message);
+        if (replayHooks) replayHooks->mouse(message);
         return 0;
     case wm::rightButtonUp:
         recordButton(0, 0);
-        if (replayRecorder) replayRecorder->mouse(message);
+        if (replayHooks) replayHooks->mouse(message);
         return 0;
     case wm::mouseWheel:
         // The wheel message carries screen coordinates.
         mouseX = lowWord(lParam) - 2;
         mouseY = highWord(lParam) - 21;
         wheelDelta = (highWord(static_cast<intptr_t>(wParam)) == 120) ? 120 : -120;
-        if (replayRecorder) replayRecorder->wheel(wParam);
+        if (replayHooks) replayHooks->wheel(wParam);
         return 0;
     default: return ws.defaultHandling({handle, message, wParam, lParam});
     }
@@ -197,13 +196,11 @@ bool runTickIfDue() {
     const auto late = static_cast<int32_t>(now - nextTickTime);
     if (late > 0) {
         nextTickTime = now + interval;
-        if (replayPlayer) {
-            replayPlayer->step();
-        } else {
-            if (replayRecorder) replayRecorder->beginPoll();
+        if (!replayHooks || !replayHooks->playTick()) {
+            if (replayHooks) replayHooks->beginPoll();
             pollKeys();
             tick();
-            if (replayRecorder) replayRecorder->tickRan();
+            if (replayHooks) replayHooks->tickRan();
         }
         // The playfield's size is known from the start-up tick on.
         if (gameWindow->placedWidth != gameState.fieldWidth ||
@@ -250,7 +247,7 @@ int runMainLoop(InstanceHandle instance) {
             }
         }
         exitCode = static_cast<int>(msg.wParam);
-        if (replayRecorder) replayRecorder->save();
+        if (replayHooks) replayHooks->loopEnded();
     }
     shutDown();
     return exitCode;
@@ -265,6 +262,7 @@ void shutDown() {
     destroyBackBuffer();
     delete gameWindow;  // its destructor clears gameWindow
     nextTickTime = 0;
+    replayHooks = nullptr;
     setStartFullscreen(false);
     resetHighScores();
     resetInitials();

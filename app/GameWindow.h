@@ -4,8 +4,11 @@
 
 #include <cstdint>
 
-#include "app/HostControls.h"
+#include "app/host/HostControls.h"
 #include "platform/Platform.h"
+
+// Ticks that only count down before the one that runs start-up.
+constexpr int kStartCountdown = 4;
 
 class GameWindow {
 public:
@@ -31,7 +34,7 @@ public:
     int width = 200;
     int height = 200;
     int frameInterval = 20;
-    int startCountdown = 4;
+    int startCountdown = kStartCountdown;
     int mouseX = 0;
     int mouseY = 0;
     int wheelDelta = 0;
@@ -54,6 +57,26 @@ private:
     void readClientSize(WindowHandle window);
     Rect framePlace;
 };
+
+// A replay's part in the loop: a recorder notes every input the game
+// consumes, a player gives them in place of the host's. The loop and the
+// window procedure call it; none outside a program's run.
+class ReplayHooks {
+public:
+    virtual ~ReplayHooks() = default;
+    // A tick is due. True when the hooks ran it (a player's own steps); false
+    // leaves the key step and tick to the loop.
+    virtual bool playTick() { return false; }
+    // Before the key step of a tick or of a typed character.
+    virtual void beginPoll() {}
+    virtual void tickRan() {}
+    virtual void typed(uintptr_t) {}
+    virtual void mouse(uint32_t) {}
+    virtual void wheel(uintptr_t) {}
+    // The loop is over: the window closed.
+    virtual void loopEnded() {}
+};
+extern ReplayHooks* replayHooks;
 
 // The one instance; the window procedure and the tick reach it here.
 extern GameWindow* gameWindow;

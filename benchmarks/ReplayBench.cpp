@@ -4,7 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include "app/GameWindow.h"
-#include "app/ReplayRecorder.h"
+#include "app/replay/ReplayRecorder.h"
 #include "game/GameState.h"
 
 namespace {

@@ -4,7 +4,6 @@
 // lines beyond it, so every input ends in well under a second.
 #include <unistd.h>
 
-#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +12,7 @@
 #include <string_view>
 
 #include "Trace.h"
+#include "app/replay/Script.h"
 
 namespace {
 
@@ -26,13 +26,11 @@ long long stepsOf(std::string_view line) {
     // The tool drops the line end and one carriage return before it.
     if (line.ends_with('\n')) line.remove_suffix(1);
     if (line.ends_with('\r')) line.remove_suffix(1);
-    const auto words = splitTraceWords(line);
-    if (words.empty()) return 0;
-    if (words[0] == "char") return 1;
-    if (words[0] != "tick") return 0;
-    if (words.size() == 1) return 1;
-    long long n = 0;
-    return parseTraceNumber(words[1], 0, INT_MAX, n) ? n : 0;
+    ScriptReader reader;
+    ScriptCommand c;
+    if (reader.read(line, c)) return 0;
+    if (c.kind == ScriptCommand::Char) return 1;
+    return c.kind == ScriptCommand::Tick ? c.value : 0;
 }
 
 }  // namespace
@@ -61,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         size_t end = input.find('\n', pos);
         end = end == std::string_view::npos ? input.size() : end + 1;
         const std::string_view line = input.substr(pos, end - pos);
-        tooLong |= line.size() > kMaxTraceLine;
+        tooLong |= line.size() > kMaxScriptLine;
         steps += stepsOf(line);
         if (steps > kStepBudget) break;
         script.append(line);

@@ -145,6 +145,15 @@ public:
 
 enum class Key { Left, Up, Right, Space };
 
+// The letters scripts, replays and tests name the keys by, in the order a
+// script writes them.
+struct KeyLetter {
+    Key key;
+    char letter;
+};
+inline constexpr KeyLetter kKeyLetters[] = {
+    {Key::Left, 'L'}, {Key::Right, 'R'}, {Key::Up, 'U'}, {Key::Space, 'S'}};
+
 class KeyState {
 public:
     virtual ~KeyState() = default;

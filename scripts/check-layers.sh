@@ -7,8 +7,11 @@
 # present/, app/, platform/ top level) includes a backend (a folder below
 # platform/) or a system's own headers (SDL, windows.h).
 # A backend's program entry (main.cpp, WinMain.cpp) is where it meets the
-# game: it installs the services and calls runMainLoop, so it alone may
-# include app/ (the application shell), and nothing below it.
+# game: it hands its services to runGame, so it alone may include app/
+# (the application shell), and nothing below it.
+# Within app/ the rooms (the loop, the host's controls, the replays) point
+# one way too: an include cycle among its files (X.h and X.cpp count as
+# one) fails the check.
 set -euo pipefail
 root=$(cd "${1:-$(dirname "$0")/..}" && pwd)
 cd "$root"
@@ -53,6 +56,28 @@ report "a program entry may reach the application shell (app/) only" \
 mapfile -t core_files < <(sources space game scores present app; sources -maxdepth 1 platform)
 report "the core must not depend on a backend" \
     < <(includes '(\.\./)*platform/[^/"]+/|SDL|windows\.h|mmsystem\.h' "${core_files[@]}")
+
+# Each app/ file's unit (its path without .h or .cpp) and every app/ unit it
+# includes, as pairs for tsort, which names the files of any loop.
+app_pairs() {
+    local f unit inc
+    while IFS= read -r f; do
+        unit=${f%.*}
+        echo "$unit $unit"
+        while IFS= read -r inc; do
+            inc=${inc%.h}
+            if [ "$inc" != "$unit" ]; then echo "$unit $inc"; fi
+        done < <(sed -nE 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"((\.\.\/)*app\/[^"]+)".*/\1/p' "$f")
+    done < <(sources app)
+}
+if ! loops=$(app_pairs | tsort 2>&1 >/dev/null); then
+    # One line a loop: its files in the order they include each other.
+    report "an include cycle among app/ files" < <(awk '
+        function flush() { if (first != "") print line " -> " first; first = "" }
+        /contains a loop/ { flush(); next }
+        { sub(/^tsort: /, ""); if (first == "") { first = $0; line = $0 } else line = line " -> " $0 }
+        END { flush() }' <<<"$loops")
+fi
 
 if [ "$found" -ne 0 ]; then
     echo "check-layers: FAIL: includes against the layering above"

@@ -6,7 +6,7 @@
 
 #include "GameFixture.h"
 #include "app/FramePlacement.h"
-#include "app/Settings.h"
+#include "app/host/Settings.h"
 #include "game/Tick.h"
 
 TEST(FramePlacement, CentredShrunkToFitOrEnlargedByWholeSteps) {

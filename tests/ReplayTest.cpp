@@ -7,9 +7,9 @@
 #include <string>
 
 #include "GameFixture.h"
-#include "app/ReplayFolder.h"
-#include "app/ReplayPlayer.h"
-#include "app/ReplayRecorder.h"
+#include "app/replay/ReplayFolder.h"
+#include "app/replay/ReplayPlayer.h"
+#include "app/replay/ReplayRecorder.h"
 #include "game/ShipControls.h"
 #include "scores/HighScores.h"
 #include "scores/Initials.h"
@@ -59,7 +59,7 @@ TEST_F(Replays, ARecordedRunPlaysBackExactly) {
     ReplayFolder replays;
     recorder.folder = &replays;
     installPlatform({&windows, &recorder.keys(restless), &display, &sound, &recorder.clock(clock)});
-    replayRecorder = &recorder;
+    replayHooks = &recorder;
     ASSERT_TRUE(createGameWindow(nullptr));
     ASSERT_TRUE(gameWindow->createMainWindow());
     int games = 0;
@@ -76,7 +76,7 @@ TEST_F(Replays, ARecordedRunPlaysBackExactly) {
             if (!gameState.enteringInitials) ++games;
         }
     }
-    replayRecorder = nullptr;
+    replayHooks = nullptr;
     const std::string text = recorder.text();
     const std::string expected = snapshot();
     ASSERT_GE(games, 2) << "the run should sign the table more than once";
@@ -129,6 +129,7 @@ TEST_F(Replays, BadFilesAreRefusedWithOneLine) {
     std::string edited = sealed;
     edited[edited.find("tick 7")] = 'T';
     const std::string badLine = good + "jump 3\n";
+    const std::string evil = good + "\x1b]0;owned\x07\n";
     const struct {
         std::string text;
         const char* says;
@@ -142,13 +143,17 @@ TEST_F(Replays, BadFilesAreRefusedWithOneLine) {
         {good, "cut short"},
         {edited, "changed after it was recorded"},
         {badLine + replayChecksumLine(badLine), "line 5: unknown command"},
+        // A format number past what 64 bits hold is still a later format.
+        {"# voidrunner replay 18446744073709551616\ntick\n", "newer version"},
+        // Bytes that would steer a terminal are quoted, not echoed.
+        {evil + replayChecksumLine(evil), "line 5: unknown command: \\x1b]0;owned\\x07"},
     };
     for (const auto& c : cases) {
         Replay r;
         std::string error;
         EXPECT_FALSE(parseReplay(c.text, r, error)) << c.says;
         EXPECT_NE(error.find(c.says), std::string::npos) << error;
-        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+        EXPECT_EQ(error.find_first_of("\n\x07\x1b"), std::string::npos) << error;
     }
     Replay r;
     std::string error;
@@ -159,8 +164,25 @@ TEST_F(Replays, BadFilesAreRefusedWithOneLine) {
     std::string crlf;
     for (const char c : sealed) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
     EXPECT_TRUE(parseReplay(crlf, r, error)) << error;
+    // The trace tool's rules: a minimised window's empty field is a replay too.
+    const std::string minimised = std::string(kReplayHeader) + "\nfield 0 0\ntick 5\n";
+    EXPECT_TRUE(parseReplay(minimised + replayChecksumLine(minimised), r, error)) << error;
     EXPECT_FALSE(loadReplayFile(".", r, error));
     EXPECT_FALSE(loadReplayFile("missing.txt", r, error));
+}
+
+// Hours of play are mostly runs of ticks: they are kept as one step, so a
+// large replay costs memory in proportion to what it holds.
+TEST_F(Replays, RunsOfTicksAreKeptAsOneStep) {
+    std::string text = std::string(kReplayHeader) + "\nfield 300 200\n";
+    for (int i = 0; i < 100000; ++i) text += "tick\n";
+    text += "keys LS\ntick 3\ntick\nchar 65\n";
+    text += replayChecksumLine(text);
+    Replay r;
+    std::string error;
+    ASSERT_TRUE(parseReplay(text, r, error)) << error;
+    EXPECT_EQ(r.ticks, 100004);
+    EXPECT_EQ(r.steps.size(), 4u);
 }
 
 // A replays folder that cannot be written changes nothing else; old replays

@@ -127,6 +127,10 @@ TEST_F(TraceTest, BadLinesStopWithStatusTwoNamingTheLine) {
         EXPECT_TRUE(has(r.err, where)) << line << ": " << r.err;
     }
     EXPECT_EQ(run("tick\n", "--no-such-option").status, 2);
+    // A line's bytes that could steer a terminal are quoted, not echoed.
+    const Result evil = run("tick\n\x1b]0;owned\x07 \xff\n");
+    EXPECT_EQ(evil.status, 2);
+    EXPECT_TRUE(has(evil.err, "line 2: unknown command: \\x1b]0;owned\\x07 \\xff\n")) << evil.err;
     // A minimised window reports a 0-wide client area; the game takes it as 1.
     const Result tiny = run("field 0 0\ntick 5\n");
     ASSERT_EQ(tiny.status, 0) << tiny.err;
@@ -166,6 +170,7 @@ TEST_F(TraceTest, LostInputOrOutputEndsWithStatusOneAndOneLine) {
         {{(dir / "missing").string()}, huge, sink, "cannot read"},
         {{}, "tick 100000\n", full, "cannot write the output"},
         {{}, huge, sink, "line 2: longer than 4096 bytes: xxxx"},
+        {{}, "\x1b" + huge.substr(5), sink, "line 1: longer than 4096 bytes: \\x1bxxx"},
     };
     for (const auto& c : cases) {
         const Result r = call(c.args, c.script, c.out);

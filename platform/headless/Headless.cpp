@@ -102,20 +102,7 @@ RecordingDisplay::~RecordingDisplay() = default;
 // ScriptedKeys
 
 void ScriptedKeys::setAll(const std::string& letters) {
-    for (bool& h : held) h = false;
-    for (char c : letters) {
-        switch (c) {
-        case 'L':
-        case 'l': set(Key::Left, true); break;
-        case 'U':
-        case 'u': set(Key::Up, true); break;
-        case 'R':
-        case 'r': set(Key::Right, true); break;
-        case 'S':
-        case 's': set(Key::Space, true); break;
-        default: break;
-        }
-    }
+    for (const KeyLetter& k : kKeyLetters) set(k.key, letters.find(k.letter) != std::string::npos);
 }
 
 // ---------------------------------------------------------------------------
@@ -232,4 +219,10 @@ void FakeWindowSystem::post(uint32_t message, uintptr_t wParam, intptr_t lParam)
 
 // ---------------------------------------------------------------------------
 
-void HeadlessPlatform::install() { installPlatform({&windows, &keys, &display, &sound, &clock}); }
+void HeadlessPlatform::install() {
+    installPlatform({.windows = &windows,
+                     .keys = &keys,
+                     .display = &display,
+                     .sound = &sound,
+                     .clock = &clock});
+}

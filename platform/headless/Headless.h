@@ -79,7 +79,7 @@ class ScriptedKeys final : public KeyState {
 public:
     bool isHeld(Key key) override { return held[static_cast<int>(key)]; }
     void set(Key key, bool down) { held[static_cast<int>(key)] = down; }
-    // Letters of "LURS" (left, up, right, space); "-" or "" for none.
+    // The keys whose letters (kKeyLetters) are given; "-" or "" for none.
     void setAll(const std::string& letters);
     bool held[4] = {false, false, false, false};
 };

@@ -4,14 +4,8 @@
 #include <SDL_ttf.h>
 
 #include <cstdio>
-#include <string>
-#include <utility>
 
-#include "app/CommandLine.h"
-#include "app/GameWindow.h"
-#include "app/ReplayFolder.h"
-#include "app/ReplayPlayer.h"
-#include "app/ReplayRecorder.h"
+#include "app/RunGame.h"
 #include "platform/SystemClock.h"
 #include "platform/sdl/SdlDisplay.h"
 #include "platform/sdl/SdlGamepads.h"
@@ -21,21 +15,12 @@
 #include "platform/sdl/TextFont.h"
 
 int main(int argc, char** argv) {
-    // Answered before SDL is touched, so they work without a display.
-    const CommandLine options = parseCommandLine(argc, argv);
-    const CommandLineReply reply = replyTo(options);
-    if (reply.done) {
-        std::fputs(reply.text.c_str(), reply.isError ? stderr : stdout);
-        return reply.exitCode;
-    }
-    // A replay is checked whole before any window opens.
-    Replay replay;
-    if (!options.replayFile.empty()) {
-        std::string error;
-        if (!loadReplayFile(options.replayFile, replay, error)) {
-            std::fprintf(stderr, "voidrunner: %s: %s\n", options.replayFile.c_str(), error.c_str());
-            return 2;
-        }
+    // Answered before SDL is touched, so they work without a display; a
+    // replay is checked whole before any window opens.
+    GamePlan plan = planGame(parseCommandLine(argc, argv));
+    if (plan.reply.done) {
+        std::fputs(plan.reply.text.c_str(), plan.reply.isError ? stderr : stdout);
+        return plan.reply.exitCode;
     }
     SDL_SetMainReady();
     // Copy frames to the window with the X server's shared memory rather than
@@ -69,7 +54,6 @@ int main(int argc, char** argv) {
         SDL_Quit();
         return 1;
     }
-    setStartFullscreen(options.fullscreen);
     int code = 0;
     {
         SdlDisplay display;
@@ -78,26 +62,11 @@ int main(int argc, char** argv) {
         SdlKeyState keys(&pads);
         SdlSound sound;
         SystemClock clock;
-        const PlatformServices host{&windows, &keys, &display, &sound, &clock};
-        if (!options.replayFile.empty()) {
-            ReplayPlayer player(std::move(replay));
-            installPlatform(player.wrap(host));
-            replayPlayer = &player;
-            code = runMainLoop(nullptr);
-            replayPlayer = nullptr;
-        } else {
-            // Every run is recorded into replays/ beside save.txt.
-            ReplayRecorder recorder;
-            ReplayFolder folder;
-            folder.keep = replayKeepLimit();
-            recorder.folder = &folder;
-            replayRecorder = &recorder;
-            installPlatform(
-                {&windows, &recorder.keys(keys), &display, &sound, &recorder.clock(clock)});
-            code = runMainLoop(nullptr);
-            replayRecorder = nullptr;
-        }
-        resetPlatform();
+        code = runGame(plan, {.services = {.windows = &windows,
+                                           .keys = &keys,
+                                           .display = &display,
+                                           .sound = &sound,
+                                           .clock = &clock}});
     }
     TextFont::instance().close();
     if (TTF_WasInit()) TTF_Quit();

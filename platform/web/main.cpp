@@ -5,15 +5,14 @@
 
 #include <string>
 
-#include "app/GameWindow.h"
-#include "app/ReplayRecorder.h"
+#include "app/RunGame.h"
 #include "platform/web/WebPlatform.h"
 
 // The run so far as a replay (page.js offers it as a download); empty before
 // start-up.
 extern "C" EMSCRIPTEN_KEEPALIVE const char* voidrunner_replay() {
     static std::string text;
-    text = (replayRecorder && replayRecorder->started()) ? replayRecorder->text() : std::string();
+    text = recordedRun();
     return text.c_str();
 }
 
@@ -24,14 +23,14 @@ int main() {
     WebSound sound;
     WebClock clock;
     WebSaveStorage saves;
-    // The run is recorded in memory only: the page has no folder to keep
-    // replays in; the player downloads the one of this run.
-    ReplayRecorder recorder;
-    replayRecorder = &recorder;
-    installPlatform(
-        {&windows, &recorder.keys(keys), &display, &sound, &recorder.clock(clock), &saves});
-    const int code = runMainLoop(nullptr);
-    replayRecorder = nullptr;
-    resetPlatform();
-    return code;
+    // The page has no command line, and no folder to keep replays in: the
+    // run is recorded in memory and the player downloads it.
+    GamePlan plan = planGame(CommandLine{});
+    return runGame(plan, {.services = {.windows = &windows,
+                                       .keys = &keys,
+                                       .display = &display,
+                                       .sound = &sound,
+                                       .clock = &clock,
+                                       .saves = &saves},
+                          .keepReplays = false});
 }

@@ -70,5 +70,6 @@ PlatformServices win32Services() {
     static Win32Display display;
     static Win32Sound sound;
     static Win32Clock clock;
-    return PlatformServices{&windows, &keys, &display, &sound, &clock};
+    return {
+        .windows = &windows, .keys = &keys, .display = &display, .sound = &sound, .clock = &clock};
 }

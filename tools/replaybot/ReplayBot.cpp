@@ -18,7 +18,7 @@
 #include <string_view>
 
 #include "app/GameWindow.h"
-#include "app/ReplayRecorder.h"
+#include "app/replay/ReplayRecorder.h"
 #include "game/GameState.h"
 #include "platform/headless/Headless.h"
 
@@ -119,9 +119,12 @@ int run(const Options& opt) {
     bot.host.windows.clientHeight = opt.height;
     bot.host.clock.seed = opt.seed;
     bot.host.clock.now = 1000;
-    installPlatform({&bot.host.windows, &bot.recorder.keys(bot.host.keys), &bot.host.display,
-                     &bot.host.sound, &bot.recorder.clock(bot.host.clock)});
-    replayRecorder = &bot.recorder;
+    installPlatform({.windows = &bot.host.windows,
+                     .keys = &bot.recorder.keys(bot.host.keys),
+                     .display = &bot.host.display,
+                     .sound = &bot.host.sound,
+                     .clock = &bot.recorder.clock(bot.host.clock)});
+    replayHooks = &bot.recorder;
     if (!createGameWindow(nullptr) || !gameWindow->createMainWindow()) return 1;
     int games = 0, highest = 0;
     bool wasOver = false;
@@ -136,7 +139,7 @@ int run(const Options& opt) {
         if (over && !wasOver) ++games;
         wasOver = over;
     }
-    replayRecorder = nullptr;
+    replayHooks = nullptr;
     std::ofstream out(opt.out, std::ios::binary);
     out << bot.recorder.text();
     out.close();

@@ -388,7 +388,11 @@ void Soak::run(Field field, long long ticks) {
     windows.clientWidth = field.width;
     windows.clientHeight = field.height;
     clock.seed = static_cast<unsigned>(rng());
-    installPlatform({&windows, &keys, &display, &sound, &clock});
+    installPlatform({.windows = &windows,
+                     .keys = &keys,
+                     .display = &display,
+                     .sound = &sound,
+                     .clock = &clock});
     CHECK(createGameWindow(nullptr));
     CHECK(gameWindow->createMainWindow());
     windows.calls.clear();

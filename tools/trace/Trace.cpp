@@ -18,7 +18,7 @@
 
 #include "JsonWriter.h"
 #include "app/GameWindow.h"
-#include "app/ReplayRecorder.h"
+#include "app/replay/Script.h"
 #include "game/GameState.h"
 #include "game/ShipControls.h"
 #include "game/Tick.h"
@@ -192,6 +192,7 @@ struct Run {
     // With such a table save.txt is neither read nor written: the table
     // lives in memory.
     MemorySaveStorage tableSaves;
+    ScriptReader script;
 };
 
 void writeLine(JsonWriter& w, Run& run, const char* event, bool presented) {
@@ -259,25 +260,19 @@ void writeLine(JsonWriter& w, Run& run, const char* event, bool presented) {
 // ---------------------------------------------------------------------------
 // The script
 
-bool parseNumber(std::string_view word, long long lo, long long hi, long long& out) {
-    return parseTraceNumber(word, lo, hi, out);
-}
-
 bool started() { return gameWindow->startCountdown < 0; }
 
 // Runs one script line. Returns an error text, or nullptr when it went well.
-// (Errors are fixed texts; the caller adds the line number and the words.)
-const char* runLine(JsonWriter& w, Run& run, const std::vector<std::string_view>& words) {
-    const std::string_view cmd = words[0];
-    const std::size_t args = words.size() - 1;
+// (Errors are fixed texts; the caller adds the line number and the line.)
+const char* runLine(JsonWriter& w, Run& run, std::string_view line) {
+    ScriptCommand c;
+    if (const char* error = run.script.read(line, c)) return error;
     RecordingDisplay& display = run.host.display;
-
-    if (cmd == "tick") {
-        long long count = 1;
-        if (args > 1) return "tick takes at most one number";
-        if (args == 1 && !parseNumber(words[1], 0, INT_MAX, count))
-            return "tick count must be a whole number from 0";
-        for (long long i = 0; i < count; ++i) {
+    GameWindow& window = *gameWindow;
+    switch (c.kind) {
+    case ScriptCommand::None: break;
+    case ScriptCommand::Tick:
+        for (long long i = 0; i < c.value; ++i) {
             const int before = display.presentCount;
             const bool wasStarted = started();
             pollKeys();
@@ -290,99 +285,52 @@ const char* runLine(JsonWriter& w, Run& run, const std::vector<std::string_view>
             writeLine(w, run, "tick", display.presentCount != before);
             if (w.failed()) break;  // the caller reports it
         }
-        return nullptr;
-    }
-    if (cmd == "char") {
-        long long code = 0;
-        if (args != 1 || !parseNumber(words[1], 0, 255, code))
-            return "char takes one code from 0 to 255";
+        break;
+    case ScriptCommand::Char: {
         const int before = display.presentCount;
-        gameWindow->handleMessage(gameWindow->window, wm::character, static_cast<uintptr_t>(code),
-                                  0);
+        window.handleMessage(window.window, wm::character, static_cast<uintptr_t>(c.value), 0);
         writeLine(w, run, "char", display.presentCount != before);
-        return nullptr;
+        break;
     }
-    if (cmd == "keys") {
-        if (args != 1) return "keys takes one word: - or letters of LRUS";
-        const std::string_view set = words[1];
-        if (set != "-" && set.find_first_not_of("LRUS") != std::string_view::npos)
-            return "keys takes - or letters of LRUS";
-        run.host.keys.setAll(set == "-" ? std::string() : std::string(set));
-        return nullptr;
-    }
-    if (cmd == "mouse") {
-        if (args != 1) return "mouse takes one of ldown, lup, rdown, rup";
-        uint32_t message = 0;
-        if (words[1] == "ldown")
-            message = wm::leftButtonDown;
-        else if (words[1] == "lup")
-            message = wm::leftButtonUp;
-        else if (words[1] == "rdown")
-            message = wm::rightButtonDown;
-        else if (words[1] == "rup")
-            message = wm::rightButtonUp;
-        else
-            return "mouse takes one of ldown, lup, rdown, rup";
-        gameWindow->handleMessage(gameWindow->window, message, 0, packPosition(0, 0));
-        return nullptr;
-    }
-    if (cmd == "wheel") {
-        long long delta = 0;
-        if (args != 1 || !parseNumber(words[1], INT_MIN, INT_MAX, delta))
-            return "wheel takes one signed number";
-        // The notch travels in wParam's high word, 16 bits wide.
-        const auto high = static_cast<uint16_t>(static_cast<uint32_t>(delta) & 0xFFFFu);
-        gameWindow->handleMessage(gameWindow->window, wm::mouseWheel,
-                                  static_cast<uintptr_t>(high) << 16, packPosition(0, 0));
-        return nullptr;
-    }
-    if (cmd == "field") {
-        long long width = 0, height = 0;
-        // 0 is what a minimised window reports; the game takes it as 1.
-        if (args != 2 || !parseNumber(words[1], 0, 16384, width) ||
-            !parseNumber(words[2], 0, 16384, height))
-            return "field takes a width and a height from 0 to 16384";
-        if (started()) return "field comes too late: the game has started";
-        run.host.windows.clientWidth = static_cast<int>(width);
-        run.host.windows.clientHeight = static_cast<int>(height);
-        return nullptr;
-    }
-    if (cmd == "seed") {
-        long long seed = 0;
-        if (args != 1 || !parseNumber(words[1], 0, UINT_MAX, seed))
-            return "seed takes one number from 0 to 4294967295";
-        run.host.clock.seed = static_cast<unsigned>(seed);
-        return nullptr;
-    }
-    if (cmd == "table") {
-        long long score = 0, level = 0;
+    case ScriptCommand::Keys:
+        for (const KeyLetter& k : kKeyLetters) run.host.keys.set(k.key, c.value & keyBit(k.key));
+        break;
+    case ScriptCommand::Mouse:
+        window.handleMessage(window.window, static_cast<uint32_t>(c.value), 0, packPosition(0, 0));
+        break;
+    case ScriptCommand::Wheel:
+        window.handleMessage(window.window, wm::mouseWheel, wheelParam(c.value),
+                             packPosition(0, 0));
+        break;
+    case ScriptCommand::Field:
+        run.host.windows.clientWidth = static_cast<int>(c.value);
+        run.host.windows.clientHeight = static_cast<int>(c.value2);
+        break;
+    case ScriptCommand::Seed: run.host.clock.seed = static_cast<unsigned>(c.value); break;
+    case ScriptCommand::Table: {
         HighScoreEntry row;
-        if ((args != 2 && args != 3) || !parseNumber(words[1], INT_MIN, INT_MAX, score) ||
-            !parseNumber(words[2], INT_MIN, INT_MAX, level) ||
-            (args == 3 && !unescapeInitials(words[3], row.initials)))
-            return "table takes a score, a level and initials (%XX for other bytes)";
-        if (started()) return "table comes too late: the game has started";
-        if (run.table.size() == 10) return "table has ten rows at most";
-        row.score = static_cast<int>(score);
-        row.level = static_cast<int>(level);
+        row.score = static_cast<int>(c.value);
+        row.level = static_cast<int>(c.value2);
+        row.initials = c.initials;
         run.table.push_back(row);
         PlatformServices services = platform();
         services.saves = &run.tableSaves;
         installPlatform(services);
-        return nullptr;
+        break;
     }
-    return "unknown command";
+    }
+    return nullptr;
 }
 
 enum class LineRead { Line, End, TooLong, Failed };
 
-// One line without its end. A line longer than kMaxTraceLine is read only
+// One line without its end. A line longer than kMaxScriptLine is read only
 // up to the limit: a huge line must not end up in memory.
 LineRead readLine(std::FILE* in, std::string& line) {
     line.clear();
     for (int c; (c = std::getc(in)) != EOF;) {
         if (c == '\n') return LineRead::Line;
-        if (line.size() == kMaxTraceLine) return LineRead::TooLong;
+        if (line.size() == kMaxScriptLine) return LineRead::TooLong;
         line.push_back(static_cast<char>(c));
     }
     if (std::ferror(in)) return LineRead::Failed;
@@ -407,19 +355,18 @@ int runScript(std::FILE* in, const char* name, JsonWriter& w, Run& run) {
             return kInputOutputError;
         }
         if (got == LineRead::TooLong) {
-            std::fprintf(err, "voidrunner-trace: line %lld: longer than %zu bytes: %.40s...\n",
-                         number, kMaxTraceLine, line.c_str());
+            std::fprintf(err, "voidrunner-trace: line %lld: longer than %zu bytes: %s...\n", number,
+                         kMaxScriptLine, quoteScriptLine(line, 40).c_str());
             return kInputOutputError;
         }
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        const std::vector<std::string_view> words = splitTraceWords(line);
-        if (words.empty() || words[0][0] == '#') continue;
-        const char* error = runLine(w, run, words);
+        const char* error = runLine(w, run, line);
         if (w.failed()) return writeFailed(w, err);
         if (error) {
             w.flush();
             if (w.failed()) return writeFailed(w, err);
-            std::fprintf(err, "voidrunner-trace: line %lld: %s: %s\n", number, error, line.c_str());
+            std::fprintf(err, "voidrunner-trace: line %lld: %s: %s\n", number, error,
+                         quoteScriptLine(line).c_str());
             return kUsageError;
         }
     }
@@ -462,8 +409,11 @@ int runTrace(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* er
     bool picturesFailed = false;  // the writer has said which one
     if (run.opt.pngDir) {
         pictureWriter = pictures(run.opt.pngDir, &run.host.display, &picturesFailed);
-        installPlatform({&run.host.windows, &run.host.keys, pictureWriter.get(), &run.host.sound,
-                         &run.host.clock});
+        installPlatform({.windows = &run.host.windows,
+                         .keys = &run.host.keys,
+                         .display = pictureWriter.get(),
+                         .sound = &run.host.sound,
+                         .clock = &run.host.clock});
     }
     if (!createGameWindow(nullptr) || !gameWindow->createMainWindow()) {
         std::fputs("voidrunner-trace: the game window could not be created\n", err);

@@ -9,8 +9,6 @@
 #include <string_view>
 #include <vector>
 
-#include "app/ScriptWords.h"
-
 class Display;
 
 // Makes the display that saves every frame as a picture in `dir`, hands
@@ -25,6 +23,3 @@ using FrameWriterMaker = std::unique_ptr<Display> (*)(const std::string& dir, Di
 // it cannot understand, 1 when it cannot read the script or write its output.
 int runTrace(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err,
              FrameWriterMaker pictures = nullptr);
-
-// Longer script lines are refused unread: no command needs more.
-constexpr std::size_t kMaxTraceLine = 4096;

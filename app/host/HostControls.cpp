@@ -1,4 +1,4 @@
-#include "app/HostControls.h"
+#include "app/host/HostControls.h"
 
 #include <algorithm>
 

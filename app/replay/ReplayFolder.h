@@ -4,9 +4,9 @@
 
 #include <string>
 
-class ReplayRecorder;
+#include "app/replay/ReplayRecorder.h"
 
-struct ReplayFolder {
+struct ReplayFolder final : ReplaySink {
     std::string path = "replays";
     // How many replays are kept; 0 keeps none (recording is off).
     int keep = 50;
@@ -14,7 +14,7 @@ struct ReplayFolder {
     // Writes the recorder's replay whole beside its final name, then renames
     // it into place, removing the run's previous file when the best score
     // renamed it. Any failure leaves the folder as it was and is ignored.
-    bool write(const ReplayRecorder& recorder);
+    bool write(const ReplayRecorder& recorder) override;
 
     // "2026-12-07_23-50-12": the run's start, local time.
     std::string startedAt;

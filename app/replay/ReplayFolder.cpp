@@ -1,4 +1,4 @@
-#include "app/ReplayFolder.h"
+#include "app/replay/ReplayFolder.h"
 
 #include <algorithm>
 #include <charconv>
@@ -10,8 +10,8 @@
 #include <system_error>
 #include <vector>
 
-#include "app/ReplayRecorder.h"
-#include "app/Settings.h"
+#include "app/host/Settings.h"
+#include "app/replay/ReplayRecorder.h"
 
 namespace fs = std::filesystem;
 

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "app/Settings.h"
+#include "app/host/Settings.h"
 #include "platform/Platform.h"
 
 enum class Overlay { None, Paused, Help };

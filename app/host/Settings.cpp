@@ -1,4 +1,4 @@
-#include "app/Settings.h"
+#include "app/host/Settings.h"
 
 #include <charconv>
 #include <cstdio>

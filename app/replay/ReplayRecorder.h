@@ -6,16 +6,20 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 
+#include "app/GameWindow.h"
 #include "platform/Platform.h"
 
-struct ReplayFolder;
+class ReplayRecorder;
 
-// The first line of every replay; a later format gets a higher number.
-constexpr const char* kReplayHeader = "# voidrunner replay 1";
+// Where a recorder's replay is written (ReplayFolder: files in replays/).
+class ReplaySink {
+public:
+    virtual ~ReplaySink() = default;
+    virtual bool write(const ReplayRecorder& recorder) = 0;
+};
 
-class ReplayRecorder {
+class ReplayRecorder final : public ReplayHooks {
 public:
     // Stand-ins for the host's key state and clock: every read of a key in
     // one poll gets the answer of its first read in that poll (so the rows of
@@ -25,11 +29,12 @@ public:
     Clock& clock(Clock& inner);
 
     // Called by the main loop and the window procedure around the game.
-    void beginPoll();
-    void tickRan();
-    void typed(uintptr_t code);
-    void mouse(uint32_t message);
-    void wheel(uintptr_t wParam);
+    void beginPoll() override;
+    void tickRan() override;
+    void typed(uintptr_t code) override;
+    void mouse(uint32_t message) override;
+    void wheel(uintptr_t wParam) override;
+    void loopEnded() override { save(); }
 
     // Start-up has run: field, seed and table are known.
     bool started() const { return started_; }
@@ -37,7 +42,7 @@ public:
     int bestScore() const { return best_; }
     // Where the replay is written: at every game over, after a signing and
     // when the window closes (save). None: kept in memory only.
-    ReplayFolder* folder = nullptr;
+    ReplaySink* folder = nullptr;
     void save();
 
     // The whole replay up to now, with its closing check line.
@@ -68,7 +73,7 @@ private:
     SeedClock clock_;
     std::string head_;  // field, seed, table
     std::string body_;
-    std::string written_ = "-";  // the key set the body last gave
+    unsigned written_ = 0;  // the key set (keyBit) the body last gave
     long long pendingTicks_ = 0;
     long long ticks_ = 0;
     int best_ = 0;
@@ -76,16 +81,3 @@ private:
     bool wasOver_ = false;
     bool wasEntering_ = false;
 };
-
-// The recorder the main loop and window procedure report to; none unless the
-// host sets one.
-extern ReplayRecorder* replayRecorder;
-
-// Bytes outside the printable range (and '%') of high-score initials as %XX,
-// so a row stays one word of a script line.
-std::string escapeInitials(const std::string& initials);
-// The reverse; false for a malformed escape.
-bool unescapeInitials(std::string_view word, std::string& out);
-// The last line of a replay: "# end XXXXXXXX", a check of every byte before
-// it, so a replay cut short or changed by hand is recognised.
-std::string replayChecksumLine(const std::string& text);

@@ -6,36 +6,41 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "app/GameWindow.h"
+#include "app/replay/Script.h"
 #include "platform/Platform.h"
 #include "scores/HighScores.h"
 
-struct ReplayCommand {
-    enum Kind { Keys, Tick, Char, Mouse, Wheel } kind = Tick;
-    long long value = 0;  // ticks, code, message or wheel delta
-    std::string keys;     // "LRUS" letters for Keys
+// One input of the run in eight bytes (a replay is mostly runs of ticks,
+// each run one step): keys, ticks, a character, mouse or wheel.
+struct ReplayStep {
+    ScriptCommand::Kind kind = ScriptCommand::Tick;
+    uint32_t value = 0;  // as in ScriptCommand (of a wheel delta, the low 16 bits count)
 };
 
+// What start-up takes (field, seed, table) and the run.
 struct Replay {
     int fieldWidth = 800;
     int fieldHeight = 600;
     unsigned seed = 1;
     std::vector<HighScoreEntry> table;
-    std::vector<ReplayCommand> commands;
+    std::vector<ReplayStep> steps;
     long long ticks = 0;
 };
 
 // Reads a replay file's text. On failure returns false with one line in
 // error saying what is wrong (not a replay, a newer format, cut short,
-// changed by hand, or the line it cannot understand).
-bool parseReplay(const std::string& text, Replay& out, std::string& error);
+// changed by hand, or the line it cannot understand, quoted safely).
+bool parseReplay(std::string_view text, Replay& out, std::string& error);
 
 // Reads and checks a replay file; the error names the problem (a file that
 // cannot be read, one too large to be a replay, or as parseReplay says).
 bool loadReplayFile(const std::string& path, Replay& out, std::string& error);
 
-class ReplayPlayer {
+class ReplayPlayer final : public ReplayHooks {
 public:
     explicit ReplayPlayer(Replay replay) : replay_(std::move(replay)) {}
 
@@ -46,7 +51,11 @@ public:
     // One frame of playback in place of the key step and tick: one tick of
     // the replay, or several while SPACE is held.
     void step();
-    bool finished() const { return next_ >= replay_.commands.size() && leftInTick_ == 0; }
+    bool playTick() override {
+        step();
+        return true;
+    }
+    bool finished() const { return next_ >= replay_.steps.size() && leftInTick_ == 0; }
     long long ticksPlayed() const { return played_; }
 
     static constexpr int kFastForward = 8;
@@ -55,7 +64,7 @@ private:
     class Keys final : public KeyState {
     public:
         bool isHeld(Key key) override;
-        std::string held;
+        unsigned held = 0;  // keyBit of each
     };
     class SeedClock final : public Clock {
     public:
@@ -105,6 +114,3 @@ private:
     long long played_ = 0;
     bool tableSet_ = false;
 };
-
-// The player the main loop steps instead of the keys and tick; none in play.
-extern ReplayPlayer* replayPlayer;

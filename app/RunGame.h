@@ -1,0 +1,38 @@
+// How every program starts the game. The command line is read once: help,
+// version and its errors are answered and a replay is checked whole before
+// the host opens anything; runGame then shows the replay or plays, every
+// run recorded.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "app/CommandLine.h"
+#include "app/replay/ReplayPlayer.h"
+#include "platform/Platform.h"
+
+struct GamePlan {
+    // done: the program shows reply.text (an error when isError) and ends
+    // with reply.exitCode, before it opens a window.
+    CommandLineReply reply;
+    bool fullscreen = false;
+    std::optional<Replay> replay;  // shown instead of play
+};
+
+GamePlan planGame(const CommandLine& commandLine);
+
+struct GameHost {
+    PlatformServices services{};  // members left out are the null services
+    InstanceHandle instance = nullptr;
+    // Recorded runs are kept in replays/ beside save.txt; without, only in
+    // memory (the page offers its run as a download).
+    bool keepReplays = true;
+};
+
+// Installs the host's services (wrapped by the player or the recorder),
+// runs the main loop and takes the services down again. The exit code.
+int runGame(GamePlan& plan, const GameHost& host);
+
+// The run so far as a replay, with its check line; "" before start-up and
+// while a replay is shown.
+std::string recordedRun();
