@@ -21,7 +21,7 @@ namespace {
 using Row = std::tuple<int, int, std::string>;
 using Rows = std::vector<Row>;
 
-const fs::path caseDir = fs::path(__FILE__).parent_path() / "data" / "save";
+const fs::path caseDir = fs::path(VR_TEST_DATA) / "save";
 
 Rows tableRows() {
     Rows rows;
