@@ -88,3 +88,8 @@ for name in "${listed[@]}"; do
     [ -n "${made[$name]:-}" ] ||
         { echo "make-sounds.sh: no recipe for $name (present/Sounds.def lists it)" >&2; exit 1; }
 done
+# A sound taken off the list leaves no file behind.
+for f in "$out"/*.wav; do
+    name=$(basename "$f" .wav)
+    [ -n "${made[$name]:-}" ] || rm -f "$f"
+done

@@ -2,7 +2,8 @@
 # Source it, then: vr_tmp_and_cleanup; vr_start_xvfb WxH || fail ...
 # It keeps the X server's and the game's process ids in xvfb_pid and
 # game_pid, and the scratch folder in tmp; the exit trap ends both processes
-# and removes the folder on every path.
+# (and a Wine prefix's server, with lib/wine.sh) and removes the folder on
+# every path.
 
 vr_tmp_and_cleanup() {
     tmp=$(mktemp -d)
@@ -14,6 +15,7 @@ vr_tmp_and_cleanup() {
 
 vr_cleanup() {
     [ -n "$game_pid" ] && kill "$game_pid" 2>/dev/null || true
+    if declare -F vr_wine_stop >/dev/null; then vr_wine_stop; fi
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
     wait 2>/dev/null || true
     rm -rf "$tmp"
@@ -56,6 +58,51 @@ vr_wait_for_window() {
         sleep 0.1
     done
     return 2
+}
+
+# Starts COMMAND... in DIR (redirect the call to catch the game's output) and
+# waits up to SECONDS for its window, as vr_wait_for_window; on failure
+# vr_why says what went wrong.
+vr_start_game() {  # vr_start_game DIR SECONDS COMMAND...
+    (cd "$1" && exec "${@:3}") &
+    game_pid=$!
+    local found=0
+    vr_wait_for_window "$2" || found=$?
+    case $found in
+    1) vr_why="the game ended before its window appeared" ;;
+    2) vr_why="no window titled Voidrunner within $2 s" ;;
+    esac
+    return "$found"
+}
+
+# Flies into the rocks with the engine on, turning now and then, until
+# CHECK... succeeds (tried every PAUSE seconds) or SECONDS have passed; lets
+# go of the keys. Returns 0 when CHECK succeeded, 1 when the time ran out and
+# 2 when the game ended (vr_why says which).
+vr_fly_until() {  # vr_fly_until SECONDS PAUSE CHECK...
+    local deadline=$((SECONDS + $1)) pause=$2 turns=0 result=1
+    shift 2
+    vr_why="no game over within the time"
+    xdotool keydown Up
+    while [ $SECONDS -lt $deadline ]; do
+        if "$@"; then result=0; break; fi
+        turns=$((turns + 1))
+        if [ $((turns % 4)) -eq 0 ]; then xdotool keydown Left; else xdotool keyup Left; fi
+        sleep "$pause"
+        if ! kill -0 "$game_pid" 2>/dev/null; then result=2 vr_why="the game ended during play"; break; fi
+    done
+    xdotool keyup Up keyup Left
+    return "$result"
+}
+
+# Types INITIALS into the table and waits up to 5 s for FILE to be written.
+vr_sign() {  # vr_sign INITIALS FILE
+    xdotool type "$1"
+    for _ in $(seq 50); do
+        [ -s "$2" ] && return 0
+        sleep 0.1
+    done
+    return 1
 }
 
 # Sends CLOSER's close request (what a window manager's close button sends)

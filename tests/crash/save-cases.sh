@@ -19,10 +19,12 @@ saves=${3:-10000}
 # synced to a real disk, would take minutes; what is tested is the same.
 tmp=$(mktemp -d -p "$( [ -w /dev/shm ] && echo /dev/shm || echo "${TMPDIR:-/tmp}")")
 chmod 755 "$tmp"
+# shellcheck source=../../scripts/lib/wine.sh
+. "$(dirname "$(realpath "$0")")/../../scripts/lib/wine.sh"
 pids=()
 cleanup() {
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    [ -z "$wine" ] || WINEPREFIX="$tmp/prefix" timeout 20 wineserver -k 2>/dev/null || true
+    vr_wine_stop
     rm -rf "$tmp"
 }
 trap cleanup EXIT
@@ -35,8 +37,7 @@ ok() { [ "$case_failed" -eq 1 ] || echo "ok: $*"; case_failed=0; }
 skip() { echo "skipped: $*"; }
 
 if [ -n "$wine" ]; then
-    export WINEPREFIX="$tmp/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-    timeout 180 wineboot -i >/dev/null 2>&1 || { echo "FAIL: wineboot" >&2; exit 1; }
+    vr_wine_prefix "$tmp/wineboot.log" || { echo "FAIL: wineboot" >&2; cat "$tmp/wineboot.log" >&2; exit 1; }
 fi
 # run DIR ARGS...: the tool in DIR, never longer than $limit s (a hang is a fault).
 limit=30

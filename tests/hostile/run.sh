@@ -42,12 +42,8 @@ start_x() {
 start_game() {
     mkdir -p "$tmp/run"
     [ -e "$tmp/run/snd" ] || [ "${NO_SND:-}" = 1 ] || cp -r "$snd" "$tmp/run/snd"
-    (cd "$tmp/run" && exec env SDL_AUDIODRIVER=dummy "$@" "$game" >"$tmp/game.out" 2>"$tmp/game.err") &
-    game_pid=$!
-    local found=0
-    vr_wait_for_window 15 || found=$?
-    [ "$found" -ne 1 ] || fail "the game ended before its window appeared"
-    [ "$found" -ne 2 ] || fail "no window titled Voidrunner within 15 s"
+    vr_start_game "$tmp/run" 15 env SDL_AUDIODRIVER=dummy "$@" "$game" >"$tmp/game.out" 2>"$tmp/game.err" ||
+        fail "$vr_why"
 }
 
 alive() { kill -0 "$game_pid" 2>/dev/null || fail "the game died: $*"; }

@@ -102,14 +102,9 @@ exec_line=$(sed -n 's/^Exec=//p' "$sysroot/usr/share/applications/voidrunner.des
 # play [VAR=VALUE...]: the Exec line as the player, in a login-like
 # environment; the game's output goes to $work/game.log.
 play() {
-    chroot --userspec=player:player "$sysroot" env -i HOME=/home/player USER=player \
+    vr_start_game / 30 chroot --userspec=player:player "$sysroot" env -i HOME=/home/player USER=player \
         PATH=/usr/local/bin:/usr/bin:/bin:/usr/games DISPLAY="$DISPLAY" LANG=C.UTF-8 "$@" \
-        sh -c "cd && exec $exec_line" >"$work/game.log" 2>&1 &
-    game_pid=$!
-    local found=0
-    vr_wait_for_window 30 || found=$?
-    [ "$found" -ne 1 ] || fail "the game ended before its window appeared"
-    [ "$found" -ne 2 ] || fail "no window titled Voidrunner within 30 s"
+        sh -c "cd && exec $exec_line" >"$work/game.log" 2>&1 || fail "$vr_why"
 }
 close() {
     local closed=0
@@ -124,18 +119,8 @@ play
     fail "the data folder's snd does not point at the installed sounds"
 # Fly into rocks with the engine on; letters count only once the game is over
 # and the table asks for initials.
-deadline=$((SECONDS + 90))
-xdotool keydown Up
-turns=0
-while [ ! -s "$data/save.txt" ] && [ $SECONDS -lt $deadline ]; do
-    turns=$((turns + 1))
-    if [ $((turns % 4)) -eq 0 ]; then xdotool keydown Left; else xdotool keyup Left; fi
-    xdotool type XYZ
-    sleep 0.4
-    kill -0 "$game_pid" 2>/dev/null || fail "the game ended during play"
-done
-xdotool keyup Up keyup Left
-[ -s "$data/save.txt" ] || fail "no save.txt in the player's data folder after 90 s of play"
+signed() { [ -s "$data/save.txt" ] || { xdotool type XYZ; false; }; }
+vr_fly_until 90 0.4 signed || fail "$vr_why: no save.txt in the player's data folder after 90 s of play"
 grep -q ' XYZ$' "$data/save.txt" || fail "save.txt holds no row signed XYZ"
 [ "$(stat -c %u "$data/save.txt")" = "$(in_root id -u player)" ] || fail "save.txt does not belong to the player"
 close

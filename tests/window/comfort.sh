@@ -60,14 +60,11 @@ start_game() {  # start_game NAME [VAR=VALUE...]
     shift
     mkdir -p "$dir"
     cp -r "$snd" "$dir/snd"
-    (cd "$dir" && exec env SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$dir/audio.raw" \
+    # shellcheck disable=SC2086 # game_args: words
+    vr_start_game "$dir" 30 env SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$dir/audio.raw" \
         VOIDRUNNER_PRESENT_LOG="$dir/present.log" \
         ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" "$@" \
-        "$game" ${game_args:-} >"$dir/game.log" 2>&1) &
-    game_pid=$!
-    local found=0
-    vr_wait_for_window 30 || found=$?
-    [ "$found" -eq 0 ] || fail "no game window within 30 s"
+        "$game" ${game_args:-} >"$dir/game.log" 2>&1 || fail "$vr_why"
     for _ in $(seq 150); do
         [ "$(frames)" -gt 2 ] && return 0
         sleep 0.1

@@ -29,12 +29,9 @@ fail() {
 pass() { echo "ok: $*"; }
 
 start_game() {  # start_game ARGS...: in $tmp/play
-    (cd "$tmp/play" && SDL_AUDIODRIVER=dummy ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
-        exec "$game" "$@" >"$tmp/game.log" 2>&1) &
-    game_pid=$!
-    local found=0
-    vr_wait_for_window 30 || found=$?
-    [ "$found" -eq 0 ] || fail "no game window (code $found)"
+    vr_start_game "$tmp/play" 30 env SDL_AUDIODRIVER=dummy \
+        ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" "$game" "$@" >"$tmp/game.log" 2>&1 ||
+        fail "$vr_why"
 }
 close_game() {
     local closed=0
@@ -49,22 +46,11 @@ cp -r "$snd" "$tmp/play/snd"
 start_game
 
 # Fly into the rocks until the game is over: the replay is written then.
-deadline=$((SECONDS + 90))
-xdotool keydown Up
-turns=0
-while [ $SECONDS -lt $deadline ] && ! ls "$tmp/play/replays/"*.txt >/dev/null 2>&1; do
-    turns=$((turns + 1))
-    if [ $((turns % 4)) -eq 0 ]; then xdotool keydown Left; else xdotool keyup Left; fi
-    sleep 0.3
-    kill -0 "$game_pid" 2>/dev/null || fail "the game ended during play"
-done
-xdotool keyup Up keyup Left
-ls "$tmp/play/replays/"*.txt >/dev/null 2>&1 || fail "no replay written within 90 s (no game over?)"
+replayed() { ls "$tmp/play/replays/"*.txt >/dev/null 2>&1; }
+vr_fly_until 90 0.3 replayed || fail "$vr_why: no replay written within 90 s"
 pass "the game over wrote a replay"
 sleep 0.5
-xdotool type XYZ
-for _ in $(seq 50); do [ -s "$tmp/play/save.txt" ] && break; sleep 0.1; done
-[ -s "$tmp/play/save.txt" ] || fail "no save.txt after signing"
+vr_sign XYZ "$tmp/play/save.txt" || fail "no save.txt after signing"
 sleep 0.5
 close_game
 replays=("$tmp/play/replays/"*.txt)

@@ -51,14 +51,9 @@ start_game() {  # start_game DIR
     # In a sanitized build memory errors still end the game; leak reports are
     # left to the unit tests, since the system libraries SDL loads (X11, D-Bus,
     # fontconfig) keep allocations of their own until exit.
-    (cd "$dir" && SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$dir/audio.raw" \
-        ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
-        exec "$game" >"$tmp/game.log" 2>&1) &
-    game_pid=$!
-    local found=0
-    vr_wait_for_window 30 || found=$?
-    [ "$found" -ne 1 ] || fail "the game ended before its window appeared"
-    [ "$found" -ne 2 ] || fail "no window titled Voidrunner within 30 s"
+    vr_start_game "$dir" 30 env SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$dir/audio.raw" \
+        ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" "$game" >"$tmp/game.log" 2>&1 ||
+        fail "$vr_why"
 }
 
 # Closes the window as a window manager would and expects exit code 0 soon.
@@ -187,38 +182,20 @@ game_over_shown() {
 }
 
 # Fly around with the engine on until the last ship is lost.
-deadline=$((SECONDS + 75))
-over=""
-xdotool keydown Up
-turns=0
-while [ $SECONDS -lt $deadline ]; do
-    turns=$((turns + 1))
-    if [ $((turns % 4)) -eq 0 ]; then xdotool keydown Left; else xdotool keyup Left; fi
-    sleep 0.4
+# Over when the table shows twice, 0.3 s apart, unchanged.
+over() {
     screenshot over
-    if game_over_shown "$shot"; then
-        sleep 0.3
-        previous=$shot
-        screenshot over
-        if game_over_shown "$shot" &&
-            [ "$(differs "$previous" "$shot" $((cx - 60)) "$y0" 184 76)" -eq 0 ]; then
-            over=yes
-            break
-        fi
-    fi
-    kill -0 "$game_pid" 2>/dev/null || fail "the game ended during play"
-done
-xdotool keyup Up keyup Left
-[ -n "$over" ] || fail "no game over within 75 s of flying into rocks"
+    game_over_shown "$shot" || return 1
+    sleep 0.3
+    previous=$shot
+    screenshot over
+    game_over_shown "$shot" && [ "$(differs "$previous" "$shot" $((cx - 60)) "$y0" 184 76)" -eq 0 ]
+}
+vr_fly_until 75 0.4 over || fail "$vr_why: no game over within 75 s of flying into rocks"
 pass "flying into rocks ends the game; the table is shown"
 
 [ ! -e "$tmp/over/save.txt" ] || fail "save.txt was written before any initials"
-xdotool type XYZ
-for _ in $(seq 50); do
-    [ -s "$tmp/over/save.txt" ] && break
-    sleep 0.1
-done
-[ -s "$tmp/over/save.txt" ] || fail "no save.txt 5 s after typing three characters"
+vr_sign XYZ "$tmp/over/save.txt" || fail "no save.txt 5 s after typing three characters"
 cp "$tmp/over/save.txt" "$out/save.txt"
 save="$tmp/over/save.txt"
 [ "$(wc -l <"$save")" -eq 9 ] || fail "save.txt should have ten lines, the last without a line end"

@@ -15,8 +15,14 @@ work=$(mkdir -p "${1:-$root/build-wincheck}" && cd "${1:-$root/build-wincheck}" 
 say() { echo "check.sh: $*"; }
 fail() { echo "check.sh: FAIL: $*" >&2; exit 1; }
 
+# shellcheck source=../../scripts/lib/xvfb.sh
+. "$root/scripts/lib/xvfb.sh"
+# shellcheck source=../../scripts/lib/wine.sh
+. "$root/scripts/lib/wine.sh"
+vr_tmp_and_cleanup
+
 # --- build (warnings are errors there too) ---------------------------------
-"$root/scripts/build-windows.sh"
+vr_windows_build "$work/build.log" || fail "no Windows build"
 
 rm -rf "$work/game" "$work"/*.png "$work"/*.log "$work/resources"
 
@@ -43,54 +49,14 @@ mkdir -p "$work/game"
 (cd "$work/game" && unzip -q "$root/build-win/voidrunner-windows.zip")
 [ -s "$work/game/README.txt" ] || fail "the zip has no README.txt for players"
 
-# --- cleanup on every path ---------------------------------------------------
-prefix=$(mktemp -d "${TMPDIR:-/tmp}/voidrunner-wine.XXXXXX")
-xvfb_pid=""
-game_pid=""
-cleanup() {
-    set +e
-    [ -n "$game_pid" ] && kill "$game_pid" 2>/dev/null
-    WINEPREFIX="$prefix" timeout 20 wineserver -k 2>/dev/null
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-    rm -rf "$prefix"
-}
-trap cleanup EXIT
-
-# --- a display of its own ----------------------------------------------------
-# Xvfb picks a free display number itself and writes it to fd 3; -noreset
-# keeps it from refusing connections while it resets between clients.
-Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start (see $work/xvfb.log)"
-export DISPLAY=":$(head -n1 "$work/display")"
-
-# --- the Wine prefix, once per run, before anything is timed ----------------
-export WINEPREFIX="$prefix" WINEARCH=win64 WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono or Gecko install dialogs
-timeout 180 wineboot -i >"$work/wineboot.log" 2>&1 || fail "wineboot failed (see $work/wineboot.log)"
-# With no window manager on the display, Wine manages its windows itself, as
-# the Windows desktop would: maximising, the caption, Alt+F4.
-timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >>"$work/wineboot.log" 2>&1 \
-    || fail "could not configure the Wine prefix"
-timeout 60 wineserver -w || true
+# --- a display of its own, and a Wine prefix booted before anything is timed
+vr_start_xvfb 1024x768 || fail "Xvfb did not start"
+vr_wine_prefix "$work/wineboot.log" desktop || fail "could not make the Wine prefix (see $work/wineboot.log)"
 
 # --- the run -----------------------------------------------------------------
 # Wine's error messages go to the log: they tell why a run went wrong.
-(cd "$work/game" && WINEDEBUG=fixme-all exec timeout 120 wine ./voidrunner.exe) >"$work/wine.log" 2>&1 &
-game_pid=$!
-
-window=""
-for _ in $(seq 300); do
-    window=$(xdotool search --name '^Voidrunner$' 2>/dev/null | head -n1 || true)
-    [ -n "$window" ] && break
-    if ! kill -0 "$game_pid" 2>/dev/null; then
-        status=0; wait "$game_pid" || status=$?; game_pid=""
-        fail "the game ended with $status before its window appeared (see $work/wine.log)"
-    fi
-    sleep 0.1
-done
-[ -n "$window" ] || fail "no window titled Voidrunner within 30 s"
+vr_start_game "$work/game" 30 env WINEDEBUG=fixme-all timeout 120 wine ./voidrunner.exe >"$work/wine.log" 2>&1 ||
+    fail "$vr_why (see $work/wine.log)"
 say "window $window is up"
 
 # The window class got the ship icon: Wine hands the class icon to X as

@@ -13,49 +13,26 @@ work=$(mkdir -p "${2:-$root/build-winreplay}" && cd "${2:-$root/build-winreplay}
 say() { echo "replay-check.sh: $*"; }
 fail() { echo "replay-check.sh: FAIL: $*" >&2; exit 1; }
 
-"$root/scripts/build-windows.sh" >/dev/null 2>&1 || fail "the Windows build failed"
+# shellcheck source=../../scripts/lib/xvfb.sh
+. "$root/scripts/lib/xvfb.sh"
+# shellcheck source=../../scripts/lib/wine.sh
+. "$root/scripts/lib/wine.sh"
+vr_tmp_and_cleanup
+
+vr_windows_build "$work/build.log" || fail "no Windows build"
 rm -rf "$work/game" "$work/trace" "$work"/*.log
 mkdir -p "$work/game" "$work/trace"
 (cd "$work/game" && unzip -q "$root/build-win/voidrunner-windows.zip")
 
-prefix=$(mktemp -d "${TMPDIR:-/tmp}/voidrunner-wine.XXXXXX")
-xvfb_pid=""
-game_pid=""
-cleanup() {
-    set +e
-    [ -n "$game_pid" ] && kill "$game_pid" 2>/dev/null
-    WINEPREFIX="$prefix" timeout 20 wineserver -k 2>/dev/null
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-    rm -rf "$prefix"
-}
-trap cleanup EXIT
-
 # A small screen: the maximised window's field is small and rocks come soon.
-Xvfb -displayfd 3 -noreset -screen 0 400x300x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
-export WINEPREFIX="$prefix" WINEARCH=win64 WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-timeout 180 wineboot -i >"$work/wineboot.log" 2>&1 || fail "wineboot failed"
-timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >>"$work/wineboot.log" 2>&1 \
-    || fail "could not configure the Wine prefix"
-timeout 60 wineserver -w || true
+vr_start_xvfb 400x300 || fail "Xvfb did not start"
+vr_wine_prefix "$work/wineboot.log" desktop || fail "could not make the Wine prefix (see $work/wineboot.log)"
 
 start_game() {  # start_game LOG ARGS...
     local log=$1
     shift
-    (cd "$work/game" && exec timeout 180 wine ./voidrunner.exe "$@") >"$log" 2>&1 &
-    game_pid=$!
-    window=""
-    for _ in $(seq 300); do
-        window=$(xdotool search --name '^Voidrunner$' 2>/dev/null | head -n1 || true)
-        [ -n "$window" ] && break
-        kill -0 "$game_pid" 2>/dev/null || fail "the game ended before its window appeared (see $log)"
-        sleep 0.1
-    done
-    [ -n "$window" ] || fail "no window within 30 s"
+    vr_start_game "$work/game" 30 timeout 180 wine ./voidrunner.exe "$@" >"$log" 2>&1 ||
+        fail "$vr_why (see $log)"
     xdotool windowfocus "$window" 2>/dev/null || true
     sleep 1
 }
@@ -70,20 +47,10 @@ end_game() {
 }
 
 start_game "$work/play.log"
-deadline=$((SECONDS + 120))
-xdotool keydown Up
-turns=0
-while [ $SECONDS -lt $deadline ] && ! ls "$work/game/replays/"*.txt >/dev/null 2>&1; do
-    turns=$((turns + 1))
-    if [ $((turns % 4)) -eq 0 ]; then xdotool keydown Left; else xdotool keyup Left; fi
-    sleep 0.3
-done
-xdotool keyup Up keyup Left
-ls "$work/game/replays/"*.txt >/dev/null 2>&1 || fail "no replay within 120 s (no game over?)"
+replayed() { ls "$work/game/replays/"*.txt >/dev/null 2>&1; }
+vr_fly_until 120 0.3 replayed || fail "$vr_why: no replay within 120 s"
 sleep 0.5
-xdotool type XYZ
-for _ in $(seq 50); do [ -s "$work/game/save.txt" ] && break; sleep 0.1; done
-[ -s "$work/game/save.txt" ] || fail "no save.txt after signing"
+vr_sign XYZ "$work/game/save.txt" || fail "no save.txt after signing"
 sleep 0.5
 end_game
 replays=("$work/game/replays/"*.txt)

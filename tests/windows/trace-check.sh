@@ -12,18 +12,12 @@ work=$(mkdir -p "${2:-$build/windows-trace-check}" && cd "${2:-$build/windows-tr
 say() { echo "trace-check.sh: $*"; }
 fail() { echo "trace-check.sh: FAIL: $*" >&2; exit 1; }
 
-"$root/scripts/build-windows.sh" >/dev/null
+# shellcheck source=../../scripts/lib/wine.sh
+. "$root/scripts/lib/wine.sh"
+trap vr_wine_stop EXIT
+vr_windows_build "$work/build.log" || fail "no Windows build"
 exe="$root/build-win/voidrunner-trace.exe"
-
-prefix=$(mktemp -d "${TMPDIR:-/tmp}/voidrunner-wine.XXXXXX")
-cleanup() {
-    WINEPREFIX="$prefix" timeout 20 wineserver -k 2>/dev/null || true
-    rm -rf "$prefix"
-}
-trap cleanup EXIT
-export WINEPREFIX="$prefix" WINEARCH=win64 WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-timeout 180 wineboot -i >"$work/wineboot.log" 2>&1 || fail "wineboot failed (see $work/wineboot.log)"
+vr_wine_prefix "$work/wineboot.log" || fail "wineboot failed (see $work/wineboot.log)"
 
 # Two runs of the bot, each in a folder of its own (no save.txt carried in):
 # seed 3 ends two games and signs the table; seed 2 plays on to level 8.
