@@ -219,6 +219,30 @@ TEST_F(TraceTest, CharactersMouseWheelAndSounds) {
     EXPECT_TRUE(has(r.lines[9], "\"wheelDelta\":120,"));
 }
 
+// --final prints the one line a full run ends with: the sounds since the
+// line before, the state before later mouse and wheel messages, and the
+// last line before a bad one.
+TEST_F(TraceTest, FinalLineIsTheLastLineOfAFullRun) {
+    const std::string endings[] = {
+        "keys S\ntick\n",                                    // a sound in the last line only
+        "keys S\ntick 3\nmouse ldown\nwheel 120\nkeys -\n",  // window state changed after it
+        "char 55\nmouse rdown\ntick 0\nseed 9\n",            // a char line, then no line
+        "tick 2\nnonsense\ntick\n",                          // stops at a bad line
+    };
+    for (const std::string& end : endings) {
+        const std::string script = "seed 4\ntick 5\nkeys LS\ntick 30\n" + end;
+        for (const char* draw : {"", "--draw"}) {
+            const Result full = run(script, draw);
+            fs::remove(dir / "save.txt");
+            const Result last = run(script, std::string(draw) + " --final");
+            EXPECT_EQ(last.status, full.status) << end;
+            ASSERT_EQ(last.lines.size(), 1u) << end;
+            EXPECT_EQ(last.lines[0], full.lines.back()) << end << draw;
+        }
+    }
+    EXPECT_TRUE(run("seed 2\n", "--final").lines.empty());
+}
+
 TEST_F(TraceTest, TableComesFromSaveFileInTheWorkingFolderWithEscapes) {
     write("save.txt", "5000 3 A\"\\\n4000 2 \x01\xE9Z\n");
     const Result r = run("tick 5\n");

@@ -34,12 +34,13 @@ constexpr int kGoOn = -1;
 
 struct Options {
     bool draw = false;
+    bool finalOnly = false;        // --final: only the last line
     const char* pngDir = nullptr;  // --png DIR: every frame as a picture
     const char* script = nullptr;  // `in` when none
 };
 
 void usage(std::FILE* err) {
-    std::fputs("usage: voidrunner-trace [--draw] [--png DIR] [SCRIPT]\n", err);
+    std::fputs("usage: voidrunner-trace [--draw] [--final] [--png DIR] [SCRIPT]\n", err);
 }
 
 // Returns kGoOn, or the exit status when the arguments end the run (after
@@ -49,6 +50,8 @@ int parseOptions(int argc, char** argv, Options& opt, std::FILE* err) {
         const std::string_view arg = argv[i];
         if (arg == "--draw") {
             opt.draw = true;
+        } else if (arg == "--final") {
+            opt.finalOnly = true;
         } else if (arg == "--png" && i + 1 < argc) {
             opt.pngDir = argv[++i];
         } else if (arg == "-h" || arg == "--help") {
@@ -192,9 +195,17 @@ struct Run {
     // With such a table save.txt is neither read nor written: the table
     // lives in memory.
     MemorySaveStorage tableSaves;
+
+    // --final: the line last due, written out only when something that it
+    // shows is about to change, or at the end. Its sounds wait here.
+    const char* dueEvent = nullptr;
+    bool duePresented = false;
+    std::vector<std::string> dueSounds;
+    std::string last;  // the line as it would have been printed
 };
 
-void writeLine(JsonWriter& w, Run& run, const char* event, bool presented) {
+void putLine(JsonWriter& w, Run& run, const char* event, bool presented,
+             const std::vector<std::string>& sounds) {
     const GameState& g = gameState;
     w.raw("{\"event\":\"");
     w.raw(event);
@@ -228,13 +239,11 @@ void writeLine(JsonWriter& w, Run& run, const char* event, bool presented) {
     writeList(w, "saucerBullets", saucerBullets);
 
     w.raw(",\"sounds\":[");
-    std::vector<std::string>& sounds = run.host.sound.started;
     for (std::size_t i = 0; i < sounds.size(); ++i) {
         if (i) w.put(',');
         w.string(sounds[i]);
     }
     w.put(']');
-    sounds.clear();
 
     w.raw(",\"table\":[");
     for (int r = 0; r < 10; ++r) {
@@ -256,6 +265,38 @@ void writeLine(JsonWriter& w, Run& run, const char* event, bool presented) {
     w.endLine();
 }
 
+// The line after a tick or a typed character; each reports the sounds
+// started since the one before.
+void writeLine(JsonWriter& w, Run& run, const char* event, bool presented) {
+    std::vector<std::string>& sounds = run.host.sound.started;
+    if (run.opt.finalOnly) {
+        run.dueEvent = event;
+        run.duePresented = presented;
+        run.dueSounds.swap(sounds);
+    } else {
+        putLine(w, run, event, presented, sounds);
+    }
+    sounds.clear();
+}
+
+// --final: turns the due line into text while the state is still the one
+// it shows.
+void settleDueLine(Run& run) {
+    if (!run.dueEvent) return;
+    run.last.clear();
+    auto held = std::make_unique<JsonWriter>(&run.last);
+    putLine(*held, run, run.dueEvent, run.duePresented, run.dueSounds);
+    held->flush();
+    run.dueEvent = nullptr;
+}
+
+// Commands that change nothing a line shows (besides tick and char, which
+// print a line of their own). Any other settles the due line first.
+bool leavesLinesAlone(std::string_view cmd) {
+    return cmd == "tick" || cmd == "char" || cmd == "keys" || cmd == "seed" || cmd == "field" ||
+           cmd == "table";
+}
+
 // ---------------------------------------------------------------------------
 // The script
 
@@ -270,6 +311,7 @@ bool started() { return gameWindow->startCountdown < 0; }
 const char* runLine(JsonWriter& w, Run& run, const std::vector<std::string_view>& words) {
     const std::string_view cmd = words[0];
     const std::size_t args = words.size() - 1;
+    if (run.opt.finalOnly && !leavesLinesAlone(cmd)) settleDueLine(run);
     RecordingDisplay& display = run.host.display;
 
     if (cmd == "tick") {
@@ -475,6 +517,10 @@ int runTrace(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* er
     // The writer's buffer is large: on the heap, not the stack.
     auto writer = std::make_unique<JsonWriter>(out);
     int status = runScript(in, run.opt.script ? run.opt.script : "standard input", *writer, run);
+    if (run.opt.finalOnly) {
+        settleDueLine(run);
+        writer->raw(run.last);
+    }
     writer->flush();
     if (status != kInputOutputError && (writer->failed() || std::ferror(out))) {
         status = writeFailed(*writer, err);

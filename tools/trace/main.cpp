@@ -1,7 +1,7 @@
 // voidrunner-trace: the whole game run headless from a script, with the
 // game state printed as one JSON line after every tick and typed character.
 //
-//   voidrunner-trace [--draw] [--png DIR] [SCRIPT]
+//   voidrunner-trace [--draw] [--final] [--png DIR] [SCRIPT]
 #include <cstdio>
 
 #include "Trace.h"
