@@ -34,13 +34,16 @@ constexpr int kGoOn = -1;
 
 struct Options {
     bool draw = false;
-    bool finalOnly = false;        // --final: only the last line
-    const char* pngDir = nullptr;  // --png DIR: every frame as a picture
-    const char* script = nullptr;  // `in` when none
+    bool finalOnly = false;           // --final: only the last line
+    const char* pngDir = nullptr;     // --png DIR: every frame as a picture
+    const char* rawFrames = nullptr;  // --raw-frames FILE: every frame as raw pixels
+    const char* script = nullptr;     // `in` when none
 };
 
 void usage(std::FILE* err) {
-    std::fputs("usage: voidrunner-trace [--draw] [--final] [--png DIR] [SCRIPT]\n", err);
+    std::fputs(
+        "usage: voidrunner-trace [--draw] [--final] [--png DIR] [--raw-frames FILE|-] [SCRIPT]\n",
+        err);
 }
 
 // Returns kGoOn, or the exit status when the arguments end the run (after
@@ -54,6 +57,8 @@ int parseOptions(int argc, char** argv, Options& opt, std::FILE* err) {
             opt.finalOnly = true;
         } else if (arg == "--png" && i + 1 < argc) {
             opt.pngDir = argv[++i];
+        } else if (arg == "--raw-frames" && i + 1 < argc) {
+            opt.rawFrames = argv[++i];
         } else if (arg == "-h" || arg == "--help") {
             usage(err);
             return 0;
@@ -69,7 +74,16 @@ int parseOptions(int argc, char** argv, Options& opt, std::FILE* err) {
             return kUsageError;
         }
     }
+    // The frames take standard output; the lines have nowhere to go.
+    if (opt.rawFrames && std::string_view(opt.rawFrames) == "-" && (opt.draw || opt.finalOnly)) {
+        std::fputs("voidrunner-trace: --raw-frames - prints no lines: no --draw or --final\n", err);
+        return kUsageError;
+    }
     return kGoOn;
+}
+
+bool framesOnStdout(const Options& opt) {
+    return opt.rawFrames && std::string_view(opt.rawFrames) == "-";
 }
 
 // Why the pictures cannot go to `dir`, or nullptr when they can. The folder
@@ -269,7 +283,9 @@ void putLine(JsonWriter& w, Run& run, const char* event, bool presented,
 // started since the one before.
 void writeLine(JsonWriter& w, Run& run, const char* event, bool presented) {
     std::vector<std::string>& sounds = run.host.sound.started;
-    if (run.opt.finalOnly) {
+    if (framesOnStdout(run.opt)) {
+        // no lines
+    } else if (run.opt.finalOnly) {
         run.dueEvent = event;
         run.duePresented = presented;
         run.dueSounds.swap(sounds);
@@ -470,11 +486,15 @@ int runScript(std::FILE* in, const char* name, JsonWriter& w, Run& run) {
 }  // namespace
 
 int runTrace(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err,
-             FrameWriterMaker pictures) {
+             FrameWriterMaker pictures, FrameWriterMaker rawFrames) {
     Run run;
     run.err = err;
     if (const int status = parseOptions(argc, argv, run.opt, err); status != kGoOn) return status;
 
+    if (run.opt.rawFrames && !rawFrames) {
+        std::fputs("voidrunner-trace: --raw-frames needs the SDL2 libraries at build time\n", err);
+        return kUsageError;
+    }
     if (run.opt.pngDir) {
         if (!pictures) {
             std::fputs("voidrunner-trace: --png needs the SDL2 libraries at build time\n", err);
@@ -500,13 +520,24 @@ int runTrace(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* er
 
     run.host.install();
     // The picture writer still hands every frame to the recording display.
-    std::unique_ptr<Display> pictureWriter;
+    std::unique_ptr<Display> pictureWriter, frameWriter;
     bool picturesFailed = false;  // the writer has said which one
+    Display* display = &run.host.display;
     if (run.opt.pngDir) {
-        pictureWriter = pictures(run.opt.pngDir, &run.host.display, &picturesFailed);
-        installPlatform({&run.host.windows, &run.host.keys, pictureWriter.get(), &run.host.sound,
-                         &run.host.clock});
+        pictureWriter = pictures(run.opt.pngDir, display, &picturesFailed);
+        display = pictureWriter.get();
     }
+    if (run.opt.rawFrames) {
+        frameWriter = rawFrames(run.opt.rawFrames, display, &picturesFailed);
+        if (!frameWriter) {
+            resetPlatform();
+            return kInputOutputError;
+        }
+        display = frameWriter.get();
+    }
+    if (display != &run.host.display)
+        installPlatform(
+            {&run.host.windows, &run.host.keys, display, &run.host.sound, &run.host.clock});
     if (!createGameWindow(nullptr) || !gameWindow->createMainWindow()) {
         std::fputs("voidrunner-trace: the game window could not be created\n", err);
         resetToProgramStart();
