@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Renders a replay to a video at the game's own pace: every tick's frame
-# drawn by the trace tool (--png, the same SDL drawing code as the window),
-# then encoded by ffmpeg at 1000/62 frames per second, one frame per tick.
+# drawn by the trace tool (the same SDL drawing code as the window) and
+# streamed to ffmpeg as raw pixels (--raw-frames -), encoded at 1000/62
+# frames per second, one frame per tick.
 #   scripts/replay-video.sh REPLAY OUT      OUT ends in .mp4, .webm or .gif
-# The trace tool is build/voidrunner-trace (or $VR_TRACE). It runs in a
-# scratch folder, so a replay that signs the table never touches save.txt.
+# The trace tool is build/voidrunner-trace (or $VR_TRACE). Each of its runs
+# has a scratch folder of its own, so a replay that signs the table never
+# touches save.txt.
 set -euo pipefail
+shopt -s lastpipe
 
 usage() { echo "usage: $0 REPLAY OUT.{mp4,webm,gif}" >&2; exit 2; }
 [ $# -eq 2 ] || usage
@@ -22,7 +25,7 @@ even="pad=ceil(iw/2)*2:ceil(ih/2)*2"
 case "$out" in
 *.mp4)  encode=(-vf "$even" -c:v libx264 -preset veryfast -crf 20 -pix_fmt yuv420p -movflags +faststart) ;;
 *.webm) encode=(-vf "$even" -c:v libvpx-vp9 -deadline realtime -cpu-used 8 -row-mt 1 -b:v 0 -crf 36 -pix_fmt yuv420p) ;;
-*.gif)  encode=(-filter_complex "[0:v]split[a][b];[a]palettegen=max_colors=8[p];[b][p]paletteuse=dither=none") ;;
+*.gif)  encode=() ;;  # two passes, below
 *) usage ;;
 esac
 head -n1 "$replay" | grep -q '^# voidrunner replay ' || { echo "replay-video: $replay is not a voidrunner replay" >&2; exit 2; }
@@ -32,36 +35,60 @@ outdir=$(cd "$(dirname "$out")" && pwd) || { echo "replay-video: no folder for $
 out="$outdir/$(basename "$out")"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-mkdir "$tmp/frames" "$tmp/run"
 
-# The ticks in the replay, for the progress line.
-total=$(awk '$1 == "tick" { n += (NF > 1 ? $2 : 1) } END { print n + 0 }' "$replay")
+play() {  # play OPTION...: the trace tool on the replay, in a fresh folder
+    local dir
+    dir=$(mktemp -d -p "$tmp")
+    (cd "$dir" && exec "$trace" "$@" "$replay")
+}
+
+# The end state gives the field's size and the ticks (a small part of the
+# cost of drawing them); the frames exist from the sixth tick on.
+end=$(play --final) || { echo "replay-video: the trace tool could not play $replay" >&2; exit 2; }
+value() { sed -n "s/.*\"$1\":\([0-9]*\),.*/\1/p" <<<"$end"; }
+total=$(value n)
+width=$(value fieldWidth)
+height=$(value fieldHeight)
+[ -n "$total" ] && [ "$total" -gt 5 ] || { echo "replay-video: the replay has no frames" >&2; exit 2; }
+
 progress() {  # progress WHAT DONE
     printf '\rreplay-video: %s %d/%d ticks (%d%%)' "$1" "$2" "$total" $(( total ? 100 * $2 / total : 100 )) >&2
 }
 
-# Frames: one line of output per tick; the frames exist from the sixth tick on.
-status=0
-(cd "$tmp/run" && "$trace" --png "$tmp/frames" "$replay") | {
-    n=0
-    while IFS= read -r line; do
-        case "$line" in '{"event":"tick"'*) n=$((n + 1)); [ $((n % 200)) -ne 0 ] || progress drawing "$n" ;; esac
-    done
-    progress drawing "$n"
-    echo >&2
-} || status=$?
-[ "$status" -eq 0 ] || { echo "replay-video: the trace tool could not play $replay" >&2; exit 2; }
-frames=$(find "$tmp/frames" -name 'frame-*.png' | wc -l)
-[ "$frames" -gt 0 ] || { echo "replay-video: the replay has no frames" >&2; exit 2; }
-
+# encode WHAT FFMPEG-OUTPUT-ARGUMENTS...: the frames through ffmpeg, with
+# its progress shown; `frames` is the count it reports last.
 # 1000/62 = 500/31 frames per second: one frame per tick, the game's pace.
 # (A gif counts in hundredths: ffmpeg alternates 6 and 7 to keep the pace.)
-ffmpeg -hide_banner -loglevel error -y -framerate 500/31 \
-    -pattern_type glob -i "$tmp/frames/frame-*.png" \
-    "${encode[@]}" \
-    -progress pipe:1 -nostats "$out" | while IFS='=' read -r key value; do
-        [ "$key" = frame ] && progress encoding "$((value + 5))"
-    done
-echo >&2
+frames=0
+encode() {
+    local what=$1 key value
+    shift
+    set +e
+    play --raw-frames - |
+        ffmpeg -hide_banner -loglevel error -y \
+            -f rawvideo -pix_fmt rgb24 -video_size "${width}x${height}" -framerate 500/31 -i pipe:0 \
+            "$@" -progress pipe:1 -nostats |
+        while IFS='=' read -r key value; do
+            if [ "$key" = frame ]; then
+                frames=$value
+                progress "$what" "$((value + 5))"
+            fi
+        done
+    local status=("${PIPESTATUS[@]}")
+    set -e
+    echo >&2
+    [ "${status[1]}" -eq 0 ] || { echo "replay-video: ffmpeg could not encode $out" >&2; exit 1; }
+    [ "${status[0]}" -eq 0 ] || { echo "replay-video: the trace tool could not play $replay" >&2; exit 2; }
+}
+
+if [ "$out" = "${out%.gif}" ]; then
+    encode encoding "${encode[@]}" "$out"
+else
+    # Eight colours from every frame first, then the frames drawn again in
+    # them: only one frame at a time is held, whatever the length.
+    # (The null output counts the frames for the progress line.)
+    encode palette -map 0:v -f null - -vf palettegen=max_colors=8 -update 1 "$tmp/palette.png"
+    encode encoding -i "$tmp/palette.png" -filter_complex "[0:v][1:v]paletteuse=dither=none" "$out"
+fi
 [ -s "$out" ] || { echo "replay-video: ffmpeg wrote nothing" >&2; exit 1; }
 echo "replay-video: $out ($frames frames, $(du -h "$out" | cut -f1))"

@@ -185,6 +185,22 @@ TEST_F(TraceTest, LostInputOrOutputEndsWithStatusOneAndOneLine) {
     const Result png = run("tick\n", "--png file");
     EXPECT_EQ(png.status, 1);
     EXPECT_TRUE(has(png.err, "--png: cannot write pictures to file")) << png.err;
+    const Result raw = run("tick\n", "--raw-frames .");
+    EXPECT_EQ(raw.status, 1);
+    EXPECT_TRUE(has(raw.err, "cannot write the frames to .")) << raw.err;
+}
+
+// Raw frames: one field-sized rgb24 frame per drawn tick, the lines as
+// without them; on standard output they leave no room for lines.
+TEST_F(TraceTest, RawFramesOneFieldSizedFramePerDrawnTick) {
+    const Result r = run("field 11 7\ntick 9\n", "--raw-frames frames.rgb");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.lines.size(), 9u);
+    EXPECT_EQ(read(dir / "frames.rgb").size(), 4u * 11 * 7 * 3);
+    const Result piped = run("field 11 7\ntick 9\n", "--raw-frames -");
+    EXPECT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(read(dir / "out.txt"), read(dir / "frames.rgb"));
+    EXPECT_EQ(run("tick\n", "--raw-frames - --final").status, 2);
 }
 
 TEST_F(TraceTest, StandardInputAndRepeatedRunsGiveTheSameLines) {
@@ -222,6 +238,30 @@ TEST_F(TraceTest, CharactersMouseWheelAndSounds) {
     EXPECT_TRUE(has(r.lines[7], "\"sounds\":[]"));
     EXPECT_TRUE(has(r.lines[8], "\"wheelDelta\":-120,"));
     EXPECT_TRUE(has(r.lines[9], "\"wheelDelta\":120,"));
+}
+
+// --final prints the one line a full run ends with: the sounds since the
+// line before, the state before later mouse and wheel messages, and the
+// last line before a bad one.
+TEST_F(TraceTest, FinalLineIsTheLastLineOfAFullRun) {
+    const std::string endings[] = {
+        "keys S\ntick\n",                                    // a sound in the last line only
+        "keys S\ntick 3\nmouse ldown\nwheel 120\nkeys -\n",  // window state changed after it
+        "char 55\nmouse rdown\ntick 0\nseed 9\n",            // a char line, then no line
+        "tick 2\nnonsense\ntick\n",                          // stops at a bad line
+    };
+    for (const std::string& end : endings) {
+        const std::string script = "seed 4\ntick 5\nkeys LS\ntick 30\n" + end;
+        for (const char* draw : {"", "--draw"}) {
+            const Result full = run(script, draw);
+            fs::remove(dir / "save.txt");
+            const Result last = run(script, std::string(draw) + " --final");
+            EXPECT_EQ(last.status, full.status) << end;
+            ASSERT_EQ(last.lines.size(), 1u) << end;
+            EXPECT_EQ(last.lines[0], full.lines.back()) << end << draw;
+        }
+    }
+    EXPECT_TRUE(run("seed 2\n", "--final").lines.empty());
 }
 
 TEST_F(TraceTest, TableComesFromSaveFileInTheWorkingFolderWithEscapes) {

@@ -5,10 +5,13 @@
 #include <SDL.h>
 #include <SDL_image.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "platform/sdl/SdlSurface.h"
 
@@ -108,7 +111,91 @@ private:
     bool warned = false;
 };
 
+// Every frame as rgb24 bytes, rows top to bottom, no header: what
+// `ffmpeg -f rawvideo -pix_fmt rgb24` reads. Only the tiles the surface
+// says changed are converted again; the rest of the frame is kept.
+class RawFrameWriter final : public Display {
+public:
+    RawFrameWriter(std::FILE* to, std::string name, Display* alsoTo, bool* failedTo)
+        : out(to), target(std::move(name)), also(alsoTo), failed(failedTo) {}
+    ~RawFrameWriter() override {
+        if (out && out != stdout) std::fclose(out);
+    }
+
+    DrawSurface* createBackBuffer(WindowHandle window, int width, int height) override {
+        auto* picture = new SdlSurface(width, height, SDL_PIXELFORMAT_RGB888);
+        if (!picture->valid()) {
+            delete picture;
+            return nullptr;
+        }
+        DrawSurface* other = also ? also->createBackBuffer(window, width, height) : nullptr;
+        return new TeeSurface(picture, other);
+    }
+
+    void present(WindowHandle window, DrawSurface& surface, int width, int height) override {
+        auto* tee = dynamic_cast<TeeSurface*>(&surface);
+        if (!tee) return;
+        if (also && tee->other) also->present(window, *tee->other, width, height);
+        const SDL_Surface* pixels = tee->picture->pixels();
+        const auto w = static_cast<std::size_t>(pixels->w);
+        const auto h = static_cast<std::size_t>(pixels->h);
+        if (frame.size() != w * h * 3) frame.assign(w * h * 3, 0);  // all changed, then
+        for (const SDL_Rect& r : tee->picture->changedSinceShown(pixels->w, pixels->h)) {
+            for (int y = r.y; y < r.y + r.h; ++y) {
+                const auto* from = reinterpret_cast<const uint32_t*>(
+                                       static_cast<const unsigned char*>(pixels->pixels) +
+                                       static_cast<std::size_t>(y) * pixels->pitch) +
+                                   r.x;
+                unsigned char* to = &frame[(static_cast<std::size_t>(y) * w + r.x) * 3];
+                for (int x = 0; x < r.w; ++x, to += 3) {
+                    const uint32_t p = from[x];  // 0x00RRGGBB
+                    to[0] = static_cast<unsigned char>(p >> 16);
+                    to[1] = static_cast<unsigned char>(p >> 8);
+                    to[2] = static_cast<unsigned char>(p);
+                }
+            }
+        }
+        tee->picture->markShown();
+        if (broken) return;
+        errno = 0;
+        if (std::fwrite(frame.data(), 1, frame.size(), out) != frame.size() ||
+            std::fflush(out) != 0) {
+            broken = true;
+            if (failed) *failed = true;
+            std::fprintf(stderr, "voidrunner: cannot write the frames to %s: %s\n", target.c_str(),
+                         std::strerror(errno));
+        }
+    }
+
+    void destroyBackBuffer(DrawSurface* surface) override {
+        auto* tee = dynamic_cast<TeeSurface*>(surface);
+        if (!tee) return;
+        if (also && tee->other) also->destroyBackBuffer(tee->other);
+        delete tee;
+        frame.clear();  // a new surface starts all changed
+    }
+
+private:
+    std::FILE* out;
+    std::string target;
+    Display* also;
+    bool* failed;
+    std::vector<unsigned char> frame;
+    bool broken = false;
+};
+
 }  // namespace
+
+std::unique_ptr<Display> makeRawFrameWriter(const std::string& path, Display* also, bool* failed) {
+    std::FILE* out = path == "-" ? stdout : std::fopen(path.c_str(), "wb");
+    if (!out) {
+        std::fprintf(stderr, "voidrunner: cannot write the frames to %s: %s\n", path.c_str(),
+                     std::strerror(errno));
+        if (failed) *failed = true;
+        return nullptr;
+    }
+    return std::make_unique<RawFrameWriter>(out, path, also, failed);
+}
 
 std::unique_ptr<Display> makePngFrameWriter(const std::string& dir, Display* also, bool* failed) {
     return std::make_unique<PngFrameWriter>(dir, also, failed);

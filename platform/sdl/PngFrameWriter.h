@@ -1,4 +1,4 @@
-// Frames of a headless run saved as PNG pictures.
+// Frames of a headless run saved as PNG pictures, or streamed as raw pixels.
 #pragma once
 
 #include <memory>
@@ -13,4 +13,10 @@
 // A picture that cannot be written is reported once on stderr and sets
 // *failed, when given.
 std::unique_ptr<Display> makePngFrameWriter(const std::string& dir, Display* also = nullptr,
+                                            bool* failed = nullptr);
+
+// The same, but every frame goes to PATH ("-": standard output) as raw
+// rgb24 pixels of the surface's size, one frame after the other. Returns
+// nullptr, after a message, when PATH cannot be opened.
+std::unique_ptr<Display> makeRawFrameWriter(const std::string& path, Display* also = nullptr,
                                             bool* failed = nullptr);

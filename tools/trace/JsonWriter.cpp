@@ -86,6 +86,11 @@ void JsonWriter::colour(Rgb c) {
 void JsonWriter::endLine() { put('\n'); }
 
 void JsonWriter::flush() {
+    if (held) {
+        held->append(buf, used);
+        used = 0;
+        return;
+    }
     errno = 0;
     const bool written = !used || std::fwrite(buf, 1, used, out) == used;
     used = 0;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 #include "platform/Platform.h"
@@ -12,6 +13,8 @@
 class JsonWriter {
 public:
     explicit JsonWriter(std::FILE* to) : out(to) {}
+    // Collects the text in `to` instead: the caller sends it on later.
+    explicit JsonWriter(std::string* to) : held(to) {}
     ~JsonWriter() { flush(); }
     JsonWriter(const JsonWriter&) = delete;
     JsonWriter& operator=(const JsonWriter&) = delete;
@@ -41,7 +44,8 @@ private:
         if (kSize - used < n) flush();
     }
 
-    std::FILE* out;
+    std::FILE* out = nullptr;
+    std::string* held = nullptr;
     char buf[kSize];
     std::size_t used = 0;
     bool bad = false;

@@ -34,12 +34,16 @@ constexpr int kGoOn = -1;
 
 struct Options {
     bool draw = false;
-    const char* pngDir = nullptr;  // --png DIR: every frame as a picture
-    const char* script = nullptr;  // `in` when none
+    bool finalOnly = false;           // --final: only the last line
+    const char* pngDir = nullptr;     // --png DIR: every frame as a picture
+    const char* rawFrames = nullptr;  // --raw-frames FILE: every frame as raw pixels
+    const char* script = nullptr;     // `in` when none
 };
 
 void usage(std::FILE* err) {
-    std::fputs("usage: voidrunner-trace [--draw] [--png DIR] [SCRIPT]\n", err);
+    std::fputs(
+        "usage: voidrunner-trace [--draw] [--final] [--png DIR] [--raw-frames FILE|-] [SCRIPT]\n",
+        err);
 }
 
 // Returns kGoOn, or the exit status when the arguments end the run (after
@@ -49,8 +53,12 @@ int parseOptions(int argc, char** argv, Options& opt, std::FILE* err) {
         const std::string_view arg = argv[i];
         if (arg == "--draw") {
             opt.draw = true;
+        } else if (arg == "--final") {
+            opt.finalOnly = true;
         } else if (arg == "--png" && i + 1 < argc) {
             opt.pngDir = argv[++i];
+        } else if (arg == "--raw-frames" && i + 1 < argc) {
+            opt.rawFrames = argv[++i];
         } else if (arg == "-h" || arg == "--help") {
             usage(err);
             return 0;
@@ -66,7 +74,16 @@ int parseOptions(int argc, char** argv, Options& opt, std::FILE* err) {
             return kUsageError;
         }
     }
+    // The frames take standard output; the lines have nowhere to go.
+    if (opt.rawFrames && std::string_view(opt.rawFrames) == "-" && (opt.draw || opt.finalOnly)) {
+        std::fputs("voidrunner-trace: --raw-frames - prints no lines: no --draw or --final\n", err);
+        return kUsageError;
+    }
     return kGoOn;
+}
+
+bool framesOnStdout(const Options& opt) {
+    return opt.rawFrames && std::string_view(opt.rawFrames) == "-";
 }
 
 // Why the pictures cannot go to `dir`, or nullptr when they can. The folder
@@ -193,9 +210,17 @@ struct Run {
     // lives in memory.
     MemorySaveStorage tableSaves;
     ScriptReader script;
+
+    // --final: the line last due, written out only when something that it
+    // shows is about to change, or at the end. Its sounds wait here.
+    const char* dueEvent = nullptr;
+    bool duePresented = false;
+    std::vector<std::string> dueSounds;
+    std::string last;  // the line as it would have been printed
 };
 
-void writeLine(JsonWriter& w, Run& run, const char* event, bool presented) {
+void putLine(JsonWriter& w, Run& run, const char* event, bool presented,
+             const std::vector<std::string>& sounds) {
     const GameState& g = gameState;
     w.raw("{\"event\":\"");
     w.raw(event);
@@ -229,13 +254,11 @@ void writeLine(JsonWriter& w, Run& run, const char* event, bool presented) {
     writeList(w, "saucerBullets", saucerBullets);
 
     w.raw(",\"sounds\":[");
-    std::vector<std::string>& sounds = run.host.sound.started;
     for (std::size_t i = 0; i < sounds.size(); ++i) {
         if (i) w.put(',');
         w.string(sounds[i]);
     }
     w.put(']');
-    sounds.clear();
 
     w.raw(",\"table\":[");
     for (int r = 0; r < 10; ++r) {
@@ -257,6 +280,39 @@ void writeLine(JsonWriter& w, Run& run, const char* event, bool presented) {
     w.endLine();
 }
 
+// The line after a tick or a typed character; each reports the sounds
+// started since the one before.
+void writeLine(JsonWriter& w, Run& run, const char* event, bool presented) {
+    std::vector<std::string>& sounds = run.host.sound.started;
+    if (framesOnStdout(run.opt)) {
+        // no lines
+    } else if (run.opt.finalOnly) {
+        run.dueEvent = event;
+        run.duePresented = presented;
+        run.dueSounds.swap(sounds);
+    } else {
+        putLine(w, run, event, presented, sounds);
+    }
+    sounds.clear();
+}
+
+// --final: turns the due line into text while the state is still the one
+// it shows.
+void settleDueLine(Run& run) {
+    if (!run.dueEvent) return;
+    run.last.clear();
+    auto held = std::make_unique<JsonWriter>(&run.last);
+    putLine(*held, run, run.dueEvent, run.duePresented, run.dueSounds);
+    held->flush();
+    run.dueEvent = nullptr;
+}
+
+// Commands that change nothing a line shows (besides tick and char, which
+// print a line of their own). Any other settles the due line first.
+bool leavesLinesAlone(ScriptCommand::Kind kind) {
+    return kind != ScriptCommand::Mouse && kind != ScriptCommand::Wheel;
+}
+
 // ---------------------------------------------------------------------------
 // The script
 
@@ -267,6 +323,7 @@ bool started() { return gameWindow->startCountdown < 0; }
 const char* runLine(JsonWriter& w, Run& run, std::string_view line) {
     ScriptCommand c;
     if (const char* error = run.script.read(line, c)) return error;
+    if (run.opt.finalOnly && !leavesLinesAlone(c.kind)) settleDueLine(run);
     RecordingDisplay& display = run.host.display;
     GameWindow& window = *gameWindow;
     switch (c.kind) {
@@ -375,11 +432,15 @@ int runScript(std::FILE* in, const char* name, JsonWriter& w, Run& run) {
 }  // namespace
 
 int runTrace(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err,
-             FrameWriterMaker pictures) {
+             FrameWriterMaker pictures, FrameWriterMaker rawFrames) {
     Run run;
     run.err = err;
     if (const int status = parseOptions(argc, argv, run.opt, err); status != kGoOn) return status;
 
+    if (run.opt.rawFrames && !rawFrames) {
+        std::fputs("voidrunner-trace: --raw-frames needs the SDL2 libraries at build time\n", err);
+        return kUsageError;
+    }
     if (run.opt.pngDir) {
         if (!pictures) {
             std::fputs("voidrunner-trace: --png needs the SDL2 libraries at build time\n", err);
@@ -405,16 +466,24 @@ int runTrace(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* er
 
     run.host.install();
     // The picture writer still hands every frame to the recording display.
-    std::unique_ptr<Display> pictureWriter;
+    std::unique_ptr<Display> pictureWriter, frameWriter;
     bool picturesFailed = false;  // the writer has said which one
+    Display* display = &run.host.display;
     if (run.opt.pngDir) {
-        pictureWriter = pictures(run.opt.pngDir, &run.host.display, &picturesFailed);
-        installPlatform({.windows = &run.host.windows,
-                         .keys = &run.host.keys,
-                         .display = pictureWriter.get(),
-                         .sound = &run.host.sound,
-                         .clock = &run.host.clock});
+        pictureWriter = pictures(run.opt.pngDir, display, &picturesFailed);
+        display = pictureWriter.get();
     }
+    if (run.opt.rawFrames) {
+        frameWriter = rawFrames(run.opt.rawFrames, display, &picturesFailed);
+        if (!frameWriter) {
+            resetPlatform();
+            return kInputOutputError;
+        }
+        display = frameWriter.get();
+    }
+    if (display != &run.host.display)
+        installPlatform(
+            {&run.host.windows, &run.host.keys, display, &run.host.sound, &run.host.clock});
     if (!createGameWindow(nullptr) || !gameWindow->createMainWindow()) {
         std::fputs("voidrunner-trace: the game window could not be created\n", err);
         resetToProgramStart();
@@ -425,6 +494,10 @@ int runTrace(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* er
     // The writer's buffer is large: on the heap, not the stack.
     auto writer = std::make_unique<JsonWriter>(out);
     int status = runScript(in, run.opt.script ? run.opt.script : "standard input", *writer, run);
+    if (run.opt.finalOnly) {
+        settleDueLine(run);
+        writer->raw(run.last);
+    }
     writer->flush();
     if (status != kInputOutputError && (writer->failed() || std::ferror(out))) {
         status = writeFailed(*writer, err);

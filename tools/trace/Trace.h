@@ -11,9 +11,10 @@
 
 class Display;
 
-// Makes the display that saves every frame as a picture in `dir`, hands
-// each operation on to `also` and sets *failed when a picture could not be
-// written (--png). Builds without pictures pass none.
+// Makes the display that saves every frame as a picture in `dir` (--png),
+// or as raw pixels to the file `dir` names (--raw-frames), hands each
+// operation on to `also` and sets *failed when a frame could not be
+// written. Builds without pictures pass none.
 using FrameWriterMaker = std::unique_ptr<Display> (*)(const std::string& dir, Display* also,
                                                       bool* failed);
 
@@ -22,4 +23,5 @@ using FrameWriterMaker = std::unique_ptr<Display> (*)(const std::string& dir, Di
 // Returns the exit status: 0 after the last line, 2 for a line or an option
 // it cannot understand, 1 when it cannot read the script or write its output.
 int runTrace(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err,
-             FrameWriterMaker pictures = nullptr);
+             FrameWriterMaker pictures = nullptr, FrameWriterMaker rawFrames = nullptr);
+

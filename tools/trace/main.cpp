@@ -1,7 +1,7 @@
 // voidrunner-trace: the whole game run headless from a script, with the
 // game state printed as one JSON line after every tick and typed character.
 //
-//   voidrunner-trace [--draw] [--png DIR] [SCRIPT]
+//   voidrunner-trace [--draw] [--final] [--png DIR] [--raw-frames FILE|-] [SCRIPT]
 #include <cstdio>
 
 #include "Trace.h"
@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
 #endif
     // Pictures of the frames come from the SDL drawing code, when built in.
 #ifdef VR_PNG_FRAMES
-    return runTrace(argc, argv, stdin, stdout, stderr, makePngFrameWriter);
+    return runTrace(argc, argv, stdin, stdout, stderr, makePngFrameWriter, makeRawFrameWriter);
 #else
     return runTrace(argc, argv, stdin, stdout, stderr);
 #endif
