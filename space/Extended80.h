@@ -12,9 +12,9 @@ class Extended80 {
 public:
     static Extended80 fromInt(int v) {
         Extended80 x;
-        x.neg = v < 0;
-        const std::uint64_t mag = x.neg ? 0 - static_cast<std::uint64_t>(v)
-                                        : static_cast<std::uint64_t>(v);
+        x.negative = v < 0;
+        const std::uint64_t mag = x.negative ? 0 - static_cast<std::uint64_t>(v)
+                                             : static_cast<std::uint64_t>(v);
         if (mag == 0) return x;
         x.kind = Kind::Finite;
         x.setNormalised(mag, 0);
@@ -35,25 +35,26 @@ public:
 
     friend Extended80 operator*(const Extended80& a, const Extended80& b) {
         if (a.kind == Kind::NaN || b.kind == Kind::NaN) return pickNaN(a, b);
-        const bool neg = a.neg != b.neg;
+        const bool minus = a.negative != b.negative;
         if (a.kind == Kind::Inf || b.kind == Kind::Inf) {
             if (a.kind == Kind::Zero || b.kind == Kind::Zero) return indefinite();
-            return special(Kind::Inf, neg);
+            return special(Kind::Inf, minus);
         }
-        if (a.kind == Kind::Zero || b.kind == Kind::Zero) return special(Kind::Zero, neg);
+        if (a.kind == Kind::Zero || b.kind == Kind::Zero) return special(Kind::Zero, minus);
         std::uint64_t hi, lo;
         multiply(a.sig, b.sig, hi, lo);
-        return rounded(neg, hi, lo, a.exp + b.exp);
+        return rounded(minus, hi, lo, a.exp + b.exp);
     }
 
     friend Extended80 operator+(const Extended80& a, const Extended80& b) {
         if (a.kind == Kind::NaN || b.kind == Kind::NaN) return pickNaN(a, b);
         if (a.kind == Kind::Inf || b.kind == Kind::Inf) {
-            if (a.kind == Kind::Inf && b.kind == Kind::Inf && a.neg != b.neg) return indefinite();
+            if (a.kind == Kind::Inf && b.kind == Kind::Inf && a.negative != b.negative)
+                return indefinite();
             return a.kind == Kind::Inf ? a : b;
         }
         if (b.kind == Kind::Zero)
-            return a.kind == Kind::Zero ? special(Kind::Zero, a.neg && b.neg) : a;
+            return a.kind == Kind::Zero ? special(Kind::Zero, a.negative && b.negative) : a;
         if (a.kind == Kind::Zero) return b;
         // Larger magnitude first; the smaller one shifted into 64 guard bits.
         const bool swap = a.exp < b.exp || (a.exp == b.exp && a.sig < b.sig);
@@ -77,25 +78,25 @@ public:
             slo = 1;
         }
         std::uint64_t hi = big.sig, lo = 0;
-        if (big.neg == small.neg) {
+        if (big.negative == small.negative) {
             lo = slo;
             hi += shi;
             if (hi < shi) {  // carry out: one place right, keeping what drops as sticky
                 lo = (lo >> 1) | (lo & 1) | (hi << 63);
                 hi = (hi >> 1) | (std::uint64_t{1} << 63);
-                return rounded(big.neg, hi, lo, big.exp - 63);
+                return rounded(big.negative, hi, lo, big.exp - 63);
             }
         } else {
             lo = 0 - slo;
             hi = hi - shi - (slo != 0 ? 1 : 0);
             if (hi == 0 && lo == 0) return special(Kind::Zero, false);
         }
-        return rounded(big.neg, hi, lo, big.exp - 64);
+        return rounded(big.negative, hi, lo, big.exp - 64);
     }
 
     // The one conversion to float at the end (as x87's store does it).
     float toFloat() const {
-        const std::uint32_t sign = neg ? 0x80000000u : 0u;
+        const std::uint32_t sign = negative ? 0x80000000u : 0u;
         switch (kind) {
         case Kind::Zero: return std::bit_cast<float>(sign);
         case Kind::Inf: return std::bit_cast<float>(sign | 0x7F800000u);
@@ -135,7 +136,7 @@ private:
     // Finite: sig * 2^exp, sig's top bit set. NaN: sig as x87 holds it.
     std::uint64_t sig = 0;
     int exp = 0;
-    bool neg = false;
+    bool negative = false;
     Kind kind = Kind::Zero;
 
     void setNormalised(std::uint64_t mag, int e) {
@@ -144,10 +145,10 @@ private:
         exp = e - shift;
     }
 
-    static Extended80 special(Kind k, bool neg) {
+    static Extended80 special(Kind k, bool minus) {
         Extended80 x;
         x.kind = k;
-        x.neg = neg;
+        x.negative = minus;
         return x;
     }
 
@@ -163,13 +164,13 @@ private:
         if (a.kind != Kind::NaN) return b;
         if (b.kind != Kind::NaN) return a;
         if (a.sig != b.sig) return a.sig > b.sig ? a : b;
-        return a.neg ? b : a;
+        return a.negative ? b : a;
     }
 
-    static Extended80 fromIeee(bool neg, int field, int maxField, std::uint64_t frac, int fracBits,
-                               int bias) {
+    static Extended80 fromIeee(bool minus, int field, int maxField, std::uint64_t frac,
+                               int fracBits, int bias) {
         Extended80 x;
-        x.neg = neg;
+        x.negative = minus;
         if (field == maxField) {
             x.kind = frac == 0 ? Kind::Inf : Kind::NaN;
             // Loading a signalling NaN quietens it.
@@ -197,10 +198,10 @@ private:
     }
 
     // (hi:lo) * 2^e, not zero, rounded to 64 bits, to nearest, ties to even.
-    static Extended80 rounded(bool neg, std::uint64_t hi, std::uint64_t lo, int e) {
+    static Extended80 rounded(bool minus, std::uint64_t hi, std::uint64_t lo, int e) {
         Extended80 x;
         x.kind = Kind::Finite;
-        x.neg = neg;
+        x.negative = minus;
         int shift = hi != 0 ? std::countl_zero(hi) : 64 + std::countl_zero(lo);
         if (shift >= 64) {
             hi = lo << (shift - 64);
