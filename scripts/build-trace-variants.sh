@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the trace tool (and only it: no SDL) the ways other compilers and
-# CPUs would, to check that every build plays the same game:
+# Builds the trace tool and the numerics probe (only those: no SDL) the ways
+# other compilers and CPUs would, to check that every build plays the same game:
 #   scripts/build-trace-variants.sh NAME...
 #   ld64   x86-64, long double as plain double (as MSVC)   build-ld64/
 #   ld128  x86-64, long double as quad                     build-ld128/
@@ -18,15 +18,17 @@ configure() {  # TREE CMAKE-ARGS...: once; later builds reuse the tree
     [ -f "$tree/build.ninja" ] || "$@" -S . -B "$tree" -G Ninja >/dev/null
 }
 
+# Without pkg-config the trees find no SDL: the trace tool then has no --png
+# and needs nothing but the C++ library.
+plain=(-DCMAKE_BUILD_TYPE=Release -DVR_TESTS=OFF -DCMAKE_DISABLE_FIND_PACKAGE_PkgConfig=ON)
+
 for name in "$@"; do
     case $name in
     ld64 | ld128)
-        configure "build-$name" cmake -DCMAKE_BUILD_TYPE=Release -DVR_TESTS=OFF \
-            "-DCMAKE_CXX_FLAGS=-mlong-double-${name#ld}"
+        configure "build-$name" cmake "${plain[@]}" "-DCMAKE_CXX_FLAGS=-mlong-double-${name#ld}"
         cmake --build "build-$name" --target voidrunner-trace voidrunner-numerics-probe -j 2 >/dev/null ;;
     a64)
-        configure build-a64 cmake -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake \
-            -DCMAKE_BUILD_TYPE=Release -DVR_TESTS=OFF
+        configure build-a64 cmake "${plain[@]}" -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake
         cmake --build build-a64 --target voidrunner-trace voidrunner-numerics-probe -j 2 >/dev/null ;;
     node)
         # This emscripten runs its tools with node, which must find Debian's modules.
