@@ -6,6 +6,7 @@
 #include "game/Tick.h"
 #include "platform/Platform.h"
 #include "present/Sound.h"
+#include "space/Extended80.h"
 
 namespace {
 
@@ -88,16 +89,15 @@ int pollKeys() {
 }
 
 void applyThrust() {
-    // The thrust is summed in long double (x86's 80 bits), with 0.1 the double
-    // widened, and rounded to float once: a float or double sum rounds
-    // differently, and the velocities (and every trace) would drift.
+    // The thrust is summed in x86's 80-bit format, with 0.1 the double widened,
+    // and rounded to float once: a float, double or quad sum rounds differently,
+    // and the velocities (and every trace) would drift. Emulated on every build
+    // so that no compiler's long double nor x87 precision setting can change it.
     const float s = static_cast<float>(std::sin(static_cast<double>(playerShip.getAngle())));
-    const long double power = static_cast<long double>(gameState.throttle) * 0.1;
-    playerShip.setVX(static_cast<float>(playerShip.getVX() + power * s));
+    playerShip.setVX(extendedThrust(playerShip.getVX(), gameState.throttle, 0.1, s));
 
     const float c = static_cast<float>(std::cos(static_cast<double>(playerShip.getAngle())));
-    const long double down = static_cast<long double>(gameState.throttle) * -0.1;
-    playerShip.setVY(static_cast<float>(playerShip.getVY() + down * c));
+    playerShip.setVY(extendedThrust(playerShip.getVY(), gameState.throttle, -0.1, c));
 
     playerShip.setThrusting(true);
 }

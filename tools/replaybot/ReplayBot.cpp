@@ -2,13 +2,16 @@
 // the later levels, and writes what it played as a replay: long scripts of
 // real play for comparing builds and platforms.
 //
-//   voidrunner-replay-bot [--seed S] [--field WxH] [--ticks N] [--games G] OUT
+//   voidrunner-replay-bot [--seed S] [--field WxH] [--ticks N] [--games G] [--wobble] OUT
 //
 // The bot turns toward the nearest rock or saucer (across the wrap-around
 // edges) and fires, changes the throttle, clicks the mouse to rescale, and
 // signs the table after every game over until it has played G games or N
-// ticks. It drives the loop and window procedure as the real game does, so
-// the replay comes from the same recorder.
+// ticks. With --wobble it also, now and then, turns out and back by the same
+// number of steps while thrusting, then thrusts along the angle it came back
+// to, cycling through every throttle: float residues of the angle times the
+// power are where builds' rounding would part ways. It drives the loop and window procedure as the
+// real game does, so the replay comes from the same recorder.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +32,7 @@ struct Options {
     int width = 800, height = 600;
     long long ticks = 12000;
     int games = 2;
+    bool wobble = false;
     const char* out = nullptr;
 };
 
@@ -38,8 +42,34 @@ struct Bot {
     std::mt19937 rng;
     int restartPhase = 0;
     int firePhase = 0;
+    bool wobble = false;
+    // Key steps left of the turn out, the turn back and the thrust after.
+    int wobbleOut = 0, wobbleBack = 0, wobbleThrust = 0;
+    char wobbleTurn = 'R';
+    int throttleCycle = 0;
 
-    explicit Bot(unsigned seed) : rng(seed) {}
+    explicit Bot(unsigned seed, bool wobbling) : rng(seed), wobble(wobbling) {}
+    int pick(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); }
+
+    // Out by k steps and back by k, thrusting all along, then straight on.
+    std::string wobbleKeys() {
+        if (wobbleOut == 0 && wobbleBack == 0 && wobbleThrust == 0) {
+            if (!chance(4)) return "";
+            wobbleOut = wobbleBack = pick(1, 5);
+            wobbleThrust = pick(1, 4);
+            wobbleTurn = chance(50) ? 'R' : 'L';
+        }
+        if (wobbleOut > 0) {
+            --wobbleOut;
+            return std::string(1, wobbleTurn) + 'U';
+        }
+        if (wobbleBack > 0) {
+            --wobbleBack;
+            return std::string(1, wobbleTurn == 'R' ? 'L' : 'R') + 'U';
+        }
+        --wobbleThrust;
+        return "U";
+    }
     bool chance(unsigned percent) {
         return std::uniform_int_distribution<unsigned>(0, 99)(rng) < percent;
     }
@@ -63,6 +93,10 @@ struct Bot {
             return (restartPhase++ & 1) ? "S" : "";
         }
         restartPhase = 0;
+        if (wobble) {
+            std::string keys = wobbleKeys();
+            if (!keys.empty()) return keys;
+        }
         const float sx = playerShip.getX(), sy = playerShip.getY();
         float best = INFINITY, tx = 0, ty = 0;
         auto consider = [&](const ObjectList& list, float weight) {
@@ -104,6 +138,9 @@ struct Bot {
         }
         if (g.shipDestroyed) return;
         if (chance(1)) send(wm::character, static_cast<uintptr_t>('0' + (t % 10)));
+        if (wobble && t % 40 == 0) {
+            send(wm::character, static_cast<uintptr_t>('0' + throttleCycle++ % 10));
+        }
         if (t % 700 == 100) send(chance(50) ? wm::leftButtonDown : wm::rightButtonDown);
         if (t % 700 == 103) send(chance(50) ? wm::leftButtonUp : wm::rightButtonUp);
         if (t % 1500 == 200)
@@ -114,7 +151,7 @@ struct Bot {
 };
 
 int run(const Options& opt) {
-    Bot bot(opt.seed);
+    Bot bot(opt.seed, opt.wobble);
     bot.host.windows.clientWidth = opt.width;
     bot.host.windows.clientHeight = opt.height;
     bot.host.clock.seed = opt.seed;
@@ -163,6 +200,8 @@ int main(int argc, char** argv) {
             opt.ticks = std::atoll(argv[++i]);
         else if (a == "--games" && more)
             opt.games = std::atoi(argv[++i]);
+        else if (a == "--wobble")
+            opt.wobble = true;
         else if (a == "--field" && more) {
             if (std::sscanf(argv[++i], "%dx%d", &opt.width, &opt.height) != 2) opt.out = nullptr;
         } else if (!opt.out && a.size() && a[0] != '-')
@@ -174,7 +213,8 @@ int main(int argc, char** argv) {
     }
     if (!opt.out) {
         std::fputs(
-            "usage: voidrunner-replay-bot [--seed S] [--field WxH] [--ticks N] [--games G] OUT\n",
+            "usage: voidrunner-replay-bot [--seed S] [--field WxH] [--ticks N] [--games G] "
+            "[--wobble] OUT\n",
             stderr);
         return 2;
     }
