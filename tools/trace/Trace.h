@@ -24,4 +24,3 @@ using FrameWriterMaker = std::unique_ptr<Display> (*)(const std::string& dir, Di
 // it cannot understand, 1 when it cannot read the script or write its output.
 int runTrace(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err,
              FrameWriterMaker pictures = nullptr, FrameWriterMaker rawFrames = nullptr);
-
