@@ -76,7 +76,7 @@ void SdlDisplay::copyToWindow(SDL_Window* window, SdlSurface* frame, int width, 
         }
         frame->markShown();
         if (throughX11)
-            x11.present(target, target->w, target->h);
+            x11.present(target, updated.data(), static_cast<int>(updated.size()));
         else if (!updated.empty())
             SDL_UpdateWindowSurfaceRects(window, updated.data(), static_cast<int>(updated.size()));
         return;
@@ -115,10 +115,13 @@ void SdlDisplay::copyToWindow(SDL_Window* window, SdlSurface* frame, int width, 
     };
     for (const SDL_Rect& side : sides)
         if (side.w > 0 && side.h > 0) SDL_FillRect(target, &side, black);
-    if (throughX11)
-        x11.present(target, target->w, target->h);
-    else
+    if (throughX11) {
+        // A repaint resends all; a new or scaled frame only what changed.
+        const SDL_Rect all{0, 0, target->w, target->h};
+        x11.present(target, &all, 1, !partial);
+    } else {
         SDL_UpdateWindowSurface(window);
+    }
 }
 
 // SDL gives no window surface at some X depths (an 8-bit colour map, 30-bit

@@ -4,6 +4,11 @@
 #include <SDL_syswm.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#ifdef VR_XSHM
+#include <X11/extensions/XShm.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#endif
 
 #include <algorithm>
 #include <cstdint>
@@ -11,21 +16,20 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/sdl/X11Pixels.h"
+
 namespace {
 
-// The bits of a channel mask: where they start and how many there are.
-void maskBits(unsigned long mask, int& shift, int& bits) {
-    shift = bits = 0;
-    if (!mask) return;
-    while (!(mask & 1)) {
-        mask >>= 1;
-        ++shift;
-    }
-    while (mask & 1) {
-        mask >>= 1;
-        ++bits;
-    }
+// Frames are compared and sent in tiles this wide and high.
+constexpr int kTile = 64;
+
+#ifdef VR_XSHM
+bool attachFailed = false;
+int noteAttachFailure(Display*, XErrorEvent*) {
+    attachFailed = true;
+    return 0;
 }
+#endif
 
 }  // namespace
 
@@ -39,21 +43,112 @@ struct X11Presenter::State {
     GC gc = nullptr;
     XImage* image = nullptr;
     bool trueColour = false;
-    unsigned long red[256] = {}, green[256] = {}, blue[256] = {};
+    X11PixelPacker packer;
     // Colour-map visuals: each colour asked for once.
     std::unordered_map<uint32_t, unsigned long> allocated;
     std::vector<XColor> mapEntries;
+    // The image as the window has it, tile by tile: 1 where it must be sent.
+    int tilesX = 0, tilesY = 0;
+    std::vector<unsigned char> toSend;
+#ifdef VR_XSHM
+    bool shmAvailable = false;
+    XShmSegmentInfo shm{};
+#endif
+    bool inShm = false;  // the image lives in memory shared with the server
 
     void freeImage() {
-        if (image) XDestroyImage(image);  // frees its pixels too
+        if (!image) return;
+#ifdef VR_XSHM
+        if (inShm) {
+            XShmDetach(display, &shm);
+            XSync(display, False);
+            image->data = nullptr;  // not XDestroyImage's to free
+            XDestroyImage(image);
+            shmdt(shm.shmaddr);
+            image = nullptr;
+            inShm = false;
+            return;
+        }
+#endif
+        XDestroyImage(image);  // frees its pixels too
         image = nullptr;
     }
 
-    unsigned long pixelFor(uint8_t r, uint8_t g, uint8_t b) {
-        if (trueColour) return red[r] | green[g] | blue[b];
-        const uint32_t key = (uint32_t{r} << 16) | (uint32_t{g} << 8) | b;
-        const auto found = allocated.find(key);
+    // An image in shared memory where the server takes it (not over a
+    // network), else one in our own memory.
+    bool makeImage(int width, int height) {
+        freeImage();
+#ifdef VR_XSHM
+        if (shmAvailable && makeSharedImage(width, height)) return true;
+#endif
+        image = XCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, 0, nullptr,
+                             static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0);
+        if (!image) return false;
+        image->data = static_cast<char*>(std::calloc(
+            static_cast<std::size_t>(image->bytes_per_line) * static_cast<std::size_t>(height), 1));
+        if (!image->data) {
+            freeImage();
+            return false;
+        }
+        return true;
+    }
+
+#ifdef VR_XSHM
+    bool makeSharedImage(int width, int height) {
+        image = XShmCreateImage(display, visual, static_cast<unsigned>(depth), ZPixmap, nullptr,
+                                &shm, static_cast<unsigned>(width), static_cast<unsigned>(height));
+        if (!image) return false;
+        shm.shmid = shmget(
+            IPC_PRIVATE,
+            static_cast<std::size_t>(image->bytes_per_line) * static_cast<std::size_t>(height),
+            IPC_CREAT | 0600);
+        void* memory = shm.shmid >= 0 ? shmat(shm.shmid, nullptr, 0) : reinterpret_cast<void*>(-1);
+        if (memory == reinterpret_cast<void*>(-1)) {
+            if (shm.shmid >= 0) shmctl(shm.shmid, IPC_RMID, nullptr);
+            XDestroyImage(image);
+            image = nullptr;
+            shmAvailable = false;
+            return false;
+        }
+        shm.shmaddr = image->data = static_cast<char*>(memory);
+        shm.readOnly = False;
+        // A server elsewhere refuses the segment with an error, not a status.
+        attachFailed = false;
+        XErrorHandler before = XSetErrorHandler(noteAttachFailure);
+        const bool attached = XShmAttach(display, &shm);
+        XSync(display, False);
+        XSetErrorHandler(before);
+        shmctl(shm.shmid, IPC_RMID, nullptr);  // freed once both have let go
+        if (!attached || attachFailed) {
+            image->data = nullptr;
+            XDestroyImage(image);
+            shmdt(memory);
+            image = nullptr;
+            shmAvailable = false;
+            return false;
+        }
+        inShm = true;
+        return true;
+    }
+#endif
+
+    void send(int x, int y, int w, int h) {
+#ifdef VR_XSHM
+        if (inShm) {
+            XShmPutImage(display, xwindow, gc, image, x, y, x, y, static_cast<unsigned>(w),
+                         static_cast<unsigned>(h), False);
+            return;
+        }
+#endif
+        XPutImage(display, xwindow, gc, image, x, y, x, y, static_cast<unsigned>(w),
+                  static_cast<unsigned>(h));
+    }
+
+    unsigned long pixelFor(uint32_t rgb) {
+        const auto found = allocated.find(rgb);
         if (found != allocated.end()) return found->second;
+        const auto r = static_cast<uint8_t>(rgb >> 16), g = static_cast<uint8_t>(rgb >> 8),
+                   b = static_cast<uint8_t>(rgb);
         XColor colour{};
         colour.red = static_cast<unsigned short>(r * 257);
         colour.green = static_cast<unsigned short>(g * 257);
@@ -81,8 +176,11 @@ struct X11Presenter::State {
                 }
             }
         }
-        allocated.emplace(key, pixel);
+        allocated.emplace(rgb, pixel);
         return pixel;
+    }
+    static unsigned long mapColour(void* state, uint32_t rgb) {
+        return static_cast<State*>(state)->pixelFor(rgb);
     }
 };
 
@@ -115,19 +213,20 @@ bool X11Presenter::attach(SDL_Window* window) {
     if (s->colormap != DefaultColormap(s->display, screen))
         XInstallColormap(s->display, s->colormap);
     if (s->trueColour) {
-        const unsigned long masks[3] = {s->visual->red_mask, s->visual->green_mask,
-                                        s->visual->blue_mask};
-        unsigned long* tables[3] = {s->red, s->green, s->blue};
-        int shifts[3] = {}, tops[3] = {};
-        for (int c = 0; c < 3; ++c) {
-            int bits = 0;
-            maskBits(masks[c], shifts[c], bits);
-            tops[c] = bits > 0 ? (1 << bits) - 1 : 0;
-            const unsigned long top = static_cast<unsigned long>(tops[c]);
-            for (unsigned v = 0; v < 256; ++v) tables[c][v] = ((v * top + 127) / 255) << shifts[c];
-        }
+        s->packer.useMasks(s->visual->red_mask, s->visual->green_mask, s->visual->blue_mask);
         if (visualClass == DirectColor) {
-            // Each channel's cells a straight ramp, as the tables assume.
+            // Each channel's cells a straight ramp, as the packer assumes.
+            const unsigned long masks[3] = {s->visual->red_mask, s->visual->green_mask,
+                                            s->visual->blue_mask};
+            int shifts[3] = {}, tops[3] = {};
+            for (int c = 0; c < 3; ++c) {
+                unsigned long mask = masks[c];
+                while (mask && !(mask & 1)) {
+                    mask >>= 1;
+                    ++shifts[c];
+                }
+                tops[c] = static_cast<int>(mask);
+            }
             std::vector<XColor> ramp(static_cast<std::size_t>(s->visual->map_entries));
             for (std::size_t i = 0; i < ramp.size(); ++i) {
                 XColor& cell = ramp[i];
@@ -142,7 +241,12 @@ bool X11Presenter::attach(SDL_Window* window) {
             }
             XStoreColors(s->display, s->colormap, ramp.data(), static_cast<int>(ramp.size()));
         }
+    } else {
+        s->packer.useMap(State::mapColour, s.get());
     }
+#ifdef VR_XSHM
+    s->shmAvailable = XShmQueryExtension(s->display);
+#endif
     s->gc = XCreateGC(s->display, s->xwindow, 0, nullptr);
     if (!s->gc) return false;
     state = std::move(s);
@@ -157,57 +261,87 @@ void X11Presenter::detach() {
 }
 
 void X11Presenter::present(SDL_Surface* frame, int width, int height) {
-    if (!state) return;
+    const SDL_Rect all{0, 0, width, height};
+    present(frame, &all, 1, true);
+}
+
+void X11Presenter::present(SDL_Surface* frame, const SDL_Rect* changed, int count, bool resend) {
+    if (!state || !frame || frame->format->BytesPerPixel != 4) return;
     State& s = *state;
     int windowWidth = 0, windowHeight = 0;
     SDL_GetWindowSize(s.window, &windowWidth, &windowHeight);
     if (windowWidth <= 0 || windowHeight <= 0) return;
+    bool whole = resend;
     if (!s.image || s.image->width != windowWidth || s.image->height != windowHeight) {
-        s.freeImage();
-        s.image = XCreateImage(s.display, s.visual, static_cast<unsigned>(s.depth), ZPixmap, 0,
-                               nullptr, static_cast<unsigned>(windowWidth),
-                               static_cast<unsigned>(windowHeight), 32, 0);
-        if (!s.image) return;
-        s.image->data =
-            static_cast<char*>(std::calloc(static_cast<std::size_t>(s.image->bytes_per_line) *
-                                               static_cast<std::size_t>(windowHeight),
-                                           1));
-        if (!s.image->data) {
-            s.freeImage();
-            return;
-        }
+        if (!s.makeImage(windowWidth, windowHeight)) return;
+        s.tilesX = (windowWidth + kTile - 1) / kTile;
+        s.tilesY = (windowHeight + kTile - 1) / kTile;
+        s.toSend.assign(static_cast<std::size_t>(s.tilesX * s.tilesY), 0);
+        whole = true;
     }
-    const unsigned long black = s.pixelFor(0, 0, 0);
-    const int w = frame ? std::min({width, windowWidth, frame->w}) : 0;
-    const int h = frame ? std::min({height, windowHeight, frame->h}) : 0;
-    if (frame && SDL_MUSTLOCK(frame)) SDL_LockSurface(frame);
-    for (int y = 0; y < windowHeight; ++y) {
-        int x = 0;
-        if (y < h) {
-            const auto* row = static_cast<const uint8_t*>(frame->pixels) + y * frame->pitch;
-            const int bytes = frame->format->BytesPerPixel;
-            uint32_t lastRaw = 0;
-            unsigned long lastPixel = black;
-            bool haveLast = false;
-            for (; x < w; ++x) {
-                uint32_t raw = 0;
-                SDL_memcpy(&raw, row + x * bytes, static_cast<std::size_t>(bytes));
-                if (!haveLast || raw != lastRaw) {
-                    uint8_t r = 0, g = 0, b = 0;
-                    SDL_GetRGB(raw, frame->format, &r, &g, &b);
-                    lastPixel = s.pixelFor(r, g, b);
-                    lastRaw = raw;
-                    haveLast = true;
-                }
-                XPutPixel(s.image, x, y, lastPixel);
+    // Outside the frame the window is black.
+    const int w = std::min(windowWidth, frame->w), h = std::min(windowHeight, frame->h);
+    if (whole && (w < windowWidth || h < windowHeight)) {
+        const uint32_t black = 0;
+        for (int y = 0; y < windowHeight; ++y)
+            for (int x = y < h ? w : 0; x < windowWidth; ++x)
+                s.packer.pack(*s.image, &black, 4, x, y, 1, 1);
+    }
+
+    if (SDL_MUSTLOCK(frame)) SDL_LockSurface(frame);
+    // Each changed area is packed tile by tile; a tile goes to the server
+    // only if one of its pixels differs from what the image held.
+    for (int i = 0; i < count; ++i) {
+        const int left = std::max(changed[i].x, 0), top = std::max(changed[i].y, 0);
+        const int right = std::min(changed[i].x + changed[i].w, w);
+        const int bottom = std::min(changed[i].y + changed[i].h, h);
+        for (int ty = top / kTile; ty * kTile < bottom; ++ty) {
+            const int y0 = std::max(top, ty * kTile), y1 = std::min(bottom, (ty + 1) * kTile);
+            for (int tx = left / kTile; tx * kTile < right; ++tx) {
+                const int x0 = std::max(left, tx * kTile), x1 = std::min(right, (tx + 1) * kTile);
+                const auto* from = reinterpret_cast<const uint32_t*>(
+                                       static_cast<const char*>(frame->pixels) +
+                                       static_cast<std::ptrdiff_t>(y0) * frame->pitch) +
+                                   x0;
+                if (s.packer.pack(*s.image, from, frame->pitch, x0, y0, x1 - x0, y1 - y0))
+                    s.toSend[static_cast<std::size_t>(ty * s.tilesX + tx)] = 1;
             }
         }
-        for (; x < windowWidth; ++x) XPutPixel(s.image, x, y, black);
     }
-    if (frame && SDL_MUSTLOCK(frame)) SDL_UnlockSurface(frame);
-    XPutImage(s.display, s.xwindow, s.gc, s.image, 0, 0, 0, 0, static_cast<unsigned>(windowWidth),
-              static_cast<unsigned>(windowHeight));
-    XFlush(s.display);
+    if (SDL_MUSTLOCK(frame)) SDL_UnlockSurface(frame);
+
+    // Runs of neighbouring tiles in a row go out as one request.
+    bool sent = false;
+    if (whole) {
+        s.send(0, 0, windowWidth, windowHeight);
+        std::fill(s.toSend.begin(), s.toSend.end(), 0);
+        sent = true;
+    }
+    for (int ty = 0; ty < s.tilesY; ++ty) {
+        for (int tx = 0; tx < s.tilesX;) {
+            unsigned char* tile = &s.toSend[static_cast<std::size_t>(ty * s.tilesX + tx)];
+            if (!*tile) {
+                ++tx;
+                continue;
+            }
+            const int start = tx;
+            while (tx < s.tilesX && *tile) {
+                *tile++ = 0;
+                ++tx;
+            }
+            const int x = start * kTile, y = ty * kTile;
+            s.send(x, y, std::min(tx * kTile, windowWidth) - x,
+                   std::min(y + kTile, windowHeight) - y);
+            sent = true;
+        }
+    }
+    if (!sent) return;
+    // Shared memory is read by the server later: wait for it before the
+    // next frame is packed into it.
+    if (s.inShm)
+        XSync(s.display, False);
+    else
+        XFlush(s.display);
 }
 
 #else  // no X11 at build time: never attaches
@@ -218,5 +352,6 @@ X11Presenter::~X11Presenter() = default;
 bool X11Presenter::attach(SDL_Window*) { return false; }
 void X11Presenter::detach() {}
 void X11Presenter::present(SDL_Surface*, int, int) {}
+void X11Presenter::present(SDL_Surface*, const SDL_Rect*, int, bool) {}
 
 #endif
