@@ -6,12 +6,18 @@
 # apart; the game logs each present when VOIDRUNNER_PRESENT_LOG is set).
 #   scripts/measure-game.sh [GAME] [SECONDS] [SCREEN]
 # GAME defaults to build/voidrunner; its sounds are taken from snd/ beside it.
-# SCREEN is the virtual display's size, 1024x768 unless given (e.g. 1920x1080).
+# SCREEN is the virtual display's size, 1024x768 unless given (e.g. 1920x1080),
+# with its depth after another x (1920x1080x30; 24 unless given). The X
+# server's CPU share is reported beside the game's: at depths SDL has no
+# window surface for, the game draws through X11 and the server does part
+# of the work.
 set -euo pipefail
 
 game=$(realpath "${1:-build/voidrunner}")
 span=${2:-30}
 screen=${3:-1024x768}
+depth=24
+case "$screen" in *x*x*) depth=${screen##*x}; screen=${screen%x*} ;; esac
 screen_w=${screen%x*}
 snd="$(dirname "$game")/snd"
 for tool in Xvfb xdotool import convert; do
@@ -22,7 +28,7 @@ done
 # shellcheck source=lib/xvfb.sh
 . "$(dirname "$(realpath "$0")")/lib/xvfb.sh"
 vr_tmp_and_cleanup
-vr_start_xvfb "$screen" || { echo "measure-game: Xvfb did not start" >&2; exit 1; }
+vr_start_xvfb "$screen" "$depth" || { echo "measure-game: Xvfb did not start" >&2; exit 1; }
 
 mkdir -p "$tmp/run"
 touch "$tmp/presents"
@@ -48,13 +54,15 @@ done
 [ -n "$first" ] || { echo "measure-game: no frame within 20 s" >&2; exit 1; }
 
 hz=$(getconf CLK_TCK)
-cpu() { awk '{ print $14 + $15 }' "/proc/$game_pid/stat"; }
+cpu() { awk '{ print $14 + $15 }' "/proc/${1:-$game_pid}/stat"; }
 xdotool keydown Left keydown space
 cpu0=$(cpu)
+xcpu0=$(cpu "$xvfb_pid")
 t0_us=$(date +%s%6N)
 t0=$((t0_us / 1000))
 sleep "$span"
 cpu1=$(cpu)
+xcpu1=$(cpu "$xvfb_pid")
 t1=$(now_ms)
 xdotool keyup Left keyup space
 hwm=$(awk '/^VmHWM/ { print $2, $3 }' "/proc/$game_pid/status")
@@ -67,6 +75,8 @@ echo "launch to first frame: $((first - launched)) ms on screen (polled every ~5
     "$((($(head -n1 "$tmp/presents") - launched_us) / 1000)) ms to the first present (the game's log)"
 awk -v c=$((cpu1 - cpu0)) -v hz="$hz" -v ms=$((t1 - t0)) \
     'BEGIN { printf "CPU share over %.1f s of play: %.1f %% of one core\n", ms / 1000, 100 * c / hz / (ms / 1000) }'
+awk -v c=$((cpu1 - cpu0)) -v x=$((xcpu1 - xcpu0)) -v hz="$hz" -v ms=$((t1 - t0)) \
+    'BEGIN { printf "with the X server (depth '"$depth"'): %.1f %% of one core (server %.1f %%)\n", 100 * (c + x) / hz / (ms / 1000), 100 * x / hz / (ms / 1000) }'
 echo "peak memory (VmHWM): $hwm"
 awk '{ v[NR] = $1; if ($1 < 55) early++; if ($1 > 80) late++ }
      END {
