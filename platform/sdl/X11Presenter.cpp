@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <unordered_map>
 #include <vector>
 
@@ -50,6 +51,9 @@ struct X11Presenter::State {
     // The image as the window has it, tile by tile: 1 where it must be sent.
     int tilesX = 0, tilesY = 0;
     std::vector<unsigned char> toSend;
+    // The frame's pixels as last packed: a row that has not changed is
+    // found with a memcmp, not packed again.
+    std::vector<uint32_t> packedFrom;
 #ifdef VR_XSHM
     bool shmAvailable = false;
     XShmSegmentInfo shm{};
@@ -272,15 +276,20 @@ void X11Presenter::present(SDL_Surface* frame, const SDL_Rect* changed, int coun
     SDL_GetWindowSize(s.window, &windowWidth, &windowHeight);
     if (windowWidth <= 0 || windowHeight <= 0) return;
     bool whole = resend;
+    bool fresh = false;  // a new image: every row packed
+    const int w = std::min(windowWidth, frame->w), h = std::min(windowHeight, frame->h);
+    const SDL_Rect all{0, 0, w, h};
     if (!s.image || s.image->width != windowWidth || s.image->height != windowHeight) {
         if (!s.makeImage(windowWidth, windowHeight)) return;
         s.tilesX = (windowWidth + kTile - 1) / kTile;
         s.tilesY = (windowHeight + kTile - 1) / kTile;
         s.toSend.assign(static_cast<std::size_t>(s.tilesX * s.tilesY), 0);
-        whole = true;
+        s.packedFrom.assign(static_cast<std::size_t>(windowWidth) * windowHeight, 0);
+        fresh = whole = true;
+        changed = &all;
+        count = 1;
     }
     // Outside the frame the window is black.
-    const int w = std::min(windowWidth, frame->w), h = std::min(windowHeight, frame->h);
     if (whole && (w < windowWidth || h < windowHeight)) {
         const uint32_t black = 0;
         for (int y = 0; y < windowHeight; ++y)
@@ -299,12 +308,20 @@ void X11Presenter::present(SDL_Surface* frame, const SDL_Rect* changed, int coun
             const int y0 = std::max(top, ty * kTile), y1 = std::min(bottom, (ty + 1) * kTile);
             for (int tx = left / kTile; tx * kTile < right; ++tx) {
                 const int x0 = std::max(left, tx * kTile), x1 = std::min(right, (tx + 1) * kTile);
-                const auto* from = reinterpret_cast<const uint32_t*>(
-                                       static_cast<const char*>(frame->pixels) +
-                                       static_cast<std::ptrdiff_t>(y0) * frame->pitch) +
-                                   x0;
-                if (s.packer.pack(*s.image, from, frame->pitch, x0, y0, x1 - x0, y1 - y0))
-                    s.toSend[static_cast<std::size_t>(ty * s.tilesX + tx)] = 1;
+                const auto bytes = static_cast<std::size_t>(x1 - x0) * 4;
+                bool differs = false;
+                for (int y = y0; y < y1; ++y) {
+                    const auto* from = reinterpret_cast<const uint32_t*>(
+                                           static_cast<const char*>(frame->pixels) +
+                                           static_cast<std::ptrdiff_t>(y) * frame->pitch) +
+                                       x0;
+                    uint32_t* before =
+                        &s.packedFrom[static_cast<std::size_t>(y) * windowWidth + x0];
+                    if (!fresh && std::memcmp(from, before, bytes) == 0) continue;
+                    std::memcpy(before, from, bytes);
+                    differs |= s.packer.pack(*s.image, from, frame->pitch, x0, y, x1 - x0, 1);
+                }
+                if (differs) s.toSend[static_cast<std::size_t>(ty * s.tilesX + tx)] = 1;
             }
         }
     }
