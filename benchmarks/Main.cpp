@@ -40,6 +40,35 @@ public:
         }
     }
 
+    // A figure against its reference from the same run (by a counter, or
+    // the time when counter is null).
+    void ratio(const char* what, const std::string& name, const std::string& reference,
+               const char* counter = nullptr) const {
+        const auto a = figures.find(name), b = figures.find(reference);
+        const auto value = [&](const Figure& f) {
+            if (!counter) return f.micros;
+            const auto c = f.counters.find(counter);
+            return c == f.counters.end() ? 0.0 : c->second;
+        };
+        if (a == figures.end() || b == figures.end() || value(b->second) <= 0) {
+            std::printf("  %-44s not measured (%s, %s)\n", what, name.c_str(), reference.c_str());
+            return;
+        }
+        std::printf("  %-44s %6.2f x (%s / %s)\n", what, value(a->second) / value(b->second),
+                    name.c_str(), reference.c_str());
+    }
+
+    // A ratio the benchmark measured itself (both sides in one loop).
+    void counter(const char* what, const std::string& name, const char* counter) const {
+        const auto a = figures.find(name);
+        const auto c = a == figures.end() ? nullptr : &a->second.counters;
+        if (!c || !c->count(counter)) {
+            std::printf("  %-44s not measured (%s)\n", what, name.c_str());
+            return;
+        }
+        std::printf("  %-44s %6.2f x (%s, %s)\n", what, c->at(counter), name.c_str(), counter);
+    }
+
     void budget(const char* what, const std::string& name, double limitShare) const {
         const auto found = figures.find(name);
         if (found == figures.end()) {
@@ -75,6 +104,12 @@ int main(int argc, char** argv) {
                     "frame/present/play/1920x1080/manual_time", 0.10);
     reporter.budget("frame drawn (no window), 1920x1080", "frame/draw/play/1920x1080/manual_time",
                     0.10);
+    std::printf("\nAgainst references from the same run (medians):\n");
+    reporter.counter("save against a bare C write+fsync+rename",
+                     "save/against_floor_in_c/real_time", "x_floor");
+    reporter.ratio("trace tool --final against every line, CPU",
+                   "trace/20000_ticks_final/iterations:1/real_time",
+                   "trace/20000_ticks/iterations:1/real_time", "cpu_ms");
     benchmark::Shutdown();
 
     TextFont::instance().close();

@@ -6,10 +6,13 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "benchmarks/SaveFloor.h"
 #include "scores/HighScores.h"
 
 namespace {
@@ -66,6 +69,45 @@ void saveNow(benchmark::State& state) {
 }
 BENCHMARK(saveNow)
     ->Name("save/locked_synced_replace")
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
+
+// The floor: the same bytes written, synced, renamed and the folder synced
+// in plain C, nothing else; each round one save and one floor, so the disk's
+// mood weighs on both alike. Counters: save_us, floor_us and their ratio.
+void saveAgainstFloor(benchmark::State& state) {
+    Folder folder;
+    tableFromScratch();
+    std::string text;
+    for (int i = 0; i < 10; ++i) {
+        const HighScoreEntry& row = highScoreTable.rows[i];
+        text += std::to_string(row.score) + ' ' + std::to_string(row.level) + ' ' + row.initials;
+        if (i < 9) text += '\n';
+    }
+    using Clock = std::chrono::steady_clock;
+    Clock::duration saves{}, floors{};
+    int score = 1000;
+    for (auto _ : state) {
+        const Clock::time_point t0 = Clock::now();
+        recordHighScore(++score, 1, "NEW");
+        const Clock::time_point t1 = Clock::now();
+        if (saveFloor(text.data(), text.size()) != 0) {
+            state.SkipWithError("the floor's save failed");
+            break;
+        }
+        saves += t1 - t0;
+        floors += Clock::now() - t1;
+    }
+    const auto us = [&](Clock::duration d) {
+        return std::chrono::duration<double, std::micro>(d).count() /
+               static_cast<double>(std::max<benchmark::IterationCount>(state.iterations(), 1));
+    };
+    state.counters["save_us"] = us(saves);
+    state.counters["floor_us"] = us(floors);
+    state.counters["x_floor"] = us(floors) > 0 ? us(saves) / us(floors) : 0;
+}
+BENCHMARK(saveAgainstFloor)
+    ->Name("save/against_floor_in_c")
     ->Unit(benchmark::kMicrosecond)
     ->UseRealTime();
 
