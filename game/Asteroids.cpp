@@ -1,10 +1,9 @@
 #include "game/Asteroids.h"
 
-#include <cmath>
-
 #include "game/GameState.h"
 #include "present/Sound.h"
 #include "space/AdditiveFeedbackRandom.h"
+#include "space/ExactTrig.h"
 
 namespace {
 
@@ -43,10 +42,10 @@ void spawnAsteroids(int count, int parentSize, int x, int y) {
             rx = static_cast<float>(side < 50 ? 16 : gameState.fieldWidth - 16);
             ry = static_cast<float>(rng::rand() % gameState.fieldHeight);
         }
-        const double angle = h;
+        const SinCos angle = exactSinCos(static_cast<float>(h));
         rock.setup(rx, ry, 0.0f, 0.0f, size, static_cast<float>(h), 1);
-        rock.setVX(static_cast<float>(std::sin(angle) * speed));
-        rock.setVY(static_cast<float>(-std::cos(angle) * speed));
+        rock.setVX(static_cast<float>(angle.sin * speed));
+        rock.setVY(static_cast<float>(-angle.cos * speed));
         rock.moveRock(gameState.fieldWidth, gameState.fieldHeight);
         asteroids.prepend(rock);
     }

@@ -6,6 +6,7 @@
 #include "game/Tick.h"
 #include "platform/Platform.h"
 #include "present/Sound.h"
+#include "space/ExactTrig.h"
 #include "space/Extended80.h"
 
 namespace {
@@ -93,10 +94,11 @@ void applyThrust() {
     // and rounded to float once: a float, double or quad sum rounds differently,
     // and the velocities (and every trace) would drift. Emulated on every build
     // so that no compiler's long double nor x87 precision setting can change it.
-    const float s = static_cast<float>(std::sin(static_cast<double>(playerShip.getAngle())));
+    const SinCos angle = exactSinCos(playerShip.getAngle());
+    const float s = static_cast<float>(angle.sin);
     playerShip.setVX(extendedThrust(playerShip.getVX(), gameState.throttle, 0.1, s));
 
-    const float c = static_cast<float>(std::cos(static_cast<double>(playerShip.getAngle())));
+    const float c = static_cast<float>(angle.cos);
     playerShip.setVY(extendedThrust(playerShip.getVY(), gameState.throttle, -0.1, c));
 
     playerShip.setThrusting(true);
@@ -108,9 +110,9 @@ void firePlayerBullet() {
     shot.setX(playerShip.getX());
     shot.setY(playerShip.getY());
     shot.setSize(1);
-    const double angle = playerShip.getAngle();
-    shot.setVX(static_cast<float>(std::sin(angle) * 20));
-    shot.setVY(static_cast<float>(std::cos(angle) * -20));
+    const SinCos angle = exactSinCos(playerShip.getAngle());
+    shot.setVX(static_cast<float>(angle.sin * 20));
+    shot.setVY(static_cast<float>(angle.cos * -20));
     shot.setLife(35);
     playerBullets.append(shot);
     playSound(soundFile::fire);

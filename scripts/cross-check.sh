@@ -1,18 +1,21 @@
 #!/usr/bin/env bash
 # Every build plays the same game. The replay bot (--wobble: it turns out and
 # back by equal steps and thrusts at every throttle) plays N long runs (game
-# after game, T ticks) on a range of field sizes; each replay goes through the trace
-# tool of every build, and the output (--draw) and the table left behind must
-# be the Linux build's, byte for byte.
+# after game for T ticks) on a range of field sizes; each replay goes through
+# the trace tool of every build, and the output (--draw) and the table left
+# behind must be the Linux build's, byte for byte. First the numerics probe
+# of every build must print the Linux one's output.
 #   scripts/cross-check.sh [OPTIONS] N [WORKDIR]
-#   --linux DIR     the reference build (voidrunner-trace, voidrunner-replay-bot);
-#                   default build/
+#   --linux DIR     the reference build (voidrunner-trace, voidrunner-replay-bot,
+#                   voidrunner-numerics-probe), built already; default build/,
+#                   brought up to date
+#   --bot PATH      the replay bot to use (default the reference build's)
 #   --builds LIST   of scripts/build-trace-variants.sh (default "ld64 ld128 a64 node wine")
 #   --first S       the first bot seed (default 1; run i uses seed S+i-1)
 #   --ticks T       ticks of each run (default 3000)
 #   --tally         play all N and count the runs each build parts ways on,
 #                   instead of stopping at the first
-#   --no-build      use the builds as they are
+#   --no-build      use the other builds as they are
 # WORKDIR (default a temporary folder) keeps the replays that parted ways.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -21,10 +24,11 @@ usage() {
     exit 2
 }
 
-linux=$root/build builds="ld64 ld128 a64 node wine" first=1 ticks=3000 tally=0 build=1
+linux=$root/build bot= own=1 builds="ld64 ld128 a64 node wine" first=1 ticks=3000 tally=0 build=1
 while [ $# -gt 0 ]; do
     case $1 in
-    --linux) linux=$(cd "$2" && pwd); shift 2 ;;
+    --linux) linux=$(cd "$2" && pwd) own=0; shift 2 ;;
+    --bot) bot=$2; shift 2 ;;
     --builds) builds=$2; shift 2 ;;
     --first) first=$2; shift 2 ;;
     --ticks) ticks=$2; shift 2 ;;
@@ -39,12 +43,15 @@ runs=$1
 say() { echo "cross-check: $*"; }
 fail() { echo "cross-check: FAIL: $*" >&2; exit 1; }
 
+if [ "$own" = 1 ]; then
+    cmake --build "$linux" --target voidrunner-trace voidrunner-replay-bot \
+        voidrunner-numerics-probe >/dev/null
+fi
 if [ "$build" = 1 ]; then
-    cmake --build "$linux" --target voidrunner-trace voidrunner-replay-bot >/dev/null
     # shellcheck disable=SC2086
     "$root/scripts/build-trace-variants.sh" $builds
 fi
-bot=$linux/voidrunner-replay-bot
+bot=${bot:-$linux/voidrunner-replay-bot}
 [ -x "$bot" ] && [ -x "$linux/voidrunner-trace" ] || fail "no trace tool and bot in $linux"
 
 named=${2:-}

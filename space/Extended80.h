@@ -8,6 +8,8 @@
 #include <bit>
 #include <cstdint>
 
+#include "space/BitCast.h"
+
 class Extended80 {
 public:
     static Extended80 fromInt(int v) {
@@ -22,13 +24,13 @@ public:
     }
 
     static Extended80 fromDouble(double v) {
-        const std::uint64_t bits = std::bit_cast<std::uint64_t>(v);
+        const std::uint64_t bits = bitCast<std::uint64_t>(v);
         return fromIeee(bits >> 63 != 0, static_cast<int>(bits >> 52 & 0x7FF), 0x7FF,
                         bits & 0xFFFFFFFFFFFFFull, 52, 1075);
     }
 
     static Extended80 fromFloat(float v) {
-        const std::uint32_t bits = std::bit_cast<std::uint32_t>(v);
+        const std::uint32_t bits = bitCast<std::uint32_t>(v);
         return fromIeee(bits >> 31 != 0, static_cast<int>(bits >> 23 & 0xFF), 0xFF,
                         bits & 0x7FFFFFu, 23, 150);
     }
@@ -98,11 +100,11 @@ public:
     float toFloat() const {
         const std::uint32_t sign = negative ? 0x80000000u : 0u;
         switch (kind) {
-        case Kind::Zero: return std::bit_cast<float>(sign);
-        case Kind::Inf: return std::bit_cast<float>(sign | 0x7F800000u);
+        case Kind::Zero: return bitCast<float>(sign);
+        case Kind::Inf: return bitCast<float>(sign | 0x7F800000u);
         case Kind::NaN:
-            return std::bit_cast<float>(sign | 0x7F800000u |
-                                        static_cast<std::uint32_t>(sig >> 40 & 0x7FFFFF));
+            return bitCast<float>(sign | 0x7F800000u |
+                                  static_cast<std::uint32_t>(sig >> 40 & 0x7FFFFF));
         case Kind::Finite: break;
         }
         // The value is sig * 2^exp with sig's top bit set: exponent top = exp + 63.
@@ -122,12 +124,12 @@ public:
         if (top >= -126) {
             const std::int64_t field = static_cast<std::int64_t>(top + 126) * (1 << 23) +
                                        static_cast<std::int64_t>(kept);
-            if (field >= 0x7F800000) return std::bit_cast<float>(sign | 0x7F800000u);
+            if (field >= 0x7F800000) return bitCast<float>(sign | 0x7F800000u);
             bits = static_cast<std::uint32_t>(field);
         } else {
             bits = static_cast<std::uint32_t>(kept);
         }
-        return std::bit_cast<float>(sign | bits);
+        return bitCast<float>(sign | bits);
     }
 
 private:

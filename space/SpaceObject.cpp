@@ -5,14 +5,16 @@
 #include <cstdlib>
 
 #include "space/AdditiveFeedbackRandom.h"
+#include "space/ExactTrig.h"
 
 namespace {
 
 // Rotates a model point by angle (positive turns clockwise on screen) and
 // moves it to (x, y): the rotated coordinates are rounded to float first.
 Vec2 place(Vec2 m, float angle, float x, float y) {
-    double c = std::cos(static_cast<double>(angle));
-    double s = std::sin(static_cast<double>(angle));
+    const SinCos t = exactSinCos(angle);
+    const double c = t.cos;
+    const double s = t.sin;
     float px = static_cast<float>(c * m.x - s * m.y);
     float py = static_cast<float>(c * m.y + s * m.x);
     return {px + x, py + y};
@@ -90,9 +92,8 @@ void SpaceObject::buildRockModel() {
         const int d = rng::rand() % r;
         const float radius = (static_cast<float>(d) < rmin) ? rmin : static_cast<float>(d);
         const float theta = static_cast<float>(i) * 0.05f * 6.28318f;
-        const double t = theta;
-        rockModel[i] = {static_cast<float>(radius * std::sin(t)),
-                        static_cast<float>(radius * std::cos(t))};
+        const SinCos t = exactSinCos(theta);
+        rockModel[i] = {static_cast<float>(radius * t.sin), static_cast<float>(radius * t.cos)};
     }
 }
 
