@@ -4,6 +4,7 @@
 #include <initializer_list>
 #include <string_view>
 
+#include "app/CommandLine.h"
 #include "app/GameWindow.h"
 #include "app/ReplayFolder.h"
 #include "game/GameState.h"
@@ -198,6 +199,8 @@ std::string ReplayRecorder::text() const {
     std::string out;
     out.reserve(head_.size() + body_.size() + 80);
     addLine(out, {kReplayHeader});
+    // The game that made it: a server re-plays a run only with the same core.
+    addLine(out, {kReplayVersionPrefix, programVersion()});
     out += head_;
     out += body_;
     addTicks(out, pendingTicks_);

@@ -14,6 +14,9 @@ struct ReplayFolder;
 
 // The first line of every replay; a later format gets a higher number.
 constexpr const char* kReplayHeader = "# voidrunner replay 1";
+// The second line: "# version 1.2.3", the game's version (a comment to the
+// script reader).
+constexpr const char* kReplayVersionPrefix = "# version ";
 
 class ReplayRecorder {
 public:
