@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Json.h"
 #include "app/CommandLine.h"
 #include "app/GameWindow.h"
 #include "app/ReplayRecorder.h"
@@ -27,6 +28,12 @@ ReplayCheck checkReplay(const std::string& text, uint32_t seed) {
     const std::size_t firstEnd = text.find('\n');
     const std::size_t secondEnd = firstEnd == std::string::npos ? std::string::npos
                                                                 : text.find('\n', firstEnd + 1);
+    // Kept as text in either store: PostgreSQL's text takes no NUL and only
+    // UTF-8.
+    if (text.find('\0') != std::string::npos || !validUtf8(text)) {
+        c.error = "the replay is not UTF-8 text";
+        return c;
+    }
     if (!parseReplay(text, c.replay, c.error)) {
         c.error = "the replay is " + c.error;
         return c;
