@@ -119,7 +119,7 @@ int verifierMain() {
 
 bool Verifier::enter() {
     std::unique_lock lock(mutex_);
-    if (running_ >= workers_ && waiting_ >= waitingMax_) return false;
+    if (running_ + waiting_ >= workers_ + waitingMax_) return false;
     ++waiting_;
     return true;
 }
