@@ -17,7 +17,8 @@ const char* const kServerUsage =
     "  --max-replay-bytes N largest replay accepted (default 4194304)\n"
     "  --slack S            seconds allowed for pauses on top of a run's play time (default 900)\n"
     "  --ticket-life S      seconds a ticket stays valid (default 14400)\n"
-    "  --rate N             tickets and runs per minute per client (default 10, burst 10)\n"
+    "  --rate N             tickets and runs per minute per client (default 10)\n"
+    "  --burst N            tickets and runs a client may take at once (default 10)\n"
     "  --max-connections N  open connections at most (default 1000)\n"
     "  --per-client N       open connections per client address (default 64)\n"
     "  --trust-proxy        take the client address from X-Real-IP (behind nginx)\n"
@@ -90,6 +91,9 @@ bool parseServerArgs(int argc, char** argv, ServerConfig& c, bool& help, std::st
         } else if (a == "--rate") {
             if (!num(0.001, 1e9)) return false;
             c.ticketsPerMinute = c.runsPerMinute = n;
+        } else if (a == "--burst") {
+            if (!num(1, 1e9)) return false;
+            c.burst = n;
         } else if (a == "--max-connections") {
             if (!num(1, 100000)) return false;
             c.maxConnections = static_cast<int>(n);

@@ -5,6 +5,7 @@
 #include <netdb.h>
 #include <sys/socket.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -74,6 +75,7 @@ struct Server::State {
     RateLimiter ticketLimit, runLimit;
     MHD_Daemon* daemon = nullptr;
     long long startMs = nowMs();
+    std::atomic<long long> lastPruneMs{0};
 
     explicit State(const ServerConfig& c)
         : config(c),
@@ -168,6 +170,7 @@ struct Server::State {
             r.retryAfter = 5;
             return r;
         }
+        pruneSpent(at);
         if (!store->spendTicket(t.nonce, at)) {
             verifier.cancel();
             return error(409, "the ticket was used already");
@@ -189,6 +192,14 @@ struct Server::State {
         row.submittedMs = nowMs();
         row.id = store->addRun(row, replay);
         return {201, runJson(row) + "\n"};
+    }
+
+    // A spent ticket need only be remembered while it could still be valid.
+    void pruneSpent(long long at) {
+        const long long life = config.ticketLifeSeconds * 1000;
+        long long last = lastPruneMs.load();
+        if (at - last < 600000 || !lastPruneMs.compare_exchange_strong(last, at)) return;
+        store->forgetTickets(at - life - 60000);
     }
 
     Reply top(MHD_Connection* c, const std::string& board) {
