@@ -46,7 +46,8 @@ def mint(seed, issued_ms):
 def bot_run(seed, ticks):
     path = os.path.join(tmp, "run-%d-%d.txt" % (seed, ticks))
     log = subprocess.run([bot_bin, "--seed", str(seed), "--field", "1280x720", "--games", "1",
-                          "--ticks", str(ticks), path], capture_output=True, text=True).stderr
+                          "--ticks", str(ticks), path], capture_output=True, text=True,
+                         cwd=tmp).stderr
     played = int(re.search(r"(\d+) ticks", log).group(1))
     score = int(re.search(r"best score (\d+)", log).group(1))
     return open(path, "rb").read(), played, score

@@ -5,10 +5,11 @@
 # The server's clock runs 100 times faster (--clock-scale), so a run of 1500
 # ticks may be sent after 0.93 s instead of 93 s.
 set -euo pipefail
-server=$1 bot=$2 kind=$3
+server=$(realpath "$1") bot=$(realpath "$2") kind=$3
 here=$(cd "$(dirname "$0")" && pwd)
 tmp=$(mktemp -d)
 chmod 755 "$tmp"
+cd "$tmp"  # the bot signs its table into save.txt here
 pid=
 cleanup() {
     [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null

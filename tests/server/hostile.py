@@ -231,14 +231,14 @@ try:
     # The replay bot plays a real run with a minted seed.
     seed = 4242
     subprocess.run([bot_bin, "--seed", str(seed), "--field", "1280x720", "--games", "1", "--ticks",
-                    "1500", os.path.join(tmp, "run.txt")], check=True, capture_output=True)
+                    "1500", os.path.join(tmp, "run.txt")], check=True, capture_output=True, cwd=tmp)
     good = open(os.path.join(tmp, "run.txt"), "rb").read()
     lines = good.decode().splitlines()
     ticks = sum(int(l.split()[1]) if len(l.split()) > 1 else 1 for l in lines
                 if l.startswith("tick"))
     bot_log = subprocess.run([bot_bin, "--seed", str(seed), "--field", "1280x720", "--games", "1",
                               "--ticks", "1500", os.path.join(tmp, "again.txt")],
-                             capture_output=True, text=True).stderr
+                             capture_output=True, text=True, cwd=tmp).stderr
     score = int(re.search(r"best score (\d+)", bot_log).group(1))
     played_ago = now_ms() - ticks * 62 - 5000
 
