@@ -160,7 +160,10 @@ void ReplayRecorder::tickRan() {
     if (!started_) return;
     if (gameState.score > best_) best_ = gameState.score;
     const bool over = gameState.shipDestroyed != 0;
-    if (over && !wasOver_) save();
+    if (over && !wasOver_) {
+        save();
+        if (onGameOver) onGameOver(*this);
+    }
     wasOver_ = over;
     wasEntering_ = gameState.enteringInitials != 0;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -42,6 +43,8 @@ public:
     // when the window closes (save). None: kept in memory only.
     ReplayFolder* folder = nullptr;
     void save();
+    // Told at every game over, after the save (a ranked run ends there).
+    std::function<void(const ReplayRecorder&)> onGameOver;
 
     // The whole replay up to now, with its closing check line.
     std::string text() const;

@@ -22,7 +22,8 @@ const char* const kServerUsage =
     "  --max-connections N  open connections at most (default 1000)\n"
     "  --per-client N       open connections per client address (default 64)\n"
     "  --trust-proxy        take the client address from X-Real-IP (behind nginx)\n"
-    "  --clock-scale K      tests only: the server's clock runs K times faster\n"
+    "  --clock-scale K      tests only: the server's clock runs K times faster from the\n"
+    "                       moment the key file was made\n"
     "  --help               show this and exit\n";
 
 namespace {

@@ -4,15 +4,21 @@
 #include <SDL_ttf.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <utility>
 
 #include "app/CommandLine.h"
 #include "app/GameWindow.h"
+#include "app/Leaderboard.h"
 #include "app/ReplayFolder.h"
 #include "app/ReplayPlayer.h"
 #include "app/ReplayRecorder.h"
+#include "app/Settings.h"
 #include "platform/SystemClock.h"
+#ifdef VR_CURL
+#include "platform/curl/CurlHttp.h"
+#endif
 #include "platform/sdl/SdlDisplay.h"
 #include "platform/sdl/SdlGamepads.h"
 #include "platform/sdl/SdlKeyState.h"
@@ -92,8 +98,34 @@ int main(int argc, char** argv) {
             folder.keep = replayKeepLimit();
             recorder.folder = &folder;
             replayRecorder = &recorder;
-            installPlatform(
-                {&windows, &recorder.keys(keys), &display, &sound, &recorder.clock(clock)});
+            PlatformServices services = host;
+#ifdef VR_CURL
+            // Online only when asked: the ticket comes before the window,
+            // later requests on the HTTP thread.
+            std::unique_ptr<CurlHttp> http;
+            std::unique_ptr<Leaderboard> board;
+            const HostSettings settings = loadSettings();
+            if ((options.ranked || options.daily) && settings.leaderboard.empty()) {
+                std::puts(
+                    "voidrunner: no \"leaderboard URL\" line in settings.txt: this game "
+                    "is not ranked");
+            } else if (options.ranked || options.daily) {
+                http = std::make_unique<CurlHttp>();
+                board = std::make_unique<Leaderboard>(*http, settings.leaderboard, settings.player);
+                std::string message;
+                board->begin(options.daily ? RankedMode::Daily : RankedMode::Ranked, message);
+                std::printf("voidrunner: %s\n", message.c_str());
+                board->sendKept();
+                services = board->wrap(host);
+                recorder.onGameOver = [&board](const ReplayRecorder& r) { board->gameOver(r); };
+            }
+#else
+            if (options.ranked || options.daily)
+                std::puts("voidrunner: this build has no network: this game is not ranked");
+#endif
+            std::fflush(stdout);
+            installPlatform({services.windows, &recorder.keys(keys), &display, &sound,
+                             &recorder.clock(*services.clock)});
             code = runMainLoop(nullptr);
             replayRecorder = nullptr;
         }
