@@ -12,6 +12,8 @@ const char* const kHelp =
     "\n"
     "  --fullscreen    play on the whole screen\n"
     "  --replay FILE   play back the game recorded in FILE\n"
+    "  --ranked        a ranked game on the leaderboard settings.txt names\n"
+    "  --daily         today's run on that leaderboard\n"
     "  --help          show this help and exit\n"
     "  --version       show the version and exit\n"
     "\n"
@@ -39,6 +41,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             cl.version = true;
         } else if (a == "--fullscreen") {
             cl.fullscreen = true;
+        } else if (a == "--ranked") {
+            cl.ranked = true;
+        } else if (a == "--daily") {
+            cl.daily = true;
         } else if (a == "--replay") {
             // The next word is the file, whatever it looks like, so that a
             // recording named "-x" can still be played.

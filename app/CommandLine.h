@@ -10,6 +10,8 @@ struct CommandLine {
     bool help = false;
     bool version = false;
     bool fullscreen = false;
+    bool ranked = false;     // a ticket from the leaderboard server for this game
+    bool daily = false;      // the day's run
     std::string replayFile;  // empty: play, not replay
     std::string error;       // not empty: one line saying what was wrong
 };

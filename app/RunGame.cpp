@@ -1,9 +1,13 @@
 #include "app/RunGame.h"
 
+#include <cstdio>
+#include <memory>
 #include <utility>
 
 #include "app/GameWindow.h"
 #include "app/host/HostControls.h"
+#include "app/host/Settings.h"
+#include "app/online/Leaderboard.h"
 #include "app/replay/ReplayFolder.h"
 #include "app/replay/ReplayRecorder.h"
 #include "app/replay/Script.h"
@@ -18,6 +22,8 @@ GamePlan planGame(const CommandLine& commandLine) {
     GamePlan plan;
     plan.reply = replyTo(commandLine);
     plan.fullscreen = commandLine.fullscreen;
+    plan.ranked = commandLine.ranked;
+    plan.daily = commandLine.daily;
     if (plan.reply.done || commandLine.replayFile.empty()) return plan;
     Replay replay;
     std::string error;
@@ -51,9 +57,31 @@ int runGame(GamePlan& plan, const GameHost& host) {
             folder.keep = replayKeepLimit();
             recorder.folder = &folder;
         }
+        // Online only when asked: the ticket comes before the window, later
+        // requests on the HTTP service's thread.
+        std::unique_ptr<Leaderboard> board;
         PlatformServices recorded = services;
-        recorded.keys = &recorder.keys(*services.keys);
-        recorded.clock = &recorder.clock(*services.clock);
+        if (plan.ranked || plan.daily) {
+            const HostSettings settings = loadSettings();
+            if (!host.http) {
+                std::puts("voidrunner: this build has no network: this game is not ranked");
+            } else if (settings.leaderboard.empty()) {
+                std::puts("voidrunner: no \"leaderboard URL\" line in settings.txt: this game "
+                          "is not ranked");
+            } else {
+                board = std::make_unique<Leaderboard>(*host.http, settings.leaderboard,
+                                                      settings.player);
+                std::string message;
+                board->begin(plan.daily ? RankedMode::Daily : RankedMode::Ranked, message);
+                std::printf("voidrunner: %s\n", message.c_str());
+                board->sendKept();
+                recorded = board->wrap(services);
+                recorder.onGameOver = [&board](const ReplayRecorder& r) { board->gameOver(r); };
+            }
+            std::fflush(stdout);
+        }
+        recorded.keys = &recorder.keys(*recorded.keys);
+        recorded.clock = &recorder.clock(*recorded.clock);
         installPlatform(recorded);
         replayHooks = &recorder;
         recording = &recorder;

@@ -9,6 +9,7 @@
 
 #include "app/CommandLine.h"
 #include "app/replay/ReplayPlayer.h"
+#include "platform/Http.h"
 #include "platform/Platform.h"
 
 struct GamePlan {
@@ -16,6 +17,7 @@ struct GamePlan {
     // with reply.exitCode, before it opens a window.
     CommandLineReply reply;
     bool fullscreen = false;
+    bool ranked = false, daily = false;  // asked for a leaderboard ticket
     std::optional<Replay> replay;  // shown instead of play
 };
 
@@ -27,6 +29,8 @@ struct GameHost {
     // Recorded runs are kept in replays/ beside save.txt; without, only in
     // memory (the page offers its run as a download).
     bool keepReplays = true;
+    // Requests to the online leaderboard; none: this build has no network.
+    HttpService* http = nullptr;
 };
 
 // Installs the host's services (wrapped by the player or the recorder),

@@ -7,6 +7,7 @@
 #   scripts/setup.sh browser the browser tests: chromium and puppeteer-core
 #   scripts/setup.sh package the Debian package and its checks
 #   scripts/setup.sh quick   what ./test quick uses
+#   scripts/setup.sh server  the leaderboard server, its tests and benchmark
 set -euo pipefail
 
 build=(cmake g++ ninja-build pkg-config make)
@@ -16,6 +17,7 @@ windows=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64 zip unzip s
 tools=(clang libclang-rt-dev libbenchmark-dev clang-format)
 web=(emscripten nodejs sox python3)
 browser=(chromium nodejs)
+server=(libmicrohttpd-dev libsqlite3-dev libssl-dev libpqxx-dev postgresql nginx curl jq python3 wrk)
 package=(dpkg-dev file librsvg2-bin icoutils lintian desktop-file-utils appstream debootstrap)
 
 wanted=()
@@ -24,8 +26,9 @@ for task in "$@"; do
         play) wanted+=("${build[@]}" "${game[@]}") ;;
         quick) wanted+=("${build[@]}" "${game[@]}" googletest libgtest-dev jq xz-utils) ;;
         test) wanted+=("${build[@]}" "${game[@]}" "${tests[@]}" "${windows[@]}" "${tools[@]}"
-                       "${web[@]}" "${browser[@]}" "${package[@]}") ;;
-        bench) wanted+=("${build[@]}" "${game[@]}" "${tests[@]}" "${tools[@]}") ;;
+                       "${web[@]}" "${browser[@]}" "${package[@]}" "${server[@]}") ;;
+        bench) wanted+=("${build[@]}" "${game[@]}" "${tests[@]}" "${tools[@]}" "${server[@]}") ;;
+        server) wanted+=("${build[@]}" "${game[@]}" "${server[@]}") ;;
         windows) wanted+=("${build[@]}" "${windows[@]}") ;;
         web) wanted+=("${build[@]}" "${web[@]}") ;;
         browser) wanted+=("${build[@]}" "${web[@]}" "${browser[@]}") ;;

@@ -16,6 +16,10 @@ HostSettings loadSettings(const char* path) {
         std::string name, value, extra;
         if (!(fields >> name >> value) || (fields >> extra)) continue;
         if (name == "mute" && (value == "0" || value == "1")) settings.muted = value == "1";
+        if (name == "leaderboard" &&
+            (value.rfind("http://", 0) == 0 || value.rfind("https://", 0) == 0))
+            settings.leaderboard = value;
+        if (name == "player" && value.size() <= 32) settings.player = value;
         if (name == "replays") {
             int kept = 0;
             const char* end = value.data() + value.size();
@@ -34,6 +38,8 @@ bool saveSettings(const HostSettings& settings, const char* path) {
         std::ofstream out(temporary, std::ios::trunc);
         out << "mute " << (settings.muted ? 1 : 0) << '\n';
         out << "replays " << settings.replaysKept << '\n';
+        if (!settings.leaderboard.empty()) out << "leaderboard " << settings.leaderboard << '\n';
+        if (!settings.player.empty()) out << "player " << settings.player << '\n';
         out.flush();
         if (!out) {
             out.close();

@@ -3,11 +3,17 @@
 // read is ignored and the default stays.
 #pragma once
 
+#include <string>
+
 struct HostSettings {
     bool muted = false;
     // How many replays replays/ keeps ("replays N", 0 to 100000); 0 records
     // none.
     int replaysKept = 50;
+    // The online leaderboard ("leaderboard URL"); none: the game never goes
+    // online. The name runs are listed under ("player NAME").
+    std::string leaderboard = {};
+    std::string player = {};
 };
 
 constexpr const char* kSettingsFile = "settings.txt";

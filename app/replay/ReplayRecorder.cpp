@@ -1,5 +1,6 @@
 #include "app/replay/ReplayRecorder.h"
 
+#include "app/CommandLine.h"
 #include "app/GameWindow.h"
 #include "app/replay/Script.h"
 #include "game/GameState.h"
@@ -90,7 +91,10 @@ void ReplayRecorder::tickRan() {
     if (!started_) return;
     if (gameState.score > best_) best_ = gameState.score;
     const bool over = gameState.shipDestroyed != 0;
-    if (over && !wasOver_) save();
+    if (over && !wasOver_) {
+        save();
+        if (onGameOver) onGameOver(*this);
+    }
     wasOver_ = over;
     wasEntering_ = gameState.enteringInitials != 0;
 }
@@ -125,6 +129,9 @@ std::string ReplayRecorder::text() const {
     std::string out;
     out.reserve(head_.size() + body_.size() + 80);
     out += kReplayHeader;
+    out += '\n';
+    out += kReplayVersionPrefix;
+    out += programVersion();
     out += '\n';
     out += head_;
     out += body_;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "app/GameWindow.h"
@@ -18,6 +19,11 @@ public:
     virtual ~ReplaySink() = default;
     virtual bool write(const ReplayRecorder& recorder) = 0;
 };
+
+// The line after the header: "# version 1.2.3", the game that made the run
+// (a comment to the script reader; a server re-plays a run only with the
+// same core).
+constexpr const char* kReplayVersionPrefix = "# version ";
 
 class ReplayRecorder final : public ReplayHooks {
 public:
@@ -44,6 +50,8 @@ public:
     // when the window closes (save). None: kept in memory only.
     ReplaySink* folder = nullptr;
     void save();
+    // Told at every game over, after the save (a ranked run ends there).
+    std::function<void(const ReplayRecorder&)> onGameOver;
 
     // The whole replay up to now, with its closing check line.
     std::string text() const;

@@ -7,6 +7,9 @@
 
 #include "app/RunGame.h"
 #include "platform/SystemClock.h"
+#ifdef VR_CURL
+#include "platform/curl/CurlHttp.h"
+#endif
 #include "platform/sdl/SdlDisplay.h"
 #include "platform/sdl/SdlGamepads.h"
 #include "platform/sdl/SdlKeyState.h"
@@ -62,11 +65,18 @@ int main(int argc, char** argv) {
         SdlKeyState keys(&pads);
         SdlSound sound;
         SystemClock clock;
+#ifdef VR_CURL
+        CurlHttp http;
+        HttpService* online = &http;
+#else
+        HttpService* online = nullptr;
+#endif
         code = runGame(plan, {.services = {.windows = &windows,
                                            .keys = &keys,
                                            .display = &display,
                                            .sound = &sound,
-                                           .clock = &clock}});
+                                           .clock = &clock},
+                              .http = online});
     }
     TextFont::instance().close();
     if (TTF_WasInit()) TTF_Quit();

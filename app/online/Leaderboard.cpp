@@ -1,0 +1,167 @@
+#include "app/online/Leaderboard.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "app/GameWindow.h"
+#include "app/replay/ReplayRecorder.h"
+#include "game/GameState.h"
+
+namespace {
+
+constexpr int kRankedWidth = 1280;
+constexpr int kRankedHeight = 720;
+
+std::string urlEncode(const std::string& s) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char ch : s) {
+        const auto c = static_cast<unsigned char>(ch);
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+            c == '-' || c == '.' || c == '_' || c == '~') {
+            out += ch;
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
+// The value of "key": a string or a number, in the server's flat JSON.
+std::string jsonField(const std::string& json, const std::string& key) {
+    const std::size_t at = json.find("\"" + key + "\":");
+    if (at == std::string::npos) return {};
+    std::size_t start = at + key.size() + 3;
+    if (start < json.size() && json[start] == '"') {
+        const std::size_t end = json.find('"', start + 1);
+        return end == std::string::npos ? std::string() : json.substr(start + 1, end - start - 1);
+    }
+    std::size_t end = start;
+    while (end < json.size() && json[end] >= '0' && json[end] <= '9') ++end;
+    return json.substr(start, end - start);
+}
+
+}  // namespace
+
+Leaderboard::Leaderboard(HttpService& http, std::string server, std::string player)
+    : http_(http), server_(std::move(server)), player_(std::move(player)) {
+    while (!server_.empty() && server_.back() == '/') server_.pop_back();
+    if (player_.empty()) player_ = "???";
+}
+
+bool Leaderboard::begin(RankedMode mode, std::string& message) {
+    if (mode == RankedMode::Free) return false;
+    const HttpReply r = sendAndWait(
+        http_, "POST",
+        server_ + "/api/v1/tickets?kind=" + (mode == RankedMode::Daily ? "daily" : "ranked"), "");
+    const std::string ticket = jsonField(r.body, "ticket");
+    const std::string seed = jsonField(r.body, "seed");
+    if (r.status != 200 || ticket.empty() || seed.empty() || seed.size() > 10) {
+        message = "no ticket from " + server_ + " (" +
+                  (r.status
+                       ? "status " + std::to_string(r.status) + " " + jsonField(r.body, "error")
+                       : r.error) +
+                  "): this game is not ranked";
+        return false;
+    }
+    const unsigned long long value = std::stoull(seed);
+    if (value > UINT32_MAX) {
+        message = "the server's ticket is not one this game reads: this game is not ranked";
+        return false;
+    }
+    ticket_ = ticket;
+    seed_ = static_cast<uint32_t>(value);
+    message = std::string(mode == RankedMode::Daily ? "today's run" : "a ranked game") + " on " +
+              server_ + ": your first game counts";
+    return true;
+}
+
+Rect Leaderboard::FieldWindows::clientRect(WindowHandle w) {
+    // Start-up reads the field from the client area once; afterwards the
+    // frame is placed, scaled, in the real window.
+    if (!gameWindow || gameWindow->startCountdown >= 0) return {0, 0, kRankedWidth, kRankedHeight};
+    return inner->clientRect(w);
+}
+
+PlatformServices Leaderboard::wrap(const PlatformServices& host) {
+    if (!ranked()) return host;
+    clock_.inner = host.clock;
+    clock_.seed = seed_;
+    windows_.inner = host.windows;
+    PlatformServices services = host;
+    services.clock = &clock_;
+    services.windows = &windows_;
+    return services;
+}
+
+void Leaderboard::gameOver(const ReplayRecorder& recorder) {
+    if (!ranked() || sent_) return;
+    sent_ = true;
+    tell("voidrunner: sending the ranked run (" + std::to_string(gameState.score) + " points)");
+    submit(ticket_, player_, gameState.score, recorder.text(), "");
+}
+
+void Leaderboard::submit(const std::string& ticket, const std::string& player, int score,
+                         const std::string& replay, const std::string& keptFile) {
+    const std::string url = server_ + "/api/v1/runs?ticket=" + urlEncode(ticket) +
+                            "&player=" + urlEncode(player) + "&score=" + std::to_string(score);
+    // Runs on the service's thread: only the console and the kept folder.
+    http_.send(
+        "POST", url, replay, [this, ticket, player, score, replay, keptFile](const HttpReply& r) {
+            if (r.status == 201) {
+                tell("voidrunner: the run is listed (run " + jsonField(r.body, "id") + ")");
+            } else if (r.status >= 400 && r.status < 500 && r.status != 429) {
+                tell("voidrunner: the server refused the run: " + jsonField(r.body, "error"));
+            } else {
+                if (keptFile.empty()) keep(ticket, player, score, replay);
+                tell("voidrunner: the server cannot be reached; the run is kept in " + keptFolder +
+                     "/ and sent at the next ranked launch");
+                return;
+            }
+            if (!keptFile.empty()) {
+                std::error_code ec;
+                std::filesystem::remove(keptFile, ec);
+            }
+        });
+}
+
+void Leaderboard::keep(const std::string& ticket, const std::string& player, int score,
+                       const std::string& replay) {
+    std::error_code ec;
+    std::filesystem::create_directories(keptFolder, ec);
+    const std::string name = keptFolder + "/run-" +
+                             ticket.substr(ticket.size() > 16 ? ticket.size() - 16 : 0) + ".txt";
+    std::ofstream out(name, std::ios::binary);
+    out << ticket << ' ' << escapeInitials(player) << ' ' << score << '\n' << replay;
+}
+
+void Leaderboard::sendKept() {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(keptFolder, ec)) {
+        const std::string path = entry.path().string();
+        std::ifstream in(path, std::ios::binary);
+        std::string ticket, escaped, player, rest;
+        int score = 0;
+        if (!(in >> ticket >> escaped >> score) || !unescapeInitials(escaped, player)) continue;
+        in.get();
+        const std::string replay((std::istreambuf_iterator<char>(in)),
+                                 std::istreambuf_iterator<char>());
+        submit(ticket, player, score, replay, path);
+    }
+}
+
+void Leaderboard::tell(const std::string& text) {
+    std::lock_guard lock(mutex_);
+    lastResult_ = text;
+    std::printf("%s\n", text.c_str());
+    std::fflush(stdout);
+}
+
+std::string Leaderboard::lastResult() {
+    std::lock_guard lock(mutex_);
+    return lastResult_;
+}

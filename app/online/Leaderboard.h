@@ -1,0 +1,94 @@
+// Ranked and daily play against an online leaderboard (voidrunner-server).
+// Opt-in: a "leaderboard URL" line in settings.txt names the server and
+// --ranked or --daily asks for a ticket at launch. The game then starts with
+// the ticket's seed on the standard 1280x720 field (shown scaled in any
+// window), and its first game is sent when it ends. Requests run on the
+// HTTP service's thread: none holds up a tick, and an answer reaches nothing
+// but the console and the folder of runs kept for later. Offline, the game
+// plays unranked and says so.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "platform/Http.h"
+#include "platform/Platform.h"
+
+class ReplayRecorder;
+
+enum class RankedMode { Free, Ranked, Daily };
+
+class Leaderboard {
+public:
+    Leaderboard(HttpService& http, std::string server, std::string player);
+
+    // Before the window opens, so no tick waits on it: asks for a ticket.
+    // False when there is none (offline, refused); `message` says so.
+    bool begin(RankedMode mode, std::string& message);
+    bool ranked() const { return !ticket_.empty(); }
+    uint32_t seed() const { return seed_; }
+
+    // The host's services with the ticket's seed for start-up and, until
+    // start-up has read it, the standard field as the window's client area.
+    PlatformServices wrap(const PlatformServices& host);
+
+    // The recorder's game over: the first one ends the ranked run, which is
+    // sent (or kept in `keptFolder` when the server cannot be reached).
+    void gameOver(const ReplayRecorder& recorder);
+    // Sends the runs kept from earlier launches.
+    void sendKept();
+    // What the last answer said, for the console and the tests.
+    std::string lastResult();
+
+    std::string keptFolder = "unsent";
+
+private:
+    class SeedClock final : public Clock {
+    public:
+        uint32_t tickCount() override { return inner->tickCount(); }
+        void sleep(uint32_t ms) override { inner->sleep(ms); }
+        unsigned randomSeed() override { return seed; }
+        Clock* inner = nullptr;
+        unsigned seed = 0;
+    };
+    class FieldWindows final : public WindowSystem {
+    public:
+        bool registerClass(const WindowClassDesc& d) override { return inner->registerClass(d); }
+        int systemMetric(int i) override { return inner->systemMetric(i); }
+        WindowHandle createWindow(const WindowCreateDesc& d) override {
+            return inner->createWindow(d);
+        }
+        void showWindow(WindowHandle w, int c) override { inner->showWindow(w, c); }
+        void updateWindow(WindowHandle w) override { inner->updateWindow(w); }
+        void messageBox(const char* t, const char* c) override { inner->messageBox(t, c); }
+        bool peekMessage(Message& m) override { return inner->peekMessage(m); }
+        int getMessage(Message& m) override { return inner->getMessage(m); }
+        void translateMessage(const Message& m) override { inner->translateMessage(m); }
+        intptr_t dispatchMessage(const Message& m) override { return inner->dispatchMessage(m); }
+        intptr_t defaultHandling(const Message& m) override { return inner->defaultHandling(m); }
+        void postQuitMessage(int code) override { inner->postQuitMessage(code); }
+        void validate(WindowHandle w) override { inner->validate(w); }
+        Rect clientRectOnScreen(WindowHandle w) override { return inner->clientRectOnScreen(w); }
+        Rect clientRect(WindowHandle w) override;
+        void setFullscreen(WindowHandle w, bool on) override { inner->setFullscreen(w, on); }
+        bool isFullscreen(WindowHandle w) override { return inner->isFullscreen(w); }
+        WindowSystem* inner = nullptr;
+    };
+
+    void submit(const std::string& ticket, const std::string& player, int score,
+                const std::string& replay, const std::string& keptFile);
+    void keep(const std::string& ticket, const std::string& player, int score,
+              const std::string& replay);
+    void tell(const std::string& text);
+
+    HttpService& http_;
+    std::string server_, player_;
+    std::string ticket_;
+    uint32_t seed_ = 0;
+    bool sent_ = false;
+    SeedClock clock_;
+    FieldWindows windows_;
+    std::mutex mutex_;
+    std::string lastResult_;
+};

@@ -1,0 +1,175 @@
+// PostgreSQL through libpqxx: the same schema and migrations as the SQLite
+// store, for several servers sharing one database. Each server keeps a few
+// connections; a request takes one for the length of its statement.
+#include <condition_variable>
+#include <mutex>
+#include <pqxx/pqxx>
+#include <type_traits>
+
+#include "Store.h"
+
+namespace {
+
+class PostgresStore final : public Store {
+public:
+    explicit PostgresStore(const std::string& url) : url_(url) {
+        try {
+            for (int i = 0; i < kConnections; ++i)
+                idle_.push_back(std::make_unique<pqxx::connection>(url));
+            migrate();
+        } catch (const StoreError&) {
+            throw;
+        } catch (const std::exception& e) {
+            throw StoreError(std::string("postgresql: ") + firstLine(e.what()));
+        }
+    }
+
+    bool spendTicket(const std::string& nonce, long long nowMs) override {
+        return with([&](pqxx::work& w) {
+            return w.exec_params(
+                        "INSERT INTO spent_tickets (nonce, spent_ms) VALUES ($1, $2)"
+                        " ON CONFLICT DO NOTHING",
+                        nonce, nowMs)
+                       .affected_rows() == 1;
+        });
+    }
+    void forgetTickets(long long beforeMs) override {
+        with([&](pqxx::work& w) {
+            w.exec_params("DELETE FROM spent_tickets WHERE spent_ms < $1", beforeMs);
+            return 0;
+        });
+    }
+    long long addRun(const RunRow& r, const std::string& replay) override {
+        return with([&](pqxx::work& w) {
+            return w
+                .exec_params1(
+                    "INSERT INTO runs (board, player, score, ticks, seed, version,"
+                    " submitted_ms, replay) VALUES ($1, $2, $3, $4, $5, $6, $7, $8)"
+                    " RETURNING id",
+                    r.board, r.player, r.score, r.ticks, r.seed, r.version, r.submittedMs,
+                    replay)[0]
+                .as<long long>();
+        });
+    }
+    std::vector<RunRow> top(const std::string& board, int limit) override {
+        return with([&](pqxx::work& w) {
+            std::vector<RunRow> rows;
+            for (const auto& row :
+                 w.exec_params(std::string(kColumns) + " WHERE board = $1 AND hidden = 0"
+                                                       " ORDER BY score DESC, id LIMIT $2",
+                               board, limit))
+                rows.push_back(read(row));
+            return rows;
+        });
+    }
+    std::optional<std::string> replay(long long id) override {
+        return with([&](pqxx::work& w) -> std::optional<std::string> {
+            const auto r =
+                w.exec_params("SELECT replay FROM runs WHERE id = $1 AND hidden = 0", id);
+            if (r.empty()) return std::nullopt;
+            return r[0][0].as<std::string>();
+        });
+    }
+    std::optional<RunRow> run(long long id) override {
+        return with([&](pqxx::work& w) -> std::optional<RunRow> {
+            const auto r =
+                w.exec_params(std::string(kColumns) + " WHERE id = $1 AND hidden = 0", id);
+            if (r.empty()) return std::nullopt;
+            return read(r[0]);
+        });
+    }
+    bool hide(long long id) override {
+        return with([&](pqxx::work& w) {
+            return w.exec_params("UPDATE runs SET hidden = 1 WHERE id = $1", id).affected_rows() ==
+                   1;
+        });
+    }
+    int schemaVersion() override {
+        return with([&](pqxx::work& w) {
+            return w.exec1("SELECT version FROM schema_version")[0].as<int>();
+        });
+    }
+
+private:
+    static constexpr int kConnections = 4;
+    static constexpr const char* kColumns =
+        "SELECT id, board, player, score, ticks, seed, version, submitted_ms FROM runs";
+
+    static std::string firstLine(const std::string& s) { return s.substr(0, s.find('\n')); }
+
+    static RunRow read(const pqxx::row& row) {
+        RunRow r;
+        r.id = row[0].as<long long>();
+        r.board = row[1].as<std::string>();
+        r.player = row[2].as<std::string>();
+        r.score = row[3].as<long long>();
+        r.ticks = row[4].as<long long>();
+        r.seed = row[5].as<long long>();
+        r.version = row[6].as<std::string>();
+        r.submittedMs = row[7].as<long long>();
+        return r;
+    }
+
+    // One statement in its own transaction on a connection of the pool; a
+    // connection that broke is opened again for the next one.
+    template <class F>
+    std::invoke_result_t<F, pqxx::work&> with(F f) {
+        std::unique_ptr<pqxx::connection> c;
+        {
+            std::unique_lock lock(mutex_);
+            freed_.wait(lock, [this] { return !idle_.empty(); });
+            c = std::move(idle_.back());
+            idle_.pop_back();
+        }
+        struct Return {
+            PostgresStore* s;
+            std::unique_ptr<pqxx::connection>& c;
+            ~Return() {
+                {
+                    std::lock_guard lock(s->mutex_);
+                    s->idle_.push_back(std::move(c));
+                }
+                s->freed_.notify_one();
+            }
+        } back{this, c};
+        try {
+            if (!c->is_open()) c = std::make_unique<pqxx::connection>(url_);
+            pqxx::work w(*c);
+            auto result = f(w);
+            w.commit();
+            return result;
+        } catch (const std::exception& e) {
+            throw StoreError(std::string("postgresql: ") + firstLine(e.what()));
+        }
+    }
+
+    // Under an advisory lock, so servers starting together migrate once.
+    void migrate() {
+        const auto steps = migrations(true);
+        pqxx::work w(*idle_.front());
+        w.exec("SELECT pg_advisory_xact_lock(7451023)");
+        w.exec("CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL)");
+        auto r = w.exec("SELECT version FROM schema_version");
+        if (r.empty()) w.exec("INSERT INTO schema_version VALUES (0)");
+        const int at = r.empty() ? 0 : r[0][0].as<int>();
+        if (at > static_cast<int>(steps.size()))
+            throw StoreError("postgresql: the database has schema " + std::to_string(at) +
+                             ", newer than this server's " + std::to_string(steps.size()));
+        for (int v = at; v < static_cast<int>(steps.size()); ++v) {
+            w.exec(steps[static_cast<std::size_t>(v)]);
+            w.exec("UPDATE schema_version SET version = " + std::to_string(v + 1));
+        }
+        w.commit();
+    }
+
+    std::string url_;
+    std::mutex mutex_;
+    std::condition_variable freed_;
+    std::vector<std::unique_ptr<pqxx::connection>> idle_;
+};
+
+}  // namespace
+
+std::unique_ptr<Store> openPostgresStore(const std::string& url) {
+    return std::make_unique<PostgresStore>(url);
+}

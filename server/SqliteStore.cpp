@@ -1,0 +1,179 @@
+// The embedded store: one SQLite file, one connection behind a lock (WAL,
+// so readers of another process are not held up by a write).
+#include <sqlite3.h>
+
+#include <mutex>
+
+#include "Store.h"
+
+namespace {
+
+class Statement {
+public:
+    Statement(sqlite3* db, const char* sql) : db_(db) {
+        if (sqlite3_prepare_v2(db, sql, -1, &st_, nullptr) != SQLITE_OK)
+            throw StoreError(std::string("sqlite: ") + sqlite3_errmsg(db));
+    }
+    ~Statement() { sqlite3_finalize(st_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    Statement& bind(int i, long long v) {
+        sqlite3_bind_int64(st_, i, v);
+        return *this;
+    }
+    Statement& bind(int i, const std::string& v) {
+        sqlite3_bind_text(st_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    // True while there is a row; throws on an error (a constraint included).
+    bool step() {
+        const int rc = sqlite3_step(st_);
+        if (rc == SQLITE_ROW) return true;
+        if (rc == SQLITE_DONE) return false;
+        throw StoreError(std::string("sqlite: ") + sqlite3_errmsg(db_));
+    }
+    long long integer(int col) { return sqlite3_column_int64(st_, col); }
+    std::string text(int col) {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st_, col));
+        return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(st_, col)))
+                 : std::string();
+    }
+
+private:
+    sqlite3* db_;
+    sqlite3_stmt* st_ = nullptr;
+};
+
+class SqliteStore final : public Store {
+public:
+    explicit SqliteStore(const std::string& path) {
+        if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                            nullptr) != SQLITE_OK) {
+            const std::string why = db_ ? sqlite3_errmsg(db_) : "out of memory";
+            sqlite3_close(db_);
+            throw StoreError("sqlite: cannot open " + path + ": " + why);
+        }
+        sqlite3_busy_timeout(db_, 5000);
+        try {
+            exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
+            migrate();
+        } catch (...) {
+            sqlite3_close(db_);
+            throw;
+        }
+    }
+    ~SqliteStore() override { sqlite3_close(db_); }
+
+    bool spendTicket(const std::string& nonce, long long nowMs) override {
+        std::lock_guard lock(mutex_);
+        Statement st(db_, "INSERT OR IGNORE INTO spent_tickets (nonce, spent_ms) VALUES (?, ?)");
+        st.bind(1, nonce).bind(2, nowMs).step();
+        return sqlite3_changes(db_) == 1;
+    }
+    void forgetTickets(long long beforeMs) override {
+        std::lock_guard lock(mutex_);
+        Statement(db_, "DELETE FROM spent_tickets WHERE spent_ms < ?").bind(1, beforeMs).step();
+    }
+    long long addRun(const RunRow& r, const std::string& replay) override {
+        std::lock_guard lock(mutex_);
+        Statement st(db_,
+                     "INSERT INTO runs (board, player, score, ticks, seed, version, submitted_ms,"
+                     " replay) VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+        st.bind(1, r.board).bind(2, r.player).bind(3, r.score).bind(4, r.ticks).bind(5, r.seed);
+        st.bind(6, r.version).bind(7, r.submittedMs).bind(8, replay).step();
+        return sqlite3_last_insert_rowid(db_);
+    }
+    std::vector<RunRow> top(const std::string& board, int limit) override {
+        std::lock_guard lock(mutex_);
+        Statement st(db_,
+                     "SELECT id, board, player, score, ticks, seed, version, submitted_ms FROM runs"
+                     " WHERE board = ? AND hidden = 0 ORDER BY score DESC, id LIMIT ?");
+        st.bind(1, board).bind(2, limit);
+        std::vector<RunRow> rows;
+        while (st.step()) rows.push_back(read(st));
+        return rows;
+    }
+    std::optional<std::string> replay(long long id) override {
+        std::lock_guard lock(mutex_);
+        Statement st(db_, "SELECT replay FROM runs WHERE id = ? AND hidden = 0");
+        st.bind(1, id);
+        if (!st.step()) return std::nullopt;
+        return st.text(0);
+    }
+    std::optional<RunRow> run(long long id) override {
+        std::lock_guard lock(mutex_);
+        Statement st(db_,
+                     "SELECT id, board, player, score, ticks, seed, version, submitted_ms FROM runs"
+                     " WHERE id = ? AND hidden = 0");
+        st.bind(1, id);
+        if (!st.step()) return std::nullopt;
+        return read(st);
+    }
+    bool hide(long long id) override {
+        std::lock_guard lock(mutex_);
+        Statement(db_, "UPDATE runs SET hidden = 1 WHERE id = ?").bind(1, id).step();
+        return sqlite3_changes(db_) == 1;
+    }
+    int schemaVersion() override {
+        std::lock_guard lock(mutex_);
+        return version();
+    }
+
+private:
+    static RunRow read(Statement& st) {
+        RunRow r;
+        r.id = st.integer(0);
+        r.board = st.text(1);
+        r.player = st.text(2);
+        r.score = st.integer(3);
+        r.ticks = st.integer(4);
+        r.seed = st.integer(5);
+        r.version = st.text(6);
+        r.submittedMs = st.integer(7);
+        return r;
+    }
+    void exec(const std::string& sql) {
+        char* error = nullptr;
+        if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+            const std::string why = error ? error : "unknown error";
+            sqlite3_free(error);
+            throw StoreError("sqlite: " + why);
+        }
+    }
+    int version() {
+        Statement st(db_, "PRAGMA user_version");
+        st.step();
+        return static_cast<int>(st.integer(0));
+    }
+    // Each step in its own transaction, with the version it reaches, so a
+    // store is never left half way; a newer store than this server knows is
+    // refused rather than written to.
+    void migrate() {
+        const auto steps = migrations(false);
+        exec("BEGIN IMMEDIATE");
+        try {
+            const int at = version();
+            if (at > static_cast<int>(steps.size()))
+                throw StoreError("sqlite: the database has schema " + std::to_string(at) +
+                                 ", newer than this server's " + std::to_string(steps.size()));
+            for (int v = at; v < static_cast<int>(steps.size()); ++v) {
+                exec(steps[static_cast<std::size_t>(v)]);
+                exec("PRAGMA user_version=" + std::to_string(v + 1));
+            }
+            exec("COMMIT");
+        } catch (...) {
+            exec("ROLLBACK");
+            throw;
+        }
+    }
+
+    sqlite3* db_ = nullptr;
+    std::mutex mutex_;
+};
+
+}  // namespace
+
+std::unique_ptr<Store> openSqliteStore(const std::string& path) {
+    return std::make_unique<SqliteStore>(path);
+}

@@ -1,0 +1,35 @@
+#include "Store.h"
+
+std::unique_ptr<Store> openSqliteStore(const std::string& path);
+std::unique_ptr<Store> openPostgresStore(const std::string& url);
+
+std::vector<std::string> migrations(bool postgres) {
+    const std::string key = postgres ? "BIGSERIAL PRIMARY KEY"
+                                     : "INTEGER PRIMARY KEY AUTOINCREMENT";
+    return {
+        "CREATE TABLE runs (id " + key +
+            ", board TEXT NOT NULL, player TEXT NOT NULL, score BIGINT NOT NULL,"
+            " ticks BIGINT NOT NULL, seed BIGINT NOT NULL, version TEXT NOT NULL,"
+            " submitted_ms BIGINT NOT NULL, hidden INTEGER NOT NULL DEFAULT 0,"
+            " replay TEXT NOT NULL);"
+            "CREATE INDEX runs_by_board ON runs (board, hidden, score DESC, id);"
+            "CREATE TABLE spent_tickets (nonce TEXT PRIMARY KEY, spent_ms BIGINT NOT NULL);"
+            "CREATE INDEX spent_by_time ON spent_tickets (spent_ms);",
+    };
+}
+
+std::unique_ptr<Store> openStore(const std::string& url) {
+    if (url.rfind("sqlite:", 0) == 0) {
+        const std::string path = url.substr(7);
+        if (path.empty()) throw StoreError("sqlite: needs a file name (sqlite:leaderboard.db)");
+        return openSqliteStore(path);
+    }
+    if (url.rfind("postgresql://", 0) == 0 || url.rfind("postgres://", 0) == 0) {
+#ifdef VR_SERVER_POSTGRES
+        return openPostgresStore(url);
+#else
+        throw StoreError("this build has no PostgreSQL support (libpqxx was not found)");
+#endif
+    }
+    throw StoreError("unknown database URL (sqlite:PATH or postgresql://...)");
+}

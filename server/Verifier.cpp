@@ -1,0 +1,268 @@
+#include "Verifier.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include "Json.h"
+#include "app/CommandLine.h"
+#include "app/GameWindow.h"
+#include "app/replay/ReplayRecorder.h"
+#include "game/GameState.h"
+#include "platform/headless/Headless.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define VR_ASAN 1
+#endif
+
+ReplayCheck checkReplay(const std::string& text, uint32_t seed) {
+    ReplayCheck c;
+    const std::size_t firstEnd = text.find('\n');
+    const std::size_t secondEnd = firstEnd == std::string::npos ? std::string::npos
+                                                                : text.find('\n', firstEnd + 1);
+    // Kept as text in either store: PostgreSQL's text takes no NUL and only
+    // UTF-8.
+    if (text.find('\0') != std::string::npos || !validUtf8(text)) {
+        c.error = "the replay is not UTF-8 text";
+        return c;
+    }
+    if (!parseReplay(text, c.replay, c.error)) {
+        c.error = "the replay is " + c.error;
+        return c;
+    }
+    std::string second = secondEnd == std::string::npos
+                             ? std::string()
+                             : text.substr(firstEnd + 1, secondEnd - firstEnd - 1);
+    if (!second.empty() && second.back() == '\r') second.pop_back();
+    const std::string prefix = kReplayVersionPrefix;
+    if (second.rfind(prefix, 0) != 0) {
+        c.error =
+            "the replay does not say which version of the game made it; this server "
+            "verifies version " +
+            std::string(programVersion());
+        return c;
+    }
+    c.version = second.substr(prefix.size());
+    if (c.version != programVersion()) {
+        c.error = "the replay was made by version " + c.version.substr(0, 40) +
+                  " of the game; this server verifies version " + programVersion();
+        return c;
+    }
+    if (c.replay.fieldWidth != kRankedWidth || c.replay.fieldHeight != kRankedHeight) {
+        c.error = "ranked runs are played on the " + std::to_string(kRankedWidth) + "x" +
+                  std::to_string(kRankedHeight) + " field, this one on " +
+                  std::to_string(c.replay.fieldWidth) + "x" + std::to_string(c.replay.fieldHeight);
+        return c;
+    }
+    if (c.replay.seed != seed) {
+        c.error = "the replay was not played with the ticket's seed";
+        return c;
+    }
+    c.ok = true;
+    return c;
+}
+
+Verdict simulate(const Replay& replay) {
+    resetToProgramStart();
+    HeadlessPlatform host;
+    ReplayPlayer player(replay);
+    installPlatform(
+        player.wrap({&host.windows, &host.keys, &host.display, &host.sound, &host.clock}));
+    Verdict v;
+    if (!createGameWindow(nullptr) || !gameWindow->createMainWindow()) {
+        v.error = "the game could not start";
+        return v;
+    }
+    while (!player.finished()) {
+        player.step();
+        host.sound.started.clear();
+        // A ticket is one game: what follows the first game over is not
+        // part of the run.
+        if (gameWindow->startCountdown < 0 && gameState.shipDestroyed) break;
+    }
+    v.kind = Verdict::Reproduced;
+    v.score = gameState.score;
+    v.ticks = player.ticksPlayed();
+    shutDown();
+    return v;
+}
+
+int verifierMain() {
+    std::string text;
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = read(0, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        text.append(buf, static_cast<std::size_t>(n));
+    }
+    Replay replay;
+    std::string error, line;
+    if (!parseReplay(text, replay, error)) {
+        line = "error the replay is " + error + "\n";
+    } else {
+        const Verdict v = simulate(replay);
+        line = v.kind == Verdict::Reproduced
+                   ? "ok " + std::to_string(v.score) + " " + std::to_string(v.ticks) + "\n"
+                   : "error " + v.error + "\n";
+    }
+    return write(3, line.data(), line.size()) == static_cast<ssize_t>(line.size()) ? 0 : 1;
+}
+
+bool Verifier::enter() {
+    std::unique_lock lock(mutex_);
+    if (running_ + waiting_ >= workers_ + waitingMax_) return false;
+    ++waiting_;
+    return true;
+}
+
+void Verifier::cancel() {
+    std::lock_guard lock(mutex_);
+    --waiting_;
+}
+
+Verdict Verifier::run(const std::string& text) {
+    {
+        std::unique_lock lock(mutex_);
+        freed_.wait(lock, [this] { return running_ < workers_; });
+        --waiting_;
+        ++running_;
+    }
+    Verdict v = spawn(text);
+    {
+        std::lock_guard lock(mutex_);
+        --running_;
+    }
+    freed_.notify_one();
+    return v;
+}
+
+namespace {
+
+void setLimit(int resource, rlim_t value) {
+    const rlimit r{value, value};
+    setrlimit(resource, &r);
+}
+
+}  // namespace
+
+Verdict Verifier::spawn(const std::string& text) {
+    Verdict v;
+    int in[2], out[2];
+    if (pipe2(in, O_CLOEXEC) != 0) {
+        v.error = "no pipe for the verifier";
+        return v;
+    }
+    if (pipe2(out, O_CLOEXEC) != 0) {
+        close(in[0]);
+        close(in[1]);
+        v.error = "no pipe for the verifier";
+        return v;
+    }
+    const auto cpuSeconds = static_cast<rlim_t>(limits_.wallSeconds + 1);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // Only async-signal-safe calls between fork and exec: the server has
+        // other threads.
+        const int devnull = open("/dev/null", O_RDWR);
+        dup2(in[0], 0);
+        dup2(devnull, 1);
+        dup2(devnull, 2);
+        dup2(out[1], 3);
+        close_range(4, ~0u, 0);
+        setLimit(RLIMIT_CPU, cpuSeconds);
+#ifndef VR_ASAN
+        // The sanitizer's shadow memory needs terabytes of address space.
+        setLimit(RLIMIT_AS, static_cast<rlim_t>(limits_.memoryBytes));
+#endif
+        setLimit(RLIMIT_CORE, 0);
+        setLimit(RLIMIT_FSIZE, 0);
+        setLimit(RLIMIT_NPROC, 0);
+        char* const argv[] = {const_cast<char*>(program_.c_str()),
+                              const_cast<char*>("--verify-worker"), nullptr};
+        execv(program_.c_str(), argv);
+        _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    if (pid < 0) {
+        close(in[1]);
+        close(out[0]);
+        v.error = "no worker process";
+        return v;
+    }
+    fcntl(in[1], F_SETFL, O_NONBLOCK);
+    const auto deadline =
+        std::chrono::steady_clock::now() +
+        std::chrono::milliseconds(static_cast<long long>(limits_.wallSeconds * 1000));
+    auto leftMs = [&] {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        return static_cast<int>(std::max<long long>(0, left));
+    };
+    std::size_t sent = 0;
+    std::string reply;
+    bool timedOut = false;
+    int inFd = in[1];
+    while (true) {
+        pollfd fds[2] = {{out[0], POLLIN, 0}, {inFd, POLLOUT, 0}};
+        const int wait = leftMs();
+        if (wait == 0) {
+            timedOut = true;
+            break;
+        }
+        const int n = poll(fds, inFd >= 0 ? 2 : 1, wait);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) break;
+        if (inFd >= 0 && fds[1].revents) {
+            const ssize_t w = write(inFd, text.data() + sent, text.size() - sent);
+            if (w > 0) sent += static_cast<std::size_t>(w);
+            if ((w < 0 && errno != EAGAIN && errno != EINTR) || sent == text.size()) {
+                close(inFd);
+                inFd = -1;
+            }
+        }
+        if (fds[0].revents) {
+            char buf[512];
+            const ssize_t r = read(out[0], buf, sizeof buf);
+            if (r < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+            if (r <= 0 || reply.size() > 4096) break;
+            reply.append(buf, static_cast<std::size_t>(r));
+        }
+    }
+    if (inFd >= 0) close(inFd);
+    close(out[0]);
+    if (timedOut) kill(pid, SIGKILL);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    const bool killedForTime = timedOut || (WIFSIGNALED(status) && (WTERMSIG(status) == SIGXCPU ||
+                                                                    WTERMSIG(status) == SIGKILL));
+    if (killedForTime) {
+        v.kind = Verdict::TooLong;
+        v.error = "the replay took too long to verify";
+        return v;
+    }
+    long long score = 0, ticks = 0;
+    if (reply.rfind("ok ", 0) == 0 &&
+        std::sscanf(reply.c_str(), "ok %lld %lld", &score, &ticks) == 2) {
+        v.kind = Verdict::Reproduced;
+        v.score = score;
+        v.ticks = ticks;
+    } else if (reply.rfind("error ", 0) == 0) {
+        v.kind = Verdict::Refused;
+        v.error = reply.substr(6, reply.find('\n') - 6);
+    } else {
+        v.error = "the verifier failed (status " + std::to_string(status) + ")";
+    }
+    return v;
+}

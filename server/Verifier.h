@@ -1,0 +1,72 @@
+// Re-plays a submitted replay with the game's own core. The core keeps its
+// state in globals, so each replay runs in a process of its own, with CPU,
+// memory and wall-clock limits; a bounded number run at once and a bounded
+// number wait.
+#pragma once
+
+#include <condition_variable>
+#include <mutex>
+#include <string>
+
+#include "app/replay/ReplayPlayer.h"
+
+// Ranked and daily games are played on this one field: difficulty depends
+// on its size.
+constexpr int kRankedWidth = 1280;
+constexpr int kRankedHeight = 720;
+// The game's tick: no run can be played faster than this in real time.
+constexpr long long kTickMs = 62;
+
+// What the server can tell from the text alone, before any play: a replay
+// of this game's version, on the ranked field, with the ticket's seed.
+struct ReplayCheck {
+    bool ok = false;
+    std::string error;
+    std::string version;
+    Replay replay;
+};
+ReplayCheck checkReplay(const std::string& text, uint32_t seed);
+
+struct Verdict {
+    enum Kind { Reproduced, Refused, TooLong, Failed } kind = Failed;
+    long long score = 0;  // the score at the first game over (or the end)
+    long long ticks = 0;
+    std::string error;
+};
+
+// Plays the replay in this process (the worker's part): the score is that
+// of the first game, at its game over or where the replay ends.
+Verdict simulate(const Replay& replay);
+
+// The worker's main: the replay on standard input, the verdict on fd 3.
+int verifierMain();
+
+struct VerifierLimits {
+    double wallSeconds = 10;
+    long long memoryBytes = 512ll << 20;
+};
+
+class Verifier {
+public:
+    Verifier(std::string program, int workers, int waiting, VerifierLimits limits)
+        : program_(std::move(program)), workers_(workers), waitingMax_(waiting), limits_(limits) {}
+
+    // A place in the queue; false when it is full (the caller answers 503).
+    bool enter();
+    // Gives the place up unused.
+    void cancel();
+    // Runs the replay in a worker process; only after enter() returned true.
+    Verdict run(const std::string& text);
+
+private:
+    Verdict spawn(const std::string& text);
+
+    std::string program_;
+    int workers_;
+    int waitingMax_;
+    VerifierLimits limits_;
+    std::mutex mutex_;
+    std::condition_variable freed_;
+    int running_ = 0;
+    int waiting_ = 0;
+};

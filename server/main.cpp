@@ -1,0 +1,57 @@
+// voidrunner-server: the verified online leaderboard (docs/server.md).
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "Server.h"
+#include "Verifier.h"
+
+int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--verify-worker") == 0) return verifierMain();
+    ServerConfig config;
+    const long cores = sysconf(_SC_NPROCESSORS_ONLN);
+    config.workers = cores > 0 ? static_cast<int>(cores) : 1;
+    bool help = false;
+    std::string error;
+    if (!parseServerArgs(argc, argv, config, help, error)) {
+        std::fprintf(stderr, "voidrunner-server: %s\n%s", error.c_str(), kServerUsage);
+        return 2;
+    }
+    if (help) {
+        std::fputs(kServerUsage, stdout);
+        return 0;
+    }
+    char self[4096];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) {
+        std::fputs("voidrunner-server: cannot find its own program\n", stderr);
+        return 1;
+    }
+    config.program.assign(self, static_cast<std::size_t>(n));
+
+    // A client that goes away mid-reply, or a worker that dies, must not end
+    // the server.
+    signal(SIGPIPE, SIG_IGN);
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGINT);
+    sigaddset(&stop, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stop, nullptr);  // every thread after this too
+    try {
+        Server server(config);
+        std::printf("voidrunner-server: listening on %s port %d, %s\n", config.listen.c_str(),
+                    server.port(), config.db.c_str());
+        std::fflush(stdout);
+        int sig = 0;
+        sigwait(&stop, &sig);
+        std::printf("voidrunner-server: stopping\n");
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "voidrunner-server: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

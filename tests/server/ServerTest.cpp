@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "Json.h"
+#include "Store.h"
+#include "Tickets.h"
+#include "Verifier.h"
+#include "app/CommandLine.h"
+#include "app/replay/ReplayRecorder.h"
+
+namespace {
+
+const TicketKey key(std::string(32, 'k'));
+
+// A sealed replay: header, version line, field, seed and the body.
+std::string replayText(const std::string& version, const std::string& field, uint32_t seed,
+                       const std::string& body) {
+    std::string t = std::string(kReplayHeader) + "\n";
+    if (!version.empty()) t += kReplayVersionPrefix + version + "\n";
+    t += "field " + field + "\nseed " + std::to_string(seed) + "\n" + body;
+    return t + replayChecksumLine(t);
+}
+
+TEST(Tickets, OnlyTheKeysOwnTicketsDecodeAndTheDayHasOneSeed) {
+    const Ticket t = key.issue(false, 1796700000000);
+    const std::string text = key.encode(t);
+    Ticket back;
+    ASSERT_TRUE(key.decode(text, back));
+    EXPECT_EQ(back.seed, t.seed);
+    EXPECT_EQ(back.issuedMs, t.issuedMs);
+    EXPECT_EQ(back.nonce, t.nonce);
+    EXPECT_FALSE(back.daily);
+
+    // Any byte changed, a ticket of another key, or junk: refused.
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        std::string bad = text;
+        bad[i] = bad[i] == '1' ? '2' : '1';
+        EXPECT_FALSE(key.decode(bad, back)) << bad;
+    }
+    EXPECT_FALSE(TicketKey(std::string(32, 'x')).decode(text, back));
+    for (const char* junk : {"", ".....", "r.-.1.2.3.4.5", "d.2026-13-01.1.2.0123456789abcdef.00"})
+        EXPECT_FALSE(key.decode(junk, back)) << junk;
+
+    const Ticket a = key.issue(true, 1796700000000), b = key.issue(true, 1796700000000 + 3600000);
+    EXPECT_EQ(a.day, "2026-12-08");
+    EXPECT_EQ(a.seed, b.seed);
+    EXPECT_NE(a.nonce, b.nonce);
+    EXPECT_NE(key.dailySeed("2026-12-08"), key.dailySeed("2026-12-09"));
+    ASSERT_TRUE(key.decode(key.encode(a), back));
+    EXPECT_TRUE(back.daily);
+    EXPECT_EQ(back.day, "2026-12-08");
+
+    EXPECT_TRUE(isDay("2024-02-29"));
+    for (const char* d : {"2023-02-29", "2026-1-08", "2026-12-32", "x", "2026-12-08 "})
+        EXPECT_FALSE(isDay(d)) << d;
+}
+
+TEST(RateLimiter, ABurstThenOneEveryRefill) {
+    RateLimiter limit(60, 3);  // one a second
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(limit.allow("a", 1000));
+    EXPECT_FALSE(limit.allow("a", 1000));
+    EXPECT_TRUE(limit.allow("b", 1000)) << "clients have buckets of their own";
+    EXPECT_FALSE(limit.allow("a", 1500));
+    EXPECT_TRUE(limit.allow("a", 2000));
+}
+
+TEST(Json, EscapesMarkupAndControlsAndKnowsUtf8) {
+    EXPECT_EQ(
+        jsonString("<script>\"a\\b\"</script>&'\n\x01"),
+        "\"\\u003cscript\\u003e\\\"a\\\\b\\\"\\u003c/script\\u003e\\u0026\\u0027\\n\\u0001\"");
+    EXPECT_TRUE(validUtf8("ab\xC3\xA9\xE2\x82\xAC\xF0\x9F\x9A\x80"));
+    for (const char* bad :
+         {"\xFF", "\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE2\x82", "a\x80"})
+        EXPECT_FALSE(validUtf8(bad)) << bad;
+}
+
+TEST(Replays, RefusedUnlessThisVersionTheRankedFieldAndTheTicketsSeed) {
+    const std::string v = programVersion();
+    EXPECT_TRUE(checkReplay(replayText(v, "1280 720", 9, "tick 5\n"), 9).ok);
+    const struct {
+        std::string text;
+        const char* says;
+    } cases[] = {
+        {replayText("", "1280 720", 9, "tick 5\n"), "does not say which version"},
+        {replayText("0.9.0", "1280 720", 9, "tick 5\n"), "made by version 0.9.0"},
+        {replayText(v, "800 600", 9, "tick 5\n"), "1280x720 field"},
+        {replayText(v, "1280 720", 8, "tick 5\n"), "ticket's seed"},
+        {replayText(v, "1280 720", 9, "# \xFF\ntick 5\n"), "not UTF-8"},
+        {replayText(v, "1280 720", 9, std::string("#\0\n", 3)), "not UTF-8"},
+        {replayText(v, "1280 720", 9, "tick 5\n").substr(10), "not a voidrunner replay"},
+    };
+    for (const auto& c : cases) {
+        const ReplayCheck r = checkReplay(c.text, 9);
+        EXPECT_FALSE(r.ok);
+        EXPECT_NE(r.error.find(c.says), std::string::npos) << r.error;
+    }
+}
+
+TEST(Verifier, KillsARunPastItsTimeAndBoundsTheQueue) {
+    // A worker still busy at the wall-clock limit is killed. (A real run
+    // ends at its first game over; the limit here is below a process start.)
+    Verifier slow(VR_SERVER_PATH, 1, 1, {0.002, 512ll << 20});
+    ASSERT_TRUE(slow.enter());
+    const Verdict v =
+        slow.run(replayText(programVersion(), "1280 720", 1, "keys S\ntick 2000000000\n"));
+    EXPECT_EQ(v.kind, Verdict::TooLong) << v.error;
+
+    Verifier quick(VR_SERVER_PATH, 1, 1, {10, 512ll << 20});
+    ASSERT_TRUE(quick.enter());
+    const Verdict ok = quick.run(replayText(programVersion(), "1280 720", 1, "tick 90\n"));
+    EXPECT_EQ(ok.kind, Verdict::Reproduced) << ok.error;
+    EXPECT_EQ(ok.ticks, 90);
+
+    // One worker and one waiting place: the third is turned away.
+    EXPECT_TRUE(quick.enter());
+    EXPECT_TRUE(quick.enter());
+    EXPECT_FALSE(quick.enter());
+    quick.cancel();
+    EXPECT_TRUE(quick.enter());
+}
+
+TEST(SqliteStore, MigratesOnceSpendsTicketsOnceAndRanksRuns) {
+    const std::string path = "server-test-" + std::to_string(getpid()) + ".db";
+    struct Remove {
+        std::string p;
+        ~Remove() {
+            for (const char* s : {"", "-wal", "-shm"}) std::filesystem::remove(p + s);
+        }
+    } remove{path};
+    {
+        auto store = openStore("sqlite:" + path);
+        EXPECT_EQ(store->schemaVersion(), static_cast<int>(migrations(false).size()));
+        EXPECT_TRUE(store->spendTicket("n1", 5));
+        EXPECT_FALSE(store->spendTicket("n1", 6));
+        RunRow r;
+        r.board = "global";
+        for (const auto& [player, score] :
+             std::initializer_list<std::pair<const char*, int>>{{"a", 10}, {"b", 30}, {"c", 30}}) {
+            r.player = player;
+            r.score = score;
+            store->addRun(r, "replay of " + r.player);
+        }
+        r.board = "2026-12-08";
+        store->addRun(r, "daily");
+    }
+    auto store = openStore("sqlite:" + path);  // again: nothing migrates twice
+    EXPECT_FALSE(store->spendTicket("n1", 7)) << "spent tickets outlive a restart";
+    auto top = store->top("global", 10);
+    ASSERT_EQ(top.size(), 3u);
+    EXPECT_EQ(top[0].player + top[1].player + top[2].player, "bca");
+    EXPECT_EQ(*store->replay(top[0].id), "replay of b");
+    EXPECT_TRUE(store->hide(top[0].id));
+    EXPECT_EQ(store->top("global", 1)[0].player, "c");
+    EXPECT_FALSE(store->replay(top[0].id));
+    EXPECT_EQ(store->top("2026-12-08", 10).size(), 1u);
+    EXPECT_THROW(openStore("mysql://x"), StoreError);
+}
+
+}  // namespace

@@ -1,0 +1,134 @@
+#!/usr/bin/env bash
+# The server end to end on 127.0.0.1: tickets, runs played by the replay bot
+# with the tickets' seeds, verified, listed, fetched back, and the refusals.
+#   e2e.sh SERVER BOT sqlite|postgresql
+# The server's clock runs 100 times faster (--clock-scale), so a run of 1500
+# ticks may be sent after 0.93 s instead of 93 s.
+set -euo pipefail
+server=$(realpath "$1") bot=$(realpath "$2") kind=$3
+here=$(cd "$(dirname "$0")" && pwd)
+tmp=$(mktemp -d)
+chmod 755 "$tmp"
+cd "$tmp"  # the bot signs its table into save.txt here
+pid=
+cleanup() {
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+    [ "$kind" = postgresql ] && "$here/pg-cluster.sh" stop "$tmp/pg"
+    rm -rf "$tmp"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; [ -f "$tmp/err" ] && cat "$tmp/err" >&2; exit 1; }
+
+case "$kind" in
+sqlite) url="sqlite:$tmp/leaderboard.db" ;;
+postgresql) url=$("$here/pg-cluster.sh" start "$tmp/pg") ;;
+*) echo "usage: e2e.sh SERVER BOT sqlite|postgresql" >&2; exit 2 ;;
+esac
+echo "operator-token-for-the-test" >"$tmp/token"
+"$server" --listen 127.0.0.1:0 --db "$url" --key "$tmp/key" --operator-token "$tmp/token" \
+    --clock-scale 100 --workers 2 --rate 1000 >"$tmp/out" 2>"$tmp/err" &
+pid=$!
+for _ in $(seq 100); do
+    port=$(sed -n 's/.* port \([0-9]*\),.*/\1/p' "$tmp/out")
+    [ -n "$port" ] && break
+    kill -0 "$pid" 2>/dev/null || fail "the server did not start"
+    sleep 0.1
+done
+[ -n "$port" ] || fail "the server did not say its port"
+base=http://127.0.0.1:$port/api/v1
+
+# req METHOD PATH [curl options]: sets status and body.
+req() {
+    local m=$1 p=$2
+    shift 2
+    status=$(curl -s -o "$tmp/body" -w '%{http_code}' --max-time 20 -X "$m" "$@" "$base$p")
+    body=$(cat "$tmp/body")
+}
+expect() { [ "$status" = "$1" ] || fail "$2: status $status, want $1: $body"; }
+submit() { req POST "/runs?ticket=$1&player=$2&score=$3" -H 'Content-Type: text/plain' --data-binary "@$4"; }
+
+# Four tickets and a run played with each one's seed.
+declare -A ticket seed score
+for name in good wrongscore wrongfield daily; do
+    req POST "/tickets$([ $name = daily ] && echo '?kind=daily')"
+    expect 200 "ticket $name"
+    ticket[$name]=$(jq -r .ticket <<<"$body")
+    seed[$name]=$(jq -r .seed <<<"$body")
+    field=1280x720
+    [ $name = wrongfield ] && field=800x600
+    "$bot" --seed "${seed[$name]}" --field $field --games 1 --ticks 1500 "$tmp/$name.txt" 2>"$tmp/bot"
+    score[$name]=$(sed -n 's/.*best score \([0-9]*\).*/\1/p' "$tmp/bot")
+done
+day=$(jq -r .day <<<"$body")
+[ "$(jq -r .field <<<"$body" | tr -d ' \n')" = "[1280,720]" ] || fail "ranked field: $body"
+
+# The day's seed is everyone's: a fresh daily ticket has it too, but a run
+# sent at once is sooner than its 1500 ticks can be played.
+req POST "/daily/tickets"
+[ "$(jq -r .seed <<<"$body")" = "${seed[daily]}" ] || fail "the day's seed changed: $body"
+submit "$(jq -r .ticket <<<"$body")" ABC "${score[daily]}" "$tmp/daily.txt"
+expect 422 "too soon"
+grep -q sooner <<<"$body" || fail "too soon: $body"
+sleep 1.2
+
+forged=${ticket[good]%?}0
+[ "$forged" = "${ticket[good]}" ] && forged=${ticket[good]%?}1
+submit "$forged" ABC "${score[good]}" "$tmp/good.txt"
+expect 401 "forged ticket"
+submit "${ticket[good]}" ABC "${score[good]}" "$tmp/daily.txt"
+expect 422 "another ticket's seed"
+submit "${ticket[wrongscore]}" ABC "$((score[wrongscore] + 10))" "$tmp/wrongscore.txt"
+expect 422 "score that does not reproduce"
+grep -q "does not reproduce" <<<"$body" || fail "wrong score: $body"
+submit "${ticket[wrongfield]}" ABC "${score[wrongfield]}" "$tmp/wrongfield.txt"
+expect 422 "another field"
+submit "${ticket[good]}" 'A%FFB' "${score[good]}" "$tmp/good.txt"
+expect 400 "invalid UTF-8"
+head -c 5000000 /dev/zero >"$tmp/big"
+submit "${ticket[good]}" ABC 0 "$tmp/big"
+expect 413 "too large"
+
+player='<b>&"x'
+submit "${ticket[good]}" "$(jq -rn --arg p "$player" '$p|@uri')" "${score[good]}" "$tmp/good.txt"
+expect 201 "good run"
+id=$(jq -r .id <<<"$body")
+submit "${ticket[good]}" ABC "${score[good]}" "$tmp/good.txt"
+expect 409 "reused ticket"
+submit "${ticket[daily]}" DAY "${score[daily]}" "$tmp/daily.txt"
+expect 201 "daily run"
+daily_id=$(jq -r .id <<<"$body")
+
+req GET "/top?limit=5"
+expect 200 top
+[ "$(jq -r '.[0].player' <<<"$body")" = "$player" ] || fail "top lists: $body"
+[ "$(jq -r '.[0].score' <<<"$body")" = "${score[good]}" ] || fail "top score: $body"
+[ "$(jq length <<<"$body")" = 1 ] || fail "the global table holds only the ranked run: $body"
+grep -q '[<>&]' <<<"$body" && fail "markup reached the JSON unescaped: $body"
+req GET "/daily/top?day=$day"
+[ "$(jq -r '.[0].id' <<<"$body")" = "$daily_id" ] || fail "daily table: $body"
+req GET "/runs/$id/replay"
+expect 200 replay
+cmp -s "$tmp/body" "$tmp/good.txt" || fail "the replay comes back changed"
+req GET "/top?limit=1000"
+expect 400 "limit out of range"
+
+# Moderation: only with the operator's token.
+req POST "/runs/$id/hide"
+expect 403 "hide without token"
+req POST "/runs/$id/hide" -H "Authorization: Bearer $(cat "$tmp/token")"
+expect 200 hide
+req GET "/top"
+[ "$body" = "[]" ] || fail "a hidden run is listed: $body"
+req GET "/runs/$id/replay"
+expect 404 "hidden replay"
+
+# The store keeps what it was given across a restart.
+kill "$pid"
+wait "$pid" 2>/dev/null || true
+pid=
+"$server" --listen "127.0.0.1:$port" --db "$url" --key "$tmp/key" >"$tmp/out" 2>"$tmp/err" &
+pid=$!
+for _ in $(seq 100); do grep -q port "$tmp/out" && break; sleep 0.1; done
+req GET "/daily/top?day=$day"
+[ "$(jq -r '.[0].id' <<<"$body")" = "$daily_id" ] || fail "after a restart: $body"
+echo "e2e $kind: ok"
