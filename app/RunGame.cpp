@@ -66,8 +66,9 @@ int runGame(GamePlan& plan, const GameHost& host) {
             if (!host.http) {
                 std::puts("voidrunner: this build has no network: this game is not ranked");
             } else if (settings.leaderboard.empty()) {
-                std::puts("voidrunner: no \"leaderboard URL\" line in settings.txt: this game "
-                          "is not ranked");
+                std::puts(
+                    "voidrunner: no \"leaderboard URL\" line in settings.txt: this game "
+                    "is not ranked");
             } else {
                 board = std::make_unique<Leaderboard>(*host.http, settings.leaderboard,
                                                       settings.player);

@@ -18,7 +18,7 @@ struct GamePlan {
     CommandLineReply reply;
     bool fullscreen = false;
     bool ranked = false, daily = false;  // asked for a leaderboard ticket
-    std::optional<Replay> replay;  // shown instead of play
+    std::optional<Replay> replay;        // shown instead of play
 };
 
 GamePlan planGame(const CommandLine& commandLine);
