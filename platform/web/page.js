@@ -253,8 +253,9 @@ Module.vr = {
     if (this.waiting) this.waiting();
   },
 
-  // "save.txt" and its lock as items of the page's local storage. The
-  // file's bytes are kept one to a character (Latin-1).
+  // The game's files ("save.txt", its lock, "settings.txt", "replays/...")
+  // as items of the page's local storage. A file's bytes are kept one to a
+  // character (Latin-1).
   owner: Math.random().toString(36).slice(2),
   storageKey(name) { return 'voidrunner/' + name; },
   storageText: null,
@@ -290,8 +291,37 @@ Module.vr = {
     }
   },
 
+  // The names of the items in a folder, kept for storageCopy; returns the
+  // length of their list, one a line, or -1.
+  storageList(folder) {
+    const prefix = this.storageKey(folder) + '/';
+    try {
+      const names = [];
+      for (let i = 0; i < window.localStorage.length; ++i) {
+        const key = window.localStorage.key(i);
+        if (key && key.startsWith(prefix) && !key.includes('/', prefix.length))
+          names.push(key.slice(prefix.length));
+      }
+      this.storageText = names.join('\n');
+      return this.storageText.length;
+    } catch (e) {
+      return -1;
+    }
+  },
+
+  storageRemove(name) {
+    try {
+      window.localStorage.removeItem(this.storageKey(name));
+      return 1;
+    } catch (e) {
+      return 0;
+    }
+  },
+
   // Another tab's lock counts for two seconds at most: a tab closed while
-  // holding it must not keep the others from saving.
+  // holding it must not keep the others from saving. A lock dated ahead of
+  // this tab's clock (a clock set back since) counts as long as one dated
+  // as far behind would, so every lock expires.
   storageLock(name) {
     const key = this.storageKey(name) + '.lock';
     try {
@@ -299,7 +329,7 @@ Module.vr = {
       const held = window.localStorage.getItem(key);
       if (held) {
         const [owner, time] = held.split(' ');
-        if (owner !== this.owner && now - Number(time) < 2000) return 0;
+        if (owner !== this.owner && Math.abs(now - Number(time)) < 2000) return 0;
       }
       window.localStorage.setItem(key, this.owner + ' ' + now);
       return window.localStorage.getItem(key).startsWith(this.owner + ' ') ? 1 : 0;

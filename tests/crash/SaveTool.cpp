@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
         bool seen = false;
         while (!std::filesystem::exists(argv[2])) {
             std::string text;
-            const StoredFile state = systemSaveStorage().read("save.txt", text);
+            const StoredFile state = systemFileStorage().read("save.txt", text, kSaveFileLimit);
             if (state == StoredFile::unreadable) {
                 ++busy;  // Windows: held for a moment by a replacing game
                 continue;
@@ -132,11 +132,11 @@ int main(int argc, char** argv) {
         return torn == 0 && reads > 0 ? 0 : 1;
     }
     if (command == "lock" && argc == 3) {
-        if (!systemSaveStorage().lock("save.txt")) return 1;
+        if (systemFileStorage().lock("save.txt") != FileLock::taken) return 1;
         std::puts("locked");
         std::fflush(stdout);
         sleepMs(std::atol(argv[2]));
-        systemSaveStorage().unlock();
+        systemFileStorage().unlock();
         return 0;
     }
 #ifdef _WIN32
