@@ -1,7 +1,11 @@
 // save-tool: drives the game's own table code against "save.txt" in the
 // working folder, for the save-file tests (built for Linux and Windows):
 //   save-tool sign SCORE LEVEL INITIALS [...]  load as at start, sign each row
-//                                              in turn, print the table
+//                                              in turn, print the table; a
+//                                              "wait FILE" between rows makes
+//                                              FILE.ready, then waits for FILE
+//   save-tool settings 0|1                     save mute 0 or 1 in settings.txt,
+//                                              print what loads back
 //   save-tool loop FIRST STEP COUNT            load once, sign FIRST, FIRST+STEP...
 //                                              a millisecond apart
 //   save-tool forever                          start, sign the next score; again
@@ -26,6 +30,7 @@
 #include <string>
 #include <thread>
 
+#include "app/Settings.h"
 #include "platform/Platform.h"
 #include "scores/HighScores.h"
 
@@ -68,7 +73,7 @@ bool wholeTable(const std::string& text) {
 int usage() {
     std::fputs(
         "usage: save-tool sign SCORE LEVEL INITIALS... | loop FIRST STEP COUNT | forever |"
-        " watch STOPFILE | lock MS | hold MS\n",
+        " watch STOPFILE | lock MS | hold MS | settings 0|1\n",
         stderr);
     return 2;
 }
@@ -78,11 +83,28 @@ int usage() {
 int main(int argc, char** argv) {
     if (argc < 2) return usage();
     const std::string command = argv[1];
-    if (command == "sign" && argc >= 5 && (argc - 2) % 3 == 0) {
+    if (command == "sign" && argc >= 5) {
         loadHighScores();
-        for (int i = 2; i + 2 < argc; i += 3)
-            recordHighScore(std::atoi(argv[i]), std::atoi(argv[i + 1]), argv[i + 2]);
+        for (int i = 2; i < argc;) {
+            if (std::string(argv[i]) == "wait" && i + 1 < argc) {
+                std::fclose(std::fopen((std::string(argv[i + 1]) + ".ready").c_str(), "w"));
+                while (!std::filesystem::exists(argv[i + 1])) sleepMs(5);
+                i += 2;
+            } else if (i + 2 < argc) {
+                recordHighScore(std::atoi(argv[i]), std::atoi(argv[i + 1]), argv[i + 2]);
+                i += 3;
+            } else {
+                return usage();
+            }
+        }
         printTable();
+        return 0;
+    }
+    if (command == "settings" && argc == 3) {
+        HostSettings settings;
+        settings.muted = std::string(argv[2]) == "1";
+        const bool saved = saveSettings(settings);
+        std::printf("%s mute %d\n", saved ? "saved" : "not saved", loadSettings().muted ? 1 : 0);
         return 0;
     }
     if (command == "loop" && argc == 5) {
