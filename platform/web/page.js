@@ -36,24 +36,68 @@ Module.vr = {
     this.touchControls();
     document.getElementById('replay').addEventListener('click', (e) => {
       e.preventDefault();
-      this.downloadReplay();
-      canvas.focus();
+      this.showReplays();
     });
   },
 
   // The run so far as a replay script (voidrunner-trace and voidrunner
   // --replay play it back).
   replayText() { return UTF8ToString(Module._voidrunner_replay()); },
-  downloadReplay() {
-    const text = this.replayText();
+  // The replays the game kept in storage, newest first (named by their start).
+  keptReplays() {
+    const prefix = this.storageKey('replays/'), names = [];
+    try {
+      for (let i = 0; i < localStorage.length; ++i) {
+        const key = localStorage.key(i);
+        if (key && key.startsWith(prefix)) names.push(key.slice(prefix.length));
+      }
+    } catch (e) {}
+    return names.sort().reverse();
+  },
+  download(name, text) {
     if (!text) return;
     const link = document.createElement('a');
     link.href = URL.createObjectURL(new Blob([text], {type: 'text/plain'}));
-    link.download = 'voidrunner-' + new Date().toISOString().replace(/[:.]/g, '-') + '.replay';
+    link.download = name;
     document.body.appendChild(link);
     link.click();
     link.remove();
     setTimeout(() => URL.revokeObjectURL(link.href), 1000);
+  },
+  downloadReplay() {
+    this.download('voidrunner-' + new Date().toISOString().replace(/[:.]/g, '-') + '.replay',
+                  this.replayText());
+  },
+  // A small list under the link: this run so far, then the kept ones.
+  showReplays() {
+    const list = document.getElementById('replays');
+    if (!list.hidden) {
+      list.hidden = true;
+      this.canvas.focus();
+      return;
+    }
+    list.textContent = '';
+    const add = (label, fetch) => {
+      const item = document.createElement('a');
+      item.href = '#';
+      item.textContent = label;
+      item.addEventListener('click', (e) => {
+        e.preventDefault();
+        fetch();
+        list.hidden = true;
+        this.canvas.focus();
+      });
+      list.appendChild(item);
+    };
+    add('this run so far', () => this.downloadReplay());
+    for (const name of this.keptReplays()) {
+      add(name, () => {
+        let text = null;
+        try { text = localStorage.getItem(this.storageKey('replays/' + name)); } catch (e) {}
+        this.download(name, text);
+      });
+    }
+    list.hidden = false;
   },
 
   clientWidth() { return document.documentElement.clientWidth | 0; },
