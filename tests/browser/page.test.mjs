@@ -196,7 +196,9 @@ test('storage keeps mute and the last replays; a lock dated ahead expires; a row
         () => window.voidrunner.texts.includes('You Got a New High Score: Enter Your Initials'),
         {timeout: 180000, polling: 250});
     const sign = async (page, initials) => {
+      const started = Date.now();
       await gameOver(page);
+      console.log(`game over after ${Date.now() - started} ms`);
       await page.keyboard.type(initials);
       await page.waitForFunction(() => window.voidrunner.texts.includes("You've Destroyed Your Last Ship"));
     };
@@ -226,8 +228,10 @@ test('storage keeps mute and the last replays; a lock dated ahead expires; a row
       localStorage.removeItem('voidrunner/save.txt.lock');
       localStorage.setItem('voidrunner/save.txt', '99999 9 OTH' + '\n0 1 AAA'.repeat(9));
     });
-    for (let i = 0; i < 2; ++i) {
-      await page.keyboard.press('Space');
+    for (let i = 0; i < 2; ++i) {  // two presses start a new game
+      await page.keyboard.down('Space');
+      await waitTicks(page, 2);
+      await page.keyboard.up('Space');
       await waitTicks(page, 2);
     }
     await sign(page, 'SIX');
