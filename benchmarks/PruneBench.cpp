@@ -34,7 +34,8 @@ void fillFolder(const fs::path& dir) {
 
 void pruneAtGameOver(benchmark::State& state) {
     const fs::path before = fs::current_path();
-    const fs::path dir = fs::temp_directory_path() / ("voidrunner-prunebench-" + std::to_string(::getpid()));
+    const fs::path dir = fs::temp_directory_path() /
+                         ("voidrunner-prunebench-" + std::to_string(::getpid()));
     fs::create_directories(dir);
     fs::current_path(dir);
     resetToProgramStart();

@@ -4,8 +4,8 @@
 //                                              in turn, print the table; a
 //                                              "wait FILE" between rows makes
 //                                              FILE.ready, then waits for FILE
-//   save-tool settings 0|1                     save mute 0 or 1 in settings.txt,
-//                                              print what loads back
+//   save-tool settings [0|1]                   save mute 0 or 1 in settings.txt;
+//                                              print what loads
 //   save-tool loop FIRST STEP COUNT            load once, sign FIRST, FIRST+STEP...
 //                                              a millisecond apart
 //   save-tool forever                          start, sign the next score; again
@@ -73,7 +73,7 @@ bool wholeTable(const std::string& text) {
 int usage() {
     std::fputs(
         "usage: save-tool sign SCORE LEVEL INITIALS... | loop FIRST STEP COUNT | forever |"
-        " watch STOPFILE | lock MS | hold MS | settings 0|1\n",
+        " watch STOPFILE | lock MS | hold MS | settings [0|1]\n",
         stderr);
     return 2;
 }
@@ -100,11 +100,13 @@ int main(int argc, char** argv) {
         printTable();
         return 0;
     }
-    if (command == "settings" && argc == 3) {
-        HostSettings settings;
-        settings.muted = std::string(argv[2]) == "1";
-        const bool saved = saveSettings(settings);
-        std::printf("%s mute %d\n", saved ? "saved" : "not saved", loadSettings().muted ? 1 : 0);
+    if (command == "settings" && argc <= 3) {
+        if (argc == 3) {
+            HostSettings settings;
+            settings.muted = std::string(argv[2]) == "1";
+            std::fputs(saveSettings(settings) ? "saved " : "not saved ", stdout);
+        }
+        std::printf("mute %d\n", loadSettings().muted ? 1 : 0);
         return 0;
     }
     if (command == "loop" && argc == 5) {

@@ -168,6 +168,18 @@ run "$d" settings 1 >"$tmp/out" 2>"$tmp/err" || fail "settings: exit code $? (12
 strip_cr <"$tmp/out" | grep -qx 'saved mute 1' || fail "settings: $(cat "$tmp/out")"
 ok "links at the settings file's old temporary names: nothing outside touched, saved"
 
+# --- settings.txt that is no settings file --------------------------------------
+kinds="zero"
+[ -n "$wine" ] || kinds="zero pipe"
+for kind in $kinds; do
+    d=$(fresh "settings-$kind")
+    if [ $kind = zero ]; then ln -s /dev/zero "$d/settings.txt"; else mkfifo "$d/settings.txt"; fi
+    run "$d" settings >"$tmp/out" 2>"$tmp/err" || fail "settings as $kind: exit code $? (124: it blocked)"
+    strip_cr <"$tmp/out" | grep -qx 'mute 0' || fail "settings as $kind: $(cat "$tmp/out")"
+    [ "$(grep -c 'settings.txt' "$tmp/err")" -eq 1 ] || fail "settings as $kind: said '$(cat "$tmp/err")'"
+    ok "settings.txt as $kind: the defaults after a bounded read, one line said"
+done
+
 # --- two games signing in one folder, a reader watching --------------------------
 d=$(fresh shared)
 count=$saves
