@@ -1,5 +1,6 @@
 #include "app/RunGame.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <utility>
@@ -55,6 +56,9 @@ int runGame(GamePlan& plan, const GameHost& host) {
         ReplayFolder folder;
         if (host.keepReplays) {
             folder.keep = replayKeepLimit();
+            if (host.replaysKeptAtMost >= 0)
+                folder.keep = std::min(folder.keep, host.replaysKeptAtMost);
+            folder.pruneAside = host.pruneAside;
             recorder.folder = &folder;
         }
         // Online only when asked: the ticket comes before the window, later
