@@ -16,6 +16,8 @@ windows=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64 zip unzip s
 tools=(clang libclang-rt-dev libbenchmark-dev clang-format)
 web=(emscripten nodejs sox python3)
 browser=(chromium nodejs)
+# The trace tool for AArch64, run under qemu-user (scripts/cross-check.sh).
+arm=(g++-aarch64-linux-gnu libc6-dev-arm64-cross qemu-user)
 package=(dpkg-dev file librsvg2-bin icoutils lintian desktop-file-utils appstream debootstrap)
 
 wanted=()
@@ -24,7 +26,7 @@ for task in "$@"; do
         play) wanted+=("${build[@]}" "${game[@]}") ;;
         quick) wanted+=("${build[@]}" "${game[@]}" googletest libgtest-dev jq xz-utils) ;;
         test) wanted+=("${build[@]}" "${game[@]}" "${tests[@]}" "${windows[@]}" "${tools[@]}"
-                       "${web[@]}" "${browser[@]}" "${package[@]}") ;;
+                       "${web[@]}" "${browser[@]}" "${package[@]}" "${arm[@]}") ;;
         bench) wanted+=("${build[@]}" "${game[@]}" "${tests[@]}" "${tools[@]}") ;;
         windows) wanted+=("${build[@]}" "${windows[@]}") ;;
         web) wanted+=("${build[@]}" "${web[@]}") ;;
