@@ -145,7 +145,8 @@ tallied() {  # RUNS so far
 sizes=(200x150 320x240 400x300 640x480 800x600 1024x768 1280x720 1920x1080 333x197)
 lines=0
 for ((i = 0; i < runs; i++)); do
-    seed=$((first + i)) field=${sizes[$((i % ${#sizes[@]}))]}
+    seed=$((first + i))
+    field=${sizes[$(((seed - 1) % ${#sizes[@]}))]}
     rm -f "$scratch/replay.txt"
     (cd "$scratch" && "$bot" --wobble --seed "$seed" --field "$field" --ticks "$ticks" \
         --games 1000 replay.txt 2>/dev/null) || fail "the bot failed on seed $seed"
