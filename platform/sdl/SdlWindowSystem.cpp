@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "platform/sdl/SdlDisplay.h"
+#include "platform/sdl/X11WindowState.h"
 
 namespace {
 
@@ -102,7 +103,10 @@ WindowHandle SdlWindowSystem::createWindow(const WindowCreateDesc& desc) {
 
 void SdlWindowSystem::showWindow(WindowHandle handle, int showCommand) {
     if (!handle || sdlWindow(handle) != window) return;
-    if (showCommand == kShowMaximized) SDL_MaximizeWindow(window);
+    if (showCommand == kShowMaximized) {
+        SDL_MaximizeWindow(window);
+        maximising = true;
+    }
     SDL_ShowWindow(window);
     if (showCommand == kShowMaximized) SDL_MaximizeWindow(window);
     SDL_RaiseWindow(window);
@@ -206,6 +210,7 @@ void SdlWindowSystem::translate(const SDL_Event& event) {
             post(wm::size, 0, position(event.window.data1, event.window.data2));
             break;
         case SDL_WINDOWEVENT_MINIMIZED: post(wm::size, kSizeMinimized); break;
+        case SDL_WINDOWEVENT_MAXIMIZED: maximising = false; break;
         case SDL_WINDOWEVENT_RESTORED: keepOnScreen(); break;
         case SDL_WINDOWEVENT_MOVED:
             post(wm::move, 0, position(event.window.data1, event.window.data2));
@@ -288,8 +293,24 @@ Rect SdlWindowSystem::clientRectOnScreen(WindowHandle handle) {
 }
 
 void SdlWindowSystem::setFullscreen(WindowHandle handle, bool on) {
-    if (!handle || sdlWindow(handle) != window) return;
+    if (!handle || sdlWindow(handle) != window || on == isFullscreen(handle)) return;
+    // A window manager forgets the maximised state under fullscreen, and SDL
+    // brings the window back at the size it was made with: maximise again on
+    // the way back, or the frame would be shown shrunk.
+    if (on) maximisedBeforeFullscreen = maximised();
     SDL_SetWindowFullscreen(window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    if (!on && maximisedBeforeFullscreen) {
+        maximising = true;
+        SDL_MaximizeWindow(window);
+    }
+}
+
+bool SdlWindowSystem::maximised() {
+    const int told = x11Maximised(window);
+    const bool flagged = (SDL_GetWindowFlags(window) & SDL_WINDOW_MAXIMIZED) != 0;
+    const bool now = told >= 0 ? told == 1 : flagged;
+    if (now) maximising = false;
+    return now || maximising;
 }
 
 bool SdlWindowSystem::isFullscreen(WindowHandle handle) {
@@ -301,7 +322,7 @@ void SdlWindowSystem::keepOnScreen() {
     // The window was made as large as the usable area, to be maximised; left
     // at that size with a frame around it, it would be taller than the screen.
     const Uint32 flags = SDL_GetWindowFlags(window);
-    if (flags & (SDL_WINDOW_MAXIMIZED | SDL_WINDOW_MINIMIZED | SDL_WINDOW_FULLSCREEN)) return;
+    if (flags & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_FULLSCREEN) || maximised()) return;
     int top = 0, left = 0, bottom = 0, right = 0;
     if (SDL_GetWindowBordersSize(window, &top, &left, &bottom, &right) != 0) return;  // no frame
     const SDL_Rect area = usableArea();
