@@ -81,7 +81,7 @@ bool GameWindow::createMainWindow() {
 
 void GameWindow::placeFrameInWindow(WindowHandle handle) {
     if (gameState.fieldWidth <= 0 || gameState.fieldHeight <= 0) return;
-    const Rect client = platform().windows->clientRect(handle);
+    const Rect client = platform().windows->clientRectInPixels(handle);
     const Rect place = placeFrame(gameState.fieldWidth, gameState.fieldHeight,
                                   client.right - client.left, client.bottom - client.top);
     placedWidth = gameState.fieldWidth;

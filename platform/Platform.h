@@ -72,6 +72,13 @@ struct Rect {
     friend bool operator==(const Rect&, const Rect&) = default;
 };
 
+// A length measured in a unit of which `from` make `to` (logical pixels to
+// a high-density screen's pixels and back); as it is when `from` is empty.
+inline int rescale(int length, int from, int to) {
+    if (from <= 0 || from == to) return length;
+    return static_cast<int>(static_cast<int64_t>(length) * to / from);
+}
+
 // The window procedure of a class: the window system hands it every message
 // for the class's windows, as Win32's lpfnWndProc.
 using WindowProcedure = intptr_t (*)(WindowHandle window, uint32_t message, uintptr_t wParam,
@@ -133,8 +140,12 @@ public:
     virtual void validate(WindowHandle window) = 0;
     // The client rectangle in screen coordinates (GetWindowInfo's rcClient).
     virtual Rect clientRectOnScreen(WindowHandle window) = 0;
-    // The client rectangle in client coordinates (GetClientRect).
+    // The client rectangle in client coordinates (GetClientRect), in the
+    // window's logical pixels: the playfield's size.
     virtual Rect clientRect(WindowHandle window) = 0;
+    // The same in the device's pixels, which the frame is placed in and mouse
+    // positions are given in: more than clientRect on a high-density screen.
+    virtual Rect clientRectInPixels(WindowHandle window) { return clientRect(window); }
     // Borderless over the whole screen, or back to the window it was.
     virtual void setFullscreen(WindowHandle, bool) {}
     virtual bool isFullscreen(WindowHandle) { return false; }

@@ -41,6 +41,25 @@ TEST(FramePlacement, CentredShrunkToFitOrEnlargedByWholeSteps) {
     EXPECT_EQ(y, 9);
 }
 
+TEST(FramePlacement, OnAHighDensityScreenTheLogicalFieldIsShownInWholeDevicePixels) {
+    // A 640x360 field (the window's logical size) on a 2x and a 1.5x screen:
+    // twice as large, or as it is; never a blurred 1.5.
+    EXPECT_EQ(placeFrame(640, 360, rescale(640, 96, 192), rescale(360, 96, 192)),
+              (Rect{0, 0, 1280, 720}));
+    EXPECT_EQ(placeFrame(640, 360, rescale(640, 96, 144), rescale(360, 96, 144)),
+              (Rect{160, 90, 800, 450}));
+    // Windows reports the real pixels; the field is them taken back to 96 DPI.
+    EXPECT_EQ(rescale(1920, 144, 96), 1280);
+    EXPECT_EQ(rescale(1279, 192, 96), 639);
+    EXPECT_EQ(rescale(5, 0, 96), 5);
+    // A pointer in logical pixels, taken to the device's, lands on its spot.
+    const Rect place = placeFrame(640, 360, 1280, 720);
+    int x = rescale(100, 640, 1280), y = rescale(50, 360, 720);
+    windowToFrame(place, 640, 360, x, y);
+    EXPECT_EQ(x, 100);
+    EXPECT_EQ(y, 50);
+}
+
 TEST(HostSettings, BadContentsGiveTheDefaultAndAChoiceSurvivesARestart) {
     WorkFolder folder;
     EXPECT_FALSE(loadSettings().muted);  // no file

@@ -96,6 +96,8 @@ private:
         void validate(WindowHandle w) override { inner->validate(w); }
         Rect clientRectOnScreen(WindowHandle w) override { return inner->clientRectOnScreen(w); }
         Rect clientRect(WindowHandle) override { return {0, 0, width, height}; }
+        // The frame is still placed in the real window.
+        Rect clientRectInPixels(WindowHandle w) override { return inner->clientRectInPixels(w); }
         WindowSystem* inner = nullptr;
         int width = 800;
         int height = 600;

@@ -90,7 +90,7 @@ WindowHandle SdlWindowSystem::createWindow(const WindowCreateDesc& desc) {
     area.w = std::min(area.w, largestWindow);
     area.h = std::min(area.h, largestWindow);
     window = SDL_CreateWindow(desc.title, area.x, area.y, area.w, area.h,
-                              SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
+                              SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
     if (!window) return nullptr;
     procedure = cls->second;
     SDL_StartTextInput();
@@ -142,6 +142,13 @@ void SdlWindowSystem::translate(const SDL_Event& event) {
         return;  // after the window is gone only the quit message matters
     }
     const auto position = [](int x, int y) { return packPosition(x, y); };
+    // Mouse positions come in the window's logical pixels, and go on in the
+    // device's, the frame's place being in those.
+    const auto pointer = [this](int x, int y) {
+        const Rect logical = clientRect(window), pixels = clientRectInPixels(window);
+        return packPosition(rescale(x, logical.right, pixels.right),
+                            rescale(y, logical.bottom, pixels.bottom));
+    };
     switch (event.type) {
     case SDL_TEXTINPUT:
         latin1Codes(event.text.text, [&](unsigned code) { post(wm::character, code); });
@@ -185,13 +192,13 @@ void SdlWindowSystem::translate(const SDL_Event& event) {
         const bool down = event.type == SDL_MOUSEBUTTONDOWN;
         if (event.button.button == SDL_BUTTON_LEFT)
             post(down ? wm::leftButtonDown : wm::leftButtonUp, 0,
-                 position(event.button.x, event.button.y));
+                 pointer(event.button.x, event.button.y));
         else if (event.button.button == SDL_BUTTON_RIGHT)
             post(down ? wm::rightButtonDown : wm::rightButtonUp, 0,
-                 position(event.button.x, event.button.y));
+                 pointer(event.button.x, event.button.y));
         break;
     }
-    case SDL_MOUSEMOTION: post(wm::mouseMove, 0, position(event.motion.x, event.motion.y)); break;
+    case SDL_MOUSEMOTION: post(wm::mouseMove, 0, pointer(event.motion.x, event.motion.y)); break;
     case SDL_MOUSEWHEEL: {
         int notches = event.wheel.y;
         if (event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED) notches = -notches;
@@ -209,6 +216,12 @@ void SdlWindowSystem::translate(const SDL_Event& event) {
             keepOnScreen();
             post(wm::size, 0, position(event.window.data1, event.window.data2));
             break;
+        case SDL_WINDOWEVENT_DISPLAY_CHANGED: {
+            // Onto a screen of another density: as many pixels more or fewer.
+            const Rect logical = clientRect(window);
+            post(wm::size, 0, position(logical.right, logical.bottom));
+            break;
+        }
         case SDL_WINDOWEVENT_MINIMIZED: post(wm::size, kSizeMinimized); break;
         case SDL_WINDOWEVENT_MAXIMIZED: maximising = false; break;
         case SDL_WINDOWEVENT_RESTORED: keepOnScreen(); break;
@@ -279,6 +292,13 @@ void SdlWindowSystem::postQuitMessage(int exitCode) {
 Rect SdlWindowSystem::clientRect(WindowHandle handle) {
     Rect rect;
     if (!handle || sdlWindow(handle) != window) return rect;
+    SDL_GetWindowSize(window, &rect.right, &rect.bottom);
+    return rect;
+}
+
+Rect SdlWindowSystem::clientRectInPixels(WindowHandle handle) {
+    Rect rect;
+    if (!handle || sdlWindow(handle) != window) return rect;
     SDL_GetWindowSizeInPixels(window, &rect.right, &rect.bottom);
     return rect;
 }
@@ -288,7 +308,7 @@ Rect SdlWindowSystem::clientRectOnScreen(WindowHandle handle) {
     if (!handle || sdlWindow(handle) != window) return rect;
     int x = 0, y = 0, w = 0, h = 0;
     SDL_GetWindowPosition(window, &x, &y);
-    SDL_GetWindowSizeInPixels(window, &w, &h);
+    SDL_GetWindowSize(window, &w, &h);
     return Rect{x, y, x + w, y + h};
 }
 

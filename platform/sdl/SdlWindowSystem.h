@@ -32,6 +32,7 @@ public:
     void validate(WindowHandle) override {}
     Rect clientRectOnScreen(WindowHandle window) override;
     Rect clientRect(WindowHandle window) override;
+    Rect clientRectInPixels(WindowHandle window) override;
     // Fullscreen on the desktop's own resolution.
     void setFullscreen(WindowHandle window, bool on) override;
     bool isFullscreen(WindowHandle window) override;

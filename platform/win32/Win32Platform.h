@@ -27,7 +27,11 @@ public:
     void postQuitMessage(int exitCode) override;
     void validate(WindowHandle window) override;
     Rect clientRectOnScreen(WindowHandle window) override;
+    // At 150 or 200 % scaling the window is per-monitor aware (the
+    // manifest): its client area comes in real pixels, and the logical size
+    // (the playfield's) is that at the window's DPI taken back to 96.
     Rect clientRect(WindowHandle window) override;
+    Rect clientRectInPixels(WindowHandle window) override;
     // Borderless over the window's monitor, and back to where it was.
     void setFullscreen(WindowHandle window, bool on) override;
     bool isFullscreen(WindowHandle) override { return fullscreen_; }
