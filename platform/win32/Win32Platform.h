@@ -93,9 +93,14 @@ public:
                   TextAlign align) override;
 
     HDC dc() const { return dc_; }
+    // Texts in the size they have at 100 %: the frame is enlarged as a
+    // whole on a scaled screen, where the DC's font is already larger.
+    void useUnscaledFont(int systemDpi);
 
 private:
     HDC dc_;
+    HFONT font_ = nullptr;
+    HGDIOBJ oldFont_ = nullptr;
     HBITMAP bitmap_;
     HGDIOBJ oldBitmap_;
     HPEN pen_ = nullptr;
