@@ -206,6 +206,8 @@ bool runTickIfDue() {
         if (gameWindow->placedWidth != gameState.fieldWidth ||
             gameWindow->placedHeight != gameState.fieldHeight)
             gameWindow->placeFrameInWindow(gameWindow->window);
+        gameWindow->host.afterTick(gameWindow->window, replayHooks ? replayHooks->shownPace() : 0,
+                                   replayHooks && replayHooks->shownEnded());
         return true;
     }
     // Sleep half an interval at most, and never past the moment the next tick
@@ -264,6 +266,7 @@ void shutDown() {
     nextTickTime = 0;
     replayHooks = nullptr;
     setStartFullscreen(false);
+    setWelcomeOnFirstLaunch(false);
     resetHighScores();
     resetInitials();
 }

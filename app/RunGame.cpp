@@ -51,12 +51,15 @@ int runGame(GamePlan& plan, const GameHost& host) {
             folder.keep = replayKeepLimit();
             recorder.folder = &folder;
         }
+        // W, A and D steer under the recorder: it notes the arrows they hold.
+        SteeringKeys steering(*services.keys);
         PlatformServices recorded = services;
-        recorded.keys = &recorder.keys(*services.keys);
+        recorded.keys = &recorder.keys(steering);
         recorded.clock = &recorder.clock(*services.clock);
         installPlatform(recorded);
         replayHooks = &recorder;
         recording = &recorder;
+        setWelcomeOnFirstLaunch(host.welcome);
         code = runMainLoop(host.instance);
         recording = nullptr;
     }

@@ -27,6 +27,9 @@ struct GameHost {
     // Recorded runs are kept in replays/ beside save.txt; without, only in
     // memory (the page offers its run as a download).
     bool keepReplays = true;
+    // The first launch in a folder (no save.txt, no settings file) greets
+    // the player with the keys.
+    bool welcome = false;
 };
 
 // Installs the host's services (wrapped by the player or the recorder),

@@ -146,6 +146,8 @@ public:
     // The same in the device's pixels, which the frame is placed in and mouse
     // positions are given in: more than clientRect on a high-density screen.
     virtual Rect clientRectInPixels(WindowHandle window) { return clientRect(window); }
+    // The mouse pointer over the window shown or hidden.
+    virtual void showPointer(WindowHandle, bool) {}
     // Borderless over the whole screen, or back to the window it was.
     virtual void setFullscreen(WindowHandle, bool) {}
     virtual bool isFullscreen(WindowHandle) { return false; }
@@ -170,6 +172,9 @@ public:
     virtual ~KeyState() = default;
     // Whether the key is physically held at the moment of the call.
     virtual bool isHeld(Key key) = 0;
+    // The same for the key where W, A, S or D sits on a US keyboard (the
+    // host's second set of arrows), wherever the layout puts the letter.
+    virtual bool isLetterHeld(char /*wasd*/) { return false; }
 };
 
 // ---------------------------------------------------------------------------
@@ -235,6 +240,8 @@ public:
     // whatever plays. Failures are silent.
     virtual void play(const char* name) = 0;
     virtual void stop() = 0;
+    // The loudness of what plays from now on, 0 (silent) to 10 (as recorded).
+    virtual void setVolume(int /*tenths*/) {}
 };
 
 // ---------------------------------------------------------------------------

@@ -16,6 +16,11 @@ HostSettings loadSettings(const char* path) {
         std::string name, value, extra;
         if (!(fields >> name >> value) || (fields >> extra)) continue;
         if (name == "mute" && (value == "0" || value == "1")) settings.muted = value == "1";
+        if (name == "volume" && value.size() <= 2 &&
+            value.find_first_not_of("0123456789") == std::string::npos) {
+            const int steps = std::stoi(value);
+            if (steps <= 10) settings.volume = steps;
+        }
         if (name == "replays") {
             int kept = 0;
             const char* end = value.data() + value.size();
@@ -34,6 +39,7 @@ bool saveSettings(const HostSettings& settings, const char* path) {
         std::ofstream out(temporary, std::ios::trunc);
         out << "mute " << (settings.muted ? 1 : 0) << '\n';
         out << "replays " << settings.replaysKept << '\n';
+        out << "volume " << settings.volume << '\n';
         out.flush();
         if (!out) {
             out.close();

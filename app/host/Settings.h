@@ -8,6 +8,8 @@ struct HostSettings {
     // How many replays replays/ keeps ("replays N", 0 to 100000); 0 records
     // none.
     int replaysKept = 50;
+    // The sound's loudness in steps of a tenth ("volume N", 0 to 10).
+    int volume = 10;
 };
 
 constexpr const char* kSettingsFile = "settings.txt";

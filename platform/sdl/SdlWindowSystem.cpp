@@ -338,6 +338,10 @@ bool SdlWindowSystem::isFullscreen(WindowHandle handle) {
     return (SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN) != 0;
 }
 
+void SdlWindowSystem::showPointer(WindowHandle, bool shown) {
+    SDL_ShowCursor(shown ? SDL_ENABLE : SDL_DISABLE);
+}
+
 void SdlWindowSystem::keepOnScreen() {
     // The window was made as large as the usable area, to be maximised; left
     // at that size with a frame around it, it would be taller than the screen.

@@ -36,6 +36,7 @@ public:
     // Fullscreen on the desktop's own resolution.
     void setFullscreen(WindowHandle window, bool on) override;
     bool isFullscreen(WindowHandle window) override;
+    void showPointer(WindowHandle, bool shown) override;
 
     // The game's messages for one SDL event (none, one or several), queued.
     void translate(const SDL_Event& event);

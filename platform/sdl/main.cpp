@@ -66,7 +66,8 @@ int main(int argc, char** argv) {
                                            .keys = &keys,
                                            .display = &display,
                                            .sound = &sound,
-                                           .clock = &clock}});
+                                           .clock = &clock},
+                              .welcome = true});
     }
     TextFont::instance().close();
     if (TTF_WasInit()) TTF_Quit();

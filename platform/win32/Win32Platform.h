@@ -35,9 +35,11 @@ public:
     // Borderless over the window's monitor, and back to where it was.
     void setFullscreen(WindowHandle window, bool on) override;
     bool isFullscreen(WindowHandle) override { return fullscreen_; }
+    void showPointer(WindowHandle, bool shown) override;
 
 private:
     bool fullscreen_ = false;
+    bool pointerHidden_ = false;
     LONG_PTR windowedStyle_ = 0;
     LONG_PTR windowedExStyle_ = 0;
     WINDOWPLACEMENT windowed_{};
@@ -66,6 +68,7 @@ class Win32KeyState final : public KeyState {
 public:
     explicit Win32KeyState(PadSource* pads = nullptr) : pads_(pads) {}
     bool isHeld(Key key) override;
+    bool isLetterHeld(char wasd) override;
 
 private:
     PadSource* pads_;
@@ -123,6 +126,8 @@ class Win32Sound final : public Sound {
 public:
     void play(const char* name) override;
     void stop() override;
+    // The program's own wave-out volume, which PlaySound plays at.
+    void setVolume(int tenths) override;
 };
 
 // The shared real clock, counting and sleeping with the kernel32 calls the

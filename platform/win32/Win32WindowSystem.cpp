@@ -221,3 +221,10 @@ void Win32WindowSystem::setFullscreen(WindowHandle window, bool on) {
     }
     fullscreen_ = on;
 }
+
+void Win32WindowSystem::showPointer(WindowHandle, bool shown) {
+    // ShowCursor counts: change it only when the state changes.
+    if (shown == !pointerHidden_) return;
+    pointerHidden_ = !shown;
+    ShowCursor(shown ? TRUE : FALSE);
+}

@@ -61,6 +61,7 @@ start_game() {  # start_game NAME [VAR=VALUE...]
     shift
     mkdir -p "$dir"
     cp -r "$snd" "$dir/snd"
+    : >"$dir/settings.txt"  # played in before: no welcome
     # shellcheck disable=SC2086 # game_args: words
     vr_start_game "$dir" 30 env SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$dir/audio.raw" \
         VOIDRUNNER_PRESENT_LOG="$dir/present.log" \

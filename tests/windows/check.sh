@@ -47,6 +47,7 @@ say "resources: icon ($sizes px), version $version, manifest with DPI awareness"
 mkdir -p "$work/game"
 # Run from the packed zip, as a player would: the exe and snd/ only.
 (cd "$work/game" && unzip -q "$root/build-win/voidrunner-windows.zip")
+: >"$work/game/settings.txt"  # played in before: no welcome
 [ -s "$work/game/README.txt" ] || fail "the zip has no README.txt for players"
 
 # --- a display of its own, and a Wine prefix booted before anything is timed
