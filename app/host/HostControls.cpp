@@ -44,16 +44,16 @@ const char* const kReplayEndLines[] = {
 };
 
 // A black box with a white border and centred white lines, in the middle
-// of the field.
+// of the field, or low in it (over no table) when `low`.
 template <size_t N>
-void drawBox(DrawSurface& s, const char* const (&lines)[N]) {
+void drawBox(DrawSurface& s, const char* const (&lines)[N], bool low = false) {
     constexpr int kLine = 18;
     const int fieldWidth = gameState.fieldWidth;
     const int fieldHeight = gameState.fieldHeight;
     const int width = std::min(fieldWidth - 8, 300);
     const int height = static_cast<int>(N) * kLine + 16;
     const int left = (fieldWidth - width) / 2;
-    const int top = std::max((fieldHeight - height) / 2, 0);
+    const int top = std::max(low ? fieldHeight - height - 40 : (fieldHeight - height) / 2, 0);
     s.fillRect(left, top, left + width, top + height, kBlack);
     s.selectPen(kWhite);
     s.moveTo(left, top);
@@ -246,10 +246,13 @@ void HostControls::drawSigns(DrawSurface& s) const {
     char line[64] = {};
     if (replayPace > 0) {
         if (replayEnded) {
-            drawBox(s, kReplayEndLines);
+            drawBox(s, kReplayEndLines, true);
             return;
         }
-        std::snprintf(line, sizeof line, "Replay x%d    hold Space: faster    Esc: quit",
+        // The whole line where there is room left of the score.
+        std::snprintf(line, sizeof line,
+                      gameState.fieldWidth >= 640 ? "Replay x%d    hold Space: faster    Esc: quit"
+                                                  : "Replay x%d",
                       replayPace);
     } else if (settings.muted) {
         std::snprintf(line, sizeof line, "Sound off (M)");
