@@ -11,15 +11,26 @@ const char* const kHelp =
     "Steer a ship through a wrap-around field of rocks and saucers.\n"
     "\n"
     "  --fullscreen    play on the whole screen\n"
-    "  --replay FILE   play back the game recorded in FILE\n"
+    "  --replay FILE   play back the game recorded in FILE: hold SPACE for eight\n"
+    "                  times the pace, Esc or Q ends it\n"
     "  --help          show this help and exit\n"
     "  --version       show the version and exit\n"
     "\n"
-    "Keys: LEFT and RIGHT turn, UP thrusts, SPACE fires, digits 1-9 and 0 set\n"
-    "the throttle; after the last ship, type three letters to sign a high score\n"
-    "and press SPACE twice for a new game. The mouse buttons scale the outlines.\n"
-    "The high-score table is save.txt and the sounds are snd/*.wav in the\n"
-    "folder the game starts in.\n";
+    "Keys:\n"
+    "  LEFT, RIGHT or A, D   turn          UP or W     thrust\n"
+    "  SPACE                 fire          1-9, 0      throttle 10 to 100 %\n"
+    "  P or PAUSE            pause         F1          all the keys, over the game\n"
+    "  M                     sound on/off  - and +     volume\n"
+    "  F11 or Alt+Enter      fullscreen    mouse buttons: larger, smaller outlines\n"
+    "  Game controller: stick or d-pad turns, A fires, B or a trigger thrusts,\n"
+    "  START is SPACE.\n"
+    "After the last ship, type three characters to sign a high score (P, M, W,\n"
+    "A, D, - and + are letters then) and press SPACE twice for a new game.\n"
+    "\n"
+    "In the folder the game starts in: save.txt, the high-score table;\n"
+    "settings.txt, lines \"mute 0|1\", \"volume 0-10\" and \"replays N\" (how many\n"
+    "recorded runs to keep); replays/, every run recorded, for --replay; and\n"
+    "snd/*.wav, the sounds.\n";
 
 }  // namespace
 
