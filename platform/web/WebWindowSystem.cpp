@@ -59,6 +59,8 @@ int controlCode(const char* key) {
     return -1;
 }
 
+EM_JS(int, vr_typing_field_focused, (), { return Module.vr.typingFocused() ? 1 : 0; });
+
 // Returning true keeps the browser from acting on the key (scrolling on
 // the arrows and the space bar, moving focus on Tab).
 EM_BOOL onKey(int type, const EmscriptenKeyboardEvent* e, void*) {
@@ -75,7 +77,10 @@ EM_BOOL onKey(int type, const EmscriptenKeyboardEvent* e, void*) {
     const uint32_t virtualCode = virtualKey(e->key);
     if (virtualCode) active->post(wm::keyDown, virtualCode);
     int code = controlCode(e->key);
-    if (code < 0) code = typedCode(e->key);
+    // In the touch screen's text field a character comes as the field's
+    // input (page.js), whatever sent it: taking it here too would type it
+    // twice on device keyboards that also send the key.
+    if (code < 0 && !vr_typing_field_focused()) code = typedCode(e->key);
     // As on the desktop, a key that types a character (the space bar too,
     // and each repeat while it is held) is a character message.
     if (code >= 0) active->post(wm::character, static_cast<uintptr_t>(code));
@@ -112,8 +117,11 @@ EM_BOOL onWheel(int, const EmscriptenWheelEvent* e, void*) {
     return EM_TRUE;
 }
 
-EM_BOOL onFocus(int type, const EmscriptenFocusEvent*, void*) {
-    if (!active) return EM_FALSE;
+// Focus moving between the page's own elements (the canvas, the touch
+// buttons, the text field) reaches the window's listener too: only the
+// window's own focus and blur are the window's.
+EM_BOOL onFocus(int type, const EmscriptenFocusEvent* e, void*) {
+    if (!active || std::strcmp(e->nodeName, "#window") != 0) return EM_FALSE;
     const bool gained = type == EMSCRIPTEN_EVENT_FOCUS;
     if (!gained) active->keys.releaseAll();
     active->post(wm::activate, gained ? 1 : 0);

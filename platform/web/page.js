@@ -403,6 +403,11 @@ Module.vr = {
     window.alert(caption + '\n\n' + text);
   },
 
+  typingFocused() {
+    const active = document.activeElement;
+    return !!active && active.id === 'typing';
+  },
+
   // On a touch screen: turn, thrust and fire along the bottom edge, and a
   // button that brings up the device's keyboard for initials and digits.
   touchControls() {

@@ -251,3 +251,47 @@ test('storage keeps mute and the last replays; a lock dated ahead expires; a row
     assert.deepEqual(errors, []);
   });
 });
+
+test('on a phone the score is signed through the device keyboard and outlives a reload', async () => {
+  await withSite(390, 844, async (browser, url, errors) => {
+    const page = watch(await browser.newPage(), errors);
+    await page.setViewport({width: 390, height: 844, hasTouch: true, isMobile: true});
+    await page.goto(url);
+    await page.waitForFunction(() => window.voidrunner && window.voidrunner.frames > 0);
+    const tap = async (selector) => {
+      const r = await page.$eval(selector, (e) => {
+        const b = e.getBoundingClientRect();
+        return [b.x + b.width / 2, b.y + b.height / 2];
+      });
+      await page.touchscreen.tap(...r);
+    };
+    // A device keyboard's characters come as input alone, no key events.
+    const typeOnDevice = async (text) => {
+      for (const ch of text) {
+        await page.keyboard.sendCharacter(ch);
+        await waitTicks(page, 1);
+      }
+    };
+
+    await tap('#keyboard');
+    assert.equal(await page.evaluate(() => document.activeElement.id), 'typing');
+    await typeOnDevice('7');
+    assert.ok((await texts(page)).includes('Throttle: 70 %'), 'the first digit set the throttle');
+    await tap('#canvas');
+
+    // Thrusting, the ship meets a rock sooner.
+    await page.keyboard.down('ArrowUp');
+    await page.waitForFunction(
+        () => window.voidrunner.texts.includes('You Got a New High Score: Enter Your Initials'),
+        {timeout: 300000, polling: 250});
+    await page.keyboard.up('ArrowUp');
+    await tap('#keyboard');
+    await typeOnDevice('WEB');
+    await page.waitForFunction(() => window.voidrunner.texts.includes("You've Destroyed Your Last Ship"));
+    assert.ok((await texts(page)).includes('WEB'), 'every letter reached the game');
+    await page.reload();
+    await page.waitForFunction(() => window.voidrunner && window.voidrunner.frames > 0);
+    assert.match(await stored(page), /^\d+ 1 WEB\n/);
+    assert.deepEqual(errors, []);
+  });
+});
