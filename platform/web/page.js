@@ -8,6 +8,9 @@ Module.vr = {
   firstFrameAt: 0,     // performance.now() of the first
   mainAt: 0,           // and of the game's start
   texts: [],           // the texts of the last frame, in drawing order
+  lastOps: null,       // the last frame's operations, when it cleared the canvas
+  lastWidth: 0,
+  lastHeight: 0,
   presents: [],        // performance.now() of the latest frames
   audio: null,
   fetched: {},         // sound path -> its file's bytes, until decoded
@@ -15,7 +18,11 @@ Module.vr = {
   source: null,        // the one voice
   unlocked: false,     // a gesture has allowed audio
   restTimer: 0,
+  pads: 0,             // game controllers connected
+  padListening: false,
   played: [],          // every sound the game started: {name, heard, at}
+
+  contextOptions: {alpha: false, desynchronized: true},
 
   start() {
     this.mainAt = performance.now();
@@ -23,7 +30,7 @@ Module.vr = {
     this.canvas = canvas;
     canvas.width = this.clientWidth();
     canvas.height = this.clientHeight();
-    this.ctx = canvas.getContext('2d', {alpha: false});
+    this.ctx = canvas.getContext('2d', this.contextOptions);
     this.ctx.fillStyle = '#000';
     this.ctx.fillRect(0, 0, canvas.width, canvas.height);
     canvas.addEventListener('contextmenu', (e) => e.preventDefault());
@@ -34,6 +41,9 @@ Module.vr = {
       window.addEventListener(type, unlock, true);
     this.fetchSounds();
     this.touchControls();
+    this.padConnected = () => { this.pads++; };
+    this.padDisconnected = () => { this.pads = Math.max(this.pads - 1, 0); };
+    this.listenToPads(true);
     document.getElementById('replay').addEventListener('click', (e) => {
       e.preventDefault();
       this.showReplays();
@@ -110,7 +120,8 @@ Module.vr = {
       canvas.width = width;
       canvas.height = height;
     }
-    this.ctx = canvas.getContext('2d', {alpha: false});
+    this.ctx = canvas.getContext('2d', this.contextOptions);
+    this.lastOps = null;  // drawn whole next time
   },
 
   // Where the frame shows in the page: centred, scaled by whole steps.
@@ -130,21 +141,140 @@ Module.vr = {
     return s;
   },
 
-  // One frame: the operations WebSurface recorded, six numbers each
-  // (texts three more). Runs of lines in one colour become one path.
+  // One frame: the operations WebSurface recorded, six numbers each (texts
+  // three more). Only what changed since the last frame is drawn again: the
+  // tiles that an operation of either frame, not in both, can touch are
+  // cleared and drawn over, clipped; the rest of the canvas keeps its
+  // pixels, which are already this frame's. A frame like the last one is
+  // not drawn at all, and the browser has nothing new to show.
   draw(ops, count, texts) {
-    const ctx = this.ctx, h = HEAP32, bytes = HEAPU8;
-    const frameTexts = [];
+    const list = this.readOps(ops, count, texts);
+    const canvas = this.canvas, ctx = this.ctx, width = canvas.width, height = canvas.height;
+    const last = this.lastOps;
+    const background = list.length > 0 && list[0].op === 1 && list[0].col === 0 && list[0].a <= 0 &&
+                       list[0].b <= 0 && list[0].c >= width && list[0].d >= height;
+    this.lastOps = background ? list : null;
+    let dirty = null;
+    if (background && last && this.lastWidth === width && this.lastHeight === height)
+      dirty = this.changedTiles(last, list, width, height);
+    this.lastWidth = width;
+    this.lastHeight = height;
+    if (!dirty) {
+      this.drawOps(list, null);
+    } else if (dirty.count > 0) {
+      const T = this.tile, rects = dirty.rects;
+      ctx.save();
+      ctx.beginPath();
+      for (let k = 0; k < rects.length; k += 4) ctx.rect(rects[k], rects[k + 1], rects[k + 2], rects[k + 3]);
+      ctx.clip();
+      ctx.fillStyle = '#000';
+      for (let k = 0; k < rects.length; k += 4) ctx.fillRect(rects[k], rects[k + 1], rects[k + 2], rects[k + 3]);
+      this.drawOps(list, (r) => this.touches(dirty, r, T));
+      ctx.restore();
+    }
+    this.texts = list.filter((r) => r.op === 5).map((r) => r.text);
+    const now = performance.now();
+    if (this.frames++ === 0) this.firstFrameAt = now;
+    this.presents.push(now);
+    if (this.presents.length > 4000) this.presents.splice(0, 2000);
+  },
+
+  // The frame's operations as records, each with a key that is equal for
+  // equal operations and the box of pixels it can touch (anti-aliasing
+  // reaches a pixel beyond a line or an outline).
+  readOps(ops, count, texts) {
+    const h = HEAP32, bytes = HEAPU8, list = [];
     let i = ops >> 2;
     const end = i + count;
+    while (i < end) {
+      const op = h[i], a = h[i + 1], b = h[i + 2], c = h[i + 3], d = h[i + 4], col = h[i + 5];
+      i += 6;
+      const r = {op: op, a: a, b: b, c: c, d: d, col: col, align: 0, text: '', key: '', box: null};
+      if (op === 5) {
+        r.align = h[i];
+        const at = texts + h[i + 1];
+        // The game's texts are single bytes, read as Latin-1.
+        r.text = String.fromCharCode.apply(null, bytes.subarray(at, at + h[i + 2]));
+        i += 3;
+      }
+      r.key = op + ',' + a + ',' + b + ',' + c + ',' + d + ',' + col + ',' + r.align + ',' + r.text;
+      const m = op === 2 || op === 4 ? 2 : 0;
+      r.box = op === 3 ? [a, b, a + 1, b + 1]
+                       : [Math.min(a, c) - m, Math.min(b, d) - m, Math.max(a, c) + 1 + m, Math.max(b, d) + 1 + m];
+      list.push(r);
+    }
+    return list;
+  },
+
+  tile: 32,
+
+  // The tiles an operation of one frame and not the other can touch, as a
+  // grid and as rectangles (runs along each row of tiles); null when so
+  // much changed that drawing all of it is as cheap.
+  changedTiles(last, list, width, height) {
+    const T = this.tile, across = Math.ceil(width / T), down = Math.ceil(height / T);
+    const grid = new Uint8Array(across * down);
+    let count = 0;
+    const mark = (box) => {
+      const x0 = Math.max(box[0], 0), y0 = Math.max(box[1], 0);
+      const x1 = Math.min(box[2], width), y1 = Math.min(box[3], height);
+      if (x0 >= x1 || y0 >= y1) return;
+      for (let y = Math.floor(y0 / T); y <= Math.floor((y1 - 1) / T); ++y)
+        for (let x = Math.floor(x0 / T); x <= Math.floor((x1 - 1) / T); ++x)
+          if (!grid[y * across + x]) {
+            grid[y * across + x] = 1;
+            ++count;
+          }
+    };
+    const before = new Map();
+    for (let k = 1; k < last.length; ++k) {
+      const same = before.get(last[k].key);
+      if (same) same.push(last[k]);
+      else before.set(last[k].key, [last[k]]);
+    }
+    for (let k = 1; k < list.length; ++k) {
+      const same = before.get(list[k].key);
+      if (same && same.length) same.pop();
+      else mark(list[k].box);
+    }
+    for (const same of before.values())
+      for (const r of same) mark(r.box);
+    if (count > grid.length * 0.6) return null;
+    const rects = [];
+    for (let y = 0; y < down; ++y)
+      for (let x = 0; x < across; ++x) {
+        if (!grid[y * across + x]) continue;
+        let run = x;
+        while (run + 1 < across && grid[y * across + run + 1]) ++run;
+        rects.push(x * T, y * T, Math.min((run + 1) * T, width) - x * T, Math.min((y + 1) * T, height) - y * T);
+        x = run;
+      }
+    return {grid, across, count, rects};
+  },
+
+  touches(dirty, r, T) {
+    const x0 = r.box[0], y0 = r.box[1], x1 = r.box[2], y1 = r.box[3];
+    const across = dirty.across, down = dirty.grid.length / across;
+    const tx0 = Math.max(Math.floor(x0 / T), 0), tx1 = Math.min(Math.floor((x1 - 1) / T), across - 1);
+    const ty0 = Math.max(Math.floor(y0 / T), 0), ty1 = Math.min(Math.floor((y1 - 1) / T), down - 1);
+    for (let y = ty0; y <= ty1; ++y)
+      for (let x = tx0; x <= tx1; ++x)
+        if (dirty.grid[y * across + x]) return true;
+    return false;
+  },
+
+  // Draws the records that `wanted` accepts (all without it). Runs of lines
+  // in one colour become one path.
+  drawOps(list, wanted) {
+    const ctx = this.ctx;
     let pathColour = -1;
     const stroke = () => {
       if (pathColour >= 0) ctx.stroke();
       pathColour = -1;
     };
-    while (i < end) {
-      const op = h[i], a = h[i + 1], b = h[i + 2], c = h[i + 3], d = h[i + 4], col = h[i + 5];
-      i += 6;
+    for (const r of list) {
+      if (wanted && !wanted(r)) continue;
+      const op = r.op, a = r.a, b = r.b, c = r.c, d = r.d, col = r.col;
       if (op === 2) {
         if (col !== pathColour) {
           stroke();
@@ -173,11 +303,7 @@ Module.vr = {
         ctx.strokeStyle = this.colour(col);
         ctx.stroke();
       } else if (op === 5) {
-        const align = h[i], at = texts + h[i + 1], length = h[i + 2];
-        i += 3;
-        // The game's texts are single bytes, read as Latin-1.
-        const text = String.fromCharCode.apply(null, bytes.subarray(at, at + length));
-        frameTexts.push(text);
+        const align = r.align;
         ctx.save();
         ctx.beginPath();
         ctx.rect(a, b, c - a, d - b);
@@ -186,16 +312,11 @@ Module.vr = {
         ctx.font = '13px "DejaVu Sans", Verdana, sans-serif';
         ctx.textBaseline = 'middle';
         ctx.textAlign = align === 0 ? 'left' : align === 1 ? 'center' : 'right';
-        ctx.fillText(text, align === 0 ? a : align === 1 ? (a + c) / 2 : c, (b + d) / 2);
+        ctx.fillText(r.text, align === 0 ? a : align === 1 ? (a + c) / 2 : c, (b + d) / 2);
         ctx.restore();
       }
     }
     stroke();
-    this.texts = frameTexts;
-    const now = performance.now();
-    if (this.frames++ === 0) this.firstFrameAt = now;
-    this.presents.push(now);
-    if (this.presents.length > 4000) this.presents.splice(0, 2000);
   },
 
   fetchSounds() {
@@ -279,9 +400,26 @@ Module.vr = {
     if (this.played.length > 2000) this.played.splice(0, 1000);
   },
 
+  // Pads are read only once one is connected (WebGamepads). Listening for
+  // them has the browser poll them on a thread of its own: not while the
+  // game waits (paused), when no pad is read anyway. The first key poll
+  // after it listens again.
+  listenToPads(on) {
+    if (on === this.padListening) return;
+    this.padListening = on;
+    const method = on ? 'addEventListener' : 'removeEventListener';
+    window[method]('gamepadconnected', this.padConnected);
+    window[method]('gamepaddisconnected', this.padDisconnected);
+  },
+  padsConnected() {
+    this.listenToPads(true);
+    return this.pads > 0;
+  },
+
   // The program waiting for the next event (WebWindowSystem::getMessage).
   waiting: null,
   waitForEvent(milliseconds) {
+    this.listenToPads(false);
     return new Promise((resolve) => {
       const done = () => {
         clearTimeout(timer);
@@ -392,7 +530,10 @@ Module.vr = {
 
   // The frame benchmark: wait until the canvas has really drawn, and hand
   // the figures to whoever watches the page.
-  finish() { this.ctx.getImageData(0, 0, 1, 1); },
+  finish() {
+    this.ctx.getImageData(0, 0, 1, 1);
+    this.lastOps = null;  // the benchmark times whole frames
+  },
   report(json) {
     window.voidrunnerBench = JSON.parse(json);
     console.log(json);

@@ -172,6 +172,7 @@ test('on a touch screen the edge buttons fly the ship and a text field types; a 
       const pad = {id: 'test pad', index: 0, connected: true, mapping: 'standard', timestamp: 1,
                    axes: [0, 0, 0, 0], buttons: Array.from({length: 17}, (_, i) => button(i === 0))};
       navigator.getGamepads = () => [pad];
+      window.dispatchEvent(new Event('gamepadconnected'));
     });
     await waitTicks(page, 2);
     assert.ok(await page.evaluate(() => window.voidrunner.played.some((s) => s.name === 'snd/fire.wav')),
