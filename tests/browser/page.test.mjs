@@ -3,12 +3,18 @@
 // page started and its local storage. VR_WEB_SITE is the built site.
 import {test} from 'node:test';
 import assert from 'node:assert/strict';
+import {execFileSync} from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
 import {serve, launch, openGame, pixels, lit, waitTicks} from './harness.mjs';
 
 const site = process.env.VR_WEB_SITE || new URL('../../build-web', import.meta.url).pathname;
 const texts = (page) => page.evaluate(() => window.voidrunner.texts);
 const stored = (page) => page.evaluate(() => localStorage.getItem('voidrunner/save.txt'));
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+// The Linux trace tool, built with its PNG writer (tests/browser/CMakeLists.txt).
+const traceTool = process.env.VR_TRACE;
 
 // Lit pixels in the ring around the centre that the ship's outline does
 // not reach: where a shot is in its first ticks.
@@ -293,6 +299,80 @@ test('on a phone the score is signed through the device keyboard and outlives a 
     await page.reload();
     await page.waitForFunction(() => window.voidrunner && window.voidrunner.frames > 0);
     assert.match(await stored(page), /^\d+ 1 WEB\n/);
+    assert.deepEqual(errors, []);
+  });
+});
+
+// Bright pixels of `a` with nothing lit within two pixels in `b`: what a
+// frame has that the other lacks beyond where anti-aliasing and the fonts'
+// placement differ.
+function strays(a, b) {
+  const lit = (img, x, y) => {
+    const i = 4 * (y * img.width + x);
+    return img.data[i] + img.data[i + 1] + img.data[i + 2];
+  };
+  let n = 0;
+  for (let y = 0; y < a.height; ++y)
+    for (let x = 0; x < a.width; ++x) {
+      if (lit(a, x, y) < 200) continue;
+      let near = false;
+      for (let dy = -2; dy <= 2 && !near; ++dy)
+        for (let dx = -2; dx <= 2 && !near; ++dx) {
+          const u = x + dx, v = y + dy;
+          near = u >= 0 && v >= 0 && u < b.width && v < b.height && lit(b, u, v) > 0;
+        }
+      if (!near) ++n;
+    }
+  return n;
+}
+
+test("the page's frames are the trace tool's for the same run", {skip: !traceTool && 'VR_TRACE unset'},
+     async () => {
+  await withSite(800, 600, async (browser, url, errors) => {
+    const page = watch(await openGame(browser, url), errors);
+    // The canvas read just after two frames of play are drawn, the second
+    // mostly drawn over what changed since the frame before.
+    await page.evaluate(() => {
+      const vr = window.voidrunner, draw = vr.draw, wanted = [vr.frames + 10, vr.frames + 25];
+      vr.captured = {};
+      vr.draw = function (...args) {
+        draw.apply(this, args);
+        if (!wanted.includes(this.frames)) return;
+        const c = this.canvas, d = this.ctx.getImageData(0, 0, c.width, c.height);
+        this.captured[this.frames] = {width: c.width, height: c.height, data: Array.from(d.data)};
+      };
+    });
+    await page.keyboard.down('ArrowLeft');
+    await page.keyboard.down('Space');
+    await page.waitForFunction(() => Object.keys(window.voidrunner.captured).length === 2);
+    const replay = await page.evaluate(() => window.voidrunner.replayText());
+    const captured = await page.evaluate(() => window.voidrunner.captured);
+
+    const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'voidrunner-frames-'));
+    try {
+      fs.writeFileSync(path.join(dir, 'run.replay'), replay);
+      execFileSync(traceTool, ['--png', 'png', 'run.replay'], {cwd: dir, stdio: ['ignore', 'ignore', 'inherit']});
+      for (const [frame, shown] of Object.entries(captured)) {
+        const file = path.join(dir, 'png', `frame-${String(frame).padStart(5, '0')}.png`);
+        const src = 'data:image/png;base64,' + fs.readFileSync(file).toString('base64');
+        const traced = await page.evaluate(async (src) => {
+          const img = new Image();
+          img.src = src;
+          await img.decode();
+          const c = document.createElement('canvas');
+          c.width = img.width;
+          c.height = img.height;
+          c.getContext('2d').drawImage(img, 0, 0);
+          return {width: c.width, height: c.height, data: Array.from(c.getContext('2d').getImageData(0, 0, c.width, c.height).data)};
+        }, src);
+        assert.deepEqual([traced.width, traced.height], [shown.width, shown.height]);
+        assert.ok(lit(shown, 0, 0, shown.width, shown.height) > 300, `frame ${frame} has something drawn`);
+        assert.equal(strays(shown, traced), 0, `frame ${frame}: the page drew what the trace tool did not`);
+        assert.equal(strays(traced, shown), 0, `frame ${frame}: the page missed what the trace tool drew`);
+      }
+    } finally {
+      fs.rmSync(dir, {recursive: true, force: true});
+    }
     assert.deepEqual(errors, []);
   });
 });
