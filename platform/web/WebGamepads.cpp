@@ -46,5 +46,6 @@ bool WebGamepads::read(int slot, PadState& out) {
 }
 
 bool WebKeyState::isHeld(Key key) {
-    return keyboard[index(key)] || touch[index(key)] || anyPadHolds(pads, key);
+    return keyboard[index(key)] || touch[index(key)] || (letters[index(key)] && lettersMove()) ||
+           anyPadHolds(pads, key);
 }

@@ -28,6 +28,9 @@ Module.vr = {
     this.mainAt = performance.now();
     const canvas = document.getElementById('canvas');
     this.canvas = canvas;
+    this.stage = document.getElementById('stage');
+    // The touch controls take their room before the playfield is measured.
+    this.touchControls();
     canvas.width = this.clientWidth();
     canvas.height = this.clientHeight();
     this.ctx = canvas.getContext('2d', this.contextOptions);
@@ -40,7 +43,8 @@ Module.vr = {
     for (const type of ['keydown', 'mousedown', 'pointerdown', 'touchstart'])
       window.addEventListener(type, unlock, true);
     this.fetchSounds();
-    this.touchControls();
+    this.welcome();
+    this.hidePointer();
     this.padConnected = () => { this.pads++; };
     this.padDisconnected = () => { this.pads = Math.max(this.pads - 1, 0); };
     this.listenToPads(true);
@@ -110,8 +114,12 @@ Module.vr = {
     list.hidden = false;
   },
 
-  clientWidth() { return document.documentElement.clientWidth | 0; },
-  clientHeight() { return document.documentElement.clientHeight | 0; },
+  // The game's window is the stage: the page less the line on how to play
+  // or the touch controls.
+  clientWidth() { return this.stage.clientWidth | 0; },
+  clientHeight() { return this.stage.clientHeight | 0; },
+  stageLeft() { return this.stage.getBoundingClientRect().left | 0; },
+  stageTop() { return this.stage.getBoundingClientRect().top | 0; },
 
   // The back buffer is the canvas at the playfield's size.
   resize(width, height) {
@@ -124,15 +132,60 @@ Module.vr = {
     this.lastOps = null;  // drawn whole next time
   },
 
-  // Where the frame shows in the page: centred, scaled by whole steps.
+  // Where the frame shows on the stage: centred, scaled by whole steps.
+  // The canvas keeps the frame's pixels; on a screen with more than one
+  // device pixel to a CSS pixel, each is shown as a square of whole device
+  // pixels when the steps come out whole, and crisp.
   place(left, top, width, height) {
     const style = this.canvas.style;
     style.left = left + 'px';
     style.top = top + 'px';
     style.width = width + 'px';
     style.height = height + 'px';
-    // Scaled up by whole steps the pixels stay sharp.
-    style.imageRendering = width > this.canvas.width ? 'pixelated' : 'auto';
+    const step = (width / this.canvas.width) * (window.devicePixelRatio || 1);
+    const whole = step >= 1.999 && Math.abs(step - Math.round(step)) < 0.001;
+    style.imageRendering = whole ? 'pixelated' : 'auto';
+  },
+
+  // The sign in the corner while the sound is off (WebDisplay).
+  showMuted(on) { document.getElementById('muted').hidden = !on; },
+
+  // The mouse pointer leaves the playfield after two seconds without motion.
+  hidePointer() {
+    const canvas = this.canvas;
+    let timer = 0;
+    const moved = () => {
+      canvas.style.cursor = '';
+      clearTimeout(timer);
+      timer = setTimeout(() => { canvas.style.cursor = 'none'; }, 2000);
+    };
+    canvas.addEventListener('mousemove', moved);
+    moved();
+  },
+
+  // On the first visit (nothing stored yet) the keys over the frame, gone
+  // at the first key or touch; the game plays on underneath.
+  welcome() {
+    const key = this.storageKey('welcomed');
+    try {
+      for (let i = 0; i < localStorage.length; ++i)
+        if (localStorage.key(i).startsWith(this.storageKey(''))) return;
+    } catch (e) {
+      return;  // no storage: no way to tell a first visit
+    }
+    const sign = document.getElementById('welcome');
+    if (this.touch) {
+      sign.querySelector('.keys').textContent =
+          '\u25c0 \u25b6 turn, \u25b2 thrusts, \u25cf fires, ABC types, II pause, ? help';
+      sign.querySelector('.start').textContent = 'touch to start';
+    }
+    sign.hidden = false;
+    const gone = () => {
+      sign.hidden = true;
+      for (const type of ['keydown', 'pointerdown']) window.removeEventListener(type, gone, true);
+      try { localStorage.setItem(key, '1'); } catch (e) {}
+    };
+    for (const type of ['keydown', 'pointerdown']) window.addEventListener(type, gone, true);
   },
 
   colour(c) {
@@ -539,6 +592,8 @@ Module.vr = {
     console.log(json);
   },
 
+  touch: false,        // the page shows the touch controls
+
   alert(caption, text) {
     console.error(caption + ': ' + text);
     window.alert(caption + '\n\n' + text);
@@ -549,12 +604,23 @@ Module.vr = {
     return !!active && active.id === 'typing';
   },
 
-  // On a touch screen: turn, thrust and fire along the bottom edge, and a
-  // button that brings up the device's keyboard for initials and digits.
+  // On a touch screen: turn, thrust and fire beside the frame, pause and
+  // help, and a button that brings up the device's keyboard for initials
+  // and digits. Focus moving to them is no leaving of the game.
   touchControls() {
     if (!('ontouchstart' in window) && !(navigator.maxTouchPoints > 0)) return;
+    this.touch = true;
+    document.body.classList.add('touch');
     const box = document.getElementById('touch');
     box.hidden = false;
+    // The host's keys: 0 pause, 1 help.
+    for (const button of box.querySelectorAll('button[data-host]')) {
+      const which = button.dataset.host === 'pause' ? 0 : 1;
+      button.addEventListener('pointerdown', (e) => {
+        e.preventDefault();
+        Module._voidrunner_host_key(which);
+      });
+    }
     // The game's keys: 0 left, 1 up (thrust), 2 right, 3 space (fire).
     for (const button of box.querySelectorAll('button[data-key]')) {
       const key = Number(button.dataset.key);

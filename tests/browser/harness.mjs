@@ -8,7 +8,7 @@ import path from 'node:path';
 import puppeteer from 'puppeteer-core';
 
 const types = {'.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
-               '.wav': 'audio/wav'};
+               '.wav': 'audio/wav', '.svg': 'image/svg+xml'};
 
 // Serves DIR; resolves to {url, close}.
 export function serve(folder) {

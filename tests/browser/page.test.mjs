@@ -52,16 +52,32 @@ function watch(page, errors) {
   return page;
 }
 
+// A PNG's pixels as {width, height, data}, decoded by the page.
+const decoded = (page, png) => page.evaluate(async (src) => {
+  const img = new Image();
+  img.src = src;
+  await img.decode();
+  const c = document.createElement('canvas');
+  c.width = img.width;
+  c.height = img.height;
+  c.getContext('2d').drawImage(img, 0, 0);
+  return {width: c.width, height: c.height, data: Array.from(c.getContext('2d').getImageData(0, 0, c.width, c.height).data)};
+}, 'data:image/png;base64,' + Buffer.from(png).toString('base64'));
+
+const shown = (page, id) => page.$eval(id, (e) => !e.hidden);
+
 test('the page plays: HUD, ship and rocks; left turns, space fires with a sound, a digit sets the throttle',
      async () => {
-  await withSite(800, 600, async (browser, url, errors) => {
+  // The line on how to play takes 24 pixels below the stage.
+  await withSite(800, 624, async (browser, url, errors) => {
     const page = watch(await openGame(browser, url), errors);
     assert.equal(await page.title(), 'Voidrunner');
     assert.equal(await page.evaluate(() => document.activeElement.id), 'canvas');
+    assert.ok(await shown(page, '#welcome'), 'the keys shown on the first visit');
     await waitTicks(page, 3);
 
     const start = await pixels(page);
-    assert.deepEqual([start.width, start.height], [800, 600], 'the playfield is the client area');
+    assert.deepEqual([start.width, start.height], [800, 600], 'the playfield is the stage');
     assert.deepEqual(await texts(page), ['Score: 0', 'Level: 1', 'Throttle: 100 %']);
     assert.ok(lit(start, 300, 5, 500, 50) > 50, 'score and level drawn');
     assert.ok(lit(start, 385, 280, 415, 320) > 10, 'the ship at the centre');
@@ -73,7 +89,14 @@ test('the page plays: HUD, ship and rocks; left turns, space fires with a sound,
     await page.keyboard.down('ArrowLeft');
     await waitTicks(page, 4);
     await page.keyboard.up('ArrowLeft');
-    assert.notEqual(await ship(), before, 'holding left turned the ship');
+    const turned = await ship();
+    assert.notEqual(turned, before, 'holding left turned the ship');
+    assert.ok(!(await shown(page, '#welcome')), 'the first key took the keys away');
+    // D turns as the right arrow would; in play it types nothing.
+    await page.keyboard.down('d');
+    await waitTicks(page, 4);
+    await page.keyboard.up('d');
+    assert.ok((await ship()) !== turned, 'holding D turned the ship');
     await waitTicks(page, 2);  // a tick with no key held: space alone fires again
 
     const shotsBefore = nearShip(await pixels(page));
@@ -92,6 +115,23 @@ test('the page plays: HUD, ship and rocks; left turns, space fires with a sound,
     const replay = await page.evaluate(() => window.voidrunner.replayText());
     assert.match(replay, /^# voidrunner replay 1\n/);
     assert.match(replay, /^char 53$/m, 'the replay holds the typed digit');
+    assert.doesNotMatch(replay, /^char 100$/m, 'D was no character in play');
+
+    await page.keyboard.press('m');
+    await waitTicks(page, 1);
+    assert.ok(await shown(page, '#muted'), 'a sign while the sound is off');
+    await page.keyboard.press('m');
+    await waitTicks(page, 1);
+    assert.ok(!(await shown(page, '#muted')));
+
+    const cursor = () => page.$eval('#canvas', (e) => e.style.cursor);
+    await page.mouse.move(100, 100);
+    assert.equal(await cursor(), '', 'the pointer shows when moved');
+    await sleep(2200);
+    assert.equal(await cursor(), 'none', 'and hides when still');
+    await page.reload();
+    await page.waitForFunction(() => window.voidrunner && window.voidrunner.frames > 0);
+    assert.ok(!(await shown(page, '#welcome')), 'the keys are shown on the first visit only');
     assert.deepEqual(errors, []);
   });
 });
@@ -259,10 +299,30 @@ test('storage keeps mute and the last replays; a lock dated ahead expires; a row
   });
 });
 
+// Whether every square of `step` device pixels has one colour: the frame
+// shown crisp, not smoothed.
+function crisp(img, step) {
+  for (let y = 0; y + step <= img.height; y += step)
+    for (let x = 0; x + step <= img.width; x += step) {
+      const at = (u, v) => img.data.slice(4 * (v * img.width + u), 4 * (v * img.width + u) + 3).join();
+      for (let v = y; v < y + step; ++v)
+        for (let u = x; u < x + step; ++u)
+          if (at(u, v) !== at(x, y)) return false;
+    }
+  return true;
+}
+
+const boxOf = (page, selector) => page.$eval(selector, (e) => {
+  const b = e.getBoundingClientRect();
+  return {left: b.left, top: b.top, right: b.right, bottom: b.bottom};
+});
+const overlap = (a, b) => a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+
 test('on a phone the score is signed through the device keyboard and outlives a reload', async () => {
   await withSite(390, 844, async (browser, url, errors) => {
     const page = watch(await browser.newPage(), errors);
-    await page.setViewport({width: 390, height: 844, hasTouch: true, isMobile: true});
+    const upright = {width: 390, height: 844, hasTouch: true, isMobile: true, deviceScaleFactor: 3};
+    await page.setViewport(upright);
     await page.goto(url);
     await page.waitForFunction(() => window.voidrunner && window.voidrunner.frames > 0);
     const tap = async (selector) => {
@@ -279,6 +339,30 @@ test('on a phone the score is signed through the device keyboard and outlives a 
         await waitTicks(page, 1);
       }
     };
+
+    // The frame at three device pixels to each of its own, the controls
+    // beside the HUD and not over it, upright and turned.
+    const hud = await boxOf(page, '#canvas');
+    const shot = await page.screenshot({clip: {x: hud.left + 100, y: hud.top, width: 190, height: 60}});
+    const hudPixels = await decoded(page, shot);
+    assert.ok(lit(hudPixels, 0, 0, hudPixels.width, hudPixels.height) > 200, 'the score in the shot');
+    assert.ok(crisp(hudPixels, 3), 'each pixel of the frame a square of 3x3 device pixels');
+    const size = await page.$eval('#canvas', (c) => [c.width, c.height]);
+    for (const view of [{...upright, width: 844, height: 390}, upright]) {
+      await page.setViewport(view);
+      await waitTicks(page, 2);
+      const frame = await boxOf(page, '#canvas');
+      for (const pad of ['.pad.left', '.pad.mid', '.pad.right'])
+        assert.ok(!overlap(frame, await boxOf(page, pad)), `${pad} clear of the frame at ${view.width}x${view.height}`);
+      assert.deepEqual(await page.$eval('#canvas', (c) => [c.width, c.height]), size, 'the same game');
+    }
+    const showing = (text) => page.waitForFunction((t) => window.voidrunner.texts.includes(t), {}, text);
+    await tap('#touch .pause');
+    await showing('Paused');
+    await tap('#touch .help');
+    await showing('Controls');
+    await tap('#touch .help');
+    await page.waitForFunction(() => !window.voidrunner.texts.includes('Controls'));
 
     await tap('#keyboard');
     assert.equal(await page.evaluate(() => document.activeElement.id), 'typing');
@@ -354,17 +438,7 @@ test("the page's frames are the trace tool's for the same run", {skip: !traceToo
       execFileSync(traceTool, ['--png', 'png', 'run.replay'], {cwd: dir, stdio: ['ignore', 'ignore', 'inherit']});
       for (const [frame, shown] of Object.entries(captured)) {
         const file = path.join(dir, 'png', `frame-${String(frame).padStart(5, '0')}.png`);
-        const src = 'data:image/png;base64,' + fs.readFileSync(file).toString('base64');
-        const traced = await page.evaluate(async (src) => {
-          const img = new Image();
-          img.src = src;
-          await img.decode();
-          const c = document.createElement('canvas');
-          c.width = img.width;
-          c.height = img.height;
-          c.getContext('2d').drawImage(img, 0, 0);
-          return {width: c.width, height: c.height, data: Array.from(c.getContext('2d').getImageData(0, 0, c.width, c.height).data)};
-        }, src);
+        const traced = await decoded(page, fs.readFileSync(file));
         assert.deepEqual([traced.width, traced.height], [shown.width, shown.height]);
         assert.ok(lit(shown, 0, 0, shown.width, shown.height) > 300, `frame ${frame} has something drawn`);
         assert.equal(strays(shown, traced), 0, `frame ${frame}: the page drew what the trace tool did not`);
