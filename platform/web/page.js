@@ -201,74 +201,106 @@ Module.vr = {
   // pixels, which are already this frame's. A frame like the last one is
   // not drawn at all, and the browser has nothing new to show.
   draw(ops, count, texts) {
-    const list = this.readOps(ops, count, texts);
+    const frame = this.readOps(ops, count, texts);
     const canvas = this.canvas, ctx = this.ctx, width = canvas.width, height = canvas.height;
-    const last = this.lastOps;
-    const background = list.length > 0 && list[0].op === 1 && list[0].col === 0 && list[0].a <= 0 &&
-                       list[0].b <= 0 && list[0].c >= width && list[0].d >= height;
-    this.lastOps = background ? list : null;
+    const w = frame.words, last = this.lastOps;
+    const background = frame.n > 0 && w[0] === 1 && w[5] === 0 && w[1] <= 0 && w[2] <= 0 &&
+                       w[3] >= width && w[4] >= height;
+    this.lastOps = background ? frame : null;
     let dirty = null;
     if (background && last && this.lastWidth === width && this.lastHeight === height)
-      dirty = this.changedTiles(last, list, width, height);
+      dirty = this.changedTiles(last, frame, width, height);
     this.lastWidth = width;
     this.lastHeight = height;
     if (!dirty) {
-      this.drawOps(list, null);
+      this.drawOps(frame, null);
     } else if (dirty.count > 0) {
-      const T = this.tile, rects = dirty.rects;
+      const rects = dirty.rects;
       ctx.save();
       ctx.beginPath();
       for (let k = 0; k < rects.length; k += 4) ctx.rect(rects[k], rects[k + 1], rects[k + 2], rects[k + 3]);
       ctx.clip();
       ctx.fillStyle = '#000';
       for (let k = 0; k < rects.length; k += 4) ctx.fillRect(rects[k], rects[k + 1], rects[k + 2], rects[k + 3]);
-      this.drawOps(list, (r) => this.touches(dirty, r, T));
+      this.drawOps(frame, dirty);
       ctx.restore();
     }
-    this.texts = list.filter((r) => r.op === 5).map((r) => r.text);
+    this.texts = frame.strings;
     const now = performance.now();
     if (this.frames++ === 0) this.firstFrameAt = now;
     this.presents.push(now);
     if (this.presents.length > 4000) this.presents.splice(0, 2000);
   },
 
-  // The frame's operations as records, each with a key that is equal for
-  // equal operations and the box of pixels it can touch (anti-aliasing
-  // reaches a pixel beyond a line or an outline).
+  // The frame's operations kept for the next frame: their numbers as they
+  // came, where each starts, and the texts (Latin-1, one byte each).
   readOps(ops, count, texts) {
-    const h = HEAP32, bytes = HEAPU8, list = [];
-    let i = ops >> 2;
-    const end = i + count;
-    while (i < end) {
-      const op = h[i], a = h[i + 1], b = h[i + 2], c = h[i + 3], d = h[i + 4], col = h[i + 5];
-      i += 6;
-      const r = {op: op, a: a, b: b, c: c, d: d, col: col, align: 0, text: '', key: '', box: null};
-      if (op === 5) {
-        r.align = h[i];
-        const at = texts + h[i + 1];
-        // The game's texts are single bytes, read as Latin-1.
-        r.text = String.fromCharCode.apply(null, bytes.subarray(at, at + h[i + 2]));
-        i += 3;
+    const words = HEAP32.slice(ops >> 2, (ops >> 2) + count), bytes = HEAPU8;
+    const starts = new Int32Array(count / 6 | 0), textOf = new Int32Array(count / 6 | 0).fill(-1);
+    const strings = [];
+    let n = 0;
+    for (let i = 0; i < count; ++n) {
+      starts[n] = i;
+      if (words[i] === 5) {
+        const at = texts + words[i + 7];
+        textOf[n] = strings.length;
+        strings.push(String.fromCharCode.apply(null, bytes.subarray(at, at + words[i + 8])));
+        i += 9;
+      } else {
+        i += 6;
       }
-      r.key = op + ',' + a + ',' + b + ',' + c + ',' + d + ',' + col + ',' + r.align + ',' + r.text;
-      const m = op === 2 || op === 4 ? 2 : 0;
-      r.box = op === 3 ? [a, b, a + 1, b + 1]
-                       : [Math.min(a, c) - m, Math.min(b, d) - m, Math.max(a, c) + 1 + m, Math.max(b, d) + 1 + m];
-      list.push(r);
     }
-    return list;
+    return {words: words, starts: starts, n: n, textOf: textOf, strings: strings};
+  },
+
+  // The pixels operation k can touch, as [left, top, right, bottom) into
+  // `box`: anti-aliasing reaches a pixel beyond a line or an outline.
+  opBox(frame, k, box) {
+    const w = frame.words, i = frame.starts[k], op = w[i];
+    const a = w[i + 1], b = w[i + 2], c = w[i + 3], d = w[i + 4];
+    if (op === 3) {
+      box[0] = a; box[1] = b; box[2] = a + 1; box[3] = b + 1;
+      return;
+    }
+    const m = op === 2 || op === 4 ? 2 : 0;
+    box[0] = Math.min(a, c) - m;
+    box[1] = Math.min(b, d) - m;
+    box[2] = Math.max(a, c) + 1 + m;
+    box[3] = Math.max(b, d) + 1 + m;
+  },
+
+  opHash(frame, k) {
+    const w = frame.words, i = frame.starts[k];
+    let h = 0x811c9dc5;
+    for (let j = i; j < i + 6; ++j) h = Math.imul(h ^ w[j], 0x01000193);
+    if (frame.textOf[k] >= 0) {
+      const text = frame.strings[frame.textOf[k]];
+      h = Math.imul(h ^ w[i + 6], 0x01000193);
+      for (let j = 0; j < text.length; ++j) h = Math.imul(h ^ text.charCodeAt(j), 0x01000193);
+    }
+    return h >>> 0;
+  },
+
+  sameOp(x, j, y, k) {
+    const u = x.words, v = y.words, i = x.starts[j], l = y.starts[k];
+    for (let t = 0; t < 6; ++t)
+      if (u[i + t] !== v[l + t]) return false;
+    const s = x.textOf[j], t = y.textOf[k];
+    return s < 0 ? t < 0 : t >= 0 && u[i + 6] === v[l + 6] && x.strings[s] === y.strings[t];
   },
 
   tile: 32,
 
   // The tiles an operation of one frame and not the other can touch, as a
   // grid and as rectangles (runs along each row of tiles); null when so
-  // much changed that drawing all of it is as cheap.
-  changedTiles(last, list, width, height) {
+  // much changed that drawing all of it is as cheap. The first operation,
+  // the black fill of the whole frame, is every frame's.
+  changedTiles(last, frame, width, height) {
     const T = this.tile, across = Math.ceil(width / T), down = Math.ceil(height / T);
-    const grid = new Uint8Array(across * down);
+    const grid = new Uint8Array(across * down), box = [0, 0, 0, 0];
     let count = 0;
-    const mark = (box) => {
+    const mark = (f, k) => {
+      this.opBox(f, k, box);
       const x0 = Math.max(box[0], 0), y0 = Math.max(box[1], 0);
       const x1 = Math.min(box[2], width), y1 = Math.min(box[3], height);
       if (x0 >= x1 || y0 >= y1) return;
@@ -279,19 +311,33 @@ Module.vr = {
             ++count;
           }
     };
-    const before = new Map();
-    for (let k = 1; k < last.length; ++k) {
-      const same = before.get(last[k].key);
-      if (same) same.push(last[k]);
-      else before.set(last[k].key, [last[k]]);
+    // The last frame's operations in an open hash table, each matched at
+    // most once.
+    let size = 16;
+    while (size < 2 * last.n) size *= 2;
+    const slots = new Int32Array(size).fill(-1), hashes = new Uint32Array(last.n);
+    const taken = new Uint8Array(last.n);
+    for (let j = 1; j < last.n; ++j) {
+      const h = hashes[j] = this.opHash(last, j);
+      let s = h & (size - 1);
+      while (slots[s] >= 0) s = (s + 1) & (size - 1);
+      slots[s] = j;
     }
-    for (let k = 1; k < list.length; ++k) {
-      const same = before.get(list[k].key);
-      if (same && same.length) same.pop();
-      else mark(list[k].box);
+    for (let k = 1; k < frame.n; ++k) {
+      const h = this.opHash(frame, k);
+      let s = h & (size - 1), found = false;
+      for (; slots[s] >= 0; s = (s + 1) & (size - 1)) {
+        const j = slots[s];
+        if (!taken[j] && hashes[j] === h && this.sameOp(last, j, frame, k)) {
+          taken[j] = 1;
+          found = true;
+          break;
+        }
+      }
+      if (!found) mark(frame, k);
     }
-    for (const same of before.values())
-      for (const r of same) mark(r.box);
+    for (let j = 1; j < last.n; ++j)
+      if (!taken[j]) mark(last, j);
     if (count > grid.length * 0.6) return null;
     const rects = [];
     for (let y = 0; y < down; ++y)
@@ -302,32 +348,35 @@ Module.vr = {
         rects.push(x * T, y * T, Math.min((run + 1) * T, width) - x * T, Math.min((y + 1) * T, height) - y * T);
         x = run;
       }
-    return {grid, across, count, rects};
+    return {grid: grid, across: across, down: down, count: count, rects: rects};
   },
 
-  touches(dirty, r, T) {
-    const x0 = r.box[0], y0 = r.box[1], x1 = r.box[2], y1 = r.box[3];
-    const across = dirty.across, down = dirty.grid.length / across;
-    const tx0 = Math.max(Math.floor(x0 / T), 0), tx1 = Math.min(Math.floor((x1 - 1) / T), across - 1);
-    const ty0 = Math.max(Math.floor(y0 / T), 0), ty1 = Math.min(Math.floor((y1 - 1) / T), down - 1);
+  // Whether operation k can touch a changed tile.
+  touches(dirty, frame, k, box) {
+    const T = this.tile;
+    this.opBox(frame, k, box);
+    const across = dirty.across;
+    const tx0 = Math.max(Math.floor(box[0] / T), 0), tx1 = Math.min(Math.floor((box[2] - 1) / T), across - 1);
+    const ty0 = Math.max(Math.floor(box[1] / T), 0), ty1 = Math.min(Math.floor((box[3] - 1) / T), dirty.down - 1);
     for (let y = ty0; y <= ty1; ++y)
       for (let x = tx0; x <= tx1; ++x)
         if (dirty.grid[y * across + x]) return true;
     return false;
   },
 
-  // Draws the records that `wanted` accepts (all without it). Runs of lines
-  // in one colour become one path.
-  drawOps(list, wanted) {
-    const ctx = this.ctx;
+  // Draws the frame's operations, only those that can touch a changed tile
+  // when `dirty` is given. Runs of lines in one colour become one path.
+  drawOps(frame, dirty) {
+    const ctx = this.ctx, w = frame.words, box = [0, 0, 0, 0];
     let pathColour = -1;
     const stroke = () => {
       if (pathColour >= 0) ctx.stroke();
       pathColour = -1;
     };
-    for (const r of list) {
-      if (wanted && !wanted(r)) continue;
-      const op = r.op, a = r.a, b = r.b, c = r.c, d = r.d, col = r.col;
+    for (let k = 0; k < frame.n; ++k) {
+      if (dirty && !this.touches(dirty, frame, k, box)) continue;
+      const i = frame.starts[k];
+      const op = w[i], a = w[i + 1], b = w[i + 2], c = w[i + 3], d = w[i + 4], col = w[i + 5];
       if (op === 2) {
         if (col !== pathColour) {
           stroke();
@@ -356,7 +405,7 @@ Module.vr = {
         ctx.strokeStyle = this.colour(col);
         ctx.stroke();
       } else if (op === 5) {
-        const align = r.align;
+        const align = w[i + 6];
         ctx.save();
         ctx.beginPath();
         ctx.rect(a, b, c - a, d - b);
@@ -365,7 +414,7 @@ Module.vr = {
         ctx.font = '13px "DejaVu Sans", Verdana, sans-serif';
         ctx.textBaseline = 'middle';
         ctx.textAlign = align === 0 ? 'left' : align === 1 ? 'center' : 'right';
-        ctx.fillText(r.text, align === 0 ? a : align === 1 ? (a + c) / 2 : c, (b + d) / 2);
+        ctx.fillText(frame.strings[frame.textOf[k]], align === 0 ? a : align === 1 ? (a + c) / 2 : c, (b + d) / 2);
         ctx.restore();
       }
     }
