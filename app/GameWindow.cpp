@@ -188,6 +188,8 @@ bool createGameWindow(InstanceHandle instance) {
     return true;
 }
 
+bool typingInitials() { return gameState.enteringInitials != 0; }
+
 bool runTickIfDue() {
     Clock& clock = *platform().clock;
     const auto interval = static_cast<uint32_t>(gameWindow->frameInterval);

@@ -92,6 +92,10 @@ extern uint32_t nextTickTime;
 bool createGameWindow(InstanceHandle instance);
 // The program run: create, loop, shut down. Returns the exit code.
 int runMainLoop(InstanceHandle instance);
+// Whether the game is reading typed initials: a host that takes letters
+// as keys of its own leaves them to the game then.
+bool typingInitials();
+
 // One pass of the tick loop's idle decision; exposed for tests. Returns
 // true when a tick ran.
 bool runTickIfDue();

@@ -1,7 +1,7 @@
 // Figures of the browser game in headless chromium, printed one a line:
 // page load to the first frame, the tick intervals and the browser's CPU
-// share over SECONDS of play (LEFT and SPACE held), and the heaviest frame
-// at 1920x1080 timed in the page.
+// share over SECONDS of play (LEFT and SPACE held) next to a floor page's
+// in the same run, and the heaviest frame at 1920x1080 timed in the page.
 //   node scripts/measure-web.mjs SITE FRAME-BENCH-DIR SECONDS
 import fs from 'node:fs';
 import {serve, launch} from '../tests/browser/harness.mjs';
@@ -47,42 +47,65 @@ const stats = (xs) => {
   return {n: s.length, min: s[0], median: s[Math.floor(s.length / 2)], max: s[s.length - 1]};
 };
 
+// The browser's own floor: a page that changes one pixel of a 16x16 canvas
+// 16 times a second, so that the browser has a frame to show as often.
+const floorPage = 'data:text/html,' + encodeURIComponent(
+    '<!doctype html><canvas id=c width=16 height=16></canvas><script>' +
+    'const x = document.getElementById("c").getContext("2d"); let n = 0;' +
+    'setInterval(() => { x.fillStyle = n++ % 2 ? "#000" : "#fff"; x.fillRect(7, 7, 1, 1); }, 62.5);' +
+    '</script>');
+
+// Share of one core (%) that chromium's processes take over `ms`.
+async function share(pid, ms) {
+  const cpuFrom = cpuMs(pid), wallFrom = Date.now();
+  await new Promise((r) => setTimeout(r, ms));
+  return (100 * (cpuMs(pid) - cpuFrom)) / (Date.now() - wallFrom);
+}
+
 const server = await serve(site);
 const chromium = await launch(1920, 1080);
 try {
-  const page = await chromium.browser.newPage();
-  await page.goto(server.url);
-  await page.waitForFunction(() => window.voidrunner && window.voidrunner.frames > 0, {timeout: 20000});
-  const [first, main] = await page.evaluate(() => [window.voidrunner.firstFrameAt,
-                                                    window.voidrunner.mainAt]);
+  const pid = chromium.browser.process().pid;
+  // The floor and the game by turns, three rounds: load on the machine that
+  // comes and goes falls on both.
+  const rounds = 3, slice = span / rounds;
+  const floorShares = [], gameShares = [], gaps = [];
+  let page = null, first = 0, main = 0;
+  for (let round = 0; round < rounds; ++round) {
+    const floor = await chromium.browser.newPage();
+    await floor.goto(floorPage);
+    await new Promise((r) => setTimeout(r, 1000));
+    floorShares.push(await share(pid, slice));
+    await floor.close();
+
+    page = await chromium.browser.newPage();
+    await page.goto(server.url);
+    await page.waitForFunction(() => window.voidrunner && window.voidrunner.frames > 0, {timeout: 20000});
+    [first, main] = await page.evaluate(() => [window.voidrunner.firstFrameAt, window.voidrunner.mainAt]);
+    await page.keyboard.down('ArrowLeft');
+    await page.keyboard.down('Space');
+    await new Promise((r) => setTimeout(r, 1000));
+    const from = await page.evaluate(() => performance.now());
+    gameShares.push(await share(pid, slice));
+    const presents = await page.evaluate((t) => window.voidrunner.presents.filter((p) => p >= t), from);
+    gaps.push(...presents.slice(1).map((p, i) => p - presents[i]));
+    await page.keyboard.up('Space');
+    await page.keyboard.up('ArrowLeft');
+    if (round < rounds - 1) await page.close();
+  }
   console.log(`page load (navigation start) to the first frame, 1920x1080: ${first.toFixed(0)} ms; ` +
               `the game's main started at ${main.toFixed(0)} ms (page, script and wasm loaded), ` +
               `then ${(first - main).toFixed(0)} ms to the first frame (five countdown ticks of 62 ms ` +
               'and the start-up tick)');
 
-  await page.keyboard.down('ArrowLeft');
-  await page.keyboard.down('Space');
-  const pid = chromium.browser.process().pid;
-  const from = await page.evaluate(() => performance.now());
-  const cpuFrom = cpuMs(pid), wallFrom = Date.now();
-  await new Promise((r) => setTimeout(r, span));
-  const cpuTo = cpuMs(pid), wallTo = Date.now();
-  const presents = await page.evaluate((t) => window.voidrunner.presents.filter((p) => p >= t), from);
-  await page.keyboard.up('Space');
-  await page.keyboard.up('ArrowLeft');
   // The same page paused (no ticks, no frames): what the browser costs alone.
   await page.keyboard.press('p');
   await new Promise((r) => setTimeout(r, 1000));
-  const idleFrom = cpuMs(pid), idleWall = Date.now();
-  await new Promise((r) => setTimeout(r, 10000));
-  const idleShare = (100 * (cpuMs(pid) - idleFrom)) / (Date.now() - idleWall);
+  const idleShare = await share(pid, 10000);
   // And the browser with an empty page.
   await page.goto('about:blank');
   await new Promise((r) => setTimeout(r, 1000));
-  const blankFrom = cpuMs(pid), blankWall = Date.now();
-  await new Promise((r) => setTimeout(r, 10000));
-  const blankShare = (100 * (cpuMs(pid) - blankFrom)) / (Date.now() - blankWall);
-  const gaps = presents.slice(1).map((p, i) => p - presents[i]);
+  const blankShare = await share(pid, 10000);
   const g = stats(gaps);
   // Measured between presents (the end of each tick): a tick that draws
   // late shortens the gap to the next, which is still due 62 ms after the
@@ -91,9 +114,14 @@ try {
               `${g.min.toFixed(1)}, median ${g.median.toFixed(1)}, max ${g.max.toFixed(1)} ms; ` +
               `62-66 ms: ${gaps.filter((x) => x >= 62 && x < 66).length}, under 62 ms: ` +
               `${gaps.filter((x) => x < 62).length}`);
-  console.log(`CPU share of chromium's processes over ${((wallTo - wallFrom) / 1000).toFixed(1)} s ` +
-              `of play: ${((100 * (cpuTo - cpuFrom)) / (wallTo - wallFrom)).toFixed(1)} % of one core; ` +
-              `the same page paused for 10 s: ${idleShare.toFixed(1)} %; an empty page: ` +
+  const list = (xs) => xs.map((x) => x.toFixed(1)).join(', ');
+  const floorMedian = stats(floorShares).median, gameMedian = stats(gameShares).median;
+  console.log(`CPU share of chromium's processes, % of one core, ${rounds} rounds of ` +
+              `${(slice / 1000).toFixed(0)} s by turns: the floor page (one pixel of a 16x16 canvas ` +
+              `16 times a second) ${list(floorShares)}, median ${floorMedian.toFixed(1)}; the game ` +
+              `in play ${list(gameShares)}, median ${gameMedian.toFixed(1)}; ` +
+              `game/floor ${(gameMedian / floorMedian).toFixed(2)}`);
+  console.log(`the same page paused for 10 s: ${idleShare.toFixed(1)} %; an empty page: ` +
               `${blankShare.toFixed(1)} %`);
   await page.close();
 

@@ -1,3 +1,4 @@
+#include <emscripten/emscripten.h>
 #include <emscripten/html5.h>
 
 #include <algorithm>
@@ -8,9 +9,14 @@ namespace {
 // Buttons and axes of the standard layout.
 constexpr int kSouth = 0, kEast = 1, kLeftTrigger = 6, kRightTrigger = 7, kStart = 9,
               kDpadLeft = 14, kDpadRight = 15, kStickX = 0;
+// Whether the page has seen a pad connected (page.js).
+EM_JS(int, vr_pads_connected, (), { return Module.vr.padsConnected() ? 1 : 0; });
 }  // namespace
 
 int WebGamepads::slots() {
+    // Reading the pads makes the browser poll them from then on, at a cost
+    // that shows: not before one is connected.
+    if (!vr_pads_connected()) return 0;
     // A fresh look at the pads each time, as the key state is asked.
     if (emscripten_sample_gamepad_data() != EMSCRIPTEN_RESULT_SUCCESS) return 0;
     return std::max(emscripten_get_num_gamepads(), 0);
@@ -40,5 +46,6 @@ bool WebGamepads::read(int slot, PadState& out) {
 }
 
 bool WebKeyState::isHeld(Key key) {
-    return keyboard[index(key)] || touch[index(key)] || anyPadHolds(pads, key);
+    return keyboard[index(key)] || touch[index(key)] || (letters[index(key)] && lettersMove()) ||
+           anyPadHolds(pads, key);
 }

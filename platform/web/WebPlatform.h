@@ -52,8 +52,13 @@ public:
     void destroyBackBuffer(DrawSurface* surface) override;
     void placeFrame(WindowHandle window, const Rect& place) override;
 
+    // Whether the sound is off, for the page's sign. Set by the program
+    // (main.cpp); asked at each present.
+    bool (*mutedNow)() = nullptr;
+
 private:
     WebSurface* live = nullptr;
+    bool mutedShown = false;
 };
 
 // Game controllers through the browser's Gamepad API, read in its standard
@@ -70,6 +75,12 @@ class WebKeyState final : public KeyState {
 public:
     bool isHeld(Key key) override;
     void setKeyboard(Key key, bool down) { keyboard[index(key)] = down; }
+    // W, A or D held as an arrow (counted only while lettersMove says so).
+    void setLetter(Key key, bool down) { letters[index(key)] = down; }
+    bool lettersMove() const { return lettersMoveNow && lettersMoveNow(); }
+    // Whether letters are arrows now: during play, not while initials are
+    // typed. Set by the program (main.cpp); without it letters only type.
+    bool (*lettersMoveNow)() = nullptr;
     void setTouch(Key key, bool down) { touch[index(key)] = down; }
     // Focus went elsewhere: the key-up events will not come to this page.
     void releaseAll();
@@ -77,6 +88,7 @@ public:
 private:
     static int index(Key key) { return static_cast<int>(key); }
     bool keyboard[4] = {};
+    bool letters[4] = {};
     bool touch[4] = {};
     WebGamepads pads;
 };

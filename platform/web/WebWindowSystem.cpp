@@ -25,6 +25,25 @@ int typedCode(const char* key) {
     return -1;
 }
 
+// W, A and D as a second set of arrows during play, by their place on the
+// keyboard whatever its layout: W thrusts, A and D turn. S stays a letter
+// (its arrow, Down, does nothing in play).
+bool letterKey(const char* code, Key& out) {
+    if (!std::strcmp(code, "KeyW"))
+        out = Key::Up;
+    else if (!std::strcmp(code, "KeyA"))
+        out = Key::Left;
+    else if (!std::strcmp(code, "KeyD"))
+        out = Key::Right;
+    else
+        return false;
+    return true;
+}
+
+uint32_t arrowKey(Key key) {
+    return key == Key::Left ? vk::left : key == Key::Right ? vk::right : vk::up;
+}
+
 bool heldKey(const char* key, Key& out) {
     if (!std::strcmp(key, "ArrowLeft"))
         out = Key::Left;
@@ -59,15 +78,29 @@ int controlCode(const char* key) {
     return -1;
 }
 
+EM_JS(int, vr_stage_left, (), { return Module.vr.stageLeft(); });
+EM_JS(int, vr_stage_top, (), { return Module.vr.stageTop(); });
+EM_JS(int, vr_typing_field_focused, (), { return Module.vr.typingFocused() ? 1 : 0; });
+
 // Returning true keeps the browser from acting on the key (scrolling on
 // the arrows and the space bar, moving focus on Tab).
 EM_BOOL onKey(int type, const EmscriptenKeyboardEvent* e, void*) {
     if (!active) return EM_FALSE;
     Key key;
+    Key letter;
+    const bool isLetter = letterKey(e->code, letter);
+    if (type == EMSCRIPTEN_EVENT_KEYUP && isLetter) active->keys.setLetter(letter, false);
     const bool held = heldKey(e->key, key);
     if (type == EMSCRIPTEN_EVENT_KEYUP) {
         if (held) active->keys.setKeyboard(key, false);
         return held ? EM_TRUE : EM_FALSE;
+    }
+    // During play the host takes the letter as its arrow, as it takes P
+    // and M; initials are typed as ever.
+    if (isLetter && !e->ctrlKey && !e->metaKey && !e->altKey && active->keys.lettersMove()) {
+        active->keys.setLetter(letter, true);
+        if (!e->repeat) active->post(wm::keyDown, arrowKey(letter));
+        return EM_TRUE;
     }
     if (held) active->keys.setKeyboard(key, true);
     // Shortcuts of the browser (reload, close, zoom) stay the browser's.
@@ -75,7 +108,10 @@ EM_BOOL onKey(int type, const EmscriptenKeyboardEvent* e, void*) {
     const uint32_t virtualCode = virtualKey(e->key);
     if (virtualCode) active->post(wm::keyDown, virtualCode);
     int code = controlCode(e->key);
-    if (code < 0) code = typedCode(e->key);
+    // In the touch screen's text field a character comes as the field's
+    // input (page.js), whatever sent it: taking it here too would type it
+    // twice on device keyboards that also send the key.
+    if (code < 0 && !vr_typing_field_focused()) code = typedCode(e->key);
     // As on the desktop, a key that types a character (the space bar too,
     // and each repeat while it is held) is a character message.
     if (code >= 0) active->post(wm::character, static_cast<uintptr_t>(code));
@@ -84,7 +120,10 @@ EM_BOOL onKey(int type, const EmscriptenKeyboardEvent* e, void*) {
 
 EM_BOOL onMouse(int type, const EmscriptenMouseEvent* e, void*) {
     if (!active) return EM_FALSE;
-    const intptr_t at = packPosition(static_cast<int>(e->clientX), static_cast<int>(e->clientY));
+    // The window's client area is the stage, which the controls may push
+    // away from the page's corner.
+    const intptr_t at = packPosition(static_cast<int>(e->clientX) - vr_stage_left(),
+                                     static_cast<int>(e->clientY) - vr_stage_top());
     const bool left = e->button == 0, right = e->button == 2;
     switch (type) {
     case EMSCRIPTEN_EVENT_MOUSEMOVE: active->post(wm::mouseMove, 0, at); return EM_FALSE;
@@ -112,8 +151,11 @@ EM_BOOL onWheel(int, const EmscriptenWheelEvent* e, void*) {
     return EM_TRUE;
 }
 
-EM_BOOL onFocus(int type, const EmscriptenFocusEvent*, void*) {
-    if (!active) return EM_FALSE;
+// Focus moving between the page's own elements (the canvas, the touch
+// buttons, the text field) reaches the window's listener too: only the
+// window's own focus and blur are the window's.
+EM_BOOL onFocus(int type, const EmscriptenFocusEvent* e, void*) {
+    if (!active || std::strcmp(e->nodeName, "#window") != 0) return EM_FALSE;
     const bool gained = type == EMSCRIPTEN_EVENT_FOCUS;
     if (!gained) active->keys.releaseAll();
     active->post(wm::activate, gained ? 1 : 0);
@@ -155,12 +197,19 @@ extern "C" EMSCRIPTEN_KEEPALIVE void voidrunner_touch_key(int key, int down) {
     if (active && key >= 0 && key < 4) active->keys.setTouch(static_cast<Key>(key), down != 0);
 }
 
+// The touch screen's pause (0) and help (1) buttons: the keys P and F1 do
+// the same.
+extern "C" EMSCRIPTEN_KEEPALIVE void voidrunner_host_key(int which) {
+    if (active && (which == 0 || which == 1)) active->post(wm::keyDown, which ? vk::f1 : vk::pause);
+}
+
 extern "C" EMSCRIPTEN_KEEPALIVE void voidrunner_type(int code) {
     if (active && code >= 0 && code < 256) active->typed(static_cast<unsigned>(code));
 }
 
 void WebKeyState::releaseAll() {
     for (bool& k : keyboard) k = false;
+    for (bool& k : letters) k = false;
     for (bool& k : touch) k = false;
 }
 

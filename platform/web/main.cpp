@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "app/GameWindow.h"
 #include "app/RunGame.h"
 #include "platform/web/WebPlatform.h"
 
@@ -23,6 +24,8 @@ int main() {
     WebSound sound;
     WebClock clock;
     WebFileStorage files;
+    keys.lettersMoveNow = [] { return !typingInitials(); };
+    display.mutedNow = [] { return gameWindow && gameWindow->host.muted(); };
     // The page has no command line. Runs are recorded into the page's
     // storage, which keeps the last few (a replay is tens of kilobytes; the
     // storage holds a few megabytes); the page offers them, and the run so

@@ -8,6 +8,9 @@ Module.vr = {
   firstFrameAt: 0,     // performance.now() of the first
   mainAt: 0,           // and of the game's start
   texts: [],           // the texts of the last frame, in drawing order
+  lastOps: null,       // the last frame's operations, when it cleared the canvas
+  lastWidth: 0,
+  lastHeight: 0,
   presents: [],        // performance.now() of the latest frames
   audio: null,
   fetched: {},         // sound path -> its file's bytes, until decoded
@@ -15,15 +18,22 @@ Module.vr = {
   source: null,        // the one voice
   unlocked: false,     // a gesture has allowed audio
   restTimer: 0,
+  pads: 0,             // game controllers connected
+  padListening: false,
   played: [],          // every sound the game started: {name, heard, at}
+
+  contextOptions: {alpha: false, desynchronized: true},
 
   start() {
     this.mainAt = performance.now();
     const canvas = document.getElementById('canvas');
     this.canvas = canvas;
+    this.stage = document.getElementById('stage');
+    // The touch controls take their room before the playfield is measured.
+    this.touchControls();
     canvas.width = this.clientWidth();
     canvas.height = this.clientHeight();
-    this.ctx = canvas.getContext('2d', {alpha: false});
+    this.ctx = canvas.getContext('2d', this.contextOptions);
     this.ctx.fillStyle = '#000';
     this.ctx.fillRect(0, 0, canvas.width, canvas.height);
     canvas.addEventListener('contextmenu', (e) => e.preventDefault());
@@ -33,7 +43,11 @@ Module.vr = {
     for (const type of ['keydown', 'mousedown', 'pointerdown', 'touchstart'])
       window.addEventListener(type, unlock, true);
     this.fetchSounds();
-    this.touchControls();
+    this.welcome();
+    this.hidePointer();
+    this.padConnected = () => { this.pads++; };
+    this.padDisconnected = () => { this.pads = Math.max(this.pads - 1, 0); };
+    this.listenToPads(true);
     document.getElementById('replay').addEventListener('click', (e) => {
       e.preventDefault();
       this.showReplays();
@@ -100,8 +114,12 @@ Module.vr = {
     list.hidden = false;
   },
 
-  clientWidth() { return document.documentElement.clientWidth | 0; },
-  clientHeight() { return document.documentElement.clientHeight | 0; },
+  // The game's window is the stage: the page less the line on how to play
+  // or the touch controls.
+  clientWidth() { return this.stage.clientWidth | 0; },
+  clientHeight() { return this.stage.clientHeight | 0; },
+  stageLeft() { return this.stage.getBoundingClientRect().left | 0; },
+  stageTop() { return this.stage.getBoundingClientRect().top | 0; },
 
   // The back buffer is the canvas at the playfield's size.
   resize(width, height) {
@@ -110,18 +128,64 @@ Module.vr = {
       canvas.width = width;
       canvas.height = height;
     }
-    this.ctx = canvas.getContext('2d', {alpha: false});
+    this.ctx = canvas.getContext('2d', this.contextOptions);
+    this.lastOps = null;  // drawn whole next time
   },
 
-  // Where the frame shows in the page: centred, scaled by whole steps.
+  // Where the frame shows on the stage: centred, scaled by whole steps.
+  // The canvas keeps the frame's pixels; on a screen with more than one
+  // device pixel to a CSS pixel, each is shown as a square of whole device
+  // pixels when the steps come out whole, and crisp.
   place(left, top, width, height) {
     const style = this.canvas.style;
     style.left = left + 'px';
     style.top = top + 'px';
     style.width = width + 'px';
     style.height = height + 'px';
-    // Scaled up by whole steps the pixels stay sharp.
-    style.imageRendering = width > this.canvas.width ? 'pixelated' : 'auto';
+    const step = (width / this.canvas.width) * (window.devicePixelRatio || 1);
+    const whole = step >= 1.999 && Math.abs(step - Math.round(step)) < 0.001;
+    style.imageRendering = whole ? 'pixelated' : 'auto';
+  },
+
+  // The sign in the corner while the sound is off (WebDisplay).
+  showMuted(on) { document.getElementById('muted').hidden = !on; },
+
+  // The mouse pointer leaves the playfield after two seconds without motion.
+  hidePointer() {
+    const canvas = this.canvas;
+    let timer = 0;
+    const moved = () => {
+      canvas.style.cursor = '';
+      clearTimeout(timer);
+      timer = setTimeout(() => { canvas.style.cursor = 'none'; }, 2000);
+    };
+    canvas.addEventListener('mousemove', moved);
+    moved();
+  },
+
+  // On the first visit (nothing stored yet) the keys over the frame, gone
+  // at the first key or touch; the game plays on underneath.
+  welcome() {
+    const key = this.storageKey('welcomed');
+    try {
+      for (let i = 0; i < localStorage.length; ++i)
+        if (localStorage.key(i).startsWith(this.storageKey(''))) return;
+    } catch (e) {
+      return;  // no storage: no way to tell a first visit
+    }
+    const sign = document.getElementById('welcome');
+    if (this.touch) {
+      sign.querySelector('.keys').textContent =
+          '\u25c0 \u25b6 turn, \u25b2 thrusts, \u25cf fires, ABC types, II pause, ? help';
+      sign.querySelector('.start').textContent = 'touch to start';
+    }
+    sign.hidden = false;
+    const gone = () => {
+      sign.hidden = true;
+      for (const type of ['keydown', 'pointerdown']) window.removeEventListener(type, gone, true);
+      try { localStorage.setItem(key, '1'); } catch (e) {}
+    };
+    for (const type of ['keydown', 'pointerdown']) window.addEventListener(type, gone, true);
   },
 
   colour(c) {
@@ -130,21 +194,189 @@ Module.vr = {
     return s;
   },
 
-  // One frame: the operations WebSurface recorded, six numbers each
-  // (texts three more). Runs of lines in one colour become one path.
+  // One frame: the operations WebSurface recorded, six numbers each (texts
+  // three more). Only what changed since the last frame is drawn again: the
+  // tiles that an operation of either frame, not in both, can touch are
+  // cleared and drawn over, clipped; the rest of the canvas keeps its
+  // pixels, which are already this frame's. A frame like the last one is
+  // not drawn at all, and the browser has nothing new to show.
   draw(ops, count, texts) {
-    const ctx = this.ctx, h = HEAP32, bytes = HEAPU8;
-    const frameTexts = [];
-    let i = ops >> 2;
-    const end = i + count;
+    const frame = this.readOps(ops, count, texts);
+    const canvas = this.canvas, ctx = this.ctx, width = canvas.width, height = canvas.height;
+    const w = frame.words, last = this.lastOps;
+    const background = frame.n > 0 && w[0] === 1 && w[5] === 0 && w[1] <= 0 && w[2] <= 0 &&
+                       w[3] >= width && w[4] >= height;
+    this.lastOps = background ? frame : null;
+    let dirty = null;
+    if (background && last && this.lastWidth === width && this.lastHeight === height)
+      dirty = this.changedTiles(last, frame, width, height);
+    this.lastWidth = width;
+    this.lastHeight = height;
+    if (!dirty) {
+      this.drawOps(frame, null);
+    } else if (dirty.count > 0) {
+      const rects = dirty.rects;
+      ctx.save();
+      ctx.beginPath();
+      for (let k = 0; k < rects.length; k += 4) ctx.rect(rects[k], rects[k + 1], rects[k + 2], rects[k + 3]);
+      ctx.clip();
+      ctx.fillStyle = '#000';
+      for (let k = 0; k < rects.length; k += 4) ctx.fillRect(rects[k], rects[k + 1], rects[k + 2], rects[k + 3]);
+      this.drawOps(frame, dirty);
+      ctx.restore();
+    }
+    this.texts = frame.strings;
+    const now = performance.now();
+    if (this.frames++ === 0) this.firstFrameAt = now;
+    this.presents.push(now);
+    if (this.presents.length > 4000) this.presents.splice(0, 2000);
+  },
+
+  // The frame's operations kept for the next frame: their numbers as they
+  // came, where each starts, and the texts (Latin-1, one byte each).
+  readOps(ops, count, texts) {
+    const words = HEAP32.slice(ops >> 2, (ops >> 2) + count), bytes = HEAPU8;
+    const starts = new Int32Array(count / 6 | 0), textOf = new Int32Array(count / 6 | 0).fill(-1);
+    const strings = [];
+    let n = 0;
+    for (let i = 0; i < count; ++n) {
+      starts[n] = i;
+      if (words[i] === 5) {
+        const at = texts + words[i + 7];
+        textOf[n] = strings.length;
+        strings.push(String.fromCharCode.apply(null, bytes.subarray(at, at + words[i + 8])));
+        i += 9;
+      } else {
+        i += 6;
+      }
+    }
+    return {words: words, starts: starts, n: n, textOf: textOf, strings: strings};
+  },
+
+  // The pixels operation k can touch, as [left, top, right, bottom) into
+  // `box`: anti-aliasing reaches a pixel beyond a line or an outline.
+  opBox(frame, k, box) {
+    const w = frame.words, i = frame.starts[k], op = w[i];
+    const a = w[i + 1], b = w[i + 2], c = w[i + 3], d = w[i + 4];
+    if (op === 3) {
+      box[0] = a; box[1] = b; box[2] = a + 1; box[3] = b + 1;
+      return;
+    }
+    const m = op === 2 || op === 4 ? 2 : 0;
+    box[0] = Math.min(a, c) - m;
+    box[1] = Math.min(b, d) - m;
+    box[2] = Math.max(a, c) + 1 + m;
+    box[3] = Math.max(b, d) + 1 + m;
+  },
+
+  opHash(frame, k) {
+    const w = frame.words, i = frame.starts[k];
+    let h = 0x811c9dc5;
+    for (let j = i; j < i + 6; ++j) h = Math.imul(h ^ w[j], 0x01000193);
+    if (frame.textOf[k] >= 0) {
+      const text = frame.strings[frame.textOf[k]];
+      h = Math.imul(h ^ w[i + 6], 0x01000193);
+      for (let j = 0; j < text.length; ++j) h = Math.imul(h ^ text.charCodeAt(j), 0x01000193);
+    }
+    return h >>> 0;
+  },
+
+  sameOp(x, j, y, k) {
+    const u = x.words, v = y.words, i = x.starts[j], l = y.starts[k];
+    for (let t = 0; t < 6; ++t)
+      if (u[i + t] !== v[l + t]) return false;
+    const s = x.textOf[j], t = y.textOf[k];
+    return s < 0 ? t < 0 : t >= 0 && u[i + 6] === v[l + 6] && x.strings[s] === y.strings[t];
+  },
+
+  tile: 32,
+
+  // The tiles an operation of one frame and not the other can touch, as a
+  // grid and as rectangles (runs along each row of tiles); null when so
+  // much changed that drawing all of it is as cheap. The first operation,
+  // the black fill of the whole frame, is every frame's.
+  changedTiles(last, frame, width, height) {
+    const T = this.tile, across = Math.ceil(width / T), down = Math.ceil(height / T);
+    const grid = new Uint8Array(across * down), box = [0, 0, 0, 0];
+    let count = 0;
+    const mark = (f, k) => {
+      this.opBox(f, k, box);
+      const x0 = Math.max(box[0], 0), y0 = Math.max(box[1], 0);
+      const x1 = Math.min(box[2], width), y1 = Math.min(box[3], height);
+      if (x0 >= x1 || y0 >= y1) return;
+      for (let y = Math.floor(y0 / T); y <= Math.floor((y1 - 1) / T); ++y)
+        for (let x = Math.floor(x0 / T); x <= Math.floor((x1 - 1) / T); ++x)
+          if (!grid[y * across + x]) {
+            grid[y * across + x] = 1;
+            ++count;
+          }
+    };
+    // The last frame's operations in an open hash table, each matched at
+    // most once.
+    let size = 16;
+    while (size < 2 * last.n) size *= 2;
+    const slots = new Int32Array(size).fill(-1), hashes = new Uint32Array(last.n);
+    const taken = new Uint8Array(last.n);
+    for (let j = 1; j < last.n; ++j) {
+      const h = hashes[j] = this.opHash(last, j);
+      let s = h & (size - 1);
+      while (slots[s] >= 0) s = (s + 1) & (size - 1);
+      slots[s] = j;
+    }
+    for (let k = 1; k < frame.n; ++k) {
+      const h = this.opHash(frame, k);
+      let s = h & (size - 1), found = false;
+      for (; slots[s] >= 0; s = (s + 1) & (size - 1)) {
+        const j = slots[s];
+        if (!taken[j] && hashes[j] === h && this.sameOp(last, j, frame, k)) {
+          taken[j] = 1;
+          found = true;
+          break;
+        }
+      }
+      if (!found) mark(frame, k);
+    }
+    for (let j = 1; j < last.n; ++j)
+      if (!taken[j]) mark(last, j);
+    if (count > grid.length * 0.6) return null;
+    const rects = [];
+    for (let y = 0; y < down; ++y)
+      for (let x = 0; x < across; ++x) {
+        if (!grid[y * across + x]) continue;
+        let run = x;
+        while (run + 1 < across && grid[y * across + run + 1]) ++run;
+        rects.push(x * T, y * T, Math.min((run + 1) * T, width) - x * T, Math.min((y + 1) * T, height) - y * T);
+        x = run;
+      }
+    return {grid: grid, across: across, down: down, count: count, rects: rects};
+  },
+
+  // Whether operation k can touch a changed tile.
+  touches(dirty, frame, k, box) {
+    const T = this.tile;
+    this.opBox(frame, k, box);
+    const across = dirty.across;
+    const tx0 = Math.max(Math.floor(box[0] / T), 0), tx1 = Math.min(Math.floor((box[2] - 1) / T), across - 1);
+    const ty0 = Math.max(Math.floor(box[1] / T), 0), ty1 = Math.min(Math.floor((box[3] - 1) / T), dirty.down - 1);
+    for (let y = ty0; y <= ty1; ++y)
+      for (let x = tx0; x <= tx1; ++x)
+        if (dirty.grid[y * across + x]) return true;
+    return false;
+  },
+
+  // Draws the frame's operations, only those that can touch a changed tile
+  // when `dirty` is given. Runs of lines in one colour become one path.
+  drawOps(frame, dirty) {
+    const ctx = this.ctx, w = frame.words, box = [0, 0, 0, 0];
     let pathColour = -1;
     const stroke = () => {
       if (pathColour >= 0) ctx.stroke();
       pathColour = -1;
     };
-    while (i < end) {
-      const op = h[i], a = h[i + 1], b = h[i + 2], c = h[i + 3], d = h[i + 4], col = h[i + 5];
-      i += 6;
+    for (let k = 0; k < frame.n; ++k) {
+      if (dirty && !this.touches(dirty, frame, k, box)) continue;
+      const i = frame.starts[k];
+      const op = w[i], a = w[i + 1], b = w[i + 2], c = w[i + 3], d = w[i + 4], col = w[i + 5];
       if (op === 2) {
         if (col !== pathColour) {
           stroke();
@@ -173,11 +405,7 @@ Module.vr = {
         ctx.strokeStyle = this.colour(col);
         ctx.stroke();
       } else if (op === 5) {
-        const align = h[i], at = texts + h[i + 1], length = h[i + 2];
-        i += 3;
-        // The game's texts are single bytes, read as Latin-1.
-        const text = String.fromCharCode.apply(null, bytes.subarray(at, at + length));
-        frameTexts.push(text);
+        const align = w[i + 6];
         ctx.save();
         ctx.beginPath();
         ctx.rect(a, b, c - a, d - b);
@@ -186,16 +414,11 @@ Module.vr = {
         ctx.font = '13px "DejaVu Sans", Verdana, sans-serif';
         ctx.textBaseline = 'middle';
         ctx.textAlign = align === 0 ? 'left' : align === 1 ? 'center' : 'right';
-        ctx.fillText(text, align === 0 ? a : align === 1 ? (a + c) / 2 : c, (b + d) / 2);
+        ctx.fillText(frame.strings[frame.textOf[k]], align === 0 ? a : align === 1 ? (a + c) / 2 : c, (b + d) / 2);
         ctx.restore();
       }
     }
     stroke();
-    this.texts = frameTexts;
-    const now = performance.now();
-    if (this.frames++ === 0) this.firstFrameAt = now;
-    this.presents.push(now);
-    if (this.presents.length > 4000) this.presents.splice(0, 2000);
   },
 
   fetchSounds() {
@@ -279,9 +502,26 @@ Module.vr = {
     if (this.played.length > 2000) this.played.splice(0, 1000);
   },
 
+  // Pads are read only once one is connected (WebGamepads). Listening for
+  // them has the browser poll them on a thread of its own: not while the
+  // game waits (paused), when no pad is read anyway. The first key poll
+  // after it listens again.
+  listenToPads(on) {
+    if (on === this.padListening) return;
+    this.padListening = on;
+    const method = on ? 'addEventListener' : 'removeEventListener';
+    window[method]('gamepadconnected', this.padConnected);
+    window[method]('gamepaddisconnected', this.padDisconnected);
+  },
+  padsConnected() {
+    this.listenToPads(true);
+    return this.pads > 0;
+  },
+
   // The program waiting for the next event (WebWindowSystem::getMessage).
   waiting: null,
   waitForEvent(milliseconds) {
+    this.listenToPads(false);
     return new Promise((resolve) => {
       const done = () => {
         clearTimeout(timer);
@@ -392,23 +632,44 @@ Module.vr = {
 
   // The frame benchmark: wait until the canvas has really drawn, and hand
   // the figures to whoever watches the page.
-  finish() { this.ctx.getImageData(0, 0, 1, 1); },
+  finish() {
+    this.ctx.getImageData(0, 0, 1, 1);
+    this.lastOps = null;  // the benchmark times whole frames
+  },
   report(json) {
     window.voidrunnerBench = JSON.parse(json);
     console.log(json);
   },
+
+  touch: false,        // the page shows the touch controls
 
   alert(caption, text) {
     console.error(caption + ': ' + text);
     window.alert(caption + '\n\n' + text);
   },
 
-  // On a touch screen: turn, thrust and fire along the bottom edge, and a
-  // button that brings up the device's keyboard for initials and digits.
+  typingFocused() {
+    const active = document.activeElement;
+    return !!active && active.id === 'typing';
+  },
+
+  // On a touch screen: turn, thrust and fire beside the frame, pause and
+  // help, and a button that brings up the device's keyboard for initials
+  // and digits. Focus moving to them is no leaving of the game.
   touchControls() {
     if (!('ontouchstart' in window) && !(navigator.maxTouchPoints > 0)) return;
+    this.touch = true;
+    document.body.classList.add('touch');
     const box = document.getElementById('touch');
     box.hidden = false;
+    // The host's keys: 0 pause, 1 help.
+    for (const button of box.querySelectorAll('button[data-host]')) {
+      const which = button.dataset.host === 'pause' ? 0 : 1;
+      button.addEventListener('pointerdown', (e) => {
+        e.preventDefault();
+        Module._voidrunner_host_key(which);
+      });
+    }
     // The game's keys: 0 left, 1 up (thrust), 2 right, 3 space (fire).
     for (const button of box.querySelectorAll('button[data-key]')) {
       const key = Number(button.dataset.key);

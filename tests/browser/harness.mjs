@@ -8,7 +8,7 @@ import path from 'node:path';
 import puppeteer from 'puppeteer-core';
 
 const types = {'.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
-               '.wav': 'audio/wav'};
+               '.wav': 'audio/wav', '.svg': 'image/svg+xml'};
 
 // Serves DIR; resolves to {url, close}.
 export function serve(folder) {
@@ -35,6 +35,8 @@ export async function launch(width = 800, height = 600) {
   const browser = await puppeteer.launch({
     executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
     headless: true,
+    // A wait for a game to end can outlast puppeteer's three minutes.
+    protocolTimeout: 600000,
     userDataDir: profile,
     defaultViewport: {width, height},
     args: ['--headless=new', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',

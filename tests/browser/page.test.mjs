@@ -3,12 +3,18 @@
 // page started and its local storage. VR_WEB_SITE is the built site.
 import {test} from 'node:test';
 import assert from 'node:assert/strict';
+import {execFileSync} from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
 import {serve, launch, openGame, pixels, lit, waitTicks} from './harness.mjs';
 
 const site = process.env.VR_WEB_SITE || new URL('../../build-web', import.meta.url).pathname;
 const texts = (page) => page.evaluate(() => window.voidrunner.texts);
 const stored = (page) => page.evaluate(() => localStorage.getItem('voidrunner/save.txt'));
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
+// The Linux trace tool, built with its PNG writer (tests/browser/CMakeLists.txt).
+const traceTool = process.env.VR_TRACE;
 
 // Lit pixels in the ring around the centre that the ship's outline does
 // not reach: where a shot is in its first ticks.
@@ -46,16 +52,32 @@ function watch(page, errors) {
   return page;
 }
 
+// A PNG's pixels as {width, height, data}, decoded by the page.
+const decoded = (page, png) => page.evaluate(async (src) => {
+  const img = new Image();
+  img.src = src;
+  await img.decode();
+  const c = document.createElement('canvas');
+  c.width = img.width;
+  c.height = img.height;
+  c.getContext('2d').drawImage(img, 0, 0);
+  return {width: c.width, height: c.height, data: Array.from(c.getContext('2d').getImageData(0, 0, c.width, c.height).data)};
+}, 'data:image/png;base64,' + Buffer.from(png).toString('base64'));
+
+const shown = (page, id) => page.$eval(id, (e) => !e.hidden);
+
 test('the page plays: HUD, ship and rocks; left turns, space fires with a sound, a digit sets the throttle',
      async () => {
-  await withSite(800, 600, async (browser, url, errors) => {
+  // The line on how to play takes 24 pixels below the stage.
+  await withSite(800, 624, async (browser, url, errors) => {
     const page = watch(await openGame(browser, url), errors);
     assert.equal(await page.title(), 'Voidrunner');
     assert.equal(await page.evaluate(() => document.activeElement.id), 'canvas');
+    assert.ok(await shown(page, '#welcome'), 'the keys shown on the first visit');
     await waitTicks(page, 3);
 
     const start = await pixels(page);
-    assert.deepEqual([start.width, start.height], [800, 600], 'the playfield is the client area');
+    assert.deepEqual([start.width, start.height], [800, 600], 'the playfield is the stage');
     assert.deepEqual(await texts(page), ['Score: 0', 'Level: 1', 'Throttle: 100 %']);
     assert.ok(lit(start, 300, 5, 500, 50) > 50, 'score and level drawn');
     assert.ok(lit(start, 385, 280, 415, 320) > 10, 'the ship at the centre');
@@ -67,7 +89,14 @@ test('the page plays: HUD, ship and rocks; left turns, space fires with a sound,
     await page.keyboard.down('ArrowLeft');
     await waitTicks(page, 4);
     await page.keyboard.up('ArrowLeft');
-    assert.notEqual(await ship(), before, 'holding left turned the ship');
+    const turned = await ship();
+    assert.notEqual(turned, before, 'holding left turned the ship');
+    assert.ok(!(await shown(page, '#welcome')), 'the first key took the keys away');
+    // D turns as the right arrow would; in play it types nothing.
+    await page.keyboard.down('d');
+    await waitTicks(page, 4);
+    await page.keyboard.up('d');
+    assert.ok((await ship()) !== turned, 'holding D turned the ship');
     await waitTicks(page, 2);  // a tick with no key held: space alone fires again
 
     const shotsBefore = nearShip(await pixels(page));
@@ -86,6 +115,23 @@ test('the page plays: HUD, ship and rocks; left turns, space fires with a sound,
     const replay = await page.evaluate(() => window.voidrunner.replayText());
     assert.match(replay, /^# voidrunner replay 1\n/);
     assert.match(replay, /^char 53$/m, 'the replay holds the typed digit');
+    assert.doesNotMatch(replay, /^char 100$/m, 'D was no character in play');
+
+    await page.keyboard.press('m');
+    await waitTicks(page, 1);
+    assert.ok(await shown(page, '#muted'), 'a sign while the sound is off');
+    await page.keyboard.press('m');
+    await waitTicks(page, 1);
+    assert.ok(!(await shown(page, '#muted')));
+
+    const cursor = () => page.$eval('#canvas', (e) => e.style.cursor);
+    await page.mouse.move(100, 100);
+    assert.equal(await cursor(), '', 'the pointer shows when moved');
+    await sleep(2200);
+    assert.equal(await cursor(), 'none', 'and hides when still');
+    await page.reload();
+    await page.waitForFunction(() => window.voidrunner && window.voidrunner.frames > 0);
+    assert.ok(!(await shown(page, '#welcome')), 'the keys are shown on the first visit only');
     assert.deepEqual(errors, []);
   });
 });
@@ -172,6 +218,7 @@ test('on a touch screen the edge buttons fly the ship and a text field types; a 
       const pad = {id: 'test pad', index: 0, connected: true, mapping: 'standard', timestamp: 1,
                    axes: [0, 0, 0, 0], buttons: Array.from({length: 17}, (_, i) => button(i === 0))};
       navigator.getGamepads = () => [pad];
+      window.dispatchEvent(new Event('gamepadconnected'));
     });
     await waitTicks(page, 2);
     assert.ok(await page.evaluate(() => window.voidrunner.played.some((s) => s.name === 'snd/fire.wav')),
@@ -248,6 +295,158 @@ test('storage keeps mute and the last replays; a lock dated ahead expires; a row
     assert.equal((await page.evaluate(() => window.voidrunner.keptReplays())).length, 1);
     await page.click('#replay');
     assert.equal(await page.$$eval('#replays a', (links) => links.length), 2);
+    assert.deepEqual(errors, []);
+  });
+});
+
+// Whether every square of `step` device pixels has one colour: the frame
+// shown crisp, not smoothed.
+function crisp(img, step) {
+  for (let y = 0; y + step <= img.height; y += step)
+    for (let x = 0; x + step <= img.width; x += step) {
+      const at = (u, v) => img.data.slice(4 * (v * img.width + u), 4 * (v * img.width + u) + 3).join();
+      for (let v = y; v < y + step; ++v)
+        for (let u = x; u < x + step; ++u)
+          if (at(u, v) !== at(x, y)) return false;
+    }
+  return true;
+}
+
+const boxOf = (page, selector) => page.$eval(selector, (e) => {
+  const b = e.getBoundingClientRect();
+  return {left: b.left, top: b.top, right: b.right, bottom: b.bottom};
+});
+const overlap = (a, b) => a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+
+test('on a phone the score is signed through the device keyboard and outlives a reload', async () => {
+  await withSite(390, 844, async (browser, url, errors) => {
+    const page = watch(await browser.newPage(), errors);
+    const upright = {width: 390, height: 844, hasTouch: true, isMobile: true, deviceScaleFactor: 3};
+    await page.setViewport(upright);
+    await page.goto(url);
+    await page.waitForFunction(() => window.voidrunner && window.voidrunner.frames > 0);
+    const tap = async (selector) => {
+      const r = await page.$eval(selector, (e) => {
+        const b = e.getBoundingClientRect();
+        return [b.x + b.width / 2, b.y + b.height / 2];
+      });
+      await page.touchscreen.tap(...r);
+    };
+    // A device keyboard's characters come as input alone, no key events.
+    const typeOnDevice = async (text) => {
+      for (const ch of text) {
+        await page.keyboard.sendCharacter(ch);
+        await waitTicks(page, 1);
+      }
+    };
+
+    // The frame at three device pixels to each of its own, the controls
+    // beside the HUD and not over it, upright and turned.
+    const hud = await boxOf(page, '#canvas');
+    const shot = await page.screenshot({clip: {x: hud.left + 100, y: hud.top, width: 190, height: 60}});
+    const hudPixels = await decoded(page, shot);
+    assert.ok(lit(hudPixels, 0, 0, hudPixels.width, hudPixels.height) > 200, 'the score in the shot');
+    assert.ok(crisp(hudPixels, 3), 'each pixel of the frame a square of 3x3 device pixels');
+    const size = await page.$eval('#canvas', (c) => [c.width, c.height]);
+    for (const view of [{...upright, width: 844, height: 390}, upright]) {
+      await page.setViewport(view);
+      await waitTicks(page, 2);
+      const frame = await boxOf(page, '#canvas');
+      for (const pad of ['.pad.left', '.pad.mid', '.pad.right'])
+        assert.ok(!overlap(frame, await boxOf(page, pad)), `${pad} clear of the frame at ${view.width}x${view.height}`);
+      assert.deepEqual(await page.$eval('#canvas', (c) => [c.width, c.height]), size, 'the same game');
+    }
+    const showing = (text) => page.waitForFunction((t) => window.voidrunner.texts.includes(t), {}, text);
+    await tap('#touch .pause');
+    await showing('Paused');
+    await tap('#touch .help');
+    await showing('Controls');
+    await tap('#touch .help');
+    await page.waitForFunction(() => !window.voidrunner.texts.includes('Controls'));
+
+    await tap('#keyboard');
+    assert.equal(await page.evaluate(() => document.activeElement.id), 'typing');
+    await typeOnDevice('7');
+    assert.ok((await texts(page)).includes('Throttle: 70 %'), 'the first digit set the throttle');
+    await tap('#canvas');
+
+    // Thrusting, the ship meets a rock sooner.
+    await page.keyboard.down('ArrowUp');
+    await page.waitForFunction(
+        () => window.voidrunner.texts.includes('You Got a New High Score: Enter Your Initials'),
+        {timeout: 300000, polling: 250});
+    await page.keyboard.up('ArrowUp');
+    await tap('#keyboard');
+    await typeOnDevice('WEB');
+    await page.waitForFunction(() => window.voidrunner.texts.includes("You've Destroyed Your Last Ship"));
+    assert.ok((await texts(page)).includes('WEB'), 'every letter reached the game');
+    await page.reload();
+    await page.waitForFunction(() => window.voidrunner && window.voidrunner.frames > 0);
+    assert.match(await stored(page), /^\d+ 1 WEB\n/);
+    assert.deepEqual(errors, []);
+  });
+});
+
+// Bright pixels of `a` with nothing lit within two pixels in `b`: what a
+// frame has that the other lacks beyond where anti-aliasing and the fonts'
+// placement differ.
+function strays(a, b) {
+  const lit = (img, x, y) => {
+    const i = 4 * (y * img.width + x);
+    return img.data[i] + img.data[i + 1] + img.data[i + 2];
+  };
+  let n = 0;
+  for (let y = 0; y < a.height; ++y)
+    for (let x = 0; x < a.width; ++x) {
+      if (lit(a, x, y) < 200) continue;
+      let near = false;
+      for (let dy = -2; dy <= 2 && !near; ++dy)
+        for (let dx = -2; dx <= 2 && !near; ++dx) {
+          const u = x + dx, v = y + dy;
+          near = u >= 0 && v >= 0 && u < b.width && v < b.height && lit(b, u, v) > 0;
+        }
+      if (!near) ++n;
+    }
+  return n;
+}
+
+test("the page's frames are the trace tool's for the same run", {skip: !traceTool && 'VR_TRACE unset'},
+     async () => {
+  await withSite(800, 600, async (browser, url, errors) => {
+    const page = watch(await openGame(browser, url), errors);
+    // The canvas read just after two frames of play are drawn, the second
+    // mostly drawn over what changed since the frame before.
+    await page.evaluate(() => {
+      const vr = window.voidrunner, draw = vr.draw, wanted = [vr.frames + 10, vr.frames + 25];
+      vr.captured = {};
+      vr.draw = function (...args) {
+        draw.apply(this, args);
+        if (!wanted.includes(this.frames)) return;
+        const c = this.canvas, d = this.ctx.getImageData(0, 0, c.width, c.height);
+        this.captured[this.frames] = {width: c.width, height: c.height, data: Array.from(d.data)};
+      };
+    });
+    await page.keyboard.down('ArrowLeft');
+    await page.keyboard.down('Space');
+    await page.waitForFunction(() => Object.keys(window.voidrunner.captured).length === 2);
+    const replay = await page.evaluate(() => window.voidrunner.replayText());
+    const captured = await page.evaluate(() => window.voidrunner.captured);
+
+    const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'voidrunner-frames-'));
+    try {
+      fs.writeFileSync(path.join(dir, 'run.replay'), replay);
+      execFileSync(traceTool, ['--png', 'png', 'run.replay'], {cwd: dir, stdio: ['ignore', 'ignore', 'inherit']});
+      for (const [frame, shown] of Object.entries(captured)) {
+        const file = path.join(dir, 'png', `frame-${String(frame).padStart(5, '0')}.png`);
+        const traced = await decoded(page, fs.readFileSync(file));
+        assert.deepEqual([traced.width, traced.height], [shown.width, shown.height]);
+        assert.ok(lit(shown, 0, 0, shown.width, shown.height) > 300, `frame ${frame} has something drawn`);
+        assert.equal(strays(shown, traced), 0, `frame ${frame}: the page drew what the trace tool did not`);
+        assert.equal(strays(traced, shown), 0, `frame ${frame}: the page missed what the trace tool drew`);
+      }
+    } finally {
+      fs.rmSync(dir, {recursive: true, force: true});
+    }
     assert.deepEqual(errors, []);
   });
 });
