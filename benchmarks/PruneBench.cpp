@@ -11,8 +11,8 @@
 #include <string>
 
 #include "app/GameWindow.h"
-#include "app/ReplayFolder.h"
-#include "app/ReplayRecorder.h"
+#include "app/replay/ReplayFolder.h"
+#include "app/replay/ReplayRecorder.h"
 #include "game/GameState.h"
 
 namespace {

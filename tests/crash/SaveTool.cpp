@@ -30,7 +30,7 @@
 #include <string>
 #include <thread>
 
-#include "app/Settings.h"
+#include "app/host/Settings.h"
 #include "platform/Platform.h"
 #include "scores/HighScores.h"
 
