@@ -7,6 +7,7 @@
 
 #include "app/GameWindow.h"
 #include "app/replay/ReplayRecorder.h"
+#include "app/replay/Script.h"
 #include "game/GameState.h"
 
 namespace {
