@@ -1,5 +1,6 @@
 #include "app/RunGame.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <utility>
@@ -55,6 +56,9 @@ int runGame(GamePlan& plan, const GameHost& host) {
         ReplayFolder folder;
         if (host.keepReplays) {
             folder.keep = replayKeepLimit();
+            if (host.replaysKeptAtMost >= 0)
+                folder.keep = std::min(folder.keep, host.replaysKeptAtMost);
+            folder.pruneAside = host.pruneAside;
             recorder.folder = &folder;
         }
         // Online only when asked: the ticket comes before the window, later
@@ -66,8 +70,9 @@ int runGame(GamePlan& plan, const GameHost& host) {
             if (!host.http) {
                 std::puts("voidrunner: this build has no network: this game is not ranked");
             } else if (settings.leaderboard.empty()) {
-                std::puts("voidrunner: no \"leaderboard URL\" line in settings.txt: this game "
-                          "is not ranked");
+                std::puts(
+                    "voidrunner: no \"leaderboard URL\" line in settings.txt: this game "
+                    "is not ranked");
             } else {
                 board = std::make_unique<Leaderboard>(*host.http, settings.leaderboard,
                                                       settings.player);

@@ -18,7 +18,7 @@ struct GamePlan {
     CommandLineReply reply;
     bool fullscreen = false;
     bool ranked = false, daily = false;  // asked for a leaderboard ticket
-    std::optional<Replay> replay;  // shown instead of play
+    std::optional<Replay> replay;        // shown instead of play
 };
 
 GamePlan planGame(const CommandLine& commandLine);
@@ -29,6 +29,8 @@ struct GameHost {
     // Recorded runs are kept in replays/ beside save.txt; without, only in
     // memory (the page offers its run as a download).
     bool keepReplays = true;
+    int replaysKeptAtMost = -1;  // -1: as settings.txt says
+    bool pruneAside = true;      // old replays pruned on a thread of their own
     // Requests to the online leaderboard; none: this build has no network.
     HttpService* http = nullptr;
 };

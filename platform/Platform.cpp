@@ -52,7 +52,8 @@ NullSound nullSound;
 SystemClock systemClock;
 
 PlatformServices nullServices() {
-    return {&nullWindows, &nullKeys, &nullDisplay, &nullSound, &systemClock, &systemSaveStorage()};
+    return {&nullWindows,         &nullKeys,           &nullDisplay, &nullSound, &systemClock,
+            &systemFileStorage(), &systemFileStorage()};
 }
 
 PlatformServices installed = nullServices();
@@ -69,6 +70,7 @@ void installPlatform(const PlatformServices& services) {
     installed.sound = services.sound ? services.sound : base.sound;
     installed.clock = services.clock ? services.clock : base.clock;
     installed.saves = services.saves ? services.saves : base.saves;
+    installed.files = services.files ? services.files : base.files;
 }
 
 void resetPlatform() { installed = nullServices(); }

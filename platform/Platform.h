@@ -3,8 +3,11 @@
 // interfaces; each backend (sdl/, win32/, headless/) implements them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
+#include <vector>
 
 // Opaque handles: a backend casts them to its own types.
 using InstanceHandle = void*;
@@ -241,57 +244,88 @@ public:
 };
 
 // ---------------------------------------------------------------------------
-// Save file storage
+// File storage
 
 enum class StoredFile { read, missing, unreadable };
+enum class FileLock { taken, busy, refused };
 
-// Where the high-score table lives between runs. The default is the system's
-// own files (POSIX or Win32); a browser keeps it in its storage, a replay in
-// memory.
-class SaveStorage {
+// Where the game's files live between runs: "save.txt", "settings.txt" and
+// the folder "replays". The default is the system's own files (POSIX or
+// Win32); a browser keeps them in its storage, a replay and the tests in
+// memory. Names are relative, with '/' between a folder and its file.
+class FileStorage {
 public:
-    virtual ~SaveStorage() = default;
+    virtual ~FileStorage() = default;
     // The whole file in `contents` (read); no such file (missing); or a file
     // that is there but cannot be read now: no permission, held by another
-    // program, a directory or a pipe in its place (unreadable).
-    virtual StoredFile read(const char* name, std::string& contents) = 0;
+    // program, a directory or a pipe in its place, or longer than `limit`
+    // bytes (unreadable). Never waits on a pipe or a device.
+    virtual StoredFile read(const char* name, std::string& contents, std::size_t limit) = 0;
     // Takes the lock that games sharing the file take before changing it,
-    // waiting a short bounded time at most; false when it cannot be had.
-    virtual bool lock(const char* name) = 0;
+    // waiting a short bounded time at most: busy when another game kept it,
+    // refused when no lock can ever be had there (its lock file is a
+    // folder, a pipe or a link, or cannot be made).
+    virtual FileLock lock(const char* name) = 0;
     virtual void unlock() = 0;
     // Replaces the file whole and durably: a reader sees the old contents
     // or the new, never a mix, also after a crash or a power cut. On failure
-    // the old file stays as it was.
+    // the old file stays as it was. The new contents go to a fresh file of
+    // an unpredictable name first, never through a link or into a pipe.
     virtual bool replace(const char* name, const std::string& contents) = 0;
+    // The names of the plain files in a folder; false when it cannot be read.
+    // Safe to call from another thread while the game runs. (A storage that
+    // holds no folders answers false to these three.)
+    virtual bool list(const char*, std::vector<std::string>&) { return false; }
+    // Also safe from another thread.
+    virtual bool remove(const char*) { return false; }
+    // True when the folder is there afterwards.
+    virtual bool makeFolder(const char*) { return false; }
 };
+
+// How long a save file can be: ten short lines, with room for junk.
+constexpr std::size_t kSaveFileLimit = std::size_t{64} << 20;
 
 // The system's files; defined by the platform's file library.
-SaveStorage& systemSaveStorage();
+FileStorage& systemFileStorage();
 
-// A table that lives in memory only, for a replay: nothing on disk is read
-// or written. It starts as if no file existed.
-class MemorySaveStorage final : public SaveStorage {
+// Files that live in memory only: nothing on disk is read or written. It
+// starts as if no file existed.
+class MemoryFileStorage final : public FileStorage {
 public:
-    StoredFile read(const char*, std::string& out) override {
-        if (!exists) return StoredFile::missing;
-        out = contents;
+    StoredFile read(const char* name, std::string& out, std::size_t limit) override {
+        const auto it = files.find(name);
+        if (it == files.end()) return StoredFile::missing;
+        if (it->second.size() > limit) return StoredFile::unreadable;
+        out = it->second;
         return StoredFile::read;
     }
-    bool lock(const char*) override { return true; }
+    FileLock lock(const char*) override { return FileLock::taken; }
     void unlock() override {}
-    bool replace(const char*, const std::string& in) override {
-        contents = in;
-        exists = true;
+    bool replace(const char* name, const std::string& in) override {
+        files[name] = in;
         return true;
     }
-    std::string contents;
-    bool exists = false;
+    bool list(const char* folder, std::vector<std::string>& names) override {
+        const std::string prefix = std::string(folder) + "/";
+        for (const auto& [name, text] : files)
+            if (name.compare(0, prefix.size(), prefix) == 0 &&
+                name.find('/', prefix.size()) == std::string::npos)
+                names.push_back(name.substr(prefix.size()));
+        return true;
+    }
+    bool remove(const char* name) override { return files.erase(name) > 0; }
+    bool makeFolder(const char*) override { return true; }
+    std::map<std::string, std::string> files;
 };
+
+// The older names, until every user has moved to the new ones.
+using SaveStorage = FileStorage;
+using MemorySaveStorage = MemoryFileStorage;
 
 // ---------------------------------------------------------------------------
 // The installed services. Every pointer is always valid: by default each is
 // a null service that does nothing (no window, no keys held, silence);
-// only the clock (SystemClock) and the save storage are the system's own.
+// only the clock (SystemClock) and the file storages are the system's own.
 
 struct PlatformServices {
     WindowSystem* windows;
@@ -299,7 +333,10 @@ struct PlatformServices {
     Display* display;
     Sound* sound;
     Clock* clock;
-    SaveStorage* saves = nullptr;
+    // save.txt; a replay keeps its table apart in memory.
+    FileStorage* saves = nullptr;
+    // settings.txt and replays/.
+    FileStorage* files = nullptr;
 };
 
 PlatformServices& platform();

@@ -94,8 +94,28 @@ struct KnownFile {
 };
 KnownFile known;
 bool toldUnreadable = false;
+bool toldPlayer = false;
 
-SaveStorage& files() { return *platform().saves; }
+// Rows signed while no save could write them, in signing order. The next
+// save that writes places them again, by the same rules, into the table it
+// finds on disk: another game may have signed in between.
+HighScoreEntry pending[10];
+int pendingCount = 0;
+
+void keepPending(const HighScoreEntry& row) {
+    if (pendingCount == 10) {
+        // Ten rows signed after it all stand above the lowest: it can no
+        // longer place.
+        int lowest = 0;
+        for (int i = 1; i < 10; ++i)
+            if (pending[i].score < pending[lowest].score) lowest = i;
+        for (int i = lowest; i < 9; ++i) pending[i] = pending[i + 1];
+        pendingCount = 9;
+    }
+    pending[pendingCount++] = row;
+}
+
+FileStorage& files() { return *platform().saves; }
 
 void useDefaultTable() {
     for (HighScoreEntry& row : highScoreTable.rows) {
@@ -147,6 +167,21 @@ void loadFromText(const std::string& text) {
     }
 }
 
+// A save that can never succeed this run, or failed: on stderr each time,
+// and once in a box the player sees (a game started from a menu has no
+// terminal).
+void tellSaveFailed(const char* text) {
+    std::fprintf(stderr, "voidrunner: %s\n", text);
+    if (toldPlayer) return;
+    toldPlayer = true;
+    platform().windows->messageBox(text, "Voidrunner");
+}
+
+void place(const HighScoreEntry& entry) {
+    highScoreTable.rows[9] = entry;
+    sortHighScores();
+}
+
 std::string tableText() {
     std::ostringstream out;
     out.imbue(std::locale::classic());
@@ -171,11 +206,13 @@ void resetHighScores() {
     highScoreTable = HighScoreTable{};
     known = KnownFile{};
     toldUnreadable = false;
+    toldPlayer = false;
+    pendingCount = 0;
 }
 
 void loadHighScores() {
     std::string text;
-    const StoredFile state = files().read(saveFileName, text);
+    const StoredFile state = files().read(saveFileName, text, kSaveFileLimit);
     known = KnownFile(state, text);
     if (state == StoredFile::read) {
         loadFromText(text);
@@ -196,45 +233,66 @@ bool qualifiesForTable(int score) {
     return false;
 }
 
+namespace {
+
+// Writes the table; false when the file was left as it was.
+bool writeTable() {
+    const std::string text = tableText();
+    if (!files().replace(saveFileName, text)) return false;
+    known = KnownFile(StoredFile::read, text);
+    return true;
+}
+
+}  // namespace
+
 void recordHighScore(int score, int level, const std::string& initials) {
     // Under the lock no other game can sign between our look at the file and
     // our write, so a row another game signed meanwhile is kept.
-    SaveStorage& storage = files();
-    const bool locked = storage.lock(saveFileName);
+    FileStorage& storage = files();
+    const FileLock lock = storage.lock(saveFileName);
     bool mayWrite = false;
-    if (locked) {
+    if (lock == FileLock::taken) {
         std::string text;
-        const StoredFile state = storage.read(saveFileName, text);
+        const StoredFile state = storage.read(saveFileName, text, kSaveFileLimit);
         if (state == StoredFile::unreadable) {
             tellUnreadable();
         } else {
             mayWrite = true;
             if (known.looked && state == StoredFile::read && !known.held(text)) {
-                // What a game started now would show, the new row placed in it.
+                // What a game started now would show, with the rows we could
+                // not save yet placed in it as they were signed.
                 highScoreTable = HighScoreTable{};
                 loadFromText(text);
+                for (int i = 0; i < pendingCount; ++i) place(pending[i]);
             }
             known = KnownFile(state, text);
         }
-    } else {
+    } else if (lock == FileLock::busy) {
         std::fprintf(stderr,
-                     "voidrunner: %s could not be locked for saving (another game is saving, "
-                     "or its folder takes no new files); the new row is kept in memory and "
-                     "saved with the next one\n",
+                     "voidrunner: %s could not be locked for saving (another game is saving); "
+                     "the new row is kept in memory and saved with the next one\n",
                      saveFileName);
+    } else {
+        tellSaveFailed(
+            "save.txt cannot be locked for saving: save.txt.lock is a folder, a pipe or a "
+            "link, or the folder takes no new files. No row is saved until that is mended; "
+            "the new rows are kept in memory");
     }
 
-    HighScoreEntry& last = highScoreTable.rows[9];
-    last.initials = initials;
-    last.level = level;
-    last.score = score;
-    sortHighScores();
-    if (mayWrite) {
-        saveHighScores();
+    const HighScoreEntry entry{score, level, initials};
+    place(entry);
+    const bool saved = mayWrite && writeTable();
+    if (saved) {
+        pendingCount = 0;
+    } else {
+        keepPending(entry);
+        if (mayWrite)
+            tellSaveFailed(
+                "save.txt could not be written (the disk may be full, or the folder takes no "
+                "new files); the old file is as it was, the new row is kept in memory and "
+                "saved with the next one");
     }
-    if (locked) {
-        storage.unlock();
-    }
+    if (lock == FileLock::taken) storage.unlock();
 }
 
 void sortHighScores() {
@@ -253,8 +311,5 @@ void sortHighScores() {
 void saveHighScores() {
     // A save that fails leaves the old file as it was; the table lives on in
     // memory and the next successful save writes it whole.
-    const std::string text = tableText();
-    if (files().replace(saveFileName, text)) {
-        known = KnownFile(StoredFile::read, text);
-    }
+    writeTable();
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -12,6 +13,7 @@
 #include "app/GameWindow.h"
 #include "game/GameState.h"
 #include "platform/Platform.h"
+#include "platform/headless/Headless.h"
 #include "scores/HighScores.h"
 
 namespace fs = std::filesystem;
@@ -278,15 +280,15 @@ TEST_F(HighScores, SavedFileHasTenLinesAndNoFinalLineEnd) {
 }
 
 // The system's files, but every replace fails while `failing` is set.
-class FailingStorage final : public SaveStorage {
+class FailingStorage final : public FileStorage {
 public:
-    StoredFile read(const char* name, std::string& contents) override {
-        return systemSaveStorage().read(name, contents);
+    StoredFile read(const char* name, std::string& contents, std::size_t limit) override {
+        return systemFileStorage().read(name, contents, limit);
     }
-    bool lock(const char* name) override { return systemSaveStorage().lock(name); }
-    void unlock() override { systemSaveStorage().unlock(); }
+    FileLock lock(const char* name) override { return systemFileStorage().lock(name); }
+    void unlock() override { systemFileStorage().unlock(); }
     bool replace(const char* name, const std::string& contents) override {
-        return !failing && systemSaveStorage().replace(name, contents);
+        return !failing && systemFileStorage().replace(name, contents);
     }
     bool failing = true;
 };
@@ -314,15 +316,16 @@ TEST_F(HighScores, FailedSaveKeepsTheOldFileAndTheNewEntry) {
 
 // A save file in memory whose state each test sets between two calls, as
 // another game or a person would change it.
-class ScriptedStorage final : public SaveStorage {
+class ScriptedStorage final : public FileStorage {
 public:
-    StoredFile read(const char*, std::string& contents) override {
+    StoredFile read(const char*, std::string& contents, std::size_t) override {
         if (state == StoredFile::read) contents = file;
         return state;
     }
-    bool lock(const char*) override { return lockable; }
+    FileLock lock(const char*) override { return locking; }
     void unlock() override {}
     bool replace(const char*, const std::string& contents) override {
+        if (full) return false;
         file = contents;
         state = StoredFile::read;
         ++writes;
@@ -330,7 +333,8 @@ public:
     }
     StoredFile state = StoredFile::missing;
     std::string file;
-    bool lockable = true;
+    FileLock locking = FileLock::taken;
+    bool full = false;  // every write fails, as on a full disk
     int writes = 0;
 };
 
@@ -365,12 +369,13 @@ TEST_F(SharedFile, AnUnreadableTableIsNeverWrittenAndIsTriedAgainAtSigning) {
     EXPECT_EQ(storage.writes, 0);
     EXPECT_EQ(tableRows()[0], Row(5000, 6, "TOP"));
 
-    // Readable again: the file's table, with the new row placed in it.
+    // Readable again: the file's table, with both new rows placed in it.
     storage.state = StoredFile::read;
     recordHighScore(1000, 3, "MID");
     Rows expected = sampleTen;
     expected.insert(expected.begin() + 3, Row{1000, 3, "MID"});
-    expected.pop_back();
+    expected.insert(expected.begin(), Row{5000, 6, "TOP"});
+    expected.resize(10);
     EXPECT_EQ(tableRows(), expected);
     EXPECT_EQ(fileRows(), expected);
 }
@@ -400,16 +405,68 @@ TEST_F(SharedFile, ALockedTableIsLeftAloneAndTheRowSavedWithTheNext) {
     storage.file = readFile(caseDir / "ten-rows.txt");
     storage.state = StoredFile::read;
     loadHighScores();
-    storage.lockable = false;
+    storage.locking = FileLock::busy;
     recordHighScore(5000, 6, "TOP");
     EXPECT_EQ(storage.writes, 0);
     EXPECT_EQ(tableRows()[0], Row(5000, 6, "TOP"));
 
-    storage.lockable = true;
+    storage.locking = FileLock::taken;
     recordHighScore(4500, 6, "TWO");
     EXPECT_EQ(storage.writes, 1);
     EXPECT_EQ(fileRows()[0], Row(5000, 6, "TOP"));
     EXPECT_EQ(fileRows()[1], Row(4500, 6, "TWO"));
+}
+
+// A row that could not be saved (the lock kept by another game, a full
+// disk) is placed into the table another game saved meanwhile; each failed
+// save says so in one line.
+TEST_F(SharedFile, ARowKeptInMemoryJoinsATableAnotherGameSavedMeanwhile) {
+    for (const bool fullDisk : {false, true}) {
+        SCOPED_TRACE(fullDisk ? "full disk" : "lock kept");
+        resetHighScores();
+        storage.file = readFile(caseDir / "ten-rows.txt");
+        storage.state = StoredFile::read;
+        loadHighScores();
+        if (fullDisk)
+            storage.full = true;
+        else
+            storage.locking = FileLock::busy;
+        testing::internal::CaptureStderr();
+        recordHighScore(5000, 6, "TOP");
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+
+        // Another game signs in between; then ours signs again.
+        storage.file = "4000 9 OTH\n" + storage.file;
+        storage.full = false;
+        storage.locking = FileLock::taken;
+        recordHighScore(1000, 3, "MID");
+        const Rows rows = fileRows();
+        EXPECT_EQ(rows[0], Row(5000, 6, "TOP"));
+        EXPECT_EQ(rows[1], Row(4320, 5, "XYZ"));
+        EXPECT_EQ(rows[2], Row(4000, 9, "OTH"));
+        EXPECT_EQ(rows[4], Row(1100, 3, "abc"));
+        EXPECT_EQ(rows[5], Row(1000, 3, "MID"));
+        EXPECT_EQ(tableRows(), rows);
+    }
+}
+
+// A lock file that is a folder, a pipe or a link: no save can succeed this
+// run, and the player is told once, in a box, not only on stderr.
+TEST_F(SharedFile, ALockThatCanNeverBeTakenIsToldToThePlayerOnce) {
+    FakeWindowSystem windows;
+    installPlatform({&windows, nullptr, nullptr, nullptr, nullptr, &storage});
+    loadHighScores();
+    storage.locking = FileLock::refused;
+    testing::internal::CaptureStderr();
+    recordHighScore(5000, 6, "TOP");
+    recordHighScore(4000, 6, "TWO");
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 2) << said;
+    EXPECT_EQ(std::count(windows.calls.begin(), windows.calls.end(), "messageBox"), 1);
+    EXPECT_NE(windows.messageText.find("save.txt.lock"), std::string::npos);
+    EXPECT_EQ(storage.writes, 0);
+    EXPECT_EQ(tableRows()[1], Row(4000, 6, "TWO"));
 }
 
 TEST_F(HighScores, SaveInReadOnlyFolderChangesNothingOnDisk) {

@@ -2,7 +2,16 @@
 // file, and pause, help and mute keys.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "GameFixture.h"
 #include "app/FramePlacement.h"
@@ -58,6 +67,41 @@ TEST(HostSettings, BadContentsGiveTheDefaultAndAChoiceSurvivesARestart) {
     EXPECT_TRUE(loadSettings().muted);
     // A folder in the file's place: the write fails, nothing crashes.
     EXPECT_FALSE(saveSettings(HostSettings{true}, "."));
+}
+
+// settings.txt as a pipe is not waited on (a writer the test opens after
+// five seconds would free a blocked read); one past what settings can hold
+// is not read; a link planted where the temporary file once went changes
+// nothing outside.
+TEST(HostSettings, OnlyAPlainSmallFileIsReadAndItIsWrittenTheSafeWay) {
+    WorkFolder folder;
+    ASSERT_EQ(mkfifo(kSettingsFile, 0644), 0);
+    std::atomic<bool> done{false}, freed{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 500 && !done; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (done) return;
+        freed = true;
+        ::close(::open(kSettingsFile, O_WRONLY | O_NONBLOCK));
+    });
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(loadSettings().muted);
+    done = true;
+    watchdog.join();
+    EXPECT_FALSE(freed) << "the read waited on the pipe";
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_NE(said.find(kSettingsFile), std::string::npos) << said;
+    std::filesystem::remove(kSettingsFile);
+
+    std::ofstream(kSettingsFile) << "mute 1\n" << std::string(100000, '#') << '\n';
+    EXPECT_FALSE(loadSettings().muted);
+
+    std::ofstream("victim") << "precious";
+    std::filesystem::create_symlink("victim", "settings.txt.new");
+    ASSERT_TRUE(saveSettings(HostSettings{true}));
+    EXPECT_EQ(readFile("victim"), "precious");
+    EXPECT_TRUE(loadSettings().muted);
 }
 
 using Host = GameTest;

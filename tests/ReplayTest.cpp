@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "GameFixture.h"
 #include "app/replay/ReplayFolder.h"
@@ -203,6 +207,7 @@ TEST_F(Replays, TheFolderIsPrunedAndItsFailuresIgnored) {
         std::ofstream(std::string("replays/") + old) << "old";
     replays.keep = 2;
     ASSERT_TRUE(replays.write(recorder));
+    replays.waitPruned();
     EXPECT_FALSE(std::filesystem::exists("replays/2020-01-01_00-00-00_best-10.txt"));
     EXPECT_FALSE(std::filesystem::exists("replays/2020-01-02_00-00-00_best-0.txt"));
     EXPECT_TRUE(std::filesystem::exists("replays/2020-01-03_00-00-00_best-5.txt"));
@@ -216,4 +221,90 @@ TEST_F(Replays, TheFolderIsPrunedAndItsFailuresIgnored) {
     EXPECT_EQ(replayKeepLimit(), 3);
     std::ofstream("settings.txt") << "replays -4\nreplays 9999999\nreplays x\n";
     EXPECT_EQ(replayKeepLimit(), 50);
+}
+
+// Two runs that start in the same second with the same best score keep a
+// file each, and a link planted where a temporary file once went (the final
+// name and ".tmp") changes nothing outside the folder.
+TEST_F(Replays, EveryRunKeepsAFileOfItsOwnWrittenTheSafeWay) {
+    playing();
+    ReplayRecorder recorder;
+    recorder.tickRan();
+    ReplayFolder first, second;
+    second.startedAt = first.startedAt = "2021-05-05_12-00-00";
+    std::filesystem::create_directory("replays");
+    std::ofstream("victim") << "precious";
+    const std::string once = "2021-05-05_12-00-00_best-" + std::to_string(recorder.bestScore());
+    std::filesystem::create_symlink("../victim", "replays/" + once + ".txt.tmp");
+    ASSERT_TRUE(first.write(recorder));
+    ASSERT_TRUE(second.write(recorder));
+    EXPECT_NE(first.current, second.current);
+    EXPECT_TRUE(std::filesystem::exists("replays/" + first.current));
+    EXPECT_TRUE(std::filesystem::exists("replays/" + second.current));
+    EXPECT_EQ(readFile("victim"), "precious");
+}
+
+namespace {
+
+// Replays in memory whose removal waits until the test lets it go (or five
+// seconds pass): a prune that ran inside the tick would hold it that long.
+class StalledRemoval final : public FileStorage {
+public:
+    StoredFile read(const char* name, std::string& out, std::size_t limit) override {
+        std::lock_guard<std::mutex> hold(mutex);
+        return files.read(name, out, limit);
+    }
+    FileLock lock(const char*) override { return FileLock::taken; }
+    void unlock() override {}
+    bool replace(const char* name, const std::string& text) override {
+        std::lock_guard<std::mutex> hold(mutex);
+        return files.replace(name, text);
+    }
+    bool list(const char* folder, std::vector<std::string>& names) override {
+        std::lock_guard<std::mutex> hold(mutex);
+        return files.list(folder, names);
+    }
+    bool remove(const char* name) override {
+        std::unique_lock<std::mutex> hold(mutex);
+        if (!released.wait_for(hold, std::chrono::seconds(5), [this] { return letGo; }))
+            stalled = true;
+        return files.remove(name);
+    }
+    bool makeFolder(const char*) override { return true; }
+    void letItGo() {
+        std::lock_guard<std::mutex> hold(mutex);
+        letGo = true;
+        released.notify_all();
+    }
+    MemoryFileStorage files;
+    std::mutex mutex;
+    std::condition_variable released;
+    bool letGo = false;
+    bool stalled = false;
+};
+
+}  // namespace
+
+TEST_F(Replays, PruningAFullFolderNeverHoldsTheTick) {
+    playing();
+    ReplayRecorder recorder;
+    recorder.tickRan();
+    StalledRemoval storage;
+    for (int day = 1; day <= 9; ++day)
+        storage.files.files["replays/2020-01-0" + std::to_string(day) + "_00-00-00_best-1.txt"] =
+            "old";
+    installPlatform({nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &storage});
+    {
+        ReplayFolder replays;
+        replays.keep = 3;
+        ASSERT_TRUE(replays.write(recorder));
+        EXPECT_FALSE(storage.stalled) << "the write waited for the prune";
+        storage.letItGo();
+        replays.waitPruned();
+    }
+    resetPlatform();
+    std::vector<std::string> kept;
+    storage.files.list("replays", kept);
+    EXPECT_EQ(kept.size(), 3u);
+    EXPECT_EQ(kept[0], "2020-01-08_00-00-00_best-1.txt");
 }

@@ -2,15 +2,36 @@
 
 #include <charconv>
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <string>
 
+#include "platform/Platform.h"
+
+namespace {
+
+// A settings file is a few short lines; a file past this is not one, and
+// is never read into memory (a huge file, a link to a device).
+constexpr std::size_t settingsLimit = 64 * 1024;
+
+bool toldUnreadable = false;
+
+}  // namespace
+
 HostSettings loadSettings(const char* path) {
     HostSettings settings;
-    std::ifstream in(path);
+    std::string text;
+    const StoredFile state = platform().files->read(path, text, settingsLimit);
+    if (state == StoredFile::unreadable) {
+        if (!toldUnreadable)
+            std::fprintf(stderr,
+                         "voidrunner: %s is ignored: it cannot be read, is not a plain file "
+                         "or is over 64 KiB; the default settings are used\n",
+                         path);
+        toldUnreadable = true;
+        return settings;
+    }
+    std::istringstream in(text);
     std::string line;
-    // A settings file is a few bytes; a huge one is not ours.
     for (int lines = 0; lines < 100 && std::getline(in, line); ++lines) {
         std::istringstream fields(line);
         std::string name, value, extra;
@@ -32,25 +53,11 @@ HostSettings loadSettings(const char* path) {
 }
 
 bool saveSettings(const HostSettings& settings, const char* path) {
-    // Written aside and renamed over: a crash leaves the old file or the new.
-    const std::string temporary = std::string(path) + ".new";
-    {
-        std::ofstream out(temporary, std::ios::trunc);
-        out << "mute " << (settings.muted ? 1 : 0) << '\n';
-        out << "replays " << settings.replaysKept << '\n';
-        if (!settings.leaderboard.empty()) out << "leaderboard " << settings.leaderboard << '\n';
-        if (!settings.player.empty()) out << "player " << settings.player << '\n';
-        out.flush();
-        if (!out) {
-            out.close();
-            std::remove(temporary.c_str());
-            return false;
-        }
-    }
-    if (std::rename(temporary.c_str(), path) == 0) return true;
-    // Windows will not rename over an existing file.
-    std::remove(path);
-    if (std::rename(temporary.c_str(), path) == 0) return true;
-    std::remove(temporary.c_str());
-    return false;
+    // Written as the table is: a crash leaves the old file or the new.
+    std::string text = "mute ";
+    text += settings.muted ? "1\n" : "0\n";
+    text.append("replays ").append(std::to_string(settings.replaysKept)).append("\n");
+    if (!settings.leaderboard.empty()) text.append("leaderboard ").append(settings.leaderboard).append("\n");
+    if (!settings.player.empty()) text.append("player ").append(settings.player).append("\n");
+    return platform().files->replace(path, text);
 }

@@ -1,6 +1,7 @@
 // The player's choices the host keeps between runs, in a small plain-text
-// file beside "save.txt": one "name value" pair a line. Anything it cannot
-// read is ignored and the default stays.
+// file beside "save.txt" (through the installed file storage): one
+// "name value" pair a line. Anything it cannot read is ignored and the
+// default stays; a file that is not a settings file at all is said once.
 #pragma once
 
 #include <string>

@@ -46,10 +46,20 @@ while [ "$count" -gt 0 ]; do
     set -- "$@" "$arg"
 done
 
-# XDG_DATA_HOME counts only when it is an absolute path.
+# XDG_DATA_HOME counts only when it is an absolute path; else HOME must be
+# one: a folder made from nothing, or in whatever folder the player is in,
+# is not the player's.
 case ${XDG_DATA_HOME:-} in
     /*) data=$XDG_DATA_HOME/voidrunner ;;
-    *) data=${HOME:-/nonexistent}/.local/share/voidrunner ;;
+    *)
+        case ${HOME:-} in
+            /*) data=$HOME/.local/share/voidrunner ;;
+            *)
+                echo "voidrunner: HOME is ${HOME:+not an absolute path ($HOME)}${HOME:-not set}: no folder to keep the high scores in; set HOME or XDG_DATA_HOME" >&2
+                exit 1
+                ;;
+        esac
+        ;;
 esac
 
 # Says what is wrong, once, and plays on: the game keeps the table in memory

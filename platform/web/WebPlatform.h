@@ -125,18 +125,21 @@ public:
     void stop() override;
 };
 
-// "save.txt" in the page's local storage, as the same text: the game's
-// loader reads whatever is stored there. Storage that is disabled reads as
-// unreadable (the default table, never written over); a write the browser
-// refuses (storage full) fails and leaves the stored table as it was.
-// Writing an item is atomic; the lock is an item with an owner and a time,
-// so that two tabs of the game do not sign over each other.
-class WebSaveStorage final : public SaveStorage {
+// The game's files as items of the page's local storage, with the same
+// text: "save.txt", "settings.txt" and "replays/NAME". Storage that is
+// disabled reads as unreadable (the default table, never written over); a
+// write the browser refuses (storage full) fails and leaves the stored item
+// as it was. Writing an item is atomic; the lock is an item with an owner
+// and a time, so that two tabs of the game do not sign over each other.
+class WebFileStorage final : public FileStorage {
 public:
-    StoredFile read(const char* name, std::string& contents) override;
-    bool lock(const char* name) override;
+    StoredFile read(const char* name, std::string& contents, std::size_t limit) override;
+    FileLock lock(const char* name) override;
     void unlock() override;
     bool replace(const char* name, const std::string& contents) override;
+    bool list(const char* folder, std::vector<std::string>& names) override;
+    bool remove(const char* name) override;
+    bool makeFolder(const char* name) override;
 
 private:
     std::string locked;

@@ -22,15 +22,19 @@ int main() {
     WebWindowSystem windows(keys);
     WebSound sound;
     WebClock clock;
-    WebSaveStorage saves;
-    // The page has no command line, and no folder to keep replays in: the
-    // run is recorded in memory and the player downloads it.
+    WebFileStorage files;
+    // The page has no command line. Runs are recorded into the page's
+    // storage, which keeps the last few (a replay is tens of kilobytes; the
+    // storage holds a few megabytes); the page offers them, and the run so
+    // far, for download. No threads here: the prune runs in the tick.
     GamePlan plan = planGame(CommandLine{});
     return runGame(plan, {.services = {.windows = &windows,
                                        .keys = &keys,
                                        .display = &display,
                                        .sound = &sound,
                                        .clock = &clock,
-                                       .saves = &saves},
-                          .keepReplays = false});
+                                       .saves = &files,
+                                       .files = &files},
+                          .replaysKeptAtMost = 5,
+                          .pruneAside = false});
 }

@@ -36,24 +36,68 @@ Module.vr = {
     this.touchControls();
     document.getElementById('replay').addEventListener('click', (e) => {
       e.preventDefault();
-      this.downloadReplay();
-      canvas.focus();
+      this.showReplays();
     });
   },
 
   // The run so far as a replay script (voidrunner-trace and voidrunner
   // --replay play it back).
   replayText() { return UTF8ToString(Module._voidrunner_replay()); },
-  downloadReplay() {
-    const text = this.replayText();
+  // The replays the game kept in storage, newest first (named by their start).
+  keptReplays() {
+    const prefix = this.storageKey('replays/'), names = [];
+    try {
+      for (let i = 0; i < localStorage.length; ++i) {
+        const key = localStorage.key(i);
+        if (key && key.startsWith(prefix)) names.push(key.slice(prefix.length));
+      }
+    } catch (e) {}
+    return names.sort().reverse();
+  },
+  download(name, text) {
     if (!text) return;
     const link = document.createElement('a');
     link.href = URL.createObjectURL(new Blob([text], {type: 'text/plain'}));
-    link.download = 'voidrunner-' + new Date().toISOString().replace(/[:.]/g, '-') + '.replay';
+    link.download = name;
     document.body.appendChild(link);
     link.click();
     link.remove();
     setTimeout(() => URL.revokeObjectURL(link.href), 1000);
+  },
+  downloadReplay() {
+    this.download('voidrunner-' + new Date().toISOString().replace(/[:.]/g, '-') + '.replay',
+                  this.replayText());
+  },
+  // A small list under the link: this run so far, then the kept ones.
+  showReplays() {
+    const list = document.getElementById('replays');
+    if (!list.hidden) {
+      list.hidden = true;
+      this.canvas.focus();
+      return;
+    }
+    list.textContent = '';
+    const add = (label, fetch) => {
+      const item = document.createElement('a');
+      item.href = '#';
+      item.textContent = label;
+      item.addEventListener('click', (e) => {
+        e.preventDefault();
+        fetch();
+        list.hidden = true;
+        this.canvas.focus();
+      });
+      list.appendChild(item);
+    };
+    add('this run so far', () => this.downloadReplay());
+    for (const name of this.keptReplays()) {
+      add(name, () => {
+        let text = null;
+        try { text = localStorage.getItem(this.storageKey('replays/' + name)); } catch (e) {}
+        this.download(name, text);
+      });
+    }
+    list.hidden = false;
   },
 
   clientWidth() { return document.documentElement.clientWidth | 0; },
@@ -253,8 +297,9 @@ Module.vr = {
     if (this.waiting) this.waiting();
   },
 
-  // "save.txt" and its lock as items of the page's local storage. The
-  // file's bytes are kept one to a character (Latin-1).
+  // The game's files ("save.txt", its lock, "settings.txt", "replays/...")
+  // as items of the page's local storage. A file's bytes are kept one to a
+  // character (Latin-1).
   owner: Math.random().toString(36).slice(2),
   storageKey(name) { return 'voidrunner/' + name; },
   storageText: null,
@@ -290,8 +335,37 @@ Module.vr = {
     }
   },
 
+  // The names of the items in a folder, kept for storageCopy; returns the
+  // length of their list, one a line, or -1.
+  storageList(folder) {
+    const prefix = this.storageKey(folder) + '/';
+    try {
+      const names = [];
+      for (let i = 0; i < window.localStorage.length; ++i) {
+        const key = window.localStorage.key(i);
+        if (key && key.startsWith(prefix) && !key.includes('/', prefix.length))
+          names.push(key.slice(prefix.length));
+      }
+      this.storageText = names.join('\n');
+      return this.storageText.length;
+    } catch (e) {
+      return -1;
+    }
+  },
+
+  storageRemove(name) {
+    try {
+      window.localStorage.removeItem(this.storageKey(name));
+      return 1;
+    } catch (e) {
+      return 0;
+    }
+  },
+
   // Another tab's lock counts for two seconds at most: a tab closed while
-  // holding it must not keep the others from saving.
+  // holding it must not keep the others from saving. A lock dated ahead of
+  // this tab's clock (a clock set back since) counts as long as one dated
+  // as far behind would, so every lock expires.
   storageLock(name) {
     const key = this.storageKey(name) + '.lock';
     try {
@@ -299,7 +373,7 @@ Module.vr = {
       const held = window.localStorage.getItem(key);
       if (held) {
         const [owner, time] = held.split(' ');
-        if (owner !== this.owner && now - Number(time) < 2000) return 0;
+        if (owner !== this.owner && Math.abs(now - Number(time)) < 2000) return 0;
       }
       window.localStorage.setItem(key, this.owner + ' ' + now);
       return window.localStorage.getItem(key).startsWith(this.owner + ' ') ? 1 : 0;

@@ -188,3 +188,66 @@ test('on a touch screen the edge buttons fly the ship and a text field types; a 
     assert.deepEqual(errors, []);
   });
 });
+
+test('storage keeps mute and the last replays; a lock dated ahead expires; a row kept while ' +
+     'another tab saved is not lost', async () => {
+  await withSite(320, 240, async (browser, url, errors) => {
+    const gameOver = (page) => page.waitForFunction(
+        () => window.voidrunner.texts.includes('You Got a New High Score: Enter Your Initials'),
+        {timeout: 180000, polling: 250});
+    const sign = async (page, initials) => {
+      const started = Date.now();
+      await gameOver(page);
+      console.log(`game over after ${Date.now() - started} ms`);
+      await page.keyboard.type(initials);
+      await page.waitForFunction(() => window.voidrunner.texts.includes("You've Destroyed Your Last Ship"));
+    };
+    let page = watch(await openGame(browser, url), errors);
+    // A tab that died mid-save with its clock an hour ahead of ours.
+    assert.equal(await page.evaluate(() => {
+      localStorage.setItem('voidrunner/save.txt.lock', 'gone ' + (Date.now() + 3600000));
+      const taken = window.voidrunner.storageLock('save.txt');
+      window.voidrunner.storageUnlock('save.txt');
+      return taken;
+    }), 1, 'a lock dated ahead expires');
+
+    await page.keyboard.press('m');
+    await waitTicks(page, 2);
+    assert.match(await page.evaluate(() => localStorage.getItem('voidrunner/settings.txt')), /^mute 1$/m);
+
+    // Another tab holds the lock through our signing: the row stays in memory...
+    await page.evaluate(() => {
+      window.holder = setInterval(
+          () => localStorage.setItem('voidrunner/save.txt.lock', 'other ' + Date.now()), 100);
+    });
+    await sign(page, 'TWO');
+    assert.doesNotMatch((await stored(page)) || '', /TWO/);
+    // ...that tab saves its own row and lets go; our next signing keeps both.
+    await page.evaluate(() => {
+      clearInterval(window.holder);
+      localStorage.removeItem('voidrunner/save.txt.lock');
+      localStorage.setItem('voidrunner/save.txt', '99999 9 OTH' + '\n0 1 AAA'.repeat(9));
+    });
+    for (let i = 0; i < 2; ++i) {  // two presses start a new game
+      await page.keyboard.down('Space');
+      await waitTicks(page, 2);
+      await page.keyboard.up('Space');
+      await waitTicks(page, 2);
+    }
+    await sign(page, 'SIX');
+    const table = await stored(page);
+    for (const row of ['OTH', 'TWO', 'SIX']) assert.match(table, new RegExp(` ${row}$`, 'm'), table);
+
+    // A reload: still muted, and the run's replay is offered with this one's.
+    await page.reload();
+    await page.waitForFunction(() => window.voidrunner.frames > 0);
+    await page.keyboard.down('Space');
+    await waitTicks(page, 3);
+    await page.keyboard.up('Space');
+    assert.deepEqual(await page.evaluate(() => window.voidrunner.played), [], 'still muted');
+    assert.equal((await page.evaluate(() => window.voidrunner.keptReplays())).length, 1);
+    await page.click('#replay');
+    assert.equal(await page.$$eval('#replays a', (links) => links.length), 2);
+    assert.deepEqual(errors, []);
+  });
+});

@@ -1,7 +1,11 @@
 // save-tool: drives the game's own table code against "save.txt" in the
 // working folder, for the save-file tests (built for Linux and Windows):
 //   save-tool sign SCORE LEVEL INITIALS [...]  load as at start, sign each row
-//                                              in turn, print the table
+//                                              in turn, print the table; a
+//                                              "wait FILE" between rows makes
+//                                              FILE.ready, then waits for FILE
+//   save-tool settings [0|1]                   save mute 0 or 1 in settings.txt;
+//                                              print what loads
 //   save-tool loop FIRST STEP COUNT            load once, sign FIRST, FIRST+STEP...
 //                                              a millisecond apart
 //   save-tool forever                          start, sign the next score; again
@@ -26,6 +30,7 @@
 #include <string>
 #include <thread>
 
+#include "app/host/Settings.h"
 #include "platform/Platform.h"
 #include "scores/HighScores.h"
 
@@ -68,7 +73,7 @@ bool wholeTable(const std::string& text) {
 int usage() {
     std::fputs(
         "usage: save-tool sign SCORE LEVEL INITIALS... | loop FIRST STEP COUNT | forever |"
-        " watch STOPFILE | lock MS | hold MS\n",
+        " watch STOPFILE | lock MS | hold MS | settings [0|1]\n",
         stderr);
     return 2;
 }
@@ -78,11 +83,30 @@ int usage() {
 int main(int argc, char** argv) {
     if (argc < 2) return usage();
     const std::string command = argv[1];
-    if (command == "sign" && argc >= 5 && (argc - 2) % 3 == 0) {
+    if (command == "sign" && argc >= 5) {
         loadHighScores();
-        for (int i = 2; i + 2 < argc; i += 3)
-            recordHighScore(std::atoi(argv[i]), std::atoi(argv[i + 1]), argv[i + 2]);
+        for (int i = 2; i < argc;) {
+            if (std::string(argv[i]) == "wait" && i + 1 < argc) {
+                std::fclose(std::fopen((std::string(argv[i + 1]) + ".ready").c_str(), "w"));
+                while (!std::filesystem::exists(argv[i + 1])) sleepMs(5);
+                i += 2;
+            } else if (i + 2 < argc) {
+                recordHighScore(std::atoi(argv[i]), std::atoi(argv[i + 1]), argv[i + 2]);
+                i += 3;
+            } else {
+                return usage();
+            }
+        }
         printTable();
+        return 0;
+    }
+    if (command == "settings" && argc <= 3) {
+        if (argc == 3) {
+            HostSettings settings;
+            settings.muted = std::string(argv[2]) == "1";
+            std::fputs(saveSettings(settings) ? "saved " : "not saved ", stdout);
+        }
+        std::printf("mute %d\n", loadSettings().muted ? 1 : 0);
         return 0;
     }
     if (command == "loop" && argc == 5) {
@@ -112,7 +136,7 @@ int main(int argc, char** argv) {
         bool seen = false;
         while (!std::filesystem::exists(argv[2])) {
             std::string text;
-            const StoredFile state = systemSaveStorage().read("save.txt", text);
+            const StoredFile state = systemFileStorage().read("save.txt", text, kSaveFileLimit);
             if (state == StoredFile::unreadable) {
                 ++busy;  // Windows: held for a moment by a replacing game
                 continue;
@@ -132,11 +156,11 @@ int main(int argc, char** argv) {
         return torn == 0 && reads > 0 ? 0 : 1;
     }
     if (command == "lock" && argc == 3) {
-        if (!systemSaveStorage().lock("save.txt")) return 1;
+        if (systemFileStorage().lock("save.txt") != FileLock::taken) return 1;
         std::puts("locked");
         std::fflush(stdout);
         sleepMs(std::atol(argv[2]));
-        systemSaveStorage().unlock();
+        systemFileStorage().unlock();
         return 0;
     }
 #ifdef _WIN32

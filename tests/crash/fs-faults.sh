@@ -58,7 +58,8 @@ old_table() {
     for _ in 1 2 3 4 5 6 7 8 9; do printf '\n0 1 OLD'; done
 }
 
-# play DIR NAME: runs the script in DIR, checks the game's side of things.
+# play DIR NAME [LINES]: runs the script in DIR, checks the game's side of
+# things and that it said at least LINES (2) lines about save.txt.
 play() {
     local dir=$1 name=$2 code=0
     (cd "$dir" && "$trace" "$tmp/script" >"$tmp/out.json" 2>"$tmp/err.txt") || code=$?
@@ -70,7 +71,11 @@ play() {
         *) fail "$name: the signed rows are not in the table in memory: $table"; return ;;
     esac
     [ ! -e "$dir/save.txt.tmp" ] || fail "$name: a temporary file was left behind"
-    echo "ok: $name: two games signed, both rows kept in memory, exit 0"
+    # Each failed save says so: a full disk as much as a locked file.
+    local said
+    said=$(grep -c 'save.txt' "$tmp/err.txt" || true)
+    [ "$said" -ge "${3:-2}" ] || fail "$name: $said lines said for two failed saves: $(cat "$tmp/err.txt")"
+    echo "ok: $name: two games signed, both rows kept in memory, said so, exit 0"
 }
 
 # --- a read-only folder -----------------------------------------------------
@@ -119,7 +124,7 @@ fi
 dir=$tmp/dir
 mkdir -p "$dir/save.txt"
 echo "keep" >"$dir/save.txt/inside"
-play "$dir" "save.txt is a directory"
+play "$dir" "save.txt is a directory" 1
 [ -d "$dir/save.txt" ] && [ "$(cat "$dir/save.txt/inside")" = keep ] ||
     fail "save.txt is a directory: the directory was changed"
 

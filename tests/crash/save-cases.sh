@@ -125,6 +125,62 @@ head -n1 "$tmp/out" | strip_cr | grep -qx '5000 7 NEW' || fail "locked: the row 
 wait "${pids[-1]}" || true
 ok "a locked table: left alone after a bounded wait ($ms ms), row kept in memory"
 
+# --- a row kept in memory joins the table another game saved meanwhile ------------
+d=$(fresh kept)
+old_table >"$d/save.txt"
+(cd "$d" && if [ -n "$wine" ]; then exec timeout 30 wine "$tool" lock 3000; else exec timeout 30 "$tool" lock 3000; fi >"$tmp/lock.out" 2>/dev/null) &
+holder=$!
+pids+=($holder)
+for _ in $(seq 400); do grep -q locked "$tmp/lock.out" 2>/dev/null && break; sleep 0.05; done
+# Game A signs under the other's lock, waits while game B signs, signs again.
+run "$d" sign 5000 7 AAA wait "$d/go" 1000 1 CCC >"$tmp/a.out" 2>"$tmp/a.err" &
+a=$!
+pids+=($a)
+for _ in $(seq 600); do [ -e "$d/go.ready" ] && break; sleep 0.05; done
+wait "$holder" || true
+run "$d" sign 4500 7 BBB >/dev/null 2>&1 || fail "kept: game B exited with $?"
+touch "$d/go"
+wait "$a" || fail "kept: game A exited with $?: $(cat "$tmp/a.err")"
+[ "$(strip_cr <"$d/save.txt" | cut -d' ' -f3 | head -n4 | tr '\n' ' ')" = "AAA BBB CCC OLD " ] ||
+    fail "kept: rows lost: $(tr '\n' ' ' <"$d/save.txt")"
+[ "$(grep -c 'locked' "$tmp/a.err")" -eq 1 ] || fail "kept: expected one line: $(cat "$tmp/a.err")"
+ok "a row signed under another's lock: on disk with the other game's row at the next signing"
+
+# --- files of like names are the player's ---------------------------------------
+d=$(fresh alike)
+old_table >"$d/save.txt"
+for f in save.txt.tmp-backup save.txt.tmp-1 save.txt.tmp-12-notes; do echo mine >"$d/$f"; done
+echo leftover >"$d/save.txt.tmp-4242-0123456789abcdef"
+run "$d" sign 5000 7 NEW >/dev/null 2>"$tmp/err" || fail "alike: exit code $?"
+for f in save.txt.tmp-backup save.txt.tmp-1 save.txt.tmp-12-notes; do
+    [ "$(strip_cr <"$d/$f" 2>/dev/null)" = mine ] || fail "alike: $f was removed or changed"
+done
+[ ! -e "$d/save.txt.tmp-4242-0123456789abcdef" ] || fail "alike: the game's own leftover stayed"
+ok "the player's files named like temporary files: kept; the game's own leftover removed"
+
+# --- settings.txt written the safe way --------------------------------------------
+d=$(fresh settings)
+mkdir -p "$tmp/outside"
+echo precious >"$tmp/outside/victim"
+ln -s "$tmp/outside/victim" "$d/settings.txt.new"
+ln -s "$tmp/outside/victim" "$d/settings.txt.tmp"
+run "$d" settings 1 >"$tmp/out" 2>"$tmp/err" || fail "settings: exit code $? (124: it blocked)"
+[ "$(cat "$tmp/outside/victim")" = precious ] || fail "settings: a file outside was changed"
+strip_cr <"$tmp/out" | grep -qx 'saved mute 1' || fail "settings: $(cat "$tmp/out")"
+ok "links at the settings file's old temporary names: nothing outside touched, saved"
+
+# --- settings.txt that is no settings file --------------------------------------
+kinds="zero"
+[ -n "$wine" ] || kinds="zero pipe"
+for kind in $kinds; do
+    d=$(fresh "settings-$kind")
+    if [ $kind = zero ]; then ln -s /dev/zero "$d/settings.txt"; else mkfifo "$d/settings.txt"; fi
+    run "$d" settings >"$tmp/out" 2>"$tmp/err" || fail "settings as $kind: exit code $? (124: it blocked)"
+    strip_cr <"$tmp/out" | grep -qx 'mute 0' || fail "settings as $kind: $(cat "$tmp/out")"
+    [ "$(grep -c 'settings.txt' "$tmp/err")" -eq 1 ] || fail "settings as $kind: said '$(cat "$tmp/err")'"
+    ok "settings.txt as $kind: the defaults after a bounded read, one line said"
+done
+
 # --- two games signing in one folder, a reader watching --------------------------
 d=$(fresh shared)
 count=$saves
@@ -172,16 +228,24 @@ head -n1 "$d/save.txt" 2>/dev/null | strip_cr | grep -qx '5000 7 NEW' || fail "p
 [ ! -e "$tmp/outside/created" ] || fail "planted temp names: a file outside was created"
 ok "links and a pipe at the temporary names: saved, nothing outside touched, not blocked"
 
-for kind in link pipe; do
+for kind in link pipe folder; do
     d=$(fresh "lock-$kind")
     old_table >"$d/save.txt"
     cp "$d/save.txt" "$tmp/before"
-    if [ $kind = link ]; then ln -s "$tmp/outside/lock-target" "$d/save.txt.lock"; else mkfifo "$d/save.txt.lock"; fi
+    case $kind in
+        link) ln -s "$tmp/outside/lock-target" "$d/save.txt.lock" ;;
+        pipe) mkfifo "$d/save.txt.lock" ;;
+        folder) mkdir "$d/save.txt.lock" ;;
+    esac
     [ -n "$wine" ] && [ $kind = pipe ] && continue  # Wine opens a pipe as a file: nothing to learn
-    run "$d" sign 5000 7 NEW >"$tmp/out" 2>"$tmp/err" || fail "$kind as lock file: exit code $? (124: it blocked)"
+    run "$d" sign 5000 7 NEW 4000 7 TWO >"$tmp/out" 2>"$tmp/err" || fail "$kind as lock file: exit code $? (124: it blocked)"
     [ ! -e "$tmp/outside/lock-target" ] || fail "$kind as lock file: a file outside was created"
-    cmp -s "$d/save.txt" "$tmp/before" || [ -n "$wine" ] || fail "$kind as lock file: written without the lock"
-    ok "a $kind as the lock file: nothing outside touched, not blocked"
+    if [ -z "$wine" ] || [ $kind = folder ]; then
+        cmp -s "$d/save.txt" "$tmp/before" || fail "$kind as lock file: written without the lock"
+        # Said at each signing: every one fails while the lock file is there.
+        [ "$(grep -c 'save.txt.lock' "$tmp/err")" -eq 2 ] || fail "$kind as lock file: said '$(cat "$tmp/err")'"
+    fi
+    ok "a $kind as the lock file: nothing outside touched, not blocked, said"
 done
 
 # --- save.txt is a link -----------------------------------------------------

@@ -104,7 +104,7 @@ TEST(RankedClient, PlaysOnTheTicketsSeedAndFieldAndSendsTheFirstGame) {
             board.wrap({&host.windows, &host.keys, &host.display, &host.sound, &host.clock});
         installPlatform(
             {s.windows, &recorder.keys(host.keys), s.display, s.sound, &recorder.clock(*s.clock)});
-        replayRecorder = &recorder;
+        replayHooks = &recorder;
         int overs = 0;
         std::string run;
         recorder.onGameOver = [&](const ReplayRecorder& r) {
@@ -123,7 +123,7 @@ TEST(RankedClient, PlaysOnTheTicketsSeedAndFieldAndSendsTheFirstGame) {
             host.clock.now += 63;
             runTickIfDue();
         }
-        replayRecorder = nullptr;
+        replayHooks = nullptr;
         ASSERT_EQ(overs, 1);
         EXPECT_EQ(gameState.fieldWidth, 1280);
         EXPECT_EQ(gameState.fieldHeight, 720);

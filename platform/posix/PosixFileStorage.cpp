@@ -1,31 +1,51 @@
-// The save file on a POSIX system: read whole, locked with flock on a lock
-// file beside it, replaced through a fresh temporary file that is synced,
-// renamed over it, and followed by a sync of the folder.
+// The game's files on a POSIX system: read whole, locked with flock on a lock
+// file beside them, replaced through a fresh temporary file that is synced,
+// renamed over them, and followed by a sync of the folder.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstring>
+#include <random>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/Platform.h"
 
 namespace {
 
-// A save file is ten short lines; anything near this is not one, and reading
-// it whole could exhaust memory.
-constexpr off_t maxFileSize = 64 << 20;
 // Another game holds the lock for one save: milliseconds. Never wait long.
 constexpr auto lockWait = std::chrono::seconds(2);
-// Every temporary file is named "<target>.tmp-<pid>-<n>".
+// Every temporary file is named "<target>.tmp-<pid>-<random hex>".
 constexpr const char* tempMark = ".tmp-";
+
+// What follows "<target>.tmp-" in a name this game made: digits, '-', hex
+// digits (older versions counted where the random part now stands).
+bool isOwnTempSuffix(const char* s) {
+    std::size_t digits = 0;
+    while (s[digits] >= '0' && s[digits] <= '9') ++digits;
+    if (digits == 0 || digits > 10 || s[digits] != '-') return false;
+    const char* rest = s + digits + 1;
+    const std::size_t hex = std::strspn(rest, "0123456789abcdef");
+    return hex > 0 && hex <= 16 && rest[hex] == '\0';
+}
+
+// A part of a name nobody can guess: a link planted in advance cannot be
+// waiting at it.
+std::string randomHex() {
+    static thread_local std::random_device source;
+    const unsigned long long value = (static_cast<unsigned long long>(source()) << 32) ^ source();
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", value);
+    return text;
+}
 
 int openRetrying(const char* path, int flags, mode_t mode = 0) {
     int fd;
@@ -70,9 +90,9 @@ std::string resolveLinks(const char* name) {
     return path;
 }
 
-class PosixSaveStorage final : public SaveStorage {
+class PosixFileStorage final : public FileStorage {
 public:
-    StoredFile read(const char* name, std::string& contents) override {
+    StoredFile read(const char* name, std::string& contents, std::size_t limit) override {
         // Non-blocking: a pipe in place of the file must not freeze the game.
         const int fd = openRetrying(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         if (fd < 0) {
@@ -81,7 +101,8 @@ public:
         }
         StoredFile result = StoredFile::unreadable;
         struct stat st {};
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= maxFileSize) {
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+            static_cast<unsigned long long>(st.st_size) <= limit) {
             std::string bytes;
             char buffer[8192];
             for (;;) {
@@ -93,7 +114,7 @@ public:
                     break;
                 }
                 bytes.append(buffer, static_cast<std::size_t>(n));
-                if (bytes.size() > static_cast<std::size_t>(maxFileSize)) break;
+                if (bytes.size() > limit) break;  // it grew while read
             }
             if (result == StoredFile::read) contents = std::move(bytes);
         }
@@ -101,49 +122,51 @@ public:
         return result;
     }
 
-    bool lock(const char* name) override {
+    FileLock lock(const char* name) override {
         unlock();
-        const std::string path = resolveLinks(name) + ".lock";
+        const std::string target = resolveLinks(name);
+        const std::string path = target + ".lock";
         // No link is followed and no pipe waited on: a planted lock file
         // only costs the save, never a file elsewhere or a hang.
         const int fd = openRetrying(path.c_str(),
                                     O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
-        if (fd < 0) return false;
+        if (fd < 0) return FileLock::refused;
         struct stat st {};
         if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
             ::close(fd);
-            return false;
+            return FileLock::refused;
         }
         const auto deadline = std::chrono::steady_clock::now() + lockWait;
         while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            if ((errno != EWOULDBLOCK && errno != EINTR) ||
-                std::chrono::steady_clock::now() >= deadline) {
+            const bool waitable = errno == EWOULDBLOCK || errno == EINTR;
+            if (!waitable || std::chrono::steady_clock::now() >= deadline) {
                 ::close(fd);
-                return false;
+                return waitable ? FileLock::busy : FileLock::refused;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         lockFd_ = fd;
-        return true;
+        locked_ = target;
+        return FileLock::taken;
     }
 
     void unlock() override {
         if (lockFd_ >= 0) ::close(lockFd_);  // closing releases the lock
         lockFd_ = -1;
+        locked_.clear();
     }
 
     bool replace(const char* name, const std::string& contents) override {
         const std::string target = resolveLinks(name);
         const std::string folder = folderOf(target);
-        if (lockFd_ >= 0) removeLeftovers(target);
+        if (lockFd_ >= 0 && target == locked_) removeLeftovers(target);
 
         // A new file under a name nobody has used: never an existing path,
         // never through a link or into a pipe.
         std::string temp;
         int fd = -1;
         for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-            temp = target + tempMark + std::to_string(::getpid()) + "-" +
-                   std::to_string(counter_.fetch_add(1));
+            temp = target + tempMark + std::to_string(::getpid()) + "-" + randomHex();
             fd = openRetrying(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                               0644);
             if (fd < 0 && errno != EEXIST) return false;
@@ -166,9 +189,34 @@ public:
         return true;
     }
 
+    bool list(const char* folder, std::vector<std::string>& names) override {
+        DIR* dir = ::opendir(folder);
+        if (!dir) return false;
+        while (const dirent* entry = ::readdir(dir)) {
+            bool plain = entry->d_type == DT_REG;
+            if (entry->d_type == DT_UNKNOWN) {
+                struct stat st {};
+                plain = ::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                        S_ISREG(st.st_mode);
+            }
+            if (plain) names.emplace_back(entry->d_name);
+        }
+        ::closedir(dir);
+        return true;
+    }
+
+    bool remove(const char* name) override { return ::unlink(name) == 0; }
+
+    bool makeFolder(const char* name) override {
+        if (::mkdir(name, 0755) == 0) return true;
+        struct stat st {};
+        return errno == EEXIST && ::stat(name, &st) == 0 && S_ISDIR(st.st_mode);
+    }
+
 private:
-    // Under the lock no other game is writing: a temporary file still there
-    // is what a game killed inside a save left.
+    // Under the lock no other game is writing: a temporary file of ours
+    // still there is what a game killed inside a save left. Anything else
+    // of a like name is the player's.
     static void removeLeftovers(const std::string& target) {
         const std::string folder = folderOf(target);
         const std::size_t slash = target.rfind('/');
@@ -177,7 +225,8 @@ private:
         DIR* dir = ::opendir(folder.c_str());
         if (!dir) return;
         while (const dirent* entry = ::readdir(dir)) {
-            if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) == 0) {
+            if (std::strncmp(entry->d_name, prefix.c_str(), prefix.size()) == 0 &&
+                isOwnTempSuffix(entry->d_name + prefix.size())) {
                 ::unlinkat(::dirfd(dir), entry->d_name, 0);
             }
         }
@@ -185,12 +234,12 @@ private:
     }
 
     int lockFd_ = -1;
-    std::atomic<unsigned> counter_{0};
+    std::string locked_;  // the file the lock is for
 };
 
 }  // namespace
 
-SaveStorage& systemSaveStorage() {
-    static PosixSaveStorage storage;
+FileStorage& systemFileStorage() {
+    static PosixFileStorage storage;
     return storage;
 }

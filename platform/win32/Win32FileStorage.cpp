@@ -1,23 +1,55 @@
-// The save file on Windows: read whole (shared, so a game that reads never
-// stops another), locked with LockFileEx on a lock file beside it, replaced
-// through a fresh temporary file that is flushed to the disk and moved over
-// it with a write-through move.
+// The game's files on Windows: read whole (shared, so a game that reads
+// never stops another), locked with LockFileEx on a lock file beside them,
+// replaced through a fresh temporary file that is flushed to the disk and
+// moved over them with a write-through move.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
 
+#include <cstdio>
+#include <cstring>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 
 namespace {
 
-// A save file is ten short lines; anything near this is not one.
-constexpr DWORD maxFileSize = 64u << 20;
 // Another game holds the lock for one save: milliseconds. Never wait long.
 constexpr DWORD lockWaitMs = 2000;
+// Every temporary file is named "<target>.tmp-<pid>-<random hex>".
 constexpr const char* tempMark = ".tmp-";
+
+// What follows "<target>.tmp-" in a name this game made: digits, '-', hex
+// digits (older versions counted where the random part now stands).
+bool isOwnTempSuffix(const char* s) {
+    std::size_t digits = 0;
+    while (s[digits] >= '0' && s[digits] <= '9') ++digits;
+    if (digits == 0 || digits > 10 || s[digits] != '-') return false;
+    const char* rest = s + digits + 1;
+    const std::size_t hex = std::strspn(rest, "0123456789abcdef");
+    return hex > 0 && hex <= 16 && rest[hex] == '\0';
+}
+
+// A part of a name nobody can guess: a link planted in advance cannot be
+// waiting at it.
+std::string randomHex() {
+    static thread_local std::random_device source;
+    const unsigned long long value = (static_cast<unsigned long long>(source()) << 32) ^ source();
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", value);
+    return text;
+}
+
+// Windows names take either slash; the game's use '/'.
+std::string native(const char* name) {
+    std::string path = name;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return path;
+}
 
 constexpr DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
@@ -61,11 +93,11 @@ std::string resolveLinks(const char* name) {
     return resolved;
 }
 
-class Win32SaveStorage final : public SaveStorage {
+class Win32FileStorage final : public FileStorage {
 public:
-    StoredFile read(const char* name, std::string& contents) override {
-        HANDLE file = CreateFileA(name, GENERIC_READ, shareAll, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    StoredFile read(const char* name, std::string& contents, std::size_t limit) override {
+        HANDLE file = CreateFileA(native(name).c_str(), GENERIC_READ, shareAll, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
             const DWORD error = GetLastError();
             return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
@@ -75,7 +107,7 @@ public:
         StoredFile result = StoredFile::unreadable;
         LARGE_INTEGER size{};
         if (GetFileType(file) == FILE_TYPE_DISK && GetFileSizeEx(file, &size) &&
-            size.QuadPart <= maxFileSize) {
+            static_cast<unsigned long long>(size.QuadPart) <= limit) {
             std::string bytes;
             char buffer[8192];
             for (;;) {
@@ -86,7 +118,7 @@ public:
                     break;
                 }
                 bytes.append(buffer, got);
-                if (bytes.size() > maxFileSize) break;
+                if (bytes.size() > limit) break;  // it grew while read
             }
             if (result == StoredFile::read) contents = fromDisk(bytes);
         }
@@ -94,9 +126,10 @@ public:
         return result;
     }
 
-    bool lock(const char* name) override {
+    FileLock lock(const char* name) override {
         unlock();
-        const std::string path = resolveLinks(name) + ".lock";
+        const std::string target = resolveLinks(native(name).c_str());
+        const std::string path = target + ".lock";
         // Created only as a new file: a link planted in its place (also a
         // dangling one) never makes a file elsewhere.
         const DWORD access = GENERIC_READ | GENERIC_WRITE;
@@ -110,10 +143,12 @@ public:
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
             }
         }
-        if (file == INVALID_HANDLE_VALUE) return false;
-        if (GetFileType(file) != FILE_TYPE_DISK) {
+        if (file == INVALID_HANDLE_VALUE) return FileLock::refused;
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
+            (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
             CloseHandle(file);
-            return false;
+            return FileLock::refused;
         }
         const DWORD start = GetTickCount();
         for (;;) {
@@ -124,12 +159,13 @@ public:
             }
             if (GetTickCount() - start >= lockWaitMs) {
                 CloseHandle(file);
-                return false;
+                return FileLock::busy;
             }
             Sleep(2);
         }
         lock_ = file;
-        return true;
+        locked_ = target;
+        return FileLock::taken;
     }
 
     void unlock() override {
@@ -139,19 +175,19 @@ public:
             CloseHandle(lock_);
         }
         lock_ = INVALID_HANDLE_VALUE;
+        locked_.clear();
     }
 
     bool replace(const char* name, const std::string& contents) override {
-        const std::string target = resolveLinks(name);
-        if (lock_ != INVALID_HANDLE_VALUE) removeLeftovers(target);
+        const std::string target = resolveLinks(native(name).c_str());
+        if (lock_ != INVALID_HANDLE_VALUE && target == locked_) removeLeftovers(target);
 
         // A new file under a name nobody has used: CREATE_NEW never opens
         // an existing path, a link included.
         std::string temp;
         HANDLE file = INVALID_HANDLE_VALUE;
         for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
-            temp = target + tempMark + std::to_string(GetCurrentProcessId()) + "-" +
-                   std::to_string(counter_++);
+            temp = target + tempMark + std::to_string(GetCurrentProcessId()) + "-" + randomHex();
             file = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
             if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS &&
@@ -186,28 +222,55 @@ public:
         return true;
     }
 
+    bool list(const char* folder, std::vector<std::string>& names) override {
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((native(folder) + "\\*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+        do {
+            if (!(found.dwFileAttributes &
+                  (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+                names.emplace_back(found.cFileName);
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+        return true;
+    }
+
+    bool remove(const char* name) override { return DeleteFileA(native(name).c_str()) != 0; }
+
+    bool makeFolder(const char* name) override {
+        const std::string path = native(name);
+        if (CreateDirectoryA(path.c_str(), nullptr)) return true;
+        const DWORD attributes = GetFileAttributesA(path.c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    }
+
 private:
-    // Under the lock no other game is writing: a temporary file still there
-    // is what a game killed inside a save left.
+    // Under the lock no other game is writing: a temporary file of ours
+    // still there is what a game killed inside a save left. Anything else
+    // of a like name is the player's.
     static void removeLeftovers(const std::string& target) {
         const std::size_t slash = target.find_last_of("\\/");
         const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
         WIN32_FIND_DATAA found;
         HANDLE search = FindFirstFileA((target + tempMark + "*").c_str(), &found);
         if (search == INVALID_HANDLE_VALUE) return;
+        // The search also matches short 8.3 names: check the long one.
+        const std::string prefix = target.substr(folder.size()) + tempMark;
         do {
-            DeleteFileA((folder + found.cFileName).c_str());
+            if (_strnicmp(found.cFileName, prefix.c_str(), prefix.size()) == 0 &&
+                isOwnTempSuffix(found.cFileName + prefix.size()))
+                DeleteFileA((folder + found.cFileName).c_str());
         } while (FindNextFileA(search, &found));
         FindClose(search);
     }
 
     HANDLE lock_ = INVALID_HANDLE_VALUE;
-    unsigned counter_ = 0;
+    std::string locked_;  // the file the lock is for
 };
 
 }  // namespace
 
-SaveStorage& systemSaveStorage() {
-    static Win32SaveStorage storage;
+FileStorage& systemFileStorage() {
+    static Win32FileStorage storage;
     return storage;
 }
