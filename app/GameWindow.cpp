@@ -81,7 +81,7 @@ bool GameWindow::createMainWindow() {
 
 void GameWindow::placeFrameInWindow(WindowHandle handle) {
     if (gameState.fieldWidth <= 0 || gameState.fieldHeight <= 0) return;
-    const Rect client = platform().windows->clientRect(handle);
+    const Rect client = platform().windows->clientRectInPixels(handle);
     const Rect place = placeFrame(gameState.fieldWidth, gameState.fieldHeight,
                                   client.right - client.left, client.bottom - client.top);
     placedWidth = gameState.fieldWidth;
@@ -206,6 +206,8 @@ bool runTickIfDue() {
         if (gameWindow->placedWidth != gameState.fieldWidth ||
             gameWindow->placedHeight != gameState.fieldHeight)
             gameWindow->placeFrameInWindow(gameWindow->window);
+        gameWindow->host.afterTick(gameWindow->window, replayHooks ? replayHooks->shownPace() : 0,
+                                   replayHooks && replayHooks->shownEnded());
         return true;
     }
     // Sleep half an interval at most, and never past the moment the next tick
@@ -264,6 +266,7 @@ void shutDown() {
     nextTickTime = 0;
     replayHooks = nullptr;
     setStartFullscreen(false);
+    setWelcomeOnFirstLaunch(false);
     resetHighScores();
     resetInitials();
 }

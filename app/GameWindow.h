@@ -75,6 +75,10 @@ public:
     virtual void wheel(uintptr_t) {}
     // The loop is over: the window closed.
     virtual void loopEnded() {}
+    // While a replay is shown: ticks per frame (0 when none is shown), and
+    // whether it has ended.
+    virtual int shownPace() const { return 0; }
+    virtual bool shownEnded() const { return false; }
 };
 extern ReplayHooks* replayHooks;
 

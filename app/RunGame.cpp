@@ -85,11 +85,14 @@ int runGame(GamePlan& plan, const GameHost& host) {
             }
             std::fflush(stdout);
         }
-        recorded.keys = &recorder.keys(*recorded.keys);
+        // W, A and D steer under the recorder: it notes the arrows they hold.
+        SteeringKeys steering(*recorded.keys);
+        recorded.keys = &recorder.keys(steering);
         recorded.clock = &recorder.clock(*recorded.clock);
         installPlatform(recorded);
         replayHooks = &recorder;
         recording = &recorder;
+        setWelcomeOnFirstLaunch(host.welcome);
         code = runMainLoop(host.instance);
         recording = nullptr;
     }

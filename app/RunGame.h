@@ -33,6 +33,9 @@ struct GameHost {
     bool pruneAside = true;      // old replays pruned on a thread of their own
     // Requests to the online leaderboard; none: this build has no network.
     HttpService* http = nullptr;
+    // The first launch in a folder (no save.txt, no settings file) greets
+    // the player with the keys.
+    bool welcome = false;
 };
 
 // Installs the host's services (wrapped by the player or the recorder),

@@ -5,10 +5,11 @@
 #                                         player's data folder
 #   /usr/lib/games/voidrunner/voidrunner  the program
 #   /usr/share/games/voidrunner/snd/      the sounds
-set(VR_APP_ID example.voidrunner.voidrunner)
-set(VR_HOMEPAGE https://voidrunner.example)
+# The game has no web site and no mail domain: the names are under the
+# .invalid top-level domain, which never resolves, and there is no homepage.
+set(VR_APP_ID invalid.voidrunner.voidrunner)
 set(VR_RELEASE_DATE 2026-12-08)
-set(VR_MAINTAINER "Voidrunner maintainers <maintainers@users.noreply.c-seed-1b2d4247.example>")
+set(VR_MAINTAINER "The Voidrunner authors <authors@voidrunner.invalid>")
 set(VR_PKG ${PROJECT_SOURCE_DIR}/packaging/debian)
 set(VR_PKG_OUT ${CMAKE_BINARY_DIR}/packaging)
 
@@ -57,7 +58,6 @@ own data folder.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${VR_HOMEPAGE})
 # The libraries come from dpkg-shlibdeps; the font is found at run time
 # through fontconfig, so it is named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

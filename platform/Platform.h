@@ -75,6 +75,13 @@ struct Rect {
     friend bool operator==(const Rect&, const Rect&) = default;
 };
 
+// A length measured in a unit of which `from` make `to` (logical pixels to
+// a high-density screen's pixels and back); as it is when `from` is empty.
+inline int rescale(int length, int from, int to) {
+    if (from <= 0 || from == to) return length;
+    return static_cast<int>(static_cast<int64_t>(length) * to / from);
+}
+
 // The window procedure of a class: the window system hands it every message
 // for the class's windows, as Win32's lpfnWndProc.
 using WindowProcedure = intptr_t (*)(WindowHandle window, uint32_t message, uintptr_t wParam,
@@ -136,8 +143,14 @@ public:
     virtual void validate(WindowHandle window) = 0;
     // The client rectangle in screen coordinates (GetWindowInfo's rcClient).
     virtual Rect clientRectOnScreen(WindowHandle window) = 0;
-    // The client rectangle in client coordinates (GetClientRect).
+    // The client rectangle in client coordinates (GetClientRect), in the
+    // window's logical pixels: the playfield's size.
     virtual Rect clientRect(WindowHandle window) = 0;
+    // The same in the device's pixels, which the frame is placed in and mouse
+    // positions are given in: more than clientRect on a high-density screen.
+    virtual Rect clientRectInPixels(WindowHandle window) { return clientRect(window); }
+    // The mouse pointer over the window shown or hidden.
+    virtual void showPointer(WindowHandle, bool) {}
     // Borderless over the whole screen, or back to the window it was.
     virtual void setFullscreen(WindowHandle, bool) {}
     virtual bool isFullscreen(WindowHandle) { return false; }
@@ -162,6 +175,9 @@ public:
     virtual ~KeyState() = default;
     // Whether the key is physically held at the moment of the call.
     virtual bool isHeld(Key key) = 0;
+    // The same for the key where W, A, S or D sits on a US keyboard (the
+    // host's second set of arrows), wherever the layout puts the letter.
+    virtual bool isLetterHeld(char /*wasd*/) { return false; }
 };
 
 // ---------------------------------------------------------------------------
@@ -227,6 +243,8 @@ public:
     // whatever plays. Failures are silent.
     virtual void play(const char* name) = 0;
     virtual void stop() = 0;
+    // The loudness of what plays from now on, 0 (silent) to 10 (as recorded).
+    virtual void setVolume(int /*tenths*/) {}
 };
 
 // ---------------------------------------------------------------------------

@@ -4,7 +4,8 @@
 # and the trace tool build-win/voidrunner-trace.exe and the save tests' helper
 # build-win/save-tool.exe (neither in the zip).
 # The exe links the C and C++ runtimes statically and needs nothing beside it
-# but the snd folder. The zip adds README.txt, the players' read-me.
+# but the snd folder. The zip adds README.txt, the players' read-me, and
+# LICENSE.txt.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,5 +21,5 @@ rm -rf "$out/snd"
 scripts/make-sounds.sh "$out"
 
 rm -f "$out/voidrunner-windows.zip"
-(cd "$out" && zip -q -r voidrunner-windows.zip voidrunner.exe snd README.txt)
+(cd "$out" && zip -q -r voidrunner-windows.zip voidrunner.exe snd README.txt LICENSE.txt)
 echo "built $out/voidrunner.exe and $out/voidrunner-windows.zip"

@@ -16,6 +16,7 @@
 #   --tally         play all N and count the runs each build parts ways on,
 #                   instead of stopping at the first
 #   --no-build      use the other builds as they are
+#   --trees DIR     where the other builds' trees are (default the source tree)
 # WORKDIR (default a temporary folder) keeps the replays that parted ways.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -24,7 +25,7 @@ usage() {
     exit 2
 }
 
-linux=$root/build bot= own=1 builds="ld64 ld128 a64 node wine" first=1 ticks=3000 tally=0 build=1
+linux=$root/build trees=$root bot= own=1 builds="ld64 ld128 a64 node wine" first=1 ticks=3000 tally=0 build=1
 while [ $# -gt 0 ]; do
     case $1 in
     --linux) linux=$(cd "$2" && pwd) own=0; shift 2 ;;
@@ -34,6 +35,7 @@ while [ $# -gt 0 ]; do
     --ticks) ticks=$2; shift 2 ;;
     --tally) tally=1; shift ;;
     --no-build) build=0; shift ;;
+    --trees) trees=$(cd "$2" && pwd); shift 2 ;;
     -*) usage ;;
     *) break ;;
     esac
@@ -90,7 +92,7 @@ for name in $builds; do
     esac
 done
 program() {  # NAME PROGRAM: the command line that starts it
-    echo "${runner[$1]} $root/${tree[$1]}/$2${suffix[$1]}"
+    echo "${runner[$1]} $trees/${tree[$1]}/$2${suffix[$1]}"
 }
 
 declare -A parted
@@ -102,8 +104,10 @@ probe=$linux/voidrunner-numerics-probe
 if [ -x "$probe" ]; then
     "$probe" >"$scratch/probe.linux"
     for name in $builds; do
+        # Into a file: node drops what a pipe has not taken when it exits.
         # shellcheck disable=SC2046
-        $(program "$name" voidrunner-numerics-probe) | tr -d '\r' >"$scratch/probe.$name" || true
+        $(program "$name" voidrunner-numerics-probe) >"$scratch/probe.raw" || true
+        tr -d '\r' <"$scratch/probe.raw" >"$scratch/probe.$name"
         cmp -s "$scratch/probe.linux" "$scratch/probe.$name" && continue
         differ=$(diff "$scratch/probe.linux" "$scratch/probe.$name" | grep -c '^<' || true)
         parted[$name]=$((parted[$name] + 1))
@@ -132,10 +136,17 @@ same() {  # NAME: as the Linux run left it
     { [ ! -e "$a/save.txt" ] && [ ! -e "$b/save.txt" ]; } || cmp -s "$a/save.txt" "$b/save.txt"
 }
 
+tallied() {  # RUNS so far
+    local summary="$1 runs, $lines lines in all:"
+    for name in $builds; do summary+=" $name ${parted[$name]}"; done
+    say "$summary parted ways (the numerics probe counts as one)"
+}
+
 sizes=(200x150 320x240 400x300 640x480 800x600 1024x768 1280x720 1920x1080 333x197)
 lines=0
 for ((i = 0; i < runs; i++)); do
-    seed=$((first + i)) field=${sizes[$((i % ${#sizes[@]}))]}
+    seed=$((first + i))
+    field=${sizes[$(((seed - 1) % ${#sizes[@]}))]}
     rm -f "$scratch/replay.txt"
     (cd "$scratch" && "$bot" --wobble --seed "$seed" --field "$field" --ticks "$ticks" \
         --games 1000 replay.txt 2>/dev/null) || fail "the bot failed on seed $seed"
@@ -148,14 +159,13 @@ for ((i = 0; i < runs; i++)); do
         parted[$name]=$((parted[$name] + 1))
         keep=$work/seed$seed-$field
         mkdir -p "$keep" && cp "$scratch/replay.txt" "$keep/"
-        where=$(cmp "$scratch/linux/out.jsonl" "$scratch/$name/out.jsonl" 2>&1 | head -1 || true)
-        say "seed $seed, field $field: $name parts ways (${where:-status or table}; replay in $keep)"
+        where=$(cmp "$scratch/linux/out.jsonl" "$scratch/$name/out.jsonl" 2>&1 |
+            sed -n 's/.*\(line [0-9]*\).*/\1/p' || true)
+        say "seed $seed, field $field: $name parts ways at ${where:-the end or in the table} (replay in $keep)"
         [ "$tally" = 1 ] || fail "$name differs from Linux"
     done
+    if [ "$tally" = 1 ] && [ $(((i + 1) % 25)) = 0 ]; then tallied $((i + 1)); fi
 done
-
-summary="$runs runs, $lines lines each:"
-for name in $builds; do summary+=" $name ${parted[$name]}"; done
-say "$summary parted ways (the numerics probe counts as one)"
+tallied "$runs"
 for name in $builds; do [ "${parted[$name]}" = 0 ] || exit 1; done
 say "OK: every build matches Linux byte for byte"

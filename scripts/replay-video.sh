@@ -66,7 +66,7 @@ encode() {
     set +e
     play --raw-frames - |
         ffmpeg -hide_banner -loglevel error -y \
-            -f rawvideo -pix_fmt rgb24 -video_size "${width}x${height}" -framerate 500/31 -i pipe:0 \
+            -f rawvideo -pix_fmt bgr0 -video_size "${width}x${height}" -framerate 500/31 -i pipe:0 \
             "$@" -progress pipe:1 -nostats |
         while IFS='=' read -r key value; do
             if [ "$key" = frame ]; then

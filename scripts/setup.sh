@@ -18,6 +18,8 @@ tools=(clang libclang-rt-dev libbenchmark-dev clang-format)
 web=(emscripten nodejs sox python3)
 browser=(chromium nodejs)
 server=(libmicrohttpd-dev libsqlite3-dev libssl-dev libpqxx-dev postgresql nginx curl jq python3 wrk)
+# The trace tool for AArch64, run under qemu-user (scripts/cross-check.sh).
+arm=(g++-aarch64-linux-gnu libc6-dev-arm64-cross qemu-user)
 package=(dpkg-dev file librsvg2-bin icoutils lintian desktop-file-utils appstream debootstrap)
 
 wanted=()
@@ -26,7 +28,7 @@ for task in "$@"; do
         play) wanted+=("${build[@]}" "${game[@]}") ;;
         quick) wanted+=("${build[@]}" "${game[@]}" googletest libgtest-dev jq xz-utils) ;;
         test) wanted+=("${build[@]}" "${game[@]}" "${tests[@]}" "${windows[@]}" "${tools[@]}"
-                       "${web[@]}" "${browser[@]}" "${package[@]}" "${server[@]}") ;;
+                       "${web[@]}" "${browser[@]}" "${package[@]}" "${server[@]}" "${arm[@]}") ;;
         bench) wanted+=("${build[@]}" "${game[@]}" "${tests[@]}" "${tools[@]}" "${server[@]}") ;;
         server) wanted+=("${build[@]}" "${game[@]}" "${server[@]}") ;;
         windows) wanted+=("${build[@]}" "${windows[@]}") ;;

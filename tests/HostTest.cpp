@@ -50,6 +50,25 @@ TEST(FramePlacement, CentredShrunkToFitOrEnlargedByWholeSteps) {
     EXPECT_EQ(y, 9);
 }
 
+TEST(FramePlacement, OnAHighDensityScreenTheLogicalFieldIsShownInWholeDevicePixels) {
+    // A 640x360 field (the window's logical size) on a 2x and a 1.5x screen:
+    // twice as large, or as it is; never a blurred 1.5.
+    EXPECT_EQ(placeFrame(640, 360, rescale(640, 96, 192), rescale(360, 96, 192)),
+              (Rect{0, 0, 1280, 720}));
+    EXPECT_EQ(placeFrame(640, 360, rescale(640, 96, 144), rescale(360, 96, 144)),
+              (Rect{160, 90, 800, 450}));
+    // Windows reports the real pixels; the field is them taken back to 96 DPI.
+    EXPECT_EQ(rescale(1920, 144, 96), 1280);
+    EXPECT_EQ(rescale(1279, 192, 96), 639);
+    EXPECT_EQ(rescale(5, 0, 96), 5);
+    // A pointer in logical pixels, taken to the device's, lands on its spot.
+    const Rect place = placeFrame(640, 360, 1280, 720);
+    int x = rescale(100, 640, 1280), y = rescale(50, 360, 720);
+    windowToFrame(place, 640, 360, x, y);
+    EXPECT_EQ(x, 100);
+    EXPECT_EQ(y, 50);
+}
+
 TEST(HostSettings, BadContentsGiveTheDefaultAndAChoiceSurvivesARestart) {
     WorkFolder folder;
     EXPECT_FALSE(loadSettings().muted);  // no file
@@ -58,13 +77,21 @@ TEST(HostSettings, BadContentsGiveTheDefaultAndAChoiceSurvivesARestart) {
         std::ofstream(kSettingsFile, std::ios::binary) << bad;
         EXPECT_FALSE(loadSettings().muted) << bad;
     }
-    std::ofstream(kSettingsFile) << "volume 3\n\n  mute   1  \r\n";
+    std::ofstream(kSettingsFile) << "loudness 3\n\n  mute   1  \r\nvolume 3\n";
     EXPECT_TRUE(loadSettings().muted);  // unknown names and blanks are passed over
+    EXPECT_EQ(loadSettings().volume, 3);
+    for (const char* bad : {"volume 11\n", "volume -1\n", "volume 5x\n", "volume 007\n"}) {
+        std::ofstream(kSettingsFile, std::ios::binary) << bad;
+        EXPECT_EQ(loadSettings().volume, 10) << bad;
+    }
 
     ASSERT_TRUE(saveSettings(HostSettings{false}));
     EXPECT_FALSE(loadSettings().muted);
-    ASSERT_TRUE(saveSettings(HostSettings{true}));
+    HostSettings quiet{true};
+    quiet.volume = 0;
+    ASSERT_TRUE(saveSettings(quiet));
     EXPECT_TRUE(loadSettings().muted);
+    EXPECT_EQ(loadSettings().volume, 0);
     // A folder in the file's place: the write fails, nothing crashes.
     EXPECT_FALSE(saveSettings(HostSettings{true}, "."));
 }
@@ -200,4 +227,50 @@ TEST_F(Host, LosingTheWindowPausesTheLoopWhichThenWaitsInsteadOfTicking) {
     EXPECT_EQ(windows.calls.back(), "getMessage");
     EXPECT_TRUE(shows(display.presented, "Paused"));
     EXPECT_GE(sound.stops, 2);  // the pause, then the shutdown
+}
+
+TEST_F(Host, VolumeWasdPointerAndSignsStayAroundTheGame) {
+    playing();
+    HostControls& host = gameWindow->host;
+    host.attach();
+    createBackBuffer(gameWindow->window);  // shown through the host, as in a run
+
+    // - and + step the volume, kept in the settings; typed initials keep them.
+    EXPECT_TRUE(host.takes(typed('-'), false));
+    EXPECT_TRUE(host.takes(typed('-'), false));
+    EXPECT_TRUE(host.takes(typed('='), false));
+    EXPECT_EQ(sound.volume, 9);
+    EXPECT_EQ(loadSettings().volume, 9);
+    for (int i = 0; i < 3; ++i) host.takes(typed('+'), false);
+    EXPECT_EQ(host.volume(), 10);  // no louder than recorded
+    EXPECT_FALSE(host.takes(typed('-'), true));
+    tick();
+    EXPECT_TRUE(shows(display.presented, "Volume 10/10"));
+    clock.now += HostControls::kSignTime;
+    tick();
+    EXPECT_FALSE(shows(display.presented, "Volume 10/10"));
+    // Muted: a sign over every frame, not part of the game's drawing.
+    host.takes(typed('m'), false);
+    tick();
+    EXPECT_TRUE(shows(display.presented, "Sound off (M)"));
+
+    // W, A, D steer while a ship flies; their characters stay the host's.
+    SteeringKeys steering(keys);
+    keys.heldLetters = "WD";
+    EXPECT_TRUE(steering.isHeld(Key::Up));
+    EXPECT_TRUE(steering.isHeld(Key::Right));
+    EXPECT_FALSE(steering.isHeld(Key::Left));
+    EXPECT_TRUE(host.takes(typed('w'), false));
+    EXPECT_FALSE(host.takes(typed('s'), false));
+    // After the last ship they are letters only.
+    gameState.shipDestroyed = 1;
+    EXPECT_FALSE(steering.isHeld(Key::Up));
+    EXPECT_FALSE(host.takes(typed('W'), true));
+
+    // The pointer hides when still, and shows again when moved.
+    clock.now += HostControls::kPointerRest;
+    host.afterTick(gameWindow->window);
+    EXPECT_FALSE(windows.pointerShown);
+    host.takes(Message{nullptr, wm::mouseMove, 0, 0}, false);
+    EXPECT_TRUE(windows.pointerShown);
 }

@@ -190,13 +190,13 @@ TEST_F(TraceTest, LostInputOrOutputEndsWithStatusOneAndOneLine) {
     EXPECT_TRUE(has(raw.err, "cannot write the frames to .")) << raw.err;
 }
 
-// Raw frames: one field-sized rgb24 frame per drawn tick, the lines as
+// Raw frames: one field-sized bgr0 frame per drawn tick, the lines as
 // without them; on standard output they leave no room for lines.
 TEST_F(TraceTest, RawFramesOneFieldSizedFramePerDrawnTick) {
     const Result r = run("field 11 7\ntick 9\n", "--raw-frames frames.rgb");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.lines.size(), 9u);
-    EXPECT_EQ(read(dir / "frames.rgb").size(), 4u * 11 * 7 * 3);
+    EXPECT_EQ(read(dir / "frames.rgb").size(), 4u * 11 * 7 * 4);
     const Result piped = run("field 11 7\ntick 9\n", "--raw-frames -");
     EXPECT_EQ(piped.status, 0) << piped.err;
     EXPECT_EQ(read(dir / "out.txt"), read(dir / "frames.rgb"));

@@ -1,6 +1,8 @@
 #include "app/host/HostControls.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
 
 #include "game/GameState.h"
 #include "present/Renderer.h"
@@ -8,9 +10,11 @@
 namespace {
 
 bool fullscreenAtStart = false;
+bool welcomeOnFirstLaunch = false;
 
 constexpr Rgb kBlack{0, 0, 0};
 constexpr Rgb kWhite{255, 255, 255};
+constexpr Rgb kGrey{200, 200, 200};
 
 const char* const kPausedLines[] = {"Paused", "Any key plays on"};
 const char* const kHelpLines[] = {
@@ -21,24 +25,35 @@ const char* const kHelpLines[] = {
     "Space twice after a game: new game",
     "1 to 9, 0: throttle 10 to 100 %",
     "Mouse buttons: outline size",
+    "W, A, D: as Up, Left, Right",
     "P or Pause: pause    M: sound",
+    "- and +: volume",
     "F11 or Alt+Enter: fullscreen",
     "Gamepad: stick or pad turns, A fires,",
     "B or a trigger thrusts, Start: Space",
     "Any key plays on",
 };
+const char* const kWelcomeLines[] = {
+    "Welcome to Voidrunner", "Left, Right or A, D: turn", "Up or W: thrust    Space: fire",
+    "1 to 9, 0: throttle",   "P: pause    M: sound",      "F1: all the keys",
+    "Any key to start",
+};
+const char* const kReplayEndLines[] = {
+    "The replay has ended",
+    "Esc or Q closes the window",
+};
 
 // A black box with a white border and centred white lines, in the middle
-// of the field.
+// of the field, or low in it (over no table) when `low`.
 template <size_t N>
-void drawBox(DrawSurface& s, const char* const (&lines)[N]) {
+void drawBox(DrawSurface& s, const char* const (&lines)[N], bool low = false) {
     constexpr int kLine = 18;
     const int fieldWidth = gameState.fieldWidth;
     const int fieldHeight = gameState.fieldHeight;
     const int width = std::min(fieldWidth - 8, 300);
     const int height = static_cast<int>(N) * kLine + 16;
     const int left = (fieldWidth - width) / 2;
-    const int top = std::max((fieldHeight - height) / 2, 0);
+    const int top = std::max(low ? fieldHeight - height - 40 : (fieldHeight - height) / 2, 0);
     s.fillRect(left, top, left + width, top + height, kBlack);
     s.selectPen(kWhite);
     s.moveTo(left, top);
@@ -56,24 +71,55 @@ void drawBox(DrawSurface& s, const char* const (&lines)[N]) {
 
 bool isArrow(uintptr_t key) { return key >= vk::left && key <= vk::down; }
 
+bool exists(const char* name) {
+    std::error_code ec;
+    return std::filesystem::exists(name, ec) || ec;  // unreadable: someone's
+}
+
+uint32_t now() { return platform().clock->tickCount(); }
+
 }  // namespace
 
 void setStartFullscreen(bool on) { fullscreenAtStart = on; }
 bool startFullscreen() { return fullscreenAtStart; }
+void setWelcomeOnFirstLaunch(bool on) { welcomeOnFirstLaunch = on; }
+
+bool SteeringKeys::isHeld(Key key) {
+    if (inner.isHeld(key)) return true;
+    if (gameState.shipDestroyed) return false;
+    switch (key) {
+    case Key::Left: return inner.isLetterHeld('A');
+    case Key::Right: return inner.isLetterHeld('D');
+    case Key::Up: return inner.isLetterHeld('W');
+    case Key::Space: return false;
+    }
+    return false;
+}
 
 HostControls::~HostControls() { detach(); }
 
 void HostControls::attach() {
     if (gate.inner) return;
+    welcomeDue = welcomeOnFirstLaunch && !exists(kSettingsFile) && !exists("save.txt");
     settings = loadSettings();
     gate.inner = platform().sound;
     platform().sound = &gate;
+    gate.inner->setVolume(settings.volume);
+    frames.inner = platform().display;
+    platform().display = &frames;
+    pointerMovedAt = now();
 }
 
 void HostControls::detach() {
     if (!gate.inner) return;
     if (platform().sound == &gate) platform().sound = gate.inner;
+    if (platform().display == &frames) platform().display = frames.inner;
     gate.inner = nullptr;
+}
+
+void HostControls::Frames::present(WindowHandle w, DrawSurface& s, int width, int height) {
+    owner.drawSigns(s);
+    inner->present(w, s, width, height);
 }
 
 void HostControls::Gate::play(const char* name) {
@@ -87,6 +133,11 @@ void HostControls::Gate::stop() {
 bool HostControls::takes(const Message& msg, bool typingInitials) {
     const uintptr_t code = msg.wParam;
     switch (msg.message) {
+    case wm::mouseMove:
+        pointerMovedAt = now();
+        if (pointerHidden) platform().windows->showPointer(msg.window, true);
+        pointerHidden = false;
+        return false;
     case wm::keyDown:
         if (code == vk::f11) {
             toggleFullscreen(msg.window);
@@ -116,11 +167,19 @@ bool HostControls::takes(const Message& msg, bool typingInitials) {
         // Alt+Enter's character: the system would only beep at it.
         return code == '\r';
     case wm::character:
+        if (!typingInitials && (code == '-' || code == '+' || code == '=')) {
+            changeVolume(msg.window, code == '-' ? -1 : 1);
+            return true;
+        }
         if (paused()) {
             resume();
             return true;
         }
         if (typingInitials) return false;
+        // Held, they steer (SteeringKeys); their repeated characters would
+        // run extra key steps, as no arrow does.
+        if (code == 'w' || code == 'W' || code == 'a' || code == 'A' || code == 'd' || code == 'D')
+            return true;
         if (code == 'p' || code == 'P') {
             pause(msg.window, Overlay::Paused);
             return true;
@@ -147,15 +206,63 @@ void HostControls::windowLeft(WindowHandle window) {
 }
 
 void HostControls::refresh(WindowHandle window) {
+    if (paused()) redraw(window);
+}
+
+void HostControls::redraw(WindowHandle window) {
     DrawSurface* surface = backBufferSurface();
-    if (!paused() || !surface) return;
+    if (!surface) return;
     // The state has not moved since the last tick: this is its frame again.
     drawFrame(*surface);
     if (overlay == Overlay::Help)
         drawBox(*surface, kHelpLines);
-    else
+    else if (overlay == Overlay::Welcome)
+        drawBox(*surface, kWelcomeLines);
+    else if (overlay == Overlay::Paused)
         drawBox(*surface, kPausedLines);
     showBackBuffer(window);
+}
+
+void HostControls::afterTick(WindowHandle window, int pace, bool ended) {
+    if (welcomeDue && backBufferSurface()) {
+        welcomeDue = false;
+        pause(window, Overlay::Welcome);
+        // Greeted once: the settings file marks the folder as used.
+        saveSettings(settings);
+    }
+    if (!pointerHidden && now() - pointerMovedAt >= kPointerRest) {
+        platform().windows->showPointer(window, false);
+        pointerHidden = true;
+    }
+    replayPace = pace;
+    replayEnded = ended;
+    if (replayEnded && !replayEndShown) {
+        replayEndShown = true;
+        redraw(window);
+    }
+}
+
+void HostControls::drawSigns(DrawSurface& s) const {
+    char line[64] = {};
+    if (replayPace > 0) {
+        if (replayEnded) {
+            drawBox(s, kReplayEndLines, true);
+            return;
+        }
+        // The whole line where there is room left of the score.
+        std::snprintf(line, sizeof line,
+                      gameState.fieldWidth >= 640 ? "Replay x%d    hold Space: faster    Esc: quit"
+                                                  : "Replay x%d",
+                      replayPace);
+    } else if (settings.muted) {
+        std::snprintf(line, sizeof line, "Sound off (M)");
+    }
+    if (volumeShown && now() - volumeShownAt < kSignTime)
+        std::snprintf(line, sizeof line, "Volume %d/10%s", settings.volume,
+                      settings.muted ? ", sound off (M)" : "");
+    if (!line[0]) return;
+    s.setTextColor(kGrey);
+    s.drawText(line, 8, 8, std::max(gameState.fieldWidth / 2 - 64, 8), 26, TextAlign::Left);
 }
 
 void HostControls::pause(WindowHandle window, Overlay what) {
@@ -173,6 +280,15 @@ void HostControls::toggleMute() {
     settings.muted = !settings.muted;
     if (settings.muted) platform().sound->stop();
     saveSettings(settings);
+}
+
+void HostControls::changeVolume(WindowHandle window, int step) {
+    settings.volume = std::clamp(settings.volume + step, 0, 10);
+    if (gate.inner) gate.inner->setVolume(settings.volume);
+    saveSettings(settings);
+    volumeShown = true;
+    volumeShownAt = now();
+    refresh(window);  // shown at once while paused; else with the next frame
 }
 
 void HostControls::toggleFullscreen(WindowHandle window) {

@@ -1,8 +1,11 @@
 // What the host does around the game, on every platform: pause (P, the
 // Pause key, a minimised or unfocused window), the controls shown over the
-// game (F1), mute (M, kept in the settings file) and fullscreen (F11,
-// Alt+Enter). None of it touches the game's rules: while paused no tick
-// runs, and the keys the host keeps never reach the game.
+// game (F1, and a welcome on the first launch), mute (M) and volume (- and
+// +, both kept in the settings file), fullscreen (F11, Alt+Enter), W A D
+// as arrows, a pointer that hides when still, and signs over the frame
+// (muted, the volume, a replay). None of it touches the game's rules: while
+// paused no tick runs, the keys the host keeps never reach the game, and
+// the signs are drawn over each frame as it goes to the screen.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +13,7 @@
 #include "app/host/Settings.h"
 #include "platform/Platform.h"
 
-enum class Overlay { None, Paused, Help };
+enum class Overlay { None, Paused, Help, Welcome };
 
 class HostControls {
 public:
@@ -33,16 +36,44 @@ public:
     void windowLeft(WindowHandle window);
     // Shows the pause or help again (after a repaint or a new size).
     void refresh(WindowHandle window);
+    // After each pass of the tick step: the welcome once the first frame is
+    // there, the pointer hidden when still; while a replay is shown, its
+    // ticks per frame (pace) and whether it has ended, told in signs.
+    void afterTick(WindowHandle window, int pace = 0, bool ended = false);
 
     bool paused() const { return overlay != Overlay::None; }
     Overlay shown() const { return overlay; }
     bool muted() const { return settings.muted; }
+    int volume() const { return settings.volume; }
+
+    static constexpr uint32_t kPointerRest = 2000;  // ms without motion
+    static constexpr uint32_t kSignTime = 1500;     // ms a new volume shows
 
 private:
     void pause(WindowHandle window, Overlay what);
     void resume();
     void toggleMute();
+    void changeVolume(WindowHandle window, int step);
     void toggleFullscreen(WindowHandle window);
+    void redraw(WindowHandle window);
+    // Mute, volume and replay, in the top left corner, and a replay's end.
+    void drawSigns(DrawSurface& surface) const;
+
+    // Draws the signs over each frame on its way to the screen.
+    class Frames final : public Display {
+    public:
+        explicit Frames(const HostControls& host) : owner(host) {}
+        DrawSurface* createBackBuffer(WindowHandle w, int width, int height) override {
+            return inner->createBackBuffer(w, width, height);
+        }
+        void present(WindowHandle w, DrawSurface& s, int width, int height) override;
+        void destroyBackBuffer(DrawSurface* s) override { inner->destroyBackBuffer(s); }
+        void placeFrame(WindowHandle w, const Rect& place) override { inner->placeFrame(w, place); }
+        Display* inner = nullptr;
+
+    private:
+        const HostControls& owner;
+    };
 
     // Passes sounds on unless muted or paused.
     class Gate final : public Sound {
@@ -57,11 +88,35 @@ private:
     };
 
     Gate gate{*this};
+    Frames frames{*this};
     Overlay overlay = Overlay::None;
     HostSettings settings;
+    bool welcomeDue = false;
+    uint32_t volumeShownAt = 0;
+    bool volumeShown = false;
+    uint32_t pointerMovedAt = 0;
+    bool pointerHidden = false;
+    int replayPace = 0;
+    bool replayEnded = false;
+    bool replayEndShown = false;
+};
+
+// W, A and D as a second set of Up, Left and Right while a ship is in play;
+// after it, while initials are typed, they are letters only.
+class SteeringKeys final : public KeyState {
+public:
+    explicit SteeringKeys(KeyState& keys) : inner(keys) {}
+    bool isHeld(Key key) override;
+    bool isLetterHeld(char wasd) override { return inner.isLetterHeld(wasd); }
+
+private:
+    KeyState& inner;
 };
 
 // --fullscreen: the window goes fullscreen as soon as it is shown, before
 // the game reads the playfield's size.
 void setStartFullscreen(bool on);
 bool startFullscreen();
+// The desktop programs: on the first launch (no save.txt and no settings
+// file in the folder yet) a few lines on the keys greet the player.
+void setWelcomeOnFirstLaunch(bool on);

@@ -41,6 +41,11 @@ HostSettings loadSettings(const char* path) {
             (value.rfind("http://", 0) == 0 || value.rfind("https://", 0) == 0))
             settings.leaderboard = value;
         if (name == "player" && value.size() <= 32) settings.player = value;
+        if (name == "volume" && value.size() <= 2 &&
+            value.find_first_not_of("0123456789") == std::string::npos) {
+            const int steps = std::stoi(value);
+            if (steps <= 10) settings.volume = steps;
+        }
         if (name == "replays") {
             int kept = 0;
             const char* end = value.data() + value.size();
@@ -57,6 +62,7 @@ bool saveSettings(const HostSettings& settings, const char* path) {
     std::string text = "mute ";
     text += settings.muted ? "1\n" : "0\n";
     text.append("replays ").append(std::to_string(settings.replaysKept)).append("\n");
+    text.append("volume ").append(std::to_string(settings.volume)).append("\n");
     if (!settings.leaderboard.empty()) text.append("leaderboard ").append(settings.leaderboard).append("\n");
     if (!settings.player.empty()) text.append("player ").append(settings.player).append("\n");
     return platform().files->replace(path, text);

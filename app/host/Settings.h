@@ -15,6 +15,8 @@ struct HostSettings {
     // online. The name runs are listed under ("player NAME").
     std::string leaderboard = {};
     std::string player = {};
+    // The sound's loudness in steps of a tenth ("volume N", 0 to 10).
+    int volume = 10;
 };
 
 constexpr const char* kSettingsFile = "settings.txt";

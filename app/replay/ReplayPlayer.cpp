@@ -259,6 +259,7 @@ bool ReplayPlayer::runOneTick() {
 void ReplayPlayer::step() {
     if (finished()) return;
     int budget = hostKeys_ && hostKeys_->isHeld(Key::Space) ? kFastForward : 1;
+    speed_ = budget;
     while (budget > 0 && runOneTick()) --budget;
     if (finished()) {
         stopSound();

@@ -57,6 +57,9 @@ public:
     }
     bool finished() const { return next_ >= replay_.steps.size() && leftInTick_ == 0; }
     long long ticksPlayed() const { return played_; }
+    // Ticks per frame in the last step: 1, or kFastForward while SPACE is held.
+    int shownPace() const override { return speed_; }
+    bool shownEnded() const override { return finished(); }
 
     static constexpr int kFastForward = 8;
 
@@ -96,6 +99,8 @@ private:
         void validate(WindowHandle w) override { inner->validate(w); }
         Rect clientRectOnScreen(WindowHandle w) override { return inner->clientRectOnScreen(w); }
         Rect clientRect(WindowHandle) override { return {0, 0, width, height}; }
+        // The frame is still placed in the real window.
+        Rect clientRectInPixels(WindowHandle w) override { return inner->clientRectInPixels(w); }
         WindowSystem* inner = nullptr;
         int width = 800;
         int height = 600;
@@ -113,4 +118,5 @@ private:
     long long leftInTick_ = 0;
     long long played_ = 0;
     bool tableSet_ = false;
+    int speed_ = 1;
 };

@@ -71,14 +71,18 @@ class RecordingSound final : public Sound {
 public:
     void play(const char* name) override { started.emplace_back(name); }
     void stop() override { ++stops; }
+    void setVolume(int tenths) override { volume = tenths; }
     std::vector<std::string> started;
     int stops = 0;
+    int volume = 10;
 };
 
 class ScriptedKeys final : public KeyState {
 public:
     bool isHeld(Key key) override { return held[static_cast<int>(key)]; }
+    bool isLetterHeld(char wasd) override { return heldLetters.find(wasd) != std::string::npos; }
     void set(Key key, bool down) { held[static_cast<int>(key)] = down; }
+    std::string heldLetters;  // of "WASD"
     // The keys whose letters (kKeyLetters) are given; "-" or "" for none.
     void setAll(const std::string& letters);
     bool held[4] = {false, false, false, false};
@@ -118,10 +122,12 @@ public:
     void validate(WindowHandle window) override;
     Rect clientRectOnScreen(WindowHandle window) override;
     Rect clientRect(WindowHandle window) override;
+    void showPointer(WindowHandle, bool shown) override { pointerShown = shown; }
 
     // Queues a message for the window.
     void post(uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0);
 
+    bool pointerShown = true;
     int clientWidth = 800;  // what clientRect reports
     int clientHeight = 600;
     int screenWidth = 1024;  // what systemMetric(cxScreen) reports

@@ -111,9 +111,11 @@ private:
     bool warned = false;
 };
 
-// Every frame as rgb24 bytes, rows top to bottom, no header: what
-// `ffmpeg -f rawvideo -pix_fmt rgb24` reads. Only the tiles the surface
-// says changed are converted again; the rest of the frame is kept.
+// Every frame as bgr0 bytes (blue, green, red, padding), rows top to
+// bottom, no header: what `ffmpeg -f rawvideo -pix_fmt bgr0` reads. It is
+// the surface's own layout on a little-endian machine, so the rows go out
+// as they are; ffmpeg encodes them exactly as it would the same pixels in
+// PNG files.
 class RawFrameWriter final : public Display {
 public:
     RawFrameWriter(std::FILE* to, std::string name, Display* alsoTo, bool* failedTo)
@@ -136,30 +138,32 @@ public:
         auto* tee = dynamic_cast<TeeSurface*>(&surface);
         if (!tee) return;
         if (also && tee->other) also->present(window, *tee->other, width, height);
+        if (broken) return;
         const SDL_Surface* pixels = tee->picture->pixels();
-        const auto w = static_cast<std::size_t>(pixels->w);
-        const auto h = static_cast<std::size_t>(pixels->h);
-        if (frame.size() != w * h * 3) frame.assign(w * h * 3, 0);  // all changed, then
-        for (const SDL_Rect& r : tee->picture->changedSinceShown(pixels->w, pixels->h)) {
-            for (int y = r.y; y < r.y + r.h; ++y) {
-                const auto* from = reinterpret_cast<const uint32_t*>(
-                                       static_cast<const unsigned char*>(pixels->pixels) +
-                                       static_cast<std::size_t>(y) * pixels->pitch) +
-                                   r.x;
-                unsigned char* to = &frame[(static_cast<std::size_t>(y) * w + r.x) * 3];
-                for (int x = 0; x < r.w; ++x, to += 3) {
-                    const uint32_t p = from[x];  // 0x00RRGGBB
-                    to[0] = static_cast<unsigned char>(p >> 16);
-                    to[1] = static_cast<unsigned char>(p >> 8);
-                    to[2] = static_cast<unsigned char>(p);
+        const auto rowBytes = static_cast<std::size_t>(pixels->w) * 4;
+        const auto rows = static_cast<std::size_t>(pixels->h);
+        const auto* base = static_cast<const unsigned char*>(pixels->pixels);
+        errno = 0;
+        bool ok = true;
+        if (SDL_BYTEORDER == SDL_LIL_ENDIAN &&
+            static_cast<std::size_t>(pixels->pitch) == rowBytes) {
+            ok = std::fwrite(base, 1, rowBytes * rows, out) == rowBytes * rows;
+        } else {
+            row.resize(rowBytes);
+            for (std::size_t y = 0; ok && y < rows; ++y) {
+                const unsigned char* from = base + y * static_cast<std::size_t>(pixels->pitch);
+                for (std::size_t x = 0; x < rowBytes; x += 4) {
+                    uint32_t p = 0;  // 0x00RRGGBB in the machine's order
+                    std::memcpy(&p, from + x, 4);
+                    row[x] = static_cast<unsigned char>(p);
+                    row[x + 1] = static_cast<unsigned char>(p >> 8);
+                    row[x + 2] = static_cast<unsigned char>(p >> 16);
+                    row[x + 3] = 0;
                 }
+                ok = std::fwrite(row.data(), 1, rowBytes, out) == rowBytes;
             }
         }
-        tee->picture->markShown();
-        if (broken) return;
-        errno = 0;
-        if (std::fwrite(frame.data(), 1, frame.size(), out) != frame.size() ||
-            std::fflush(out) != 0) {
+        if (!ok || std::fflush(out) != 0) {
             broken = true;
             if (failed) *failed = true;
             std::fprintf(stderr, "voidrunner: cannot write the frames to %s: %s\n", target.c_str(),
@@ -172,7 +176,6 @@ public:
         if (!tee) return;
         if (also && tee->other) also->destroyBackBuffer(tee->other);
         delete tee;
-        frame.clear();  // a new surface starts all changed
     }
 
 private:
@@ -180,7 +183,7 @@ private:
     std::string target;
     Display* also;
     bool* failed;
-    std::vector<unsigned char> frame;
+    std::vector<unsigned char> row;  // a row in bgr0 order, where the surface's is not
     bool broken = false;
 };
 

@@ -16,7 +16,8 @@ std::unique_ptr<Display> makePngFrameWriter(const std::string& dir, Display* als
                                             bool* failed = nullptr);
 
 // The same, but every frame goes to PATH ("-": standard output) as raw
-// rgb24 pixels of the surface's size, one frame after the other. Returns
+// bgr0 pixels (ffmpeg's name: bytes blue, green, red, padding) of the
+// surface's size, one frame after the other. Returns
 // nullptr, after a message, when PATH cannot be opened.
 std::unique_ptr<Display> makeRawFrameWriter(const std::string& path, Display* also = nullptr,
                                             bool* failed = nullptr);

@@ -10,6 +10,7 @@ class SdlKeyState final : public KeyState {
 public:
     explicit SdlKeyState(PadSource* padSource = nullptr) : pads(padSource) {}
     bool isHeld(Key key) override;
+    bool isLetterHeld(char wasd) override;
 
 private:
     PadSource* pads;

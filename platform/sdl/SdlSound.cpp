@@ -3,6 +3,8 @@
 #include <SDL.h>
 #include <SDL_mixer.h>
 
+#include <algorithm>
+
 #include <atomic>
 
 namespace {
@@ -98,4 +100,8 @@ void SdlSound::play(const char* name) {
 
 void SdlSound::stop() {
     if (open) fades[current].requested.store(true, std::memory_order_release);
+}
+
+void SdlSound::setVolume(int tenths) {
+    if (open) Mix_Volume(-1, std::clamp(tenths, 0, 10) * MIX_MAX_VOLUME / 10);
 }

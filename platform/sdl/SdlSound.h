@@ -17,6 +17,7 @@ public:
     ~SdlSound() override;
     void play(const char* name) override;
     void stop() override;
+    void setVolume(int tenths) override;
     bool available() const { return open; }
 
 private:

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "platform/sdl/SdlDisplay.h"
+#include "platform/sdl/X11WindowState.h"
 
 namespace {
 
@@ -89,7 +90,7 @@ WindowHandle SdlWindowSystem::createWindow(const WindowCreateDesc& desc) {
     area.w = std::min(area.w, largestWindow);
     area.h = std::min(area.h, largestWindow);
     window = SDL_CreateWindow(desc.title, area.x, area.y, area.w, area.h,
-                              SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
+                              SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
     if (!window) return nullptr;
     procedure = cls->second;
     SDL_StartTextInput();
@@ -102,7 +103,10 @@ WindowHandle SdlWindowSystem::createWindow(const WindowCreateDesc& desc) {
 
 void SdlWindowSystem::showWindow(WindowHandle handle, int showCommand) {
     if (!handle || sdlWindow(handle) != window) return;
-    if (showCommand == kShowMaximized) SDL_MaximizeWindow(window);
+    if (showCommand == kShowMaximized) {
+        SDL_MaximizeWindow(window);
+        maximising = true;
+    }
     SDL_ShowWindow(window);
     if (showCommand == kShowMaximized) SDL_MaximizeWindow(window);
     SDL_RaiseWindow(window);
@@ -138,6 +142,13 @@ void SdlWindowSystem::translate(const SDL_Event& event) {
         return;  // after the window is gone only the quit message matters
     }
     const auto position = [](int x, int y) { return packPosition(x, y); };
+    // Mouse positions come in the window's logical pixels, and go on in the
+    // device's, the frame's place being in those.
+    const auto pointer = [this](int x, int y) {
+        const Rect logical = clientRect(window), pixels = clientRectInPixels(window);
+        return packPosition(rescale(x, logical.right, pixels.right),
+                            rescale(y, logical.bottom, pixels.bottom));
+    };
     switch (event.type) {
     case SDL_TEXTINPUT:
         latin1Codes(event.text.text, [&](unsigned code) { post(wm::character, code); });
@@ -181,13 +192,13 @@ void SdlWindowSystem::translate(const SDL_Event& event) {
         const bool down = event.type == SDL_MOUSEBUTTONDOWN;
         if (event.button.button == SDL_BUTTON_LEFT)
             post(down ? wm::leftButtonDown : wm::leftButtonUp, 0,
-                 position(event.button.x, event.button.y));
+                 pointer(event.button.x, event.button.y));
         else if (event.button.button == SDL_BUTTON_RIGHT)
             post(down ? wm::rightButtonDown : wm::rightButtonUp, 0,
-                 position(event.button.x, event.button.y));
+                 pointer(event.button.x, event.button.y));
         break;
     }
-    case SDL_MOUSEMOTION: post(wm::mouseMove, 0, position(event.motion.x, event.motion.y)); break;
+    case SDL_MOUSEMOTION: post(wm::mouseMove, 0, pointer(event.motion.x, event.motion.y)); break;
     case SDL_MOUSEWHEEL: {
         int notches = event.wheel.y;
         if (event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED) notches = -notches;
@@ -205,7 +216,14 @@ void SdlWindowSystem::translate(const SDL_Event& event) {
             keepOnScreen();
             post(wm::size, 0, position(event.window.data1, event.window.data2));
             break;
+        case SDL_WINDOWEVENT_DISPLAY_CHANGED: {
+            // Onto a screen of another density: as many pixels more or fewer.
+            const Rect logical = clientRect(window);
+            post(wm::size, 0, position(logical.right, logical.bottom));
+            break;
+        }
         case SDL_WINDOWEVENT_MINIMIZED: post(wm::size, kSizeMinimized); break;
+        case SDL_WINDOWEVENT_MAXIMIZED: maximising = false; break;
         case SDL_WINDOWEVENT_RESTORED: keepOnScreen(); break;
         case SDL_WINDOWEVENT_MOVED:
             post(wm::move, 0, position(event.window.data1, event.window.data2));
@@ -274,6 +292,13 @@ void SdlWindowSystem::postQuitMessage(int exitCode) {
 Rect SdlWindowSystem::clientRect(WindowHandle handle) {
     Rect rect;
     if (!handle || sdlWindow(handle) != window) return rect;
+    SDL_GetWindowSize(window, &rect.right, &rect.bottom);
+    return rect;
+}
+
+Rect SdlWindowSystem::clientRectInPixels(WindowHandle handle) {
+    Rect rect;
+    if (!handle || sdlWindow(handle) != window) return rect;
     SDL_GetWindowSizeInPixels(window, &rect.right, &rect.bottom);
     return rect;
 }
@@ -283,13 +308,29 @@ Rect SdlWindowSystem::clientRectOnScreen(WindowHandle handle) {
     if (!handle || sdlWindow(handle) != window) return rect;
     int x = 0, y = 0, w = 0, h = 0;
     SDL_GetWindowPosition(window, &x, &y);
-    SDL_GetWindowSizeInPixels(window, &w, &h);
+    SDL_GetWindowSize(window, &w, &h);
     return Rect{x, y, x + w, y + h};
 }
 
 void SdlWindowSystem::setFullscreen(WindowHandle handle, bool on) {
-    if (!handle || sdlWindow(handle) != window) return;
+    if (!handle || sdlWindow(handle) != window || on == isFullscreen(handle)) return;
+    // A window manager forgets the maximised state under fullscreen, and SDL
+    // brings the window back at the size it was made with: maximise again on
+    // the way back, or the frame would be shown shrunk.
+    if (on) maximisedBeforeFullscreen = maximised();
     SDL_SetWindowFullscreen(window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+    if (!on && maximisedBeforeFullscreen) {
+        maximising = true;
+        SDL_MaximizeWindow(window);
+    }
+}
+
+bool SdlWindowSystem::maximised() {
+    const int told = x11Maximised(window);
+    const bool flagged = (SDL_GetWindowFlags(window) & SDL_WINDOW_MAXIMIZED) != 0;
+    const bool now = told >= 0 ? told == 1 : flagged;
+    if (now) maximising = false;
+    return now || maximising;
 }
 
 bool SdlWindowSystem::isFullscreen(WindowHandle handle) {
@@ -297,11 +338,15 @@ bool SdlWindowSystem::isFullscreen(WindowHandle handle) {
     return (SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN) != 0;
 }
 
+void SdlWindowSystem::showPointer(WindowHandle, bool shown) {
+    SDL_ShowCursor(shown ? SDL_ENABLE : SDL_DISABLE);
+}
+
 void SdlWindowSystem::keepOnScreen() {
     // The window was made as large as the usable area, to be maximised; left
     // at that size with a frame around it, it would be taller than the screen.
     const Uint32 flags = SDL_GetWindowFlags(window);
-    if (flags & (SDL_WINDOW_MAXIMIZED | SDL_WINDOW_MINIMIZED | SDL_WINDOW_FULLSCREEN)) return;
+    if (flags & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_FULLSCREEN) || maximised()) return;
     int top = 0, left = 0, bottom = 0, right = 0;
     if (SDL_GetWindowBordersSize(window, &top, &left, &bottom, &right) != 0) return;  // no frame
     const SDL_Rect area = usableArea();

@@ -32,9 +32,11 @@ public:
     void validate(WindowHandle) override {}
     Rect clientRectOnScreen(WindowHandle window) override;
     Rect clientRect(WindowHandle window) override;
+    Rect clientRectInPixels(WindowHandle window) override;
     // Fullscreen on the desktop's own resolution.
     void setFullscreen(WindowHandle window, bool on) override;
     bool isFullscreen(WindowHandle window) override;
+    void showPointer(WindowHandle, bool shown) override;
 
     // The game's messages for one SDL event (none, one or several), queued.
     void translate(const SDL_Event& event);
@@ -44,6 +46,8 @@ private:
     // A window that is neither maximised nor fullscreen fits the usable
     // area of the screen, frame included.
     void keepOnScreen();
+    // As the window manager has it, or is about to.
+    bool maximised();
     void post(uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0);
     intptr_t deliver(uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0);
 
@@ -52,4 +56,8 @@ private:
     SDL_Window* window = nullptr;
     WindowProcedure procedure = nullptr;  // that of the window's class
     std::deque<Message> queue;
+    // Whether to maximise again when fullscreen ends; a maximise asked for
+    // and not yet done.
+    bool maximisedBeforeFullscreen = false;
+    bool maximising = false;
 };

@@ -76,7 +76,8 @@ int main(int argc, char** argv) {
                                            .display = &display,
                                            .sound = &sound,
                                            .clock = &clock},
-                              .http = online});
+                              .http = online,
+                              .welcome = true});
     }
     TextFont::instance().close();
     if (TTF_WasInit()) TTF_Quit();

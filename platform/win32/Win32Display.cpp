@@ -8,11 +8,26 @@ COLORREF colorRef(Rgb c) { return RGB(c.r, c.g, c.b); }
 
 Win32Surface::~Win32Surface() {
     releasePen();
+    if (font_) {
+        SelectObject(dc_, oldFont_);
+        DeleteObject(font_);
+    }
     // A bitmap still selected into a DC cannot be deleted: put the DC's
     // own one back first.
     SelectObject(dc_, oldBitmap_);
     DeleteObject(bitmap_);
     DeleteDC(dc_);
+}
+
+void Win32Surface::useUnscaledFont(int systemDpi) {
+    LOGFONTA shape{};
+    if (systemDpi <= 96 || font_ ||
+        !GetObjectA(GetCurrentObject(dc_, OBJ_FONT), sizeof shape, &shape))
+        return;
+    shape.lfHeight = MulDiv(shape.lfHeight, 96, systemDpi);
+    shape.lfWidth = MulDiv(shape.lfWidth, 96, systemDpi);
+    font_ = CreateFontIndirectA(&shape);
+    if (font_) oldFont_ = SelectObject(dc_, font_);
 }
 
 void Win32Surface::setTransparentText() { SetBkMode(dc_, TRANSPARENT); }
@@ -72,6 +87,7 @@ DrawSurface* Win32Display::createBackBuffer(WindowHandle window, int width, int 
     if (bitmap != nullptr) {
         HGDIOBJ old = SelectObject(memDc, bitmap);
         surface = new Win32Surface(memDc, bitmap, old);
+        surface->useUnscaledFont(GetDeviceCaps(windowDc, LOGPIXELSY));
     } else if (memDc != nullptr) {
         DeleteDC(memDc);
     }

@@ -27,13 +27,19 @@ public:
     void postQuitMessage(int exitCode) override;
     void validate(WindowHandle window) override;
     Rect clientRectOnScreen(WindowHandle window) override;
+    // At 150 or 200 % scaling the window is per-monitor aware (the
+    // manifest): its client area comes in real pixels, and the logical size
+    // (the playfield's) is that at the window's DPI taken back to 96.
     Rect clientRect(WindowHandle window) override;
+    Rect clientRectInPixels(WindowHandle window) override;
     // Borderless over the window's monitor, and back to where it was.
     void setFullscreen(WindowHandle window, bool on) override;
     bool isFullscreen(WindowHandle) override { return fullscreen_; }
+    void showPointer(WindowHandle, bool shown) override;
 
 private:
     bool fullscreen_ = false;
+    bool pointerHidden_ = false;
     LONG_PTR windowedStyle_ = 0;
     LONG_PTR windowedExStyle_ = 0;
     WINDOWPLACEMENT windowed_{};
@@ -62,6 +68,7 @@ class Win32KeyState final : public KeyState {
 public:
     explicit Win32KeyState(PadSource* pads = nullptr) : pads_(pads) {}
     bool isHeld(Key key) override;
+    bool isLetterHeld(char wasd) override;
 
 private:
     PadSource* pads_;
@@ -89,9 +96,14 @@ public:
                   TextAlign align) override;
 
     HDC dc() const { return dc_; }
+    // Texts in the size they have at 100 %: the frame is enlarged as a
+    // whole on a scaled screen, where the DC's font is already larger.
+    void useUnscaledFont(int systemDpi);
 
 private:
     HDC dc_;
+    HFONT font_ = nullptr;
+    HGDIOBJ oldFont_ = nullptr;
     HBITMAP bitmap_;
     HGDIOBJ oldBitmap_;
     HPEN pen_ = nullptr;
@@ -114,6 +126,8 @@ class Win32Sound final : public Sound {
 public:
     void play(const char* name) override;
     void stop() override;
+    // The program's own wave-out volume, which PlaySound plays at.
+    void setVolume(int tenths) override;
 };
 
 // The shared real clock, counting and sleeping with the kernel32 calls the

@@ -3,6 +3,8 @@
 #include <mmsystem.h>
 #include <xinput.h>
 
+#include <algorithm>
+
 bool Win32KeyState::isHeld(Key key) {
     int vk = VK_SPACE;
     switch (key) {
@@ -15,6 +17,21 @@ bool Win32KeyState::isHeld(Key key) {
     // last query) is not what the game asks.
     if ((static_cast<unsigned short>(GetAsyncKeyState(vk)) & 0x8000u) != 0) return true;
     return pads_ && anyPadHolds(*pads_, key);
+}
+
+bool Win32KeyState::isLetterHeld(char wasd) {
+    // The keys' places (scan codes) on the keyboard, whatever the layout.
+    UINT scan = 0;
+    switch (wasd) {
+    case 'W': scan = 0x11; break;
+    case 'A': scan = 0x1E; break;
+    case 'S': scan = 0x1F; break;
+    case 'D': scan = 0x20; break;
+    default: return false;
+    }
+    const UINT vk = MapVirtualKeyA(scan, MAPVK_VSC_TO_VK);
+    return vk != 0 &&
+           (static_cast<unsigned short>(GetAsyncKeyState(static_cast<int>(vk))) & 0x8000u);
 }
 
 XInputPads::XInputPads() {
@@ -58,6 +75,11 @@ void Win32Sound::play(const char* name) {
 }
 
 void Win32Sound::stop() { PlaySoundA(nullptr, nullptr, 0); }
+
+void Win32Sound::setVolume(int tenths) {
+    const DWORD level = static_cast<DWORD>(std::clamp(tenths, 0, 10)) * 0xFFFFu / 10;
+    waveOutSetVolume(nullptr, level | (level << 16));  // left and right
+}
 
 uint32_t Win32Clock::tickCount() { return GetTickCount(); }
 

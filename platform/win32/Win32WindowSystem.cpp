@@ -26,11 +26,38 @@ std::map<ATOM, WindowProcedure>& procedures() {
 // The system calls this one for every class; it hands each message to the
 // procedure registered with the window's class.
 LRESULT CALLBACK forwardToClassProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    constexpr UINT dpiChanged = 0x02E0;  // WM_DPICHANGED
+    if (message == dpiChanged && lParam) {
+        // Onto a screen of another scaling: the size Windows suggests keeps
+        // the window's logical size; the new size then places the frame.
+        const RECT* r = reinterpret_cast<const RECT*>(lParam);
+        SetWindowPos(window, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        return 0;
+    }
     const auto atom = static_cast<ATOM>(GetClassWord(window, GCW_ATOM));
     const auto found = procedures().find(atom);
     if (found == procedures().end() || found->second == nullptr)
         return DefWindowProcA(window, message, wParam, lParam);
     return found->second(window, message, wParam, lParam);
+}
+
+// The window's dots per inch: its monitor's (Windows 10 and later), else
+// the system's; 96 is 100 %.
+int windowDpi(HWND window) {
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+    int dpi = 0;
+    if (getDpiForWindow && window) dpi = static_cast<int>(getDpiForWindow(window));
+    if (dpi <= 0) {
+        HDC screen = GetDC(nullptr);
+        if (screen) {
+            dpi = GetDeviceCaps(screen, LOGPIXELSX);
+            ReleaseDC(nullptr, screen);
+        }
+    }
+    return dpi >= 96 ? dpi : 96;
 }
 
 }  // namespace
@@ -155,6 +182,12 @@ Rect Win32WindowSystem::clientRectOnScreen(WindowHandle window) {
 }
 
 Rect Win32WindowSystem::clientRect(WindowHandle window) {
+    const Rect pixels = clientRectInPixels(window);
+    const int dpi = windowDpi(hwnd(window));
+    return Rect{0, 0, rescale(pixels.right, dpi, 96), rescale(pixels.bottom, dpi, 96)};
+}
+
+Rect Win32WindowSystem::clientRectInPixels(WindowHandle window) {
     RECT r{};
     if (!GetClientRect(hwnd(window), &r)) return {};
     return toRect(r);
@@ -187,4 +220,11 @@ void Win32WindowSystem::setFullscreen(WindowHandle window, bool on) {
                      SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOOWNERZORDER | SWP_FRAMECHANGED);
     }
     fullscreen_ = on;
+}
+
+void Win32WindowSystem::showPointer(WindowHandle, bool shown) {
+    // ShowCursor counts: change it only when the state changes.
+    if (shown == !pointerHidden_) return;
+    pointerHidden_ = !shown;
+    ShowCursor(shown ? TRUE : FALSE);
 }

@@ -14,5 +14,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
                     MB_OK | (plan.reply.isError ? MB_ICONERROR : MB_ICONINFORMATION));
         return plan.reply.exitCode;
     }
-    return runGame(plan, {.services = win32Services(), .instance = instance});
+    return runGame(plan, {.services = win32Services(), .instance = instance, .welcome = true});
 }

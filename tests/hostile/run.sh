@@ -42,6 +42,7 @@ start_x() {
 start_game() {
     mkdir -p "$tmp/run"
     [ -e "$tmp/run/snd" ] || [ "${NO_SND:-}" = 1 ] || cp -r "$snd" "$tmp/run/snd"
+    [ -e "$tmp/run/settings.txt" ] || : >"$tmp/run/settings.txt" 2>/dev/null || true  # no welcome
     vr_start_game "$tmp/run" 15 env SDL_AUDIODRIVER=dummy "$@" "$game" >"$tmp/game.out" 2>"$tmp/game.err" ||
         fail "$vr_why"
 }

@@ -22,6 +22,11 @@ grep -qx 'Categories=Game;ArcadeGame;' "$tree/usr/share/applications/voidrunner.
     fail "the desktop entry is not in Game;ArcadeGame;"
 metainfo=$(ls "$tree"/usr/share/metainfo/*.metainfo.xml)
 appstreamcli validate --no-net "$metainfo" || fail "appstreamcli validate"
+# Only what is so: the licence, the controls; no site that does not exist.
+grep -q '<project_license>MIT</project_license>' "$metainfo" || fail "the metainfo names no MIT licence"
+grep -q '<control>gamepad</control>' "$metainfo" || fail "the metainfo does not declare the gamepad"
+! grep -q 'https\?://' "$metainfo" || fail "the metainfo links to a site"
+grep -q '^License: Expat$' "$tree/usr/share/doc/voidrunner/copyright" || fail "the copyright file is not Expat"
 
 # groff warnings, as lintian's manual page check shows them.
 warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z \

@@ -2,7 +2,8 @@
 # The host around the game on a desktop as a player has it (Xvfb with the
 # openbox window manager): a minimised window pauses the game, P pauses
 # and resumes, the whole playfield stays visible and centred in a smaller
-# or larger window and in fullscreen (F11), a virtual game controller
+# or larger window and in fullscreen (F11), back from fullscreen the window
+# is maximised again with the frame 1:1, a virtual game controller
 # turns, fires and thrusts and may be unplugged, and 5 s of thrust sound
 # have no step larger than the sound's own largest step.
 #   tests/window/comfort.sh GAME SNDDIR CLOSE-WINDOW OUTDIR
@@ -60,6 +61,7 @@ start_game() {  # start_game NAME [VAR=VALUE...]
     shift
     mkdir -p "$dir"
     cp -r "$snd" "$dir/snd"
+    : >"$dir/settings.txt"  # played in before: no welcome
     # shellcheck disable=SC2086 # game_args: words
     vr_start_game "$dir" 30 env SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$dir/audio.raw" \
         VOIDRUNNER_PRESENT_LOG="$dir/present.log" \
@@ -215,7 +217,28 @@ sleep 0.5
 [ "$(frames)" -gt $((f1 + 3)) ] || fail "P did not resume the game"
 pass "P pauses (no ticks, $(((c2 - c1) * 10)) ms of processor time in 2 s) and resumes"
 
-# === 4. Any window size: shrunk, enlarged, fullscreen =======================
+# === 4. Fullscreen and back: maximised again, the frame 1:1 ==================
+# Shown 1:1 the field between the HUD's texts (the only smoothed drawing)
+# holds just the game's four colours; a scaled frame blends them.
+blended() {  # blended FILE: pixels of that part of the field in no colour of the game
+    convert "$1" -crop "${ww}x$((wh - 95))+${wx}+$((wy + 55))" +repage -alpha off -fill black \
+        -opaque '#000000' -opaque '#FFFFFF' -opaque '#C8C8C8' -opaque '#00FF00' \
+        -fill white +opaque black -colorspace gray -format '%[fx:round(mean*w*h)]' info:
+}
+for keys in "F11 F11" "alt+Return alt+Return"; do
+    for key in $keys; do
+        xdotool key "$key"
+        sleep 1.5
+    done
+    geometry
+    screenshot "back-from-fullscreen"
+    xprop -id "$window" _NET_WM_STATE | grep -q MAXIMIZED || fail "$keys: the window is no longer maximised"
+    [ "$ww" -eq "$fw" ] && [ "$wh" -eq "$fh" ] || fail "$keys: the window is ${ww}x${wh}, the field ${fw}x${fh}"
+    [ "$(blended "$shot")" -eq 0 ] || fail "$keys: the frame is scaled ($(blended "$shot") blended pixels)"
+    pass "$keys: maximised again and the ${fw}x${fh} frame shown 1:1"
+done
+
+# === 5. Any window size: shrunk, enlarged, fullscreen =======================
 # A double click on the title bar un-maximises; the window must fit the screen.
 for _ in 1 2 3; do
     xdotool mousemove $((sw / 2)) $((wy / 2)) click --repeat 2 --delay 100 1
@@ -236,6 +259,7 @@ check_placed narrow
 xdotool windowsize "$window" 900 680
 sleep 1
 check_placed enlarged
+windowed="${ww}x${wh}"
 xdotool key F11
 sleep 1.5
 geometry
@@ -244,11 +268,11 @@ check_placed fullscreen
 xdotool key F11
 sleep 1.5
 geometry
-[ "$ww" -lt "$sw" ] || [ "$wh" -lt "$sh" ] || fail "F11 again: still fullscreen"
+[ "${ww}x${wh}" = "$windowed" ] || fail "F11 again: ${ww}x${wh}, not the ${windowed} window it was"
 pass "F11 goes fullscreen and back (${ww}x${wh})"
 close_game
 
-# === 5. --fullscreen, and a virtual game controller =========================
+# === 6. --fullscreen, and a virtual game controller =========================
 mkfifo "$tmp/pad.fifo"
 exec {pad_fd}<>"$tmp/pad.fifo"
 game_args=--fullscreen start_game pad VOIDRUNNER_TEST_PAD="$tmp/pad.fifo"

@@ -43,6 +43,7 @@ close_game() {
 vr_start_xvfb 320x240 || fail "Xvfb did not start"
 mkdir -p "$tmp/play"
 cp -r "$snd" "$tmp/play/snd"
+: >"$tmp/play/settings.txt"  # played in before: no welcome
 start_game
 
 # Fly into the rocks until the game is over: the replay is written then.

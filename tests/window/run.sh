@@ -2,7 +2,8 @@
 # Plays the real game in a real window on a private X server (Xvfb) and
 # checks what a player would see and hear: the HUD, the ship, the rocks,
 # turning, firing, the throttle, the sound, a game over signed with three
-# characters, and a clean exit when the window is closed.
+# characters, and a clean exit when the window is closed; the first launch
+# in a folder greets the player with the keys.
 #   tests/window/run.sh GAME SNDDIR CLOSE-WINDOW OUTDIR
 # Screenshots stay in OUTDIR for a look after a failure.
 set -euo pipefail
@@ -107,8 +108,25 @@ peak_amplitude() {  # of the disk audio driver's output: 44.1 kHz, 16-bit, stere
 start_x 800x600
 start_game "$tmp/play"
 wait_first_frame
+
+# The first launch in a folder: a box of seven lines on the keys stands over
+# the first frame and the game waits; the first key takes it away.
+sleep 0.3
+screenshot welcome
+welcome=$shot
+box_top=$(((h - 7 * 18 - 16) / 2))
+[ "$(white "$welcome" $((cx - 150)) "$box_top" 300 1)" -ge 290 ] || fail "no welcome box on the first launch"
+[ "$(white "$welcome" $((cx - 140)) $((box_top + 4)) 280 130)" -gt 200 ] || fail "no lines in the welcome box"
+sleep 0.5
+screenshot still-welcome
+[ "$(differs "$welcome" "$shot" 0 0 "$w" "$h")" -eq 0 ] || fail "the game went on under the welcome"
+[ -e "$tmp/play/settings.txt" ] || fail "no settings.txt once the welcome was shown"
+xdotool key Escape
+sleep 0.5
 screenshot start
 start=$shot
+[ "$(white "$start" $((cx - 150)) "$box_top" 300 1)" -lt 100 ] || fail "the welcome stayed after a key"
+pass "the first launch shows the welcome until a key, then plays"
 
 [ "$(white "$start" $((cx - 60)) 10 120 20)" -gt 10 ] || fail "no score text at the top"
 [ "$(white "$start" $((cx - 60)) 30 120 20)" -gt 10 ] || fail "no level text under the score"
@@ -166,6 +184,8 @@ pass "closing the window ends the game with exit code 0"
 
 # === 2. A game over on a small screen, signed with three characters ==========
 start_x 320x240
+mkdir -p "$tmp/over"
+: >"$tmp/over/settings.txt"  # played in before: no welcome
 start_game "$tmp/over"
 wait_first_frame
 y0=$((h / 4))

@@ -47,7 +47,9 @@ say "resources: icon ($sizes px), version $version, manifest with DPI awareness"
 mkdir -p "$work/game"
 # Run from the packed zip, as a player would: the exe and snd/ only.
 (cd "$work/game" && unzip -q "$root/build-win/voidrunner-windows.zip")
+: >"$work/game/settings.txt"  # played in before: no welcome
 [ -s "$work/game/README.txt" ] || fail "the zip has no README.txt for players"
+grep -q "MIT License" "$work/game/LICENSE.txt" || fail "the zip has no LICENSE.txt"
 
 # --- a display of its own, and a Wine prefix booted before anything is timed
 vr_start_xvfb 1024x768 || fail "Xvfb did not start"

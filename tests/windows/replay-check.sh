@@ -23,6 +23,7 @@ vr_windows_build "$work/build.log" || fail "no Windows build"
 rm -rf "$work/game" "$work/trace" "$work"/*.log
 mkdir -p "$work/game" "$work/trace"
 (cd "$work/game" && unzip -q "$root/build-win/voidrunner-windows.zip")
+: >"$work/game/settings.txt"  # played in before: no welcome
 
 # A small screen: the maximised window's field is small and rocks come soon.
 vr_start_xvfb 400x300 || fail "Xvfb did not start"
