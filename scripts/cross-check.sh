@@ -164,7 +164,9 @@ for ((i = 0; i < runs; i++)); do
         say "seed $seed, field $field: $name parts ways at ${where:-the end or in the table} (replay in $keep)"
         [ "$tally" = 1 ] || fail "$name differs from Linux"
     done
-    if [ "$tally" = 1 ] && [ $(((i + 1) % 25)) = 0 ]; then tallied $((i + 1)); fi
+    if [ "$tally" = 1 ] && [ $(((i + 1) % 25)) = 0 ] && [ $((i + 1)) -lt "$runs" ]; then
+        tallied $((i + 1))
+    fi
 done
 tallied "$runs"
 for name in $builds; do [ "${parted[$name]}" = 0 ] || exit 1; done
