@@ -17,7 +17,8 @@ fi
 cmake --build "$tree" -j 2
 
 mkdir -p "$site"
-cp "$tree"/site/index.html "$tree"/site/index.js "$tree"/site/index.wasm "$site"/
+cp "$tree"/site/index.html "$tree"/site/index.js "$tree"/site/index.wasm \
+    "$tree"/site/leaderboard.html "$tree"/site/leaderboard.js "$site"/
 if [ ! -f "$site/snd/fire.wav" ] || [ scripts/make-sounds.sh -nt "$site/snd/fire.wav" ] ||
     [ present/Sounds.def -nt "$site/snd/fire.wav" ]; then
     scripts/make-sounds.sh "$site"

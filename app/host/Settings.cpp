@@ -63,7 +63,8 @@ bool saveSettings(const HostSettings& settings, const char* path) {
     text += settings.muted ? "1\n" : "0\n";
     text.append("replays ").append(std::to_string(settings.replaysKept)).append("\n");
     text.append("volume ").append(std::to_string(settings.volume)).append("\n");
-    if (!settings.leaderboard.empty()) text.append("leaderboard ").append(settings.leaderboard).append("\n");
+    if (!settings.leaderboard.empty())
+        text.append("leaderboard ").append(settings.leaderboard).append("\n");
     if (!settings.player.empty()) text.append("player ").append(settings.player).append("\n");
     return platform().files->replace(path, text);
 }
