@@ -67,18 +67,22 @@ int runGame(GamePlan& plan, const GameHost& host) {
         PlatformServices recorded = services;
         if (plan.ranked || plan.daily) {
             const HostSettings settings = loadSettings();
+            const std::string server = host.leaderboard.empty() ? settings.leaderboard
+                                                                : host.leaderboard;
             if (!host.http) {
                 std::puts("voidrunner: this build has no network: this game is not ranked");
-            } else if (settings.leaderboard.empty()) {
+            } else if (server.empty()) {
                 std::puts(
                     "voidrunner: no \"leaderboard URL\" line in settings.txt: this game "
                     "is not ranked");
             } else {
-                board = std::make_unique<Leaderboard>(*host.http, settings.leaderboard,
-                                                      settings.player);
+                board = std::make_unique<Leaderboard>(
+                    *host.http, server, host.player.empty() ? settings.player : host.player);
+                board->onMessage = host.onLeaderboardMessage;
                 std::string message;
                 board->begin(plan.daily ? RankedMode::Daily : RankedMode::Ranked, message);
                 std::printf("voidrunner: %s\n", message.c_str());
+                if (host.onLeaderboardMessage) host.onLeaderboardMessage(message);
                 board->sendKept();
                 recorded = board->wrap(services);
                 recorder.onGameOver = [&board](const ReplayRecorder& r) { board->gameOver(r); };

@@ -4,6 +4,7 @@
 // run recorded.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -36,6 +37,11 @@ struct GameHost {
     // The first launch in a folder (no save.txt, no settings file) greets
     // the player with the keys.
     bool welcome = false;
+    // The leaderboard and player when the host knows them (the page: its
+    // own origin); empty: as settings.txt says.
+    std::string leaderboard = {}, player = {};
+    // Also told what becomes of a ranked run (the page shows it).
+    std::function<void(const std::string&)> onLeaderboardMessage = {};
 };
 
 // Installs the host's services (wrapped by the player or the recorder),

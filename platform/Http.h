@@ -4,8 +4,6 @@
 #pragma once
 
 #include <functional>
-#include <future>
-#include <memory>
 #include <string>
 
 struct HttpReply {
@@ -20,14 +18,8 @@ public:
     // Queues the request; `done` runs later on the service's thread.
     virtual void send(const std::string& method, const std::string& url, const std::string& body,
                       std::function<void(const HttpReply&)> done) = 0;
+    // The request, waited for: only where no tick can be held up (before the
+    // game starts).
+    virtual HttpReply sendAndWait(const std::string& method, const std::string& url,
+                                  const std::string& body) = 0;
 };
-
-// The request, waited for: only where no tick can be held up (before the
-// game starts).
-inline HttpReply sendAndWait(HttpService& http, const std::string& method, const std::string& url,
-                             const std::string& body) {
-    auto promise = std::make_shared<std::promise<HttpReply>>();
-    auto reply = promise->get_future();
-    http.send(method, url, body, [promise](const HttpReply& r) { promise->set_value(r); });
-    return reply.get();
-}

@@ -17,7 +17,8 @@ fi
 cmake --build "$tree" -j 2
 
 mkdir -p "$site"
-cp "$tree"/site/index.html "$tree"/site/index.js "$tree"/site/index.wasm "$site"/
+cp "$tree"/site/index.html "$tree"/site/index.js "$tree"/site/index.wasm \
+    "$tree"/site/leaderboard.html "$tree"/site/leaderboard.js "$site"/
 # The page's icon: the ship, drawn by the icon tool built for this machine.
 icon_tree="$tree"/icon-tool
 if [ ! -f "$icon_tree/build.ninja" ]; then

@@ -56,17 +56,15 @@ Leaderboard::Leaderboard(HttpService& http, std::string server, std::string play
 
 bool Leaderboard::begin(RankedMode mode, std::string& message) {
     if (mode == RankedMode::Free) return false;
-    const HttpReply r = sendAndWait(
-        http_, "POST",
+    const HttpReply r = http_.sendAndWait(
+        "POST",
         server_ + "/api/v1/tickets?kind=" + (mode == RankedMode::Daily ? "daily" : "ranked"), "");
     const std::string ticket = jsonField(r.body, "ticket");
     const std::string seed = jsonField(r.body, "seed");
     if (r.status != 200 || ticket.empty() || seed.empty() || seed.size() > 10) {
-        message = "no ticket from " + server_ + " (" +
-                  (r.status
-                       ? "status " + std::to_string(r.status) + " " + jsonField(r.body, "error")
-                       : r.error) +
-                  "): this game is not ranked";
+        std::string why = r.status ? "status " + std::to_string(r.status) : r.error;
+        if (!jsonField(r.body, "error").empty()) why += ": " + jsonField(r.body, "error");
+        message = "no ticket from " + server_ + " (" + why + "): this game is not ranked";
         return false;
     }
     const unsigned long long value = std::stoull(seed);
@@ -160,6 +158,7 @@ void Leaderboard::tell(const std::string& text) {
     lastResult_ = text;
     std::printf("%s\n", text.c_str());
     std::fflush(stdout);
+    if (onMessage) onMessage(text);
 }
 
 std::string Leaderboard::lastResult() {

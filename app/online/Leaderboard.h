@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -42,6 +43,8 @@ public:
     std::string lastResult();
 
     std::string keptFolder = "unsent";
+    // Also told every message (on the HTTP service's thread).
+    std::function<void(const std::string&)> onMessage;
 
 private:
     class SeedClock final : public Clock {

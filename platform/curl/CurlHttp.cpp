@@ -2,6 +2,9 @@
 
 #include <curl/curl.h>
 
+#include <future>
+#include <memory>
+
 namespace {
 
 constexpr std::size_t kMaxReply = 1 << 20;
@@ -38,6 +41,14 @@ void CurlHttp::send(const std::string& method, const std::string& url, const std
         jobs_.push_back({method, url, body, std::move(done)});
     }
     wake_.notify_one();
+}
+
+HttpReply CurlHttp::sendAndWait(const std::string& method, const std::string& url,
+                                const std::string& body) {
+    auto promise = std::make_shared<std::promise<HttpReply>>();
+    auto reply = promise->get_future();
+    send(method, url, body, [promise](const HttpReply& r) { promise->set_value(r); });
+    return reply.get();
 }
 
 void CurlHttp::run() {

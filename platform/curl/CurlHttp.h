@@ -15,6 +15,8 @@ public:
     ~CurlHttp() override;
     void send(const std::string& method, const std::string& url, const std::string& body,
               std::function<void(const HttpReply&)> done) override;
+    HttpReply sendAndWait(const std::string& method, const std::string& url,
+                          const std::string& body) override;
     long timeoutSeconds = 15;
 
 private:

@@ -54,6 +54,12 @@ Module.vr = {
     });
   },
 
+  // A line about the leaderboard: ranked or not, sent, listed.
+  status(text) {
+    const el = document.getElementById('board');
+    if (el) el.textContent = text.replace(/^voidrunner: /, '');
+  },
+
   // The run so far as a replay script (voidrunner-trace and voidrunner
   // --replay play it back).
   replayText() { return UTF8ToString(Module._voidrunner_replay()); },

@@ -132,8 +132,8 @@ TEST(RankedClient, PlaysOnTheTicketsSeedAndFieldAndSendsTheFirstGame) {
         const std::string listed = waitFor(board, "listed");
         ASSERT_NE(listed.find("(run "), std::string::npos) << listed;
         const std::string id = listed.substr(listed.find("(run ") + 5);
-        const HttpReply top = sendAndWait(
-            http, "GET", server.url + "/api/v1/runs/" + id.substr(0, id.size() - 1), "");
+        const HttpReply top =
+            http.sendAndWait("GET", server.url + "/api/v1/runs/" + id.substr(0, id.size() - 1), "");
         EXPECT_NE(top.body.find("\"player\":\"\\u003ci\\u003eME\\u003c/i\\u003e\",\"score\":" +
                                 std::to_string(score)),
                   std::string::npos)

@@ -1,0 +1,82 @@
+// The page served as the public sees it: the shipped nginx site config (on
+// 127.0.0.1, without TLS) in front of voidrunner-server. A ranked game is
+// played to its end, sent, verified and listed, and watched from the table.
+// Arguments come from the environment: VR_WEB_SITE, VR_SERVER, VR_NGINX_CONF.
+import {test} from 'node:test';
+import assert from 'node:assert/strict';
+import {spawn} from 'node:child_process';
+import fs from 'node:fs';
+import net from 'node:net';
+import os from 'node:os';
+import path from 'node:path';
+import {launch} from './harness.mjs';
+
+const freePort = () => new Promise((resolve) => {
+  const s = net.createServer().listen(0, '127.0.0.1', () => {
+    const {port} = s.address();
+    s.close(() => resolve(port));
+  });
+});
+
+async function start(tmp) {
+  const server = spawn(process.env.VR_SERVER,
+                       ['--listen', '127.0.0.1:0', '--db', `sqlite:${tmp}/lb.db`, '--key', `${tmp}/key`,
+                        '--trust-proxy'], {stdio: ['ignore', 'pipe', 'inherit']});
+  const serverPort = await new Promise((resolve) => {
+    server.stdout.on('data', (d) => {
+      const m = / port (\d+),/.exec(String(d));
+      if (m) resolve(Number(m[1]));
+    });
+  });
+  const port = await freePort();
+  let site = fs.readFileSync(process.env.VR_NGINX_CONF, 'utf8');
+  site = site.slice(0, site.indexOf('# Plain HTTP only')).split('\n')
+      .filter((l) => !/ssl_|Strict-Transport|listen \[::\]/.test(l)).join('\n')
+      .replace('listen 443 ssl http2;', `listen 127.0.0.1:${port};`)
+      .replace('server 127.0.0.1:8080;', `server 127.0.0.1:${serverPort};`)
+      .replace('/usr/share/voidrunner/web', path.resolve(process.env.VR_WEB_SITE));
+  fs.writeFileSync(`${tmp}/site.conf`, site);
+  fs.writeFileSync(`${tmp}/nginx.conf`, `daemon off; master_process off; pid ${tmp}/nginx.pid;
+error_log ${tmp}/error.log; events {}
+http { access_log off; include /etc/nginx/mime.types; client_body_temp_path ${tmp}/b;
+  proxy_temp_path ${tmp}/p; fastcgi_temp_path ${tmp}/f; uwsgi_temp_path ${tmp}/u;
+  scgi_temp_path ${tmp}/s; include ${tmp}/site.conf; }\n`);
+  const nginx = spawn('nginx', ['-p', tmp, '-c', `${tmp}/nginx.conf`, '-e', `${tmp}/error.log`],
+                      {stdio: 'inherit'});
+  await new Promise((r) => setTimeout(r, 500));
+  return {url: `http://127.0.0.1:${port}/`, stop: () => { nginx.kill(); server.kill(); }};
+}
+
+test('a ranked game in the page is sent, verified, listed and watched', async () => {
+  const tmp = fs.mkdtempSync(path.join(os.tmpdir(), 'voidrunner-ranked-'));
+  const site = await start(tmp);
+  const {browser, close} = await launch(640, 360);
+  const status = (page) => page.$eval('#board', (e) => e.textContent);
+  try {
+    const page = await browser.newPage();
+    const errors = [];
+    page.on('pageerror', (e) => errors.push(e.message));
+    await page.goto(site.url + 'index.html?player=%3Cb%3EWEB');
+    await page.waitForFunction(() => window.voidrunner.frames > 0, {timeout: 20000});
+    assert.match(await status(page), /ranked game/);
+    // Thrust held: the ship soon meets a rock and the game is over.
+    await page.keyboard.down('ArrowUp');
+    await page.waitForFunction(() => /listed|refused/.test(document.getElementById('board').textContent),
+                               {timeout: 240000, polling: 500});
+    assert.match(await status(page), /the run is listed/);
+    assert.deepEqual(errors, []);
+
+    const table = await browser.newPage();
+    await table.goto(site.url + 'leaderboard.html');
+    await table.waitForFunction(() => document.querySelector('#global tbody a'), {timeout: 10000});
+    const row = await table.$eval('#global tbody tr', (r) => r.innerText);
+    assert.match(row, /^1\t<b>WEB\t\d+\t/, 'the name is shown as text');
+    await Promise.all([table.waitForNavigation(), table.click('#global tbody a')]);
+    await table.waitForFunction(() => window.voidrunner.frames > 10, {timeout: 20000});
+    assert.match(await status(table), /played back/);
+  } finally {
+    await close();
+    site.stop();
+    fs.rmSync(tmp, {recursive: true, force: true});
+  }
+});
