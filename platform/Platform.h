@@ -156,6 +156,32 @@ public:
     virtual bool isFullscreen(WindowHandle) { return false; }
 };
 
+// Hands every call on to `inner`: a wrapper overrides only what it changes.
+class ForwardingWindowSystem : public WindowSystem {
+public:
+    bool registerClass(const WindowClassDesc& d) override { return inner->registerClass(d); }
+    int systemMetric(int i) override { return inner->systemMetric(i); }
+    WindowHandle createWindow(const WindowCreateDesc& d) override { return inner->createWindow(d); }
+    void showWindow(WindowHandle w, int c) override { inner->showWindow(w, c); }
+    void updateWindow(WindowHandle w) override { inner->updateWindow(w); }
+    void messageBox(const char* t, const char* c) override { inner->messageBox(t, c); }
+    bool peekMessage(Message& m) override { return inner->peekMessage(m); }
+    int getMessage(Message& m) override { return inner->getMessage(m); }
+    void translateMessage(const Message& m) override { inner->translateMessage(m); }
+    intptr_t dispatchMessage(const Message& m) override { return inner->dispatchMessage(m); }
+    intptr_t defaultHandling(const Message& m) override { return inner->defaultHandling(m); }
+    void postQuitMessage(int code) override { inner->postQuitMessage(code); }
+    void validate(WindowHandle w) override { inner->validate(w); }
+    Rect clientRectOnScreen(WindowHandle w) override { return inner->clientRectOnScreen(w); }
+    Rect clientRect(WindowHandle w) override { return inner->clientRect(w); }
+    Rect clientRectInPixels(WindowHandle w) override { return inner->clientRectInPixels(w); }
+    void showPointer(WindowHandle w, bool shown) override { inner->showPointer(w, shown); }
+    void setFullscreen(WindowHandle w, bool on) override { inner->setFullscreen(w, on); }
+    bool isFullscreen(WindowHandle w) override { return inner->isFullscreen(w); }
+
+    WindowSystem* inner = nullptr;
+};
+
 // ---------------------------------------------------------------------------
 // Key state
 
@@ -259,6 +285,17 @@ public:
     // The value the game seeds its random numbers with: the calendar time
     // in seconds on a real host, a chosen seed in a headless run.
     virtual unsigned randomSeed() = 0;
+};
+
+// The host's time and sleep, with a seed of its own (a replay's, a ticket's).
+class SeedClock final : public Clock {
+public:
+    uint32_t tickCount() override { return inner->tickCount(); }
+    void sleep(uint32_t ms) override { inner->sleep(ms); }
+    unsigned randomSeed() override { return seed; }
+
+    Clock* inner = nullptr;
+    unsigned seed = 1;
 };
 
 // ---------------------------------------------------------------------------

@@ -47,36 +47,10 @@ public:
     std::function<void(const std::string&)> onMessage;
 
 private:
-    class SeedClock final : public Clock {
+    // The standard field as the client area until start-up has read it.
+    class FieldWindows final : public ForwardingWindowSystem {
     public:
-        uint32_t tickCount() override { return inner->tickCount(); }
-        void sleep(uint32_t ms) override { inner->sleep(ms); }
-        unsigned randomSeed() override { return seed; }
-        Clock* inner = nullptr;
-        unsigned seed = 0;
-    };
-    class FieldWindows final : public WindowSystem {
-    public:
-        bool registerClass(const WindowClassDesc& d) override { return inner->registerClass(d); }
-        int systemMetric(int i) override { return inner->systemMetric(i); }
-        WindowHandle createWindow(const WindowCreateDesc& d) override {
-            return inner->createWindow(d);
-        }
-        void showWindow(WindowHandle w, int c) override { inner->showWindow(w, c); }
-        void updateWindow(WindowHandle w) override { inner->updateWindow(w); }
-        void messageBox(const char* t, const char* c) override { inner->messageBox(t, c); }
-        bool peekMessage(Message& m) override { return inner->peekMessage(m); }
-        int getMessage(Message& m) override { return inner->getMessage(m); }
-        void translateMessage(const Message& m) override { inner->translateMessage(m); }
-        intptr_t dispatchMessage(const Message& m) override { return inner->dispatchMessage(m); }
-        intptr_t defaultHandling(const Message& m) override { return inner->defaultHandling(m); }
-        void postQuitMessage(int code) override { inner->postQuitMessage(code); }
-        void validate(WindowHandle w) override { inner->validate(w); }
-        Rect clientRectOnScreen(WindowHandle w) override { return inner->clientRectOnScreen(w); }
         Rect clientRect(WindowHandle w) override;
-        void setFullscreen(WindowHandle w, bool on) override { inner->setFullscreen(w, on); }
-        bool isFullscreen(WindowHandle w) override { return inner->isFullscreen(w); }
-        WindowSystem* inner = nullptr;
     };
 
     void submit(const std::string& ticket, const std::string& player, int score,

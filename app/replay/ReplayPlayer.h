@@ -69,39 +69,14 @@ private:
         bool isHeld(Key key) override;
         unsigned held = 0;  // keyBit of each
     };
-    class SeedClock final : public Clock {
-    public:
-        uint32_t tickCount() override { return inner->tickCount(); }
-        void sleep(uint32_t ms) override { inner->sleep(ms); }
-        unsigned randomSeed() override { return seed; }
-        Clock* inner = nullptr;
-        unsigned seed = 1;
-    };
-    // Forwards everything to the host's window system, but reports the
-    // replay's field as the client area and keeps the window's typed
+    // Forwards everything to the host's window system (the frame is still
+    // placed in the real window), but reports the replay's field as the
+    // client area and keeps the window's typed
     // characters and mouse buttons from the game.
-    class Windows final : public WindowSystem {
+    class Windows final : public ForwardingWindowSystem {
     public:
-        bool registerClass(const WindowClassDesc& d) override { return inner->registerClass(d); }
-        int systemMetric(int i) override { return inner->systemMetric(i); }
-        WindowHandle createWindow(const WindowCreateDesc& d) override {
-            return inner->createWindow(d);
-        }
-        void showWindow(WindowHandle w, int c) override { inner->showWindow(w, c); }
-        void updateWindow(WindowHandle w) override { inner->updateWindow(w); }
-        void messageBox(const char* t, const char* c) override { inner->messageBox(t, c); }
-        bool peekMessage(Message& m) override { return inner->peekMessage(m); }
-        int getMessage(Message& m) override { return inner->getMessage(m); }
-        void translateMessage(const Message& m) override { inner->translateMessage(m); }
         intptr_t dispatchMessage(const Message& m) override;
-        intptr_t defaultHandling(const Message& m) override { return inner->defaultHandling(m); }
-        void postQuitMessage(int code) override { inner->postQuitMessage(code); }
-        void validate(WindowHandle w) override { inner->validate(w); }
-        Rect clientRectOnScreen(WindowHandle w) override { return inner->clientRectOnScreen(w); }
         Rect clientRect(WindowHandle) override { return {0, 0, width, height}; }
-        // The frame is still placed in the real window.
-        Rect clientRectInPixels(WindowHandle w) override { return inner->clientRectInPixels(w); }
-        WindowSystem* inner = nullptr;
         int width = 800;
         int height = 600;
     };

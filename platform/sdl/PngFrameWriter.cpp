@@ -64,13 +64,12 @@ public:
     DrawSurface* other;
 };
 
-class PngFrameWriter final : public Display {
+// A display that draws every frame into a picture of its own as well as
+// into the display the run would have used anyway; `write` takes the
+// finished picture.
+class FrameTee : public Display {
 public:
-    PngFrameWriter(std::string folder, Display* alsoTo, bool* failedTo)
-        : dir(std::move(folder)), also(alsoTo), failed(failedTo) {
-        std::error_code ignored;
-        std::filesystem::create_directories(dir, ignored);
-    }
+    FrameTee(Display* alsoTo, bool* failedTo) : also(alsoTo), failed(failedTo) {}
 
     DrawSurface* createBackBuffer(WindowHandle window, int width, int height) override {
         auto* picture = new SdlSurface(width, height, SDL_PIXELFORMAT_RGB888);
@@ -86,14 +85,7 @@ public:
         auto* tee = dynamic_cast<TeeSurface*>(&surface);
         if (!tee) return;
         if (also && tee->other) also->present(window, *tee->other, width, height);
-        char name[32];
-        std::snprintf(name, sizeof name, "/frame-%05d.png", ++frames);
-        const std::string path = dir + name;
-        if (IMG_SavePNG(tee->picture->pixels(), path.c_str()) != 0 && !warned) {
-            warned = true;
-            if (failed) *failed = true;
-            std::fprintf(stderr, "voidrunner: cannot write %s: %s\n", path.c_str(), SDL_GetError());
-        }
+        write(tee->picture->pixels());
     }
 
     void destroyBackBuffer(DrawSurface* surface) override {
@@ -103,10 +95,34 @@ public:
         delete tee;
     }
 
-private:
-    std::string dir;
+protected:
+    virtual void write(SDL_Surface* pixels) = 0;
+
     Display* also;
     bool* failed;
+};
+
+class PngFrameWriter final : public FrameTee {
+public:
+    PngFrameWriter(std::string folder, Display* alsoTo, bool* failedTo)
+        : FrameTee(alsoTo, failedTo), dir(std::move(folder)) {
+        std::error_code ignored;
+        std::filesystem::create_directories(dir, ignored);
+    }
+
+private:
+    void write(SDL_Surface* pixels) override {
+        char name[32];
+        std::snprintf(name, sizeof name, "/frame-%05d.png", ++frames);
+        const std::string path = dir + name;
+        if (IMG_SavePNG(pixels, path.c_str()) != 0 && !warned) {
+            warned = true;
+            if (failed) *failed = true;
+            std::fprintf(stderr, "voidrunner: cannot write %s: %s\n", path.c_str(), SDL_GetError());
+        }
+    }
+
+    std::string dir;
     int frames = 0;
     bool warned = false;
 };
@@ -116,30 +132,17 @@ private:
 // the surface's own layout on a little-endian machine, so the rows go out
 // as they are; ffmpeg encodes them exactly as it would the same pixels in
 // PNG files.
-class RawFrameWriter final : public Display {
+class RawFrameWriter final : public FrameTee {
 public:
     RawFrameWriter(std::FILE* to, std::string name, Display* alsoTo, bool* failedTo)
-        : out(to), target(std::move(name)), also(alsoTo), failed(failedTo) {}
+        : FrameTee(alsoTo, failedTo), out(to), target(std::move(name)) {}
     ~RawFrameWriter() override {
         if (out && out != stdout) std::fclose(out);
     }
 
-    DrawSurface* createBackBuffer(WindowHandle window, int width, int height) override {
-        auto* picture = new SdlSurface(width, height, SDL_PIXELFORMAT_RGB888);
-        if (!picture->valid()) {
-            delete picture;
-            return nullptr;
-        }
-        DrawSurface* other = also ? also->createBackBuffer(window, width, height) : nullptr;
-        return new TeeSurface(picture, other);
-    }
-
-    void present(WindowHandle window, DrawSurface& surface, int width, int height) override {
-        auto* tee = dynamic_cast<TeeSurface*>(&surface);
-        if (!tee) return;
-        if (also && tee->other) also->present(window, *tee->other, width, height);
+private:
+    void write(SDL_Surface* pixels) override {
         if (broken) return;
-        const SDL_Surface* pixels = tee->picture->pixels();
         const auto rowBytes = static_cast<std::size_t>(pixels->w) * 4;
         const auto rows = static_cast<std::size_t>(pixels->h);
         const auto* base = static_cast<const unsigned char*>(pixels->pixels);
@@ -171,18 +174,8 @@ public:
         }
     }
 
-    void destroyBackBuffer(DrawSurface* surface) override {
-        auto* tee = dynamic_cast<TeeSurface*>(surface);
-        if (!tee) return;
-        if (also && tee->other) also->destroyBackBuffer(tee->other);
-        delete tee;
-    }
-
-private:
     std::FILE* out;
     std::string target;
-    Display* also;
-    bool* failed;
     std::vector<unsigned char> row;  // a row in bgr0 order, where the surface's is not
     bool broken = false;
 };
