@@ -100,6 +100,11 @@ TEST(RankedClient, PlaysOnTheTicketsSeedAndFieldAndSendsTheFirstGame) {
         host.windows.clientHeight = 400;
         host.clock.seed = 77;
         ReplayRecorder recorder;
+        // The game down while the services it uses still stand, however the
+        // test ends.
+        struct Down {
+            ~Down() { shutDown(); }
+        } down;
         const PlatformServices s =
             board.wrap({&host.windows, &host.keys, &host.display, &host.sound, &host.clock});
         installPlatform(
@@ -159,7 +164,6 @@ TEST(RankedClient, PlaysOnTheTicketsSeedAndFieldAndSendsTheFirstGame) {
         EXPECT_NE(said.find("the run is listed"), std::string::npos) << said;
         EXPECT_TRUE(fs::is_empty("unsent")) << "a run the server answered is not kept";
     }
-    shutDown();
 }
 
 }  // namespace
