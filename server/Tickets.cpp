@@ -105,7 +105,7 @@ Ticket TicketKey::issue(bool daily, long long nowMs) const {
         t.day = utcDay(nowMs);
         t.seed = dailySeed(t.day);
     } else {
-        t.day = "-";
+        t.day.assign(1, '-');  // not = "-": GCC 12 at -O3 warns falsely (-Wrestrict)
         t.seed = static_cast<uint32_t>(r[8]) << 24 | static_cast<uint32_t>(r[9]) << 16 |
                  static_cast<uint32_t>(r[10]) << 8 | r[11];
     }
