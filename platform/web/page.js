@@ -668,6 +668,7 @@ Module.vr = {
     document.body.classList.add('touch');
     const box = document.getElementById('touch');
     box.hidden = false;
+    box.querySelector('.pad.mid').append(document.getElementById('board'));
     // The host's keys: 0 pause, 1 help.
     for (const button of box.querySelectorAll('button[data-host]')) {
       const which = button.dataset.host === 'pause' ? 0 : 1;

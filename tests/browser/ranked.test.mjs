@@ -62,7 +62,7 @@ test('a ranked game in the page is sent, verified, listed and watched', async ()
     // Thrust held: the ship soon meets a rock and the game is over.
     await page.keyboard.down('ArrowUp');
     await page.waitForFunction(() => /listed|refused/.test(document.getElementById('board').textContent),
-                               {timeout: 240000, polling: 500});
+                               {timeout: 600000, polling: 500});
     assert.match(await status(page), /the run is listed/);
     assert.deepEqual(errors, []);
 
