@@ -135,6 +135,7 @@ class WebSound final : public Sound {
 public:
     void play(const char* name) override;
     void stop() override;
+    void setVolume(int tenths) override;
 };
 
 // The game's files as items of the page's local storage, with the same

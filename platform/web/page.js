@@ -478,6 +478,13 @@ Module.vr = {
     }, 1000);
   },
 
+  // The host's volume, in tenths: every sound goes through one gain.
+  volume: 1,
+  setVolume(tenths) {
+    this.volume = Math.min(Math.max(tenths, 0), 10) / 10;
+    if (this.gain) this.gain.gain.value = this.volume;
+  },
+
   stop() {
     if (this.source) {
       try { this.source.stop(); } catch (e) {}
@@ -495,7 +502,12 @@ Module.vr = {
       if (this.audio.state !== 'running') this.audio.resume();
       const source = this.audio.createBufferSource();
       source.buffer = buffer;
-      source.connect(this.audio.destination);
+      if (!this.gain) {
+        this.gain = this.audio.createGain();
+        this.gain.connect(this.audio.destination);
+      }
+      this.gain.gain.value = this.volume;
+      source.connect(this.gain);
       source.onended = () => {
         if (this.source !== source) return;
         this.source = null;

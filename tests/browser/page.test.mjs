@@ -123,6 +123,12 @@ test('the page plays: HUD, ship and rocks; left turns, space fires with a sound,
     await page.keyboard.press('m');
     await waitTicks(page, 1);
     assert.ok(!(await shown(page, '#muted')));
+    await page.keyboard.press('-');
+    await waitTicks(page, 1);
+    assert.equal(await page.evaluate(() => window.voidrunner.volume), 0.9, '- turns the sound down');
+    await page.keyboard.press('+');
+    await waitTicks(page, 1);
+    assert.equal(await page.evaluate(() => window.voidrunner.volume), 1);
 
     const cursor = () => page.$eval('#canvas', (e) => e.style.cursor);
     await page.mouse.move(100, 100);
