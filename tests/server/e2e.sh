@@ -25,6 +25,9 @@ postgresql) url=$("$here/pg-cluster.sh" start "$tmp/pg") ;;
 *) echo "usage: e2e.sh SERVER BOT sqlite|postgresql" >&2; exit 2 ;;
 esac
 echo "operator-token-for-the-test" >"$tmp/token"
+# Made before the server starts: the loop below may read before the
+# background shell has opened it.
+: >"$tmp/out"
 "$server" --listen 127.0.0.1:0 --db "$url" --key "$tmp/key" --operator-token "$tmp/token" \
     --clock-scale 100 --workers 2 --rate 1000 >"$tmp/out" 2>"$tmp/err" &
 pid=$!
