@@ -24,6 +24,7 @@ const char* const kServerUsage =
     "  --trust-proxy        take the client address from X-Real-IP (behind nginx)\n"
     "  --clock-scale K      tests only: the server's clock runs K times faster from the\n"
     "                       moment the key file was made\n"
+    "  --test-seed N        tests only: every ranked ticket carries seed N\n"
     "  --help               show this and exit\n";
 
 namespace {
@@ -104,6 +105,9 @@ bool parseServerArgs(int argc, char** argv, ServerConfig& c, bool& help, std::st
         } else if (a == "--clock-scale") {
             if (!num(1, 1e6)) return false;
             c.clockScale = n;
+        } else if (a == "--test-seed") {
+            if (!num(0, 4294967295.0)) return false;
+            c.testSeed = static_cast<long long>(n);
         } else {
             error = "unknown option: " + std::string(a);
             return false;

@@ -24,6 +24,7 @@ struct ServerConfig {
     int idleSeconds = 15;
     bool trustProxy = false;  // client address from X-Real-IP (behind nginx)
     double clockScale = 1;    // tests only: the server's clock runs this much faster
+    long long testSeed = -1;  // tests only: every ranked ticket's seed, for a game of known length
 };
 
 class Server {
