@@ -239,6 +239,10 @@ for keys in "F11 F11" "alt+Return alt+Return"; do
 done
 
 # === 5. Any window size: shrunk, enlarged, fullscreen =======================
+# Paused, so that no rock takes the last reserve ship while the sizes change:
+# the paused frame is drawn again at each size.
+xdotool type p
+sleep 0.3
 # A double click on the title bar un-maximises; the window must fit the screen.
 for _ in 1 2 3; do
     xdotool mousemove $((sw / 2)) $((wy / 2)) click --repeat 2 --delay 100 1

@@ -64,6 +64,11 @@ say "window $window is up"
 # The window class got the ship icon: Wine hands the class icon to X as
 # _NET_WM_ICON (ARGB rows). The ship's picture is mostly opaque black with
 # white and green lines; Wine's stand-in icon has neither.
+# Wine may set it a moment after the window maps.
+for _ in $(seq 20); do
+    xprop -id "$window" -notype 32c _NET_WM_ICON | grep -q '= ' && break
+    sleep 0.25
+done
 read -r iw ih black green < <(xprop -id "$window" -notype 32c _NET_WM_ICON | tr -d ',' |
     awk '{ w = $3; h = $4; for (i = 5; i < 5 + w * h && i <= NF; ++i) {
                if ($i == 4278190080) b++; if ($i == 4278255360) g++ }
