@@ -26,7 +26,7 @@ bool ReplayRecorder::LatchingKeys::isHeld(Key key) {
     return value[i];
 }
 
-unsigned ReplayRecorder::SeedClock::randomSeed() {
+unsigned ReplayRecorder::RecordingClock::randomSeed() {
     seed = inner->randomSeed();
     return seed;
 }

@@ -64,7 +64,7 @@ private:
         bool read[4] = {};
         bool value[4] = {};
     };
-    class SeedClock final : public Clock {
+    class RecordingClock final : public Clock {  // notes the seed the host gives
     public:
         uint32_t tickCount() override { return inner->tickCount(); }
         void sleep(uint32_t ms) override { inner->sleep(ms); }
@@ -78,7 +78,7 @@ private:
     void writeKeys();
 
     LatchingKeys keys_;
-    SeedClock clock_;
+    RecordingClock clock_;
     std::string head_;  // field, seed, table
     std::string body_;
     unsigned written_ = 0;  // the key set (keyBit) the body last gave
