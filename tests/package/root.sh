@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # A pristine Debian root of this machine's release, for the tests that
 # install a package as its user would. Source it, then:
 #   vr_root_start WORK    unpacks the root into $sysroot, with the host's
