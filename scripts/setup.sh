@@ -5,7 +5,7 @@
 #   scripts/setup.sh test    everything the test command uses
 #   scripts/setup.sh web     build the browser game (./play web)
 #   scripts/setup.sh browser the browser tests: chromium and puppeteer-core
-#   scripts/setup.sh package the Debian package and its checks
+#   scripts/setup.sh package the Debian packages (game and server) and their checks
 #   scripts/setup.sh quick   what ./test quick uses
 #   scripts/setup.sh server  the leaderboard server, its tests and benchmark
 set -euo pipefail
@@ -20,7 +20,10 @@ browser=(chromium nodejs)
 server=(libmicrohttpd-dev libsqlite3-dev libssl-dev libpqxx-dev postgresql nginx curl jq python3 wrk)
 # The trace tool for AArch64, run under qemu-user (scripts/cross-check.sh).
 arm=(g++-aarch64-linux-gnu libc6-dev-arm64-cross qemu-user)
-package=(dpkg-dev file librsvg2-bin icoutils lintian desktop-file-utils appstream debootstrap)
+# Both packages, the game's and the server's (its libraries; curl and jq
+# for its install test).
+package=(dpkg-dev file librsvg2-bin icoutils lintian desktop-file-utils appstream debootstrap
+         libmicrohttpd-dev libsqlite3-dev libssl-dev libpqxx-dev curl jq)
 
 wanted=()
 for task in "$@"; do

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <stdexcept>
@@ -54,19 +55,23 @@ TicketKey TicketKey::load(const std::string& path) {
     if (fd < 0 && errno == ENOENT) {
         if (RAND_bytes(bytes, sizeof bytes) != 1)
             throw std::runtime_error("no random bytes for a new key");
-        // O_EXCL: two servers starting at once keep one key between them.
-        const int out = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (out >= 0) {
-            const bool ok = write(out, bytes, sizeof bytes) == static_cast<ssize_t>(sizeof bytes);
-            const bool closed = close(out) == 0;
-            if (!ok || !closed) {
-                unlink(path.c_str());
-                throw std::runtime_error("cannot write the key file " + path);
-            }
-        } else if (errno != EEXIST) {
+        // Written whole under a name of its own, then linked into place: two
+        // servers starting at once keep one key between them, and neither
+        // reads the other's half-written file.
+        std::string temp = path + ".XXXXXX";
+        const int out = mkostemp(temp.data(), O_CLOEXEC);
+        if (out < 0)
             throw std::runtime_error("cannot create the key file " + path + ": " +
                                      std::strerror(errno));
-        }
+        const bool ok = write(out, bytes, sizeof bytes) == static_cast<ssize_t>(sizeof bytes);
+        const bool closed = close(out) == 0;
+        const int linked = ok && closed ? link(temp.c_str(), path.c_str()) : -1;
+        const int why = errno;
+        unlink(temp.c_str());
+        if (!ok || !closed) throw std::runtime_error("cannot write the key file " + path);
+        if (linked != 0 && why != EEXIST)
+            throw std::runtime_error("cannot create the key file " + path + ": " +
+                                     std::strerror(why));
         fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     }
     if (fd < 0)

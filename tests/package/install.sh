@@ -8,15 +8,11 @@
 # a file, read-only or on a full disk still lets the game start, and the
 # launcher says once what is wrong.
 #   tests/package/install.sh CLOSE-WINDOW WORKDIR
-# The base root (debootstrap --variant=minbase) and the downloaded packages
-# are kept in $VR_ROOTFS_CACHE (default /var/cache/voidrunner-tests), so
-# only the first run downloads much. Needs root (chroot, mounts).
+# The Debian root comes from root.sh (cached; needs root).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 closer=$(realpath "$1")
 work=$(mkdir -p "$2" && cd "$2" && pwd)
-cache=${VR_ROOTFS_CACHE:-/var/cache/voidrunner-tests}
-release=$(. /etc/os-release && echo "$VERSION_CODENAME")
 
 say() { echo "install: $*"; }
 [ "$(id -u)" -eq 0 ] || { say "needs root (chroot and mounts)" >&2; exit 1; }
@@ -26,21 +22,12 @@ deb=$root/$("$root/scripts/package-deb.sh" | tail -n1)
 # shellcheck source=../../scripts/lib/xvfb.sh
 . "$root/scripts/lib/xvfb.sh"
 vr_tmp_and_cleanup
-sysroot=""
-mounts=()
+# shellcheck source=root.sh
+. "$root/tests/package/root.sh"
 cleanup() {
     set +e
     vr_cleanup
-    # Innermost first; lazily, so a process that still holds one cannot keep
-    # the host's folders mounted inside a tree that is about to be removed.
-    for ((i = ${#mounts[@]} - 1; i >= 0; i--)); do umount -l "${mounts[i]}"; done
-    if [ -n "$sysroot" ]; then
-        if findmnt -rno TARGET | grep -q "^$sysroot/"; then
-            echo "install: left $sysroot in place: something is still mounted in it" >&2
-        else
-            rm -rf --one-file-system "$sysroot"
-        fi
-    fi
+    vr_root_cleanup
 }
 trap cleanup EXIT
 fail() {
@@ -48,45 +35,11 @@ fail() {
     [ -f "$work/game.log" ] && sed 's/^/  game: /' "$work/game.log" >&2
     exit 1
 }
-mount_in() {  # mount_in TARGET MOUNT-ARGS...
-    mkdir -p "$1"
-    mount "${@:2}" "$1"
-    mounts+=("$1")
-}
-
-# --- the pristine root, cached ---------------------------------------------------
-base=$cache/$release-minbase.tar
-mkdir -p "$cache/archives/partial" "$cache/lists/partial"
-if [ ! -s "$base" ]; then
-    say "making the base root of $release (once; kept in $base)"
-    staging=$(mktemp -d "$cache/debootstrap.XXXXXX")
-    debootstrap --variant=minbase "$release" "$staging" >"$work/debootstrap.log" 2>&1 ||
-        { rm -rf --one-file-system "$staging"; fail "debootstrap failed (see $work/debootstrap.log)"; }
-    tar -C "$staging" -cf "$base.part" . && mv "$base.part" "$base"
-    rm -rf --one-file-system "$staging"
-fi
-sysroot=$(mktemp -d "${TMPDIR:-/tmp}/voidrunner-root.XXXXXX")
-tar -C "$sysroot" -xf "$base"
-chmod 755 "$sysroot"  # the player must get into it; mktemp made it private
-# The host's package sources and name service; downloads are kept.
-rm -rf "$sysroot/etc/apt/sources.list.d"
-cp -a /etc/apt/sources.list.d "$sysroot/etc/apt/"
-[ -f /etc/apt/sources.list ] && cp /etc/apt/sources.list "$sysroot/etc/apt/"
-cp /etc/resolv.conf "$sysroot/etc/resolv.conf"
-mount_in "$sysroot/proc" -t proc proc
-mount_in "$sysroot/var/cache/apt/archives" --bind "$cache/archives"
-mount_in "$sysroot/var/lib/apt/lists" --bind "$cache/lists"
-in_root() { chroot "$sysroot" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LC_ALL=C.UTF-8 \
-    DEBIAN_FRONTEND=noninteractive "$@"; }
+vr_root_start "$work"
 
 # --- install, as a player would ------------------------------------------------
 started=$SECONDS
-cp "$deb" "$sysroot/root/"
-in_root apt-get update -q >"$work/apt.log" 2>&1 || fail "apt-get update failed (see $work/apt.log)"
-in_root sh -c "cd /root && apt-get install -y -q --no-install-recommends ./$(basename "$deb")" \
-    >>"$work/apt.log" 2>&1 || fail "apt-get install failed (see $work/apt.log)"
-in_root dpkg-query -W -f='${Status}\n' voidrunner | grep -q 'install ok installed' ||
-    fail "voidrunner is not installed"
+vr_root_install "$deb"
 say "installed with its dependencies in $((SECONDS - started)) s"
 in_root useradd --create-home --shell /bin/sh player
 home=$sysroot/home/player

@@ -32,6 +32,8 @@ struct LocalServer {
     std::string url;
     explicit LocalServer(const std::string& dir) {
         const std::string out = dir + "/server.out";
+        // A server started again must not be read as the one before it.
+        fs::remove(out);
         pid = fork();
         if (pid == 0) {
             std::freopen(out.c_str(), "w", stdout);

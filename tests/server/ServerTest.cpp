@@ -2,6 +2,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <thread>
+#include <vector>
 
 #include "Json.h"
 #include "Store.h"
@@ -55,6 +57,37 @@ TEST(Tickets, OnlyTheKeysOwnTicketsDecodeAndTheDayHasOneSeed) {
     EXPECT_TRUE(isDay("2024-02-29"));
     for (const char* d : {"2023-02-29", "2026-1-08", "2026-12-32", "x", "2026-12-08 "})
         EXPECT_FALSE(isDay(d)) << d;
+}
+
+// Servers sharing a database start together with one key file that is not
+// there yet: each must read the one key that was made, never a half-written file.
+TEST(Tickets, ServersStartingAtOnceMakeOneKeyBetweenThem) {
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("server-test-keys-" + std::to_string(getpid()));
+    std::filesystem::create_directory(dir);
+    struct Remove {
+        std::filesystem::path p;
+        ~Remove() { std::filesystem::remove_all(p); }
+    } remove{dir};
+    for (int round = 0; round < 50; ++round) {
+        const std::string path = (dir / ("key" + std::to_string(round))).string();
+        std::vector<std::string> seeds(6);
+        std::vector<std::thread> servers;
+        for (auto& seed : seeds)
+            servers.emplace_back([&] {
+                try {
+                    seed = std::to_string(TicketKey::load(path).dailySeed("2026-12-08"));
+                } catch (const std::exception& e) {
+                    seed = e.what();
+                }
+            });
+        for (auto& t : servers) t.join();
+        for (const auto& seed : seeds) ASSERT_EQ(seed, seeds[0]) << "round " << round;
+        EXPECT_EQ(std::filesystem::status(path).permissions(),
+                  std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 50)
+        << "no temporary file is left beside the keys";
 }
 
 TEST(RateLimiter, ABurstThenOneEveryRefill) {
