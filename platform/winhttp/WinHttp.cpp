@@ -20,15 +20,27 @@ std::wstring wide(const std::string& utf8) {
 }
 
 // WinHTTP's codes in words: the system's own messages for them live in
-// winhttp.dll, and not every system (Wine) carries them.
+// winhttp.dll, and not every system (Wine) carries them; Wine also passes
+// on some of the sockets' codes.
 std::string describe(DWORD code) {
     const char* what = nullptr;
     switch (code) {
-    case ERROR_WINHTTP_CANNOT_CONNECT: what = "could not connect to the server"; break;
+    case ERROR_WINHTTP_CANNOT_CONNECT:
+    case WSAECONNREFUSED: what = "could not connect to the server"; break;
     case ERROR_WINHTTP_NAME_NOT_RESOLVED: what = "could not resolve the host name"; break;
-    case ERROR_WINHTTP_TIMEOUT: what = "the server did not answer in time"; break;
-    case ERROR_WINHTTP_CONNECTION_ERROR: what = "the connection was broken"; break;
-    case ERROR_WINHTTP_SECURE_FAILURE: what = "the secure connection failed"; break;
+    case ERROR_WINHTTP_TIMEOUT:
+    case WSAETIMEDOUT: what = "the server did not answer in time"; break;
+    case ERROR_WINHTTP_CONNECTION_ERROR:
+    case WSAECONNRESET: what = "the connection was broken"; break;
+    case ERROR_WINHTTP_SECURE_FAILURE:
+    case ERROR_WINHTTP_SECURE_CHANNEL_ERROR: what = "the secure connection failed"; break;
+    case ERROR_WINHTTP_SECURE_INVALID_CA: what = "the server's certificate is not trusted"; break;
+    case ERROR_WINHTTP_SECURE_CERT_CN_INVALID:
+        what = "the server's certificate is for another name";
+        break;
+    case ERROR_WINHTTP_SECURE_CERT_DATE_INVALID:
+        what = "the server's certificate is out of date";
+        break;
     case ERROR_WINHTTP_INVALID_URL: what = "not a valid URL"; break;
     case ERROR_WINHTTP_UNRECOGNIZED_SCHEME: what = "only http and https URLs are supported"; break;
     case ERROR_WINHTTP_INVALID_SERVER_RESPONSE: what = "the server's answer is not HTTP"; break;
@@ -101,6 +113,10 @@ HttpReply WinHttp::perform(const Request& request) {
     // server within the request's limit, which the reading loop also keeps.
     const int limit = static_cast<int>(timeoutSeconds * 1000);
     WinHttpSetTimeouts(req.h, 5000, 5000, limit, limit);
+    // The wait for the answer's headers has a limit of its own (90 s).
+    DWORD headersLimit = static_cast<DWORD>(limit);
+    WinHttpSetOption(req.h, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headersLimit,
+                     sizeof headersLimit);
     // A redirect is an answer of its own, as on Linux.
     DWORD noRedirects = WINHTTP_DISABLE_REDIRECTS;
     WinHttpSetOption(req.h, WINHTTP_OPTION_DISABLE_FEATURE, &noRedirects, sizeof noRedirects);
