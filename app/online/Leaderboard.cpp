@@ -108,17 +108,21 @@ void Leaderboard::submit(const std::string& ticket, const std::string& player, i
                          const std::string& replay, const std::string& keptFile) {
     const std::string url = server_ + "/api/v1/runs?ticket=" + urlEncode(ticket) +
                             "&player=" + urlEncode(player) + "&score=" + std::to_string(score);
-    // Runs on the service's thread: only the console and the kept folder.
+    // Runs on the service's thread: only the console and the kept folder,
+    // and nothing of this object, which may be gone by then.
+    const std::shared_ptr<Said> said = shared();
     http_.send(
-        "POST", url, replay, [this, ticket, player, score, replay, keptFile](const HttpReply& r) {
+        "POST", url, replay,
+        [said, folder = keptFolder, ticket, player, score, replay, keptFile](const HttpReply& r) {
             if (r.status == 201) {
-                tell("voidrunner: the run is listed (run " + jsonField(r.body, "id") + ")");
+                tell(*said, "voidrunner: the run is listed (run " + jsonField(r.body, "id") + ")");
             } else if (r.status >= 400 && r.status < 500 && r.status != 429) {
-                tell("voidrunner: the server refused the run: " + jsonField(r.body, "error"));
+                tell(*said,
+                     "voidrunner: the server refused the run: " + jsonField(r.body, "error"));
             } else {
-                if (keptFile.empty()) keep(ticket, player, score, replay);
-                tell("voidrunner: the server cannot be reached; the run is kept in " + keptFolder +
-                     "/ and sent at the next ranked launch");
+                if (keptFile.empty()) keep(folder, ticket, player, score, replay);
+                tell(*said, "voidrunner: the server cannot be reached; the run is kept in " +
+                                folder + "/ and sent at the next ranked launch");
                 return;
             }
             if (!keptFile.empty()) {
@@ -128,11 +132,11 @@ void Leaderboard::submit(const std::string& ticket, const std::string& player, i
         });
 }
 
-void Leaderboard::keep(const std::string& ticket, const std::string& player, int score,
-                       const std::string& replay) {
+void Leaderboard::keep(const std::string& folder, const std::string& ticket,
+                       const std::string& player, int score, const std::string& replay) {
     std::error_code ec;
-    std::filesystem::create_directories(keptFolder, ec);
-    const std::string name = keptFolder + "/run-" +
+    std::filesystem::create_directories(folder, ec);
+    const std::string name = folder + "/run-" +
                              ticket.substr(ticket.size() > 16 ? ticket.size() - 16 : 0) + ".txt";
     std::ofstream out(name, std::ios::binary);
     out << ticket << ' ' << escapeInitials(player) << ' ' << score << '\n' << replay;
@@ -153,15 +157,23 @@ void Leaderboard::sendKept() {
     }
 }
 
-void Leaderboard::tell(const std::string& text) {
-    std::lock_guard lock(mutex_);
-    lastResult_ = text;
+void Leaderboard::tell(Said& said, const std::string& text) {
+    std::lock_guard lock(said.mutex);
+    said.last = text;
     std::printf("%s\n", text.c_str());
     std::fflush(stdout);
-    if (onMessage) onMessage(text);
+    if (said.onMessage) said.onMessage(text);
 }
 
+std::shared_ptr<Leaderboard::Said> Leaderboard::shared() {
+    std::lock_guard lock(said_->mutex);
+    said_->onMessage = onMessage;
+    return said_;
+}
+
+void Leaderboard::tell(const std::string& text) { tell(*shared(), text); }
+
 std::string Leaderboard::lastResult() {
-    std::lock_guard lock(mutex_);
-    return lastResult_;
+    std::lock_guard lock(said_->mutex);
+    return said_->last;
 }

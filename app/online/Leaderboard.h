@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -53,10 +54,21 @@ private:
         Rect clientRect(WindowHandle w) override;
     };
 
+    // What the answers last said. Shared with the requests in flight: the
+    // host may end the game, and this object, before they are answered.
+    struct Said {
+        std::mutex mutex;
+        std::string last;
+        std::function<void(const std::string&)> onMessage;
+    };
+
     void submit(const std::string& ticket, const std::string& player, int score,
                 const std::string& replay, const std::string& keptFile);
-    void keep(const std::string& ticket, const std::string& player, int score,
-              const std::string& replay);
+    static void keep(const std::string& folder, const std::string& ticket,
+                     const std::string& player, int score, const std::string& replay);
+    // said_, told of the onMessage set now.
+    std::shared_ptr<Said> shared();
+    static void tell(Said& said, const std::string& text);
     void tell(const std::string& text);
 
     HttpService& http_;
@@ -66,6 +78,5 @@ private:
     bool sent_ = false;
     SeedClock clock_;
     FieldWindows windows_;
-    std::mutex mutex_;
-    std::string lastResult_;
+    std::shared_ptr<Said> said_ = std::make_shared<Said>();
 };

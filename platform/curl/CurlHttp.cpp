@@ -2,17 +2,12 @@
 
 #include <curl/curl.h>
 
-#include <future>
-#include <memory>
-
 namespace {
-
-constexpr std::size_t kMaxReply = 1 << 20;
 
 size_t collect(char* data, size_t size, size_t count, void* to) {
     auto& body = *static_cast<std::string*>(to);
     const size_t n = size * count;
-    if (body.size() + n > kMaxReply) return 0;  // ends the transfer
+    if (body.size() + n > HttpWorker::kMaxReplyBytes) return 0;  // ends the transfer
     body.append(data, n);
     return n;
 }
@@ -21,54 +16,15 @@ size_t collect(char* data, size_t size, size_t count, void* to) {
 
 CurlHttp::CurlHttp() {
     curl_global_init(CURL_GLOBAL_DEFAULT);
-    worker_ = std::thread([this] { run(); });
+    start();
 }
 
 CurlHttp::~CurlHttp() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    wake_.notify_all();
-    worker_.join();
+    stop();
     curl_global_cleanup();
 }
 
-void CurlHttp::send(const std::string& method, const std::string& url, const std::string& body,
-                    std::function<void(const HttpReply&)> done) {
-    {
-        std::lock_guard lock(mutex_);
-        jobs_.push_back({method, url, body, std::move(done)});
-    }
-    wake_.notify_one();
-}
-
-HttpReply CurlHttp::sendAndWait(const std::string& method, const std::string& url,
-                                const std::string& body) {
-    auto promise = std::make_shared<std::promise<HttpReply>>();
-    auto reply = promise->get_future();
-    send(method, url, body, [promise](const HttpReply& r) { promise->set_value(r); });
-    return reply.get();
-}
-
-void CurlHttp::run() {
-    for (;;) {
-        Job job;
-        {
-            std::unique_lock lock(mutex_);
-            // What is queued still goes out (a run sent at the last game
-            // over): each request has its time limit.
-            wake_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
-            if (jobs_.empty()) return;
-            job = std::move(jobs_.front());
-            jobs_.pop_front();
-        }
-        const HttpReply reply = perform(job);
-        if (job.done) job.done(reply);
-    }
-}
-
-HttpReply CurlHttp::perform(const Job& job) const {
+HttpReply CurlHttp::perform(const Request& request) {
     HttpReply reply;
     CURL* curl = curl_easy_init();
     if (!curl) {
@@ -76,12 +32,12 @@ HttpReply CurlHttp::perform(const Job& job) const {
         return reply;
     }
     curl_slist* headers = curl_slist_append(nullptr, "Content-Type: text/plain; charset=utf-8");
-    curl_easy_setopt(curl, CURLOPT_URL, job.url.c_str());
-    curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, job.method.c_str());
-    if (job.method == "POST") {
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, job.body.data());
+    curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
+    curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+    if (request.method == "POST") {
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request.body.data());
         curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE,
-                         static_cast<curl_off_t>(job.body.size()));
+                         static_cast<curl_off_t>(request.body.size()));
         curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     }
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");

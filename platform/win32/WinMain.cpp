@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "app/RunGame.h"
+#include "platform/winhttp/WinHttp.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // A GUI program has no console to print to: help, version, option
@@ -14,5 +15,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
                     MB_OK | (plan.reply.isError ? MB_ICONERROR : MB_ICONINFORMATION));
         return plan.reply.exitCode;
     }
-    return runGame(plan, {.services = win32Services(), .instance = instance, .welcome = true});
+    WinHttp http;
+    return runGame(
+        plan, {.services = win32Services(), .instance = instance, .http = &http, .welcome = true});
 }

@@ -148,15 +148,19 @@ TEST(RankedClient, PlaysOnTheTicketsSeedAndFieldAndSendsTheFirstGame) {
 
         // Another ticket for the day (same seed, so the same run fits it),
         // and the server gone when the run is sent: it is kept, and sent
-        // again at the next launch.
-        Leaderboard later(http, server.url, "ME");
-        ASSERT_TRUE(later.begin(RankedMode::Daily, message)) << message;
-        // On the server's fast clock a new day may just have begun.
-        if (later.seed() != board.seed()) GTEST_SKIP() << "the day changed on the server's clock";
-        std::this_thread::sleep_for(std::chrono::milliseconds(recorder.ticks() * 62 / 1000 + 100));
-        server.stop();
-        later.gameOver(recorder);
-        EXPECT_NE(waitFor(later, "kept").find("kept"), std::string::npos);
+        // again at the next launch. The game ends before the answer comes.
+        {
+            Leaderboard later(http, server.url, "ME");
+            ASSERT_TRUE(later.begin(RankedMode::Daily, message)) << message;
+            // On the server's fast clock a new day may just have begun.
+            if (later.seed() != board.seed())
+                GTEST_SKIP() << "the day changed on the server's clock";
+            std::this_thread::sleep_for(
+                std::chrono::milliseconds(recorder.ticks() * 62 / 1000 + 100));
+            server.stop();
+            later.gameOver(recorder);
+        }
+        http.sendAndWait("GET", "http://127.0.0.1:1/", "");  // queued after the run's answer
         ASSERT_EQ(std::distance(fs::directory_iterator("unsent"), fs::directory_iterator()), 1);
 
         LocalServer again(dir.string());
