@@ -23,6 +23,7 @@ const char* const kHelp =
     "  SPACE                 fire          1-9, 0      throttle 10 to 100 %\n"
     "  P or PAUSE            pause         F1          all the keys, over the game\n"
     "  M                     sound on/off  - and +     volume\n"
+    "  F2                    the leaderboard's top ten, over the game\n"
     "  F11 or Alt+Enter      fullscreen    mouse buttons: larger, smaller outlines\n"
     "  Game controller: stick or d-pad turns, A fires, B or a trigger thrusts,\n"
     "  START is SPACE.\n"

@@ -233,8 +233,15 @@ int runMainLoop(InstanceHandle instance) {
         if (gameWindow->useGameLoop) {
             for (;;) {
                 if (host.paused()) {
-                    // No ticks: sleep until the window system has something.
-                    ws.getMessage(msg);
+                    // No ticks: sleep until the window system has something,
+                    // or, while the top ten is on its way, look in now and then.
+                    if (!host.showAnswers(gameWindow->window)) {
+                        ws.getMessage(msg);
+                    } else if (!ws.peekMessage(msg)) {
+                        platform().clock->sleep(
+                            static_cast<uint32_t>(gameWindow->frameInterval / 2));
+                        continue;
+                    }
                 } else if (!ws.peekMessage(msg)) {
                     runTickIfDue();
                     continue;
@@ -269,6 +276,7 @@ void shutDown() {
     replayHooks = nullptr;
     setStartFullscreen(false);
     setWelcomeOnFirstLaunch(false);
+    setTopTenSource(nullptr);
     resetHighScores();
     resetInitials();
 }

@@ -40,6 +40,7 @@ GamePlan planGame(const CommandLine& commandLine) {
 
 int runGame(GamePlan& plan, const GameHost& host) {
     setStartFullscreen(plan.fullscreen);
+    setTopTenSource(host.http, host.leaderboard);
     // Installed first: the wrappers then stand in front of real services,
     // the null ones where the host gave none.
     installPlatform(host.services);

@@ -51,6 +51,7 @@ constexpr uint32_t up = 0x26;
 constexpr uint32_t right = 0x27;
 constexpr uint32_t down = 0x28;
 constexpr uint32_t f1 = 0x70;
+constexpr uint32_t f2 = 0x71;
 constexpr uint32_t f11 = 0x7A;
 }  // namespace vk
 

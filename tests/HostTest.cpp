@@ -274,3 +274,61 @@ TEST_F(Host, VolumeWasdPointerAndSignsStayAroundTheGame) {
     host.takes(Message{nullptr, wm::mouseMove, 0, 0}, false);
     EXPECT_TRUE(windows.pointerShown);
 }
+
+TEST_F(Host, F2ShowsTheTopTenFetchedWithoutWaitingAndStrangersNamesDrawnSafely) {
+    // Answered by the test, as a real service would on its own thread.
+    struct HeldHttp final : public HttpService {
+        std::vector<std::pair<std::string, std::function<void(const HttpReply&)>>> asked;
+        void send(const std::string&, const std::string& url, const std::string&,
+                  std::function<void(const HttpReply&)> done) override {
+            asked.emplace_back(url, std::move(done));
+        }
+        HttpReply sendAndWait(const std::string&, const std::string&, const std::string&) override {
+            ADD_FAILURE() << "the overlay waited on the network";
+            return {};
+        }
+    } http;
+    playing(1280, 720);
+    HostControls& host = gameWindow->host;
+    host.attach();
+    EXPECT_TRUE(host.takes(key(vk::f2), false));
+    EXPECT_TRUE(shows(display.presented, "This build has no network"));
+    EXPECT_TRUE(shows(display.presented, "Throttle: 100 %"));  // over the game's own frame
+    EXPECT_TRUE(host.takes(key(vk::f2), false));
+    EXPECT_FALSE(host.paused());
+    host.detach();
+
+    setTopTenSource(&http, "http://lb.test/");
+    host.attach();
+    host.takes(key(vk::f2), false);
+    ASSERT_EQ(http.asked.size(), 2u);
+    EXPECT_EQ(http.asked[1].first, "http://lb.test/api/v1/daily/top?limit=10");
+    EXPECT_TRUE(shows(display.presented, "Loading..."));
+    EXPECT_TRUE(host.showAnswers(gameWindow->window));
+    // Names as a server may send them: markup escaped, a control character,
+    // other scripts, one far too long, Latin-1 in UTF-8.
+    http.asked[0].second(
+        {200,
+         "[{\"id\":1,\"player\":\"\\u003cb\\u003eACE\\u0007\",\"score\":1230,\"ticks\":9},"
+         " {\"player\":\"\\u65e5\\ud83d\\ude00x\",\"score\":900,\"version\":\"1.0.0\"},"
+         " {\"player\":\"" +
+             std::string(40, 'Z') +
+             "\",\"score\":5},"
+             " {\"player\":\"J\xc3\xb6rg\",\"score\":0,\"hidden\":false}]",
+         ""});
+    http.asked[1].second({0, "", "refused"});
+    EXPECT_FALSE(host.showAnswers(gameWindow->window));
+    for (const std::string& text :
+         {std::string("<b>ACE?"), std::string("1230"), std::string("???x"),
+          std::string(kShownNameLength, 'Z'), std::string("J\xf6rg"),
+          std::string("Offline: the leaderboard cannot be reached")})
+        EXPECT_TRUE(shows(display.presented, text.c_str())) << text;
+    EXPECT_TRUE(host.takes(typed(27), true));  // Esc, even while initials are typed
+    tick();
+    EXPECT_FALSE(shows(display.presented, "Top ten"));
+    host.detach();
+
+    std::vector<TopRow> rows;
+    for (const char* bad : {"", "{}", "[{\"player\":\"A\"", "[1]", "[{\"a\":\"\\q\"}]", "[]x"})
+        EXPECT_FALSE(parseTopRows(bad, rows)) << bad;
+}

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "game/GameState.h"
 #include "present/Renderer.h"
@@ -11,6 +13,8 @@ namespace {
 
 bool fullscreenAtStart = false;
 bool welcomeOnFirstLaunch = false;
+HttpService* topTenHttp = nullptr;
+std::string topTenServer;
 
 constexpr Rgb kBlack{0, 0, 0};
 constexpr Rgb kWhite{255, 255, 255};
@@ -29,6 +33,7 @@ const char* const kHelpLines[] = {
     "P or Pause: pause    M: sound",
     "- and +: volume",
     "F11 or Alt+Enter: fullscreen",
+    "F2: the leaderboard's top ten",
     "Gamepad: stick or pad turns, A fires,",
     "B or a trigger thrusts, Start: Space",
     "Any key plays on",
@@ -69,6 +74,68 @@ void drawBox(DrawSurface& s, const char* const (&lines)[N], bool low = false) {
     }
 }
 
+// The top ten box: both tables side by side, what became of the request,
+// and how to leave.
+void drawTopTen(DrawSurface& s, const TopTen::View& view, const std::string& server) {
+    constexpr int kLine = 18;
+    constexpr int kLines = 15;
+    const int fieldWidth = gameState.fieldWidth;
+    const int fieldHeight = gameState.fieldHeight;
+    const int width = std::min(fieldWidth - 8, 560);
+    const int height = kLines * kLine + 16;
+    const int left = (fieldWidth - width) / 2;
+    const int top = std::max((fieldHeight - height) / 2, 0);
+    s.fillRect(left, top, left + width, top + height, kBlack);
+    s.selectPen(kWhite);
+    s.moveTo(left, top);
+    s.lineTo(left + width - 1, top);
+    s.lineTo(left + width - 1, top + height - 1);
+    s.lineTo(left, top + height - 1);
+    s.lineTo(left, top);
+    s.releasePen();
+    const auto lineTop = [&](int i) { return top + 8 + i * kLine; };
+    const auto centred = [&](const std::string& text, int i, Rgb colour) {
+        s.setTextColor(colour);
+        s.drawText(text.c_str(), left + 8, lineTop(i), left + width - 8, lineTop(i) + kLine,
+                   TextAlign::Center);
+    };
+    centred("Top ten", 0, kWhite);
+    const int half = width / 2;
+    const std::vector<TopRow>* tables[] = {&view.global, &view.daily};
+    const char* const heads[] = {"All time", "Today"};
+    for (int column = 0; column < 2; ++column) {
+        const int x0 = left + column * half + 10;
+        const int x1 = left + (column + 1) * half - 10;
+        s.setTextColor(kGrey);
+        s.drawText(heads[column], x0, lineTop(2), x1, lineTop(2) + kLine, TextAlign::Center);
+        const std::vector<TopRow>& rows = *tables[column];
+        s.setTextColor(kWhite);
+        if (rows.empty() && view.status == TopTen::Status::Ready)
+            s.drawText("No runs yet", x0, lineTop(3), x1, lineTop(3) + kLine, TextAlign::Center);
+        for (const TopRow& row : rows) {
+            const int y = lineTop(2 + row.rank);
+            char number[24];
+            std::snprintf(number, sizeof number, "%d.", row.rank);
+            s.drawText(number, x0, y, x0 + 30, y + kLine, TextAlign::Right);
+            s.drawText(row.player.c_str(), x0 + 38, y, x1 - 80, y + kLine, TextAlign::Left);
+            std::snprintf(number, sizeof number, "%lld", row.score);
+            s.drawText(number, x1 - 80, y, x1, y + kLine, TextAlign::Right);
+        }
+    }
+    std::string status;
+    switch (view.status) {
+    case TopTen::Status::NoNetwork: status = "This build has no network"; break;
+    case TopTen::Status::NoLeaderboard:
+        status = "No leaderboard: add a \"leaderboard URL\" line to settings.txt";
+        break;
+    case TopTen::Status::Loading: status = "Loading..."; break;
+    case TopTen::Status::Ready: status = server; break;
+    case TopTen::Status::Failed: status = view.why; break;
+    }
+    centred(status, 13, kGrey);
+    centred("F2 or any key plays on", 14, kWhite);
+}
+
 bool isArrow(uintptr_t key) { return key >= vk::left && key <= vk::down; }
 
 bool exists(const char* name) {
@@ -83,6 +150,10 @@ uint32_t now() { return platform().clock->tickCount(); }
 void setStartFullscreen(bool on) { fullscreenAtStart = on; }
 bool startFullscreen() { return fullscreenAtStart; }
 void setWelcomeOnFirstLaunch(bool on) { welcomeOnFirstLaunch = on; }
+void setTopTenSource(HttpService* http, const std::string& leaderboard) {
+    topTenHttp = http;
+    topTenServer = leaderboard;
+}
 
 bool SteeringKeys::isHeld(Key key) {
     if (inner.isHeld(key)) return true;
@@ -102,6 +173,7 @@ void HostControls::attach() {
     if (gate.inner) return;
     welcomeDue = welcomeOnFirstLaunch && !exists(kSettingsFile) && !exists("save.txt");
     settings = loadSettings();
+    topTen.configure(topTenHttp, topTenServer.empty() ? settings.leaderboard : topTenServer);
     gate.inner = platform().sound;
     platform().sound = &gate;
     gate.inner->setVolume(settings.volume);
@@ -146,6 +218,14 @@ bool HostControls::takes(const Message& msg, bool typingInitials) {
                 resume();
             else
                 pause(msg.window, Overlay::Paused);
+        } else if (code == vk::f2) {
+            if (overlay == Overlay::TopTen) {
+                resume();
+            } else {
+                // Asked for again each time: a run may have been listed since.
+                topTen.fetch();
+                pause(msg.window, Overlay::TopTen);
+            }
         } else if (code == vk::f1) {
             if (overlay == Overlay::Help)
                 resume();
@@ -212,6 +292,8 @@ void HostControls::refresh(WindowHandle window) {
 void HostControls::redraw(WindowHandle window) {
     DrawSurface* surface = backBufferSurface();
     if (!surface) return;
+    // Before the view is read: an answer in between is drawn next time.
+    answersShown = topTen.progress().answers;
     // The state has not moved since the last tick: this is its frame again.
     drawFrame(*surface);
     if (overlay == Overlay::Help)
@@ -220,6 +302,8 @@ void HostControls::redraw(WindowHandle window) {
         drawBox(*surface, kWelcomeLines);
     else if (overlay == Overlay::Paused)
         drawBox(*surface, kPausedLines);
+    else if (overlay == Overlay::TopTen)
+        drawTopTen(*surface, topTen.view(), topTen.server());
     showBackBuffer(window);
 }
 
@@ -240,6 +324,13 @@ void HostControls::afterTick(WindowHandle window, int pace, bool ended) {
         replayEndShown = true;
         redraw(window);
     }
+}
+
+bool HostControls::showAnswers(WindowHandle window) {
+    if (overlay != Overlay::TopTen) return false;
+    const TopTen::Progress now = topTen.progress();
+    if (now.answers != answersShown) redraw(window);
+    return now.waiting;
 }
 
 void HostControls::drawSigns(DrawSurface& s) const {

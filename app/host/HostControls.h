@@ -1,9 +1,9 @@
 // What the host does around the game, on every platform: pause (P, the
 // Pause key, a minimised or unfocused window), the controls shown over the
-// game (F1, and a welcome on the first launch), mute (M) and volume (- and
-// +, both kept in the settings file), fullscreen (F11, Alt+Enter), W A D
-// as arrows, a pointer that hides when still, and signs over the frame
-// (muted, the volume, a replay). None of it touches the game's rules: while
+// game (F1, and a welcome on the first launch), the leaderboard's top ten
+// (F2), mute (M) and volume (- and +, both kept in the settings file),
+// fullscreen (F11, Alt+Enter), W A D as arrows, a pointer that hides when
+// still, and signs over the frame (muted, the volume, a replay). None of it touches the game's rules: while
 // paused no tick runs, the keys the host keeps never reach the game, and
 // the signs are drawn over each frame as it goes to the screen.
 #pragma once
@@ -11,9 +11,10 @@
 #include <cstdint>
 
 #include "app/host/Settings.h"
+#include "app/online/TopTen.h"
 #include "platform/Platform.h"
 
-enum class Overlay { None, Paused, Help, Welcome };
+enum class Overlay { None, Paused, Help, Welcome, TopTen };
 
 class HostControls {
 public:
@@ -40,6 +41,10 @@ public:
     // there, the pointer hidden when still; while a replay is shown, its
     // ticks per frame (pace) and whether it has ended, told in signs.
     void afterTick(WindowHandle window, int pace = 0, bool ended = false);
+    // While paused: shows what has come of the top ten since it was last
+    // drawn. True while more is on its way (the loop then looks in again
+    // soon instead of waiting for the window system).
+    bool showAnswers(WindowHandle window);
 
     bool paused() const { return overlay != Overlay::None; }
     Overlay shown() const { return overlay; }
@@ -91,6 +96,8 @@ private:
     Frames frames{*this};
     Overlay overlay = Overlay::None;
     HostSettings settings;
+    TopTen topTen;
+    unsigned answersShown = 0;
     bool welcomeDue = false;
     uint32_t volumeShownAt = 0;
     bool volumeShown = false;
@@ -120,3 +127,6 @@ bool startFullscreen();
 // The desktop programs: on the first launch (no save.txt and no settings
 // file in the folder yet) a few lines on the keys greet the player.
 void setWelcomeOnFirstLaunch(bool on);
+// Where F2's top ten comes from: the HTTP service (none: no network in this
+// build) and the leaderboard when the host names it (empty: settings.txt's).
+void setTopTenSource(HttpService* http, const std::string& leaderboard = {});

@@ -173,6 +173,9 @@ void SdlWindowSystem::translate(const SDL_Event& event) {
         case SDLK_F1:
             if (fresh) post(wm::keyDown, vk::f1);
             break;
+        case SDLK_F2:
+            if (fresh) post(wm::keyDown, vk::f2);
+            break;
         case SDLK_F11:
             if (fresh) post(wm::keyDown, vk::f11);
             break;

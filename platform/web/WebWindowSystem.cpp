@@ -63,6 +63,7 @@ bool heldKey(const char* key, Key& out) {
 uint32_t virtualKey(const char* key) {
     if (!std::strcmp(key, "Pause")) return vk::pause;
     if (!std::strcmp(key, "F1")) return vk::f1;
+    if (!std::strcmp(key, "F2")) return vk::f2;
     if (!std::strcmp(key, "ArrowLeft")) return vk::left;
     if (!std::strcmp(key, "ArrowUp")) return vk::up;
     if (!std::strcmp(key, "ArrowRight")) return vk::right;
