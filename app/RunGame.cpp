@@ -79,11 +79,14 @@ int runGame(GamePlan& plan, const GameHost& host) {
             } else {
                 board = std::make_unique<Leaderboard>(
                     *host.http, server, host.player.empty() ? settings.player : host.player);
-                board->onMessage = host.onLeaderboardMessage;
+                board->onMessage = [said = host.onLeaderboardMessage](const std::string& text) {
+                    noteLeaderboardMessage(text);
+                    if (said) said(text);
+                };
                 std::string message;
                 board->begin(plan.daily ? RankedMode::Daily : RankedMode::Ranked, message);
                 std::printf("voidrunner: %s\n", message.c_str());
-                if (host.onLeaderboardMessage) host.onLeaderboardMessage(message);
+                board->onMessage(message);
                 board->sendKept();
                 recorded = board->wrap(services);
                 recorder.onGameOver = [&board](const ReplayRecorder& r) { board->gameOver(r); };

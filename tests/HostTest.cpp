@@ -299,8 +299,10 @@ TEST_F(Host, F2ShowsTheTopTenFetchedWithoutWaitingAndStrangersNamesDrawnSafely) 
     host.detach();
 
     setTopTenSource(&http, "http://lb.test/");
+    noteLeaderboardMessage("the run is listed");  // a menu-started game has no console
     host.attach();
     host.takes(key(vk::f2), false);
+    EXPECT_TRUE(shows(display.presented, "the run is listed"));
     ASSERT_EQ(http.asked.size(), 2u);
     EXPECT_EQ(http.asked[1].first, "http://lb.test/api/v1/daily/top?limit=10");
     EXPECT_TRUE(shows(display.presented, "Loading..."));

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,13 @@ bool fullscreenAtStart = false;
 bool welcomeOnFirstLaunch = false;
 HttpService* topTenHttp = nullptr;
 std::string topTenServer;
+std::mutex runMessageMutex;
+std::string runMessage;  // guarded by runMessageMutex
+
+std::string lastRunMessage() {
+    std::lock_guard lock(runMessageMutex);
+    return runMessage;
+}
 
 constexpr Rgb kBlack{0, 0, 0};
 constexpr Rgb kWhite{255, 255, 255};
@@ -100,6 +108,7 @@ void drawTopTen(DrawSurface& s, const TopTen::View& view, const std::string& ser
                    TextAlign::Center);
     };
     centred("Top ten", 0, kWhite);
+    centred(lastRunMessage(), 1, kGrey);
     const int half = width / 2;
     const std::vector<TopRow>* tables[] = {&view.global, &view.daily};
     const char* const heads[] = {"All time", "Today"};
@@ -153,6 +162,11 @@ void setWelcomeOnFirstLaunch(bool on) { welcomeOnFirstLaunch = on; }
 void setTopTenSource(HttpService* http, const std::string& leaderboard) {
     topTenHttp = http;
     topTenServer = leaderboard;
+    noteLeaderboardMessage({});
+}
+void noteLeaderboardMessage(const std::string& text) {
+    std::lock_guard lock(runMessageMutex);
+    runMessage = text;
 }
 
 bool SteeringKeys::isHeld(Key key) {

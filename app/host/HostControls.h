@@ -130,3 +130,6 @@ void setWelcomeOnFirstLaunch(bool on);
 // Where F2's top ten comes from: the HTTP service (none: no network in this
 // build) and the leaderboard when the host names it (empty: settings.txt's).
 void setTopTenSource(HttpService* http, const std::string& leaderboard = {});
+// What the leaderboard last said of this run ("listed", "kept"): shown in
+// F2's box, since a program started from a menu has no console. Any thread.
+void noteLeaderboardMessage(const std::string& text);
