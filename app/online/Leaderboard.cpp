@@ -1,9 +1,8 @@
 #include "app/online/Leaderboard.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <sstream>
+#include <vector>
 
 #include "app/GameWindow.h"
 #include "app/replay/ReplayRecorder.h"
@@ -111,49 +110,55 @@ void Leaderboard::submit(const std::string& ticket, const std::string& player, i
     // Runs on the service's thread: only the console and the kept folder,
     // and nothing of this object, which may be gone by then.
     const std::shared_ptr<Said> said = shared();
+    // The host's file service: a process-long object, unlike this one.
+    FileStorage* files = platform().files;
     http_.send(
         "POST", url, replay,
-        [said, folder = keptFolder, ticket, player, score, replay, keptFile](const HttpReply& r) {
+        [said, files, folder = keptFolder, ticket, player, score, replay,
+         keptFile](const HttpReply& r) {
             if (r.status == 201) {
                 tell(*said, "voidrunner: the run is listed (run " + jsonField(r.body, "id") + ")");
             } else if (r.status >= 400 && r.status < 500 && r.status != 429) {
                 tell(*said,
                      "voidrunner: the server refused the run: " + jsonField(r.body, "error"));
             } else {
-                if (keptFile.empty()) keep(folder, ticket, player, score, replay);
-                tell(*said, "voidrunner: the server cannot be reached; the run is kept in " +
-                                folder + "/ and sent at the next ranked launch");
+                if (!keptFile.empty() || keep(*files, folder, ticket, player, score, replay))
+                    tell(*said, "voidrunner: the server cannot be reached; the run is kept in " +
+                                    folder + "/ and sent at the next ranked launch");
+                else
+                    tell(*said, "voidrunner: the server cannot be reached, and the run could "
+                                "not be kept in " + folder + "/");
                 return;
             }
-            if (!keptFile.empty()) {
-                std::error_code ec;
-                std::filesystem::remove(keptFile, ec);
-            }
+            if (!keptFile.empty()) files->remove(keptFile.c_str());
         });
 }
 
-void Leaderboard::keep(const std::string& folder, const std::string& ticket,
+bool Leaderboard::keep(FileStorage& files, const std::string& folder, const std::string& ticket,
                        const std::string& player, int score, const std::string& replay) {
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
     const std::string name = folder + "/run-" +
                              ticket.substr(ticket.size() > 16 ? ticket.size() - 16 : 0) + ".txt";
-    std::ofstream out(name, std::ios::binary);
-    out << ticket << ' ' << escapeInitials(player) << ' ' << score << '\n' << replay;
+    return files.makeFolder(folder.c_str()) &&
+           files.replace(name.c_str(), ticket + ' ' + escapeInitials(player) + ' ' +
+                                           std::to_string(score) + '\n' + replay);
 }
 
 void Leaderboard::sendKept() {
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(keptFolder, ec)) {
-        const std::string path = entry.path().string();
-        std::ifstream in(path, std::ios::binary);
-        std::string ticket, escaped, player, rest;
+    FileStorage& files = *platform().files;
+    std::vector<std::string> names;
+    if (!files.list(keptFolder.c_str(), names)) return;
+    for (const std::string& name : names) {
+        const std::string path = keptFolder + "/" + name;
+        std::string text;
+        // Larger than any replay the server takes.
+        if (files.read(path.c_str(), text, std::size_t{16} << 20) != StoredFile::read) continue;
+        std::istringstream in(text);
+        std::string ticket, escaped, player;
         int score = 0;
-        if (!(in >> ticket >> escaped >> score) || !unescapeInitials(escaped, player)) continue;
-        in.get();
-        const std::string replay((std::istreambuf_iterator<char>(in)),
-                                 std::istreambuf_iterator<char>());
-        submit(ticket, player, score, replay, path);
+        if (!(in >> ticket >> escaped >> score) || !unescapeInitials(escaped, player) ||
+            in.get() != '\n')
+            continue;
+        submit(ticket, player, score, text.substr(static_cast<std::size_t>(in.tellg())), path);
     }
 }
 

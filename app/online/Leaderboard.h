@@ -64,7 +64,7 @@ private:
 
     void submit(const std::string& ticket, const std::string& player, int score,
                 const std::string& replay, const std::string& keptFile);
-    static void keep(const std::string& folder, const std::string& ticket,
+    static bool keep(FileStorage& files, const std::string& folder, const std::string& ticket,
                      const std::string& player, int score, const std::string& replay);
     // said_, told of the onMessage set now.
     std::shared_ptr<Said> shared();
