@@ -126,8 +126,10 @@ void Leaderboard::submit(const std::string& ticket, const std::string& player, i
                     tell(*said, "voidrunner: the server cannot be reached; the run is kept in " +
                                     folder + "/ and sent at the next ranked launch");
                 else
-                    tell(*said, "voidrunner: the server cannot be reached, and the run could "
-                                "not be kept in " + folder + "/");
+                    tell(*said,
+                         "voidrunner: the server cannot be reached, and the run could "
+                         "not be kept in " +
+                             folder + "/");
                 return;
             }
             if (!keptFile.empty()) files->remove(keptFile.c_str());
