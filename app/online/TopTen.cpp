@@ -221,6 +221,8 @@ void TopTen::fetch() {
             std::string why;
             if (r.status == 0)
                 why = "Offline: the leaderboard cannot be reached";
+            else if (r.status == 404)  // a page served without a leaderboard behind it
+                why = "No leaderboard answers at this address";
             else if (r.status != 200)
                 why = "The leaderboard answered with status " + std::to_string(r.status);
             else if (!parseTopRows(r.body, rows))
