@@ -30,7 +30,7 @@ command -v ffmpeg >/dev/null || { echo "replay-video: ffmpeg is missing (scripts
 even="pad=ceil(iw/2)*2:ceil(ih/2)*2"
 case "$out" in
 *.mp4)  encode=(-vf "$even" -c:v libx264 -preset veryfast -crf 20 -pix_fmt yuv420p -movflags +faststart)
-        audio=(-c:a aac -b:a 96k) ;;
+        audio=(-c:a aac -b:a 96k -movflags +faststart) ;;
 *.webm) encode=(-vf "$even" -c:v libvpx-vp9 -deadline realtime -cpu-used 8 -row-mt 1 -b:v 0 -crf 36 -pix_fmt yuv420p)
         audio=(-c:a libopus -b:a 64k) ;;
 *.gif)  encode=() sound=0 ;;  # a palette, below
@@ -93,15 +93,22 @@ encode() {
 if [ "$out" = "${out%.gif}" ]; then
     # The sound track from the trace tool's lines (a small part of the cost):
     # each tick's sounds, from the first frame's tick to the last.
-    inputs=()
     if [ "$sound" = 1 ] && [ -d "$sounds" ] && command -v python3 >/dev/null; then
         play | python3 "$root/scripts/lib/replay-sound.py" "$sounds" 6 "$total" "$tmp/sound.wav" ||
             { echo "replay-video: could not mix the sounds" >&2; exit 1; }
-        inputs=(-i "$tmp/sound.wav" -map 0:v -map 1:a "${audio[@]}")
     elif [ "$sound" = 1 ]; then
         echo "replay-video: no sounds in $sounds (or no python3): a silent video" >&2
     fi
-    encode encoding "${inputs[@]}" "${encode[@]}" "$out"
+    if [ -s "$tmp/sound.wav" ]; then
+        # The sound joins the finished video: a second input while
+        # encoding holds more raw frames in ffmpeg's queues (100 MB more).
+        encode encoding "${encode[@]}" "$tmp/video.${out##*.}"
+        ffmpeg -hide_banner -loglevel error -y -i "$tmp/video.${out##*.}" -i "$tmp/sound.wav" \
+            -map 0:v -map 1:a -c:v copy "${audio[@]}" "$out" ||
+            { echo "replay-video: ffmpeg could not add the sound to $out" >&2; exit 1; }
+    else
+        encode encoding "${encode[@]}" "$out"
+    fi
 else
     # The game draws black, white, grey C8C8C8 and green, and its text's
     # edges in greys between: a palette of those four and greys about 18
