@@ -101,7 +101,7 @@ if [ "$out" = "${out%.gif}" ]; then
     fi
     if [ -s "$tmp/sound.wav" ]; then
         # The sound joins the finished video: a second input while
-        # encoding holds more raw frames in ffmpeg's queues (100 MB more).
+        # encoding holds more raw frames in ffmpeg's queues (130 MB more).
         encode encoding "${encode[@]}" "$tmp/video.${out##*.}"
         ffmpeg -hide_banner -loglevel error -y -i "$tmp/video.${out##*.}" -i "$tmp/sound.wav" \
             -map 0:v -map 1:a -c:v copy "${audio[@]}" "$out" ||
