@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
 # The game and the X server's CPU at other screen depths against depth 24,
 # in the same run: scripts/measure-game.sh at each depth in turn, ROUNDS
-# times (alternating), medians. Depth 30 draws through X11 itself.
+# times (alternating), medians. Depths 30 and 8 draw through X11 itself.
 #   scripts/measure-depths.sh [GAME] [SECONDS] [WxH] [ROUNDS] [DEPTH...]
-# Defaults: build/voidrunner, 20 s, 1920x1080, 3 rounds, depth 30. (At depth 8
-# the game has a colour map of its own: the first-frame check cannot see it.)
+# Defaults: build/voidrunner, 20 s, 1920x1080, 3 rounds, depths 30 and 8.
 set -euo pipefail
 game=${1:-build/voidrunner}
 span=${2:-20}
@@ -12,7 +11,7 @@ size=${3:-1920x1080}
 rounds=${4:-3}
 shift $(($# < 4 ? $# : 4))
 depths=("$@")
-[ ${#depths[@]} -gt 0 ] || depths=(30)
+[ ${#depths[@]} -gt 0 ] || depths=(30 8)
 here=$(dirname "$0")
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT

@@ -3,19 +3,25 @@
 # drawn by the trace tool (the same SDL drawing code as the window) and
 # streamed to ffmpeg as raw pixels (--raw-frames -), encoded at 1000/62
 # frames per second, one frame per tick.
-#   scripts/replay-video.sh REPLAY OUT      OUT ends in .mp4, .webm or .gif
+#   scripts/replay-video.sh [--no-sound] REPLAY OUT    OUT ends in .mp4, .webm or .gif
+# An mp4 or webm has the game's sounds, mixed from the wave files in snd/
+# beside the trace tool at the ticks the trace tool prints them; without
+# that folder (or with --no-sound) the video is silent.
 # The trace tool is build/voidrunner-trace (or $VR_TRACE). Each of its runs
 # has a scratch folder of its own, so a replay that signs the table never
 # touches save.txt.
 set -euo pipefail
 shopt -s lastpipe
 
-usage() { echo "usage: $0 REPLAY OUT.{mp4,webm,gif}" >&2; exit 2; }
+usage() { echo "usage: $0 [--no-sound] REPLAY OUT.{mp4,webm,gif}" >&2; exit 2; }
+sound=1
+[ "${1:-}" = --no-sound ] && { sound=0; shift; }
 [ $# -eq 2 ] || usage
 replay=$1
 out=$2
 root=$(cd "$(dirname "$0")/.." && pwd)
 trace=${VR_TRACE:-$root/build/voidrunner-trace}
+sounds=$(dirname "$trace")/snd
 
 [ -r "$replay" ] && [ -f "$replay" ] || { echo "replay-video: cannot read $replay" >&2; exit 2; }
 [ -x "$trace" ] || { echo "replay-video: no trace tool at $trace (build the game first, or set VR_TRACE)" >&2; exit 1; }
@@ -23,9 +29,11 @@ command -v ffmpeg >/dev/null || { echo "replay-video: ffmpeg is missing (scripts
 # Encoders need even sizes; a field may be odd.
 even="pad=ceil(iw/2)*2:ceil(ih/2)*2"
 case "$out" in
-*.mp4)  encode=(-vf "$even" -c:v libx264 -preset veryfast -crf 20 -pix_fmt yuv420p -movflags +faststart) ;;
-*.webm) encode=(-vf "$even" -c:v libvpx-vp9 -deadline realtime -cpu-used 8 -row-mt 1 -b:v 0 -crf 36 -pix_fmt yuv420p) ;;
-*.gif)  encode=() ;;  # two passes, below
+*.mp4)  encode=(-vf "$even" -c:v libx264 -preset veryfast -crf 20 -pix_fmt yuv420p -movflags +faststart)
+        audio=(-c:a aac -b:a 96k -movflags +faststart) ;;
+*.webm) encode=(-vf "$even" -c:v libvpx-vp9 -deadline realtime -cpu-used 8 -row-mt 1 -b:v 0 -crf 36 -pix_fmt yuv420p)
+        audio=(-c:a libopus -b:a 64k) ;;
+*.gif)  encode=() sound=0 ;;  # a palette, below
 *) usage ;;
 esac
 head -n1 "$replay" | grep -q '^# voidrunner replay ' || { echo "replay-video: $replay is not a voidrunner replay" >&2; exit 2; }
@@ -60,13 +68,14 @@ progress() {  # progress WHAT DONE
 # 1000/62 = 500/31 frames per second: one frame per tick, the game's pace.
 # (A gif counts in hundredths: ffmpeg alternates 6 and 7 to keep the pace.)
 frames=0
+pixels=bgr0
 encode() {
     local what=$1 key value
     shift
     set +e
     play --raw-frames - |
         ffmpeg -hide_banner -loglevel error -y \
-            -f rawvideo -pix_fmt bgr0 -video_size "${width}x${height}" -framerate 500/31 -i pipe:0 \
+            -f rawvideo -pix_fmt "$pixels" -video_size "${width}x${height}" -framerate 500/31 -i pipe:0 \
             "$@" -progress pipe:1 -nostats |
         while IFS='=' read -r key value; do
             if [ "$key" = frame ]; then
@@ -82,13 +91,41 @@ encode() {
 }
 
 if [ "$out" = "${out%.gif}" ]; then
-    encode encoding "${encode[@]}" "$out"
+    # The sound track from the trace tool's lines (a small part of the cost):
+    # each tick's sounds, from the first frame's tick to the last.
+    if [ "$sound" = 1 ] && [ -d "$sounds" ] && command -v python3 >/dev/null; then
+        play | python3 "$root/scripts/lib/replay-sound.py" "$sounds" 6 "$total" "$tmp/sound.wav" ||
+            { echo "replay-video: could not mix the sounds" >&2; exit 1; }
+    elif [ "$sound" = 1 ]; then
+        echo "replay-video: no sounds in $sounds (or no python3): a silent video" >&2
+    fi
+    if [ -s "$tmp/sound.wav" ]; then
+        # The sound joins the finished video: a second input while
+        # encoding holds more raw frames in ffmpeg's queues (130 MB more).
+        encode encoding "${encode[@]}" "$tmp/video.${out##*.}"
+        ffmpeg -hide_banner -loglevel error -y -i "$tmp/video.${out##*.}" -i "$tmp/sound.wav" \
+            -map 0:v -map 1:a -c:v copy "${audio[@]}" "$out" ||
+            { echo "replay-video: ffmpeg could not add the sound to $out" >&2; exit 1; }
+    else
+        encode encoding "${encode[@]}" "$out"
+    fi
 else
-    # Eight colours from every frame first, then the frames drawn again in
-    # them: only one frame at a time is held, whatever the length.
-    # (The null output counts the frames for the progress line.)
-    encode palette -map 0:v -f null - -vf palettegen=max_colors=8 -update 1 "$tmp/palette.png"
-    encode encoding -i "$tmp/palette.png" -filter_complex "[0:v][1:v]paletteuse=dither=none" "$out"
+    # The game draws black, white, grey C8C8C8 and green, and its text's
+    # edges in greys between: a palette of those four and greys about 18
+    # apart, made here, not found by a pass over every frame. (paletteuse
+    # takes 256 entries; the rest is black.) Only one frame at a time is held.
+    byte() { printf %b "\\0$(printf %03o "$1")"; }
+    {
+        for v in 0 18 36 55 73 91 109 127 145 164 182 200 218 237 255; do byte "$v"; byte "$v"; byte "$v"; done
+        byte 0; byte 255; byte 0
+        head -c $((3 * 240)) /dev/zero
+    } >"$tmp/palette.rgb"
+    # paletteuse takes bgra: the frames' unused fourth byte read as alpha
+    # and ignored (alpha_threshold=0: nothing is transparent) spares a
+    # conversion that costs as much as the palette.
+    pixels=bgra
+    encode encoding -f rawvideo -pix_fmt rgb24 -video_size 16x16 -i "$tmp/palette.rgb" \
+        -filter_complex "[0:v][1:v]paletteuse=dither=none:alpha_threshold=0:diff_mode=rectangle" "$out"
 fi
 [ -s "$out" ] || { echo "replay-video: ffmpeg wrote nothing" >&2; exit 1; }
 echo "replay-video: $out ($frames frames, $(du -h "$out" | cut -f1))"
