@@ -26,6 +26,8 @@ deb=$root/$("$root/scripts/package-deb.sh" voidrunner-server | tail -n1)
 
 # shellcheck source=root.sh
 . "$root/tests/package/root.sh"
+# shellcheck source=../../scripts/lib/server.sh
+. "$root/scripts/lib/server.sh"
 pid=""
 cleanup() {
     set +e
@@ -58,14 +60,7 @@ chroot --userspec=voidrunner-server:voidrunner-server "$sysroot" env -i PATH=/us
            OPTIONS=\"\$OPTIONS --clock-scale 100\" && cd $state && exec $exec_start" \
     >"$work/server.out" 2>"$work/server.err" &
 pid=$!
-port=""
-for _ in $(seq 100); do
-    port=$(sed -n 's/.* port \([0-9]*\),.*/\1/p' "$work/server.out")
-    [ -n "$port" ] && break
-    kill -0 "$pid" 2>/dev/null || fail "the server did not start"
-    sleep 0.1
-done
-[ -n "$port" ] || fail "the server did not say its port"
+vr_server_port "$work/server.out" "$pid" || fail "$vr_why"
 [ "$(in_root stat -c '%U %a' "$state/leaderboard.key")" = "voidrunner-server 600" ] ||
     fail "the key is $(in_root stat -c '%U %a' "$state/leaderboard.key")"
 [ "$(in_root stat -c '%U' "$state/leaderboard.db")" = voidrunner-server ] || fail "no database in $state"

@@ -7,6 +7,8 @@
 set -euo pipefail
 server=$(realpath "$1") bot=$(realpath "$2") kind=$3
 here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=../../scripts/lib/server.sh
+. "$here/../../scripts/lib/server.sh"
 tmp=$(mktemp -d)
 chmod 755 "$tmp"
 cd "$tmp"  # the bot signs its table into save.txt here
@@ -31,13 +33,7 @@ echo "operator-token-for-the-test" >"$tmp/token"
 "$server" --listen 127.0.0.1:0 --db "$url" --key "$tmp/key" --operator-token "$tmp/token" \
     --clock-scale 100 --workers 2 --rate 1000 >"$tmp/out" 2>"$tmp/err" &
 pid=$!
-for _ in $(seq 100); do
-    port=$(sed -n 's/.* port \([0-9]*\),.*/\1/p' "$tmp/out")
-    [ -n "$port" ] && break
-    kill -0 "$pid" 2>/dev/null || fail "the server did not start"
-    sleep 0.1
-done
-[ -n "$port" ] || fail "the server did not say its port"
+vr_server_port "$tmp/out" "$pid" || fail "$vr_why"
 base=http://127.0.0.1:$port/api/v1
 
 # req METHOD PATH [curl options]: sets status and body.

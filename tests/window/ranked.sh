@@ -17,6 +17,8 @@ rm -rf "$out" && mkdir -p "$out" && out=$(realpath "$out")
 
 # shellcheck source=../../scripts/lib/xvfb.sh
 . "$(dirname "$(realpath "$0")")/../../scripts/lib/xvfb.sh"
+# shellcheck source=../../scripts/lib/server.sh
+. "$(dirname "$(realpath "$0")")/../../scripts/lib/server.sh"
 vr_tmp_and_cleanup
 server_pid=""
 cleanup() {
@@ -38,14 +40,7 @@ pass() { echo "ok: $*"; }
 "$server" --listen 127.0.0.1:0 --db "sqlite:$tmp/lb.db" --key "$tmp/key" --test-seed 43 \
     >"$tmp/server.out" 2>"$tmp/server.err" &
 server_pid=$!
-port=""
-for _ in $(seq 100); do
-    port=$(sed -n 's/.* port \([0-9]*\),.*/\1/p' "$tmp/server.out")
-    [ -n "$port" ] && break
-    kill -0 "$server_pid" 2>/dev/null || fail "the server did not start"
-    sleep 0.1
-done
-[ -n "$port" ] || fail "the server did not say its port"
+vr_server_port "$tmp/server.out" "$server_pid" || fail "$vr_why"
 base=http://127.0.0.1:$port
 
 # --- the game, ranked, in a 1280x720 screen: the field shown 1:1 -------------

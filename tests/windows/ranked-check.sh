@@ -17,6 +17,8 @@ fail() { echo "ranked-check.sh: FAIL: $*" >&2; exit 1; }
 . "$root/scripts/lib/xvfb.sh"
 # shellcheck source=../../scripts/lib/wine.sh
 . "$root/scripts/lib/wine.sh"
+# shellcheck source=../../scripts/lib/server.sh
+. "$root/scripts/lib/server.sh"
 vr_tmp_and_cleanup
 server_pid=""
 trap '[ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null; vr_cleanup' EXIT
@@ -31,14 +33,7 @@ mkdir -p "$work/game"
 "$server" --listen 127.0.0.1:0 --db "sqlite:$tmp/lb.db" --key "$tmp/key" --test-seed 43 \
     >"$work/server.log" 2>&1 &
 server_pid=$!
-port=""
-for _ in $(seq 100); do
-    port=$(sed -n 's/.* port \([0-9]*\),.*/\1/p' "$work/server.log")
-    [ -n "$port" ] && break
-    kill -0 "$server_pid" 2>/dev/null || fail "the server did not start (see $work/server.log)"
-    sleep 0.1
-done
-[ -n "$port" ] || fail "the server did not say its port"
+vr_server_port "$work/server.log" "$server_pid" || fail "$vr_why (see $work/server.log)"
 best() { curl -s --max-time 10 "http://127.0.0.1:$port/api/v1/top"; }
 
 vr_start_xvfb 1024x768 || fail "Xvfb did not start"
