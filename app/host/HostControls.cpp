@@ -56,15 +56,19 @@ const char* const kReplayEndLines[] = {
     "Esc or Q closes the window",
 };
 
-// A black box with a white border and centred white lines, in the middle
-// of the field, or low in it (over no table) when `low`.
-template <size_t N>
-void drawBox(DrawSurface& s, const char* const (&lines)[N], bool low = false) {
-    constexpr int kLine = 18;
+constexpr int kBoxLine = 18;
+
+struct BoxPlace {
+    int left, top, width;
+};
+
+// An empty black box with a white border of `lines` lines, at most
+// `widest` wide, centred in the field, or low in it (over no table).
+BoxPlace drawFrame(DrawSurface& s, int lines, int widest, bool low = false) {
     const int fieldWidth = gameState.fieldWidth;
     const int fieldHeight = gameState.fieldHeight;
-    const int width = std::min(fieldWidth - 8, 300);
-    const int height = static_cast<int>(N) * kLine + 16;
+    const int width = std::min(fieldWidth - 8, widest);
+    const int height = lines * kBoxLine + 16;
     const int left = (fieldWidth - width) / 2;
     const int top = std::max(low ? fieldHeight - height - 40 : (fieldHeight - height) / 2, 0);
     s.fillRect(left, top, left + width, top + height, kBlack);
@@ -75,32 +79,26 @@ void drawBox(DrawSurface& s, const char* const (&lines)[N], bool low = false) {
     s.lineTo(left, top + height - 1);
     s.lineTo(left, top);
     s.releasePen();
+    return {left, top, width};
+}
+
+// A box of centred white lines, in the middle of the field, or low in it
+// when `low`.
+template <size_t N>
+void drawBox(DrawSurface& s, const char* const (&lines)[N], bool low = false) {
+    const BoxPlace box = drawFrame(s, static_cast<int>(N), 300, low);
     s.setTextColor(kWhite);
     for (size_t i = 0; i < N; ++i) {
-        const int y = top + 8 + static_cast<int>(i) * kLine;
-        s.drawText(lines[i], left, y, left + width, y + kLine, TextAlign::Center);
+        const int y = box.top + 8 + static_cast<int>(i) * kBoxLine;
+        s.drawText(lines[i], box.left, y, box.left + box.width, y + kBoxLine, TextAlign::Center);
     }
 }
 
 // The top ten box: both tables side by side, what became of the request,
 // and how to leave.
 void drawTopTen(DrawSurface& s, const TopTen::View& view, const std::string& server) {
-    constexpr int kLine = 18;
-    constexpr int kLines = 15;
-    const int fieldWidth = gameState.fieldWidth;
-    const int fieldHeight = gameState.fieldHeight;
-    const int width = std::min(fieldWidth - 8, 560);
-    const int height = kLines * kLine + 16;
-    const int left = (fieldWidth - width) / 2;
-    const int top = std::max((fieldHeight - height) / 2, 0);
-    s.fillRect(left, top, left + width, top + height, kBlack);
-    s.selectPen(kWhite);
-    s.moveTo(left, top);
-    s.lineTo(left + width - 1, top);
-    s.lineTo(left + width - 1, top + height - 1);
-    s.lineTo(left, top + height - 1);
-    s.lineTo(left, top);
-    s.releasePen();
+    constexpr int kLine = kBoxLine;
+    const auto [left, top, width] = drawFrame(s, 15, 560);
     const auto lineTop = [&](int i) { return top + 8 + i * kLine; };
     const auto centred = [&](const std::string& text, int i, Rgb colour) {
         s.setTextColor(colour);
