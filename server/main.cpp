@@ -45,6 +45,14 @@ int main(int argc, char** argv) {
         Server server(config);
         std::printf("voidrunner-server: listening on %s port %d, %s\n", config.listen.c_str(),
                     server.port(), config.db.c_str());
+        // A server that hands out known seeds must never pass for a real one.
+        if (config.testSeed >= 0)
+            std::fprintf(stderr,
+                         "voidrunner-server: TESTS ONLY: every ranked ticket has seed %lld\n",
+                         config.testSeed);
+        if (config.clockScale != 1)
+            std::fprintf(stderr, "voidrunner-server: TESTS ONLY: the clock runs %g times faster\n",
+                         config.clockScale);
         std::fflush(stdout);
         int sig = 0;
         sigwait(&stop, &sig);
