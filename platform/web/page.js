@@ -461,7 +461,10 @@ Module.vr = {
       if (!this.audio) {
         const Context = window.AudioContext || window.webkitAudioContext;
         if (!Context) return;
-        this.audio = new Context();
+        // Sound buffered for 40 ms rather than the default 10: the audio
+        // threads wake a quarter as often, which halves what sound costs
+        // while it plays; a tick is 62 ms.
+        this.audio = new Context({latencyHint: 0.04});
         this.decode();
       }
       this.audio.resume();
