@@ -563,10 +563,11 @@ Module.vr = {
     window.addEventListener('blur', () => this.keysHeld.clear());
   },
 
-  // The program waiting for the next event (WebWindowSystem::getMessage).
+  // The program waiting for the next event (WebWindowSystem::getMessage,
+  // paused: no pad is read meanwhile) or for its next tick (WebClock).
   waiting: null,
-  waitForEvent(milliseconds) {
-    this.listenToPads(false);
+  waitForEvent(milliseconds, paused) {
+    if (paused) this.listenToPads(false);
     return new Promise((resolve) => {
       const done = () => {
         clearTimeout(timer);
