@@ -214,9 +214,10 @@ bool runTickIfDue() {
     }
     // Sleep half an interval at most, and never past the moment the next tick
     // falls due (one millisecond after nextTickTime): a fixed half-interval
-    // sleep would stretch every tick to about one and a half intervals.
+    // sleep would stretch every tick to about one and a half intervals. A
+    // sleep that a message ends sleeps until then: one wake-up a tick.
     const uint32_t untilDue = static_cast<uint32_t>(1 - static_cast<int64_t>(late));
-    clock.sleep(std::min(interval / 2, untilDue));
+    clock.sleep(clock.sleepEndsOnMessage() ? untilDue : std::min(interval / 2, untilDue));
     return false;
 }
 

@@ -283,6 +283,9 @@ public:
     // Milliseconds since some fixed start, 32-bit, wrapping.
     virtual uint32_t tickCount() = 0;
     virtual void sleep(uint32_t milliseconds) = 0;
+    // Whether sleep() ends as soon as the window system has a message; the
+    // main loop then sleeps until the next tick instead of in halves.
+    virtual bool sleepEndsOnMessage() { return false; }
     // The value the game seeds its random numbers with: the calendar time
     // in seconds on a real host, a chosen seed in a headless run.
     virtual unsigned randomSeed() = 0;
@@ -293,6 +296,7 @@ class SeedClock final : public Clock {
 public:
     uint32_t tickCount() override { return inner->tickCount(); }
     void sleep(uint32_t ms) override { inner->sleep(ms); }
+    bool sleepEndsOnMessage() override { return inner->sleepEndsOnMessage(); }
     unsigned randomSeed() override { return seed; }
 
     Clock* inner = nullptr;

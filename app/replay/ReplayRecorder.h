@@ -68,6 +68,7 @@ private:
     public:
         uint32_t tickCount() override { return inner->tickCount(); }
         void sleep(uint32_t ms) override { inner->sleep(ms); }
+        bool sleepEndsOnMessage() override { return inner->sleepEndsOnMessage(); }
         unsigned randomSeed() override;
         Clock* inner = nullptr;
         unsigned seed = 1;

@@ -10,4 +10,9 @@ uint32_t WebClock::tickCount() {
     return static_cast<uint32_t>(static_cast<uint64_t>(std::floor(emscripten_get_now())));
 }
 
-void WebClock::sleep(uint32_t milliseconds) { emscripten_sleep(milliseconds); }
+// Gives the tab back to the browser until the time is up or the page posts
+// the program an event: a timer wakes the game once a tick, not in halves.
+EM_ASYNC_JS(void, vr_sleep, (int milliseconds),
+            { await Module.vr.waitForEvent(milliseconds, false); });
+
+void WebClock::sleep(uint32_t milliseconds) { vr_sleep(static_cast<int>(milliseconds)); }

@@ -164,5 +164,7 @@ private:
 class WebClock final : public SystemClock {
 public:
     uint32_t tickCount() override;
+    // Ends early when an event is posted (WebWindowSystem).
     void sleep(uint32_t milliseconds) override;
+    bool sleepEndsOnMessage() override { return true; }
 };

@@ -181,7 +181,7 @@ EM_BOOL onResize(int, const EmscriptenUiEvent* e, void*) {
 // Suspends the program (Asyncify) until an event is posted or the time is
 // up: a paused game costs the browser nothing between events.
 EM_ASYNC_JS(void, vr_wait_for_event, (int milliseconds),
-            { await Module.vr.waitForEvent(milliseconds); });
+            { await Module.vr.waitForEvent(milliseconds, true); });
 EM_JS(void, vr_event_posted, (), { Module.vr.eventPosted(); });
 
 EM_JS(int, vr_client_width, (), { return Module.vr.clientWidth(); });

@@ -210,14 +210,21 @@ test('on a touch screen the edge buttons fly the ship and a text field types; a 
       const r = e.getBoundingClientRect();
       return [r.x + r.width / 2, r.y + r.height / 2];
     });
+    // Pads listened for again as soon as the finger is lifted, not seconds
+    // later: the small field's rocks would end the ship meanwhile.
+    await page.evaluate(() => { window.voidrunner.padQuietMs = 0; });
     await page.touchscreen.touchStart(...fire);
     await waitTicks(page, 2);
+    assert.equal(await page.evaluate(() => window.voidrunner.padListening), false,
+                 'no pad polling while a finger flies the ship');
     await page.touchscreen.touchEnd();
     await waitTicks(page, 1);
     assert.ok(await page.evaluate(() => window.voidrunner.played.some((s) => s.name === 'snd/fire.wav')),
               'the fire button fired');
 
-    // A controller in the standard layout, its south button held.
+    // A controller in the standard layout, its south button held, once
+    // the page listens for pads again.
+    await page.waitForFunction(() => window.voidrunner.padListening);
     await page.evaluate(() => {
       window.voidrunner.played.length = 0;
       const button = (pressed) => ({pressed, touched: pressed, value: pressed ? 1 : 0});
