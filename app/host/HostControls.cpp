@@ -98,7 +98,8 @@ void drawBox(DrawSurface& s, const char* const (&lines)[N], bool low = false) {
 // and how to leave.
 void drawTopTen(DrawSurface& s, const TopTen::View& view, const std::string& server) {
     constexpr int kLine = kBoxLine;
-    const auto [left, top, width] = drawFrame(s, 15, 560);
+    const BoxPlace box = drawFrame(s, 15, 560);
+    const int left = box.left, top = box.top, width = box.width;
     const auto lineTop = [&](int i) { return top + 8 + i * kLine; };
     const auto centred = [&](const std::string& text, int i, Rgb colour) {
         s.setTextColor(colour);
