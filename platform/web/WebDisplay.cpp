@@ -17,7 +17,6 @@ int32_t packed(Rgb c) { return (c.r << 16) | (c.g << 8) | c.b; }
 EM_JS(void, vr_draw, (const int32_t* ops, int count, const char* texts),
       { Module.vr.draw(ops, count, texts); });
 
-EM_JS(void, vr_show_muted, (int on), { Module.vr.showMuted(on); });
 
 EM_JS(void, vr_resize, (int width, int height), { Module.vr.resize(width, height); });
 
@@ -87,9 +86,6 @@ DrawSurface* WebDisplay::createBackBuffer(WindowHandle window, int width, int he
 void WebDisplay::present(WindowHandle, DrawSurface& surface, int, int) {
     if (&surface != live) return;
     live->flush();
-    const bool muted = mutedNow && mutedNow();
-    if (muted != mutedShown) vr_show_muted(muted ? 1 : 0);
-    mutedShown = muted;
 }
 
 void WebDisplay::destroyBackBuffer(DrawSurface* surface) {

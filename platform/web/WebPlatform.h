@@ -52,13 +52,8 @@ public:
     void destroyBackBuffer(DrawSurface* surface) override;
     void placeFrame(WindowHandle window, const Rect& place) override;
 
-    // Whether the sound is off, for the page's sign. Set by the program
-    // (main.cpp); asked at each present.
-    bool (*mutedNow)() = nullptr;
-
 private:
     WebSurface* live = nullptr;
-    bool mutedShown = false;
 };
 
 // Game controllers through the browser's Gamepad API, read in its standard

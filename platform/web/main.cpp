@@ -52,7 +52,6 @@ int main() {
     WebClock clock;
     WebFileStorage files;
     keys.lettersMoveNow = [] { return !typingInitials(); };
-    display.mutedNow = [] { return gameWindow && gameWindow->host.muted(); };
     WebHttp http;
     webHttp = &http;
     const std::string origin = take(vr_origin());

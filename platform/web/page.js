@@ -157,7 +157,6 @@ Module.vr = {
   },
 
   // The sign in the corner while the sound is off (WebDisplay).
-  showMuted(on) { document.getElementById('muted').hidden = !on; },
 
   // The mouse pointer leaves the playfield after two seconds without motion.
   hidePointer() {
