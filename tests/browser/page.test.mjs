@@ -209,6 +209,8 @@ test('on a touch screen the edge buttons fly the ship and a text field types; a 
     await page.goto(url);
     await page.waitForFunction(() => window.voidrunner && window.voidrunner.frames > 0);
     assert.equal(await page.$eval('#touch', (e) => e.hidden), false, 'touch controls shown');
+    assert.ok(await page.evaluate(() => window.voidrunner.canvas.width) >= 200,
+              'the field keeps its room beside the controls and the leaderboard line');
 
     const fire = await page.$eval('#touch .fire', (e) => {
       const r = e.getBoundingClientRect();
