@@ -17,7 +17,6 @@ int32_t packed(Rgb c) { return (c.r << 16) | (c.g << 8) | c.b; }
 EM_JS(void, vr_draw, (const int32_t* ops, int count, const char* texts),
       { Module.vr.draw(ops, count, texts); });
 
-
 EM_JS(void, vr_resize, (int width, int height), { Module.vr.resize(width, height); });
 
 EM_JS(void, vr_place, (int left, int top, int width, int height),
