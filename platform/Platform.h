@@ -378,21 +378,17 @@ public:
     std::map<std::string, std::string> files;
 };
 
-// The older names, until every user has moved to the new ones.
-using SaveStorage = FileStorage;
-using MemorySaveStorage = MemoryFileStorage;
-
 // ---------------------------------------------------------------------------
 // The installed services. Every pointer is always valid: by default each is
 // a null service that does nothing (no window, no keys held, silence);
 // only the clock (SystemClock) and the file storages are the system's own.
 
 struct PlatformServices {
-    WindowSystem* windows;
-    KeyState* keys;
-    Display* display;
-    Sound* sound;
-    Clock* clock;
+    WindowSystem* windows = nullptr;
+    KeyState* keys = nullptr;
+    Display* display = nullptr;
+    Sound* sound = nullptr;
+    Clock* clock = nullptr;
     // save.txt; a replay keeps its table apart in memory.
     FileStorage* saves = nullptr;
     // settings.txt and replays/.

@@ -25,7 +25,11 @@ protected:
 
     void SetUp() override {
         resetToProgramStart();
-        installPlatform({&windows, &keys, &display, &sound, &clock});
+        installPlatform({.windows = &windows,
+                         .keys = &keys,
+                         .display = &display,
+                         .sound = &sound,
+                         .clock = &clock});
         rng::srand(1);
         folder = std::make_unique<WorkFolder>();
     }

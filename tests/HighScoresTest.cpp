@@ -455,7 +455,7 @@ TEST_F(SharedFile, ARowKeptInMemoryJoinsATableAnotherGameSavedMeanwhile) {
 // run, and the player is told once, in a box, not only on stderr.
 TEST_F(SharedFile, ALockThatCanNeverBeTakenIsToldToThePlayerOnce) {
     FakeWindowSystem windows;
-    installPlatform({&windows, nullptr, nullptr, nullptr, nullptr, &storage});
+    installPlatform({.windows = &windows, .saves = &storage});
     loadHighScores();
     storage.locking = FileLock::refused;
     testing::internal::CaptureStderr();

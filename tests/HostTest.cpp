@@ -221,7 +221,11 @@ TEST_F(Host, LosingTheWindowPausesTheLoopWhichThenWaitsInsteadOfTicking) {
         uint32_t now = 1000;
         int sleeps = 0;
     } minimising(windows);
-    installPlatform({&windows, &keys, &display, &sound, &minimising});
+    installPlatform({.windows = &windows,
+                     .keys = &keys,
+                     .display = &display,
+                     .sound = &sound,
+                     .clock = &minimising});
     EXPECT_EQ(runMainLoop(nullptr), 0);
     EXPECT_EQ(minimising.sleeps, 40);
     EXPECT_EQ(windows.calls.back(), "getMessage");

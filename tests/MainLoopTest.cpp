@@ -72,7 +72,11 @@ TEST_F(MainLoop, AFailedWindowIsReportedOnceAndEndsTheProgram) {
 
 TEST_F(MainLoop, ClosingTheWindowShutsDownAndExitsWithZero) {
     ClosingClock closing(windows, 200);
-    installPlatform({&windows, &keys, &display, &sound, &closing});
+    installPlatform({.windows = &windows,
+                     .keys = &keys,
+                     .display = &display,
+                     .sound = &sound,
+                     .clock = &closing});
     EXPECT_EQ(runMainLoop(nullptr), 0);
     EXPECT_EQ(gameWindow, nullptr);
     EXPECT_EQ(sound.stops, 1);
@@ -197,7 +201,11 @@ TEST_F(MainLoop, TheWindowProcedureRecordsMouseAndWindowState) {
 
 TEST_F(MainLoop, ResizingAfterStartKeepsThePlayfield) {
     ClosingClock closing(windows, 100);
-    installPlatform({&windows, &keys, &display, &sound, &closing});
+    installPlatform({.windows = &windows,
+                     .keys = &keys,
+                     .display = &display,
+                     .sound = &sound,
+                     .clock = &closing});
     windows.clientWidth = 320;
     windows.clientHeight = 200;
     ASSERT_TRUE(createGameWindow(nullptr));

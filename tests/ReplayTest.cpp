@@ -62,7 +62,11 @@ TEST_F(Replays, ARecordedRunPlaysBackExactly) {
     ReplayRecorder recorder;
     ReplayFolder replays;
     recorder.folder = &replays;
-    installPlatform({&windows, &recorder.keys(restless), &display, &sound, &recorder.clock(clock)});
+    installPlatform({.windows = &windows,
+                     .keys = &recorder.keys(restless),
+                     .display = &display,
+                     .sound = &sound,
+                     .clock = &recorder.clock(clock)});
     replayHooks = &recorder;
     ASSERT_TRUE(createGameWindow(nullptr));
     ASSERT_TRUE(gameWindow->createMainWindow());

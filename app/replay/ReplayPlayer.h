@@ -87,7 +87,7 @@ private:
     Keys keys_;
     SeedClock clock_;
     Windows windows_;
-    MemorySaveStorage saves_;
+    MemoryFileStorage saves_;
     KeyState* hostKeys_ = nullptr;
     std::size_t next_ = 0;
     long long leftInTick_ = 0;

@@ -208,7 +208,7 @@ struct Run {
     std::vector<HighScoreEntry> table;
     // With such a table save.txt is neither read nor written: the table
     // lives in memory.
-    MemorySaveStorage tableSaves;
+    MemoryFileStorage tableSaves;
     ScriptReader script;
 
     // --final: the line last due, written out only when something that it
