@@ -3,9 +3,10 @@
 // game (F1, and a welcome on the first launch), the leaderboard's top ten
 // (F2), mute (M) and volume (- and +, both kept in the settings file),
 // fullscreen (F11, Alt+Enter), W A D as arrows, a pointer that hides when
-// still, and signs over the frame (muted, the volume, a replay). None of it touches the game's
-// rules: while paused no tick runs, the keys the host keeps never reach the game, and the signs are
-// drawn over each frame as it goes to the screen.
+// still, and signs over the frame (muted, the volume, a replay). None of it
+// touches the game's rules: while paused no tick runs, the keys the host
+// keeps never reach the game, and the signs are drawn over each frame as it
+// goes to the screen.
 #pragma once
 
 #include <cstdint>
