@@ -51,9 +51,12 @@ export async function launch(width = 800, height = 600) {
 }
 
 // Opens the page and waits for the game's first frame.
-export async function openGame(browser, url, width, height) {
+// NOW pins the page's calendar clock (the game seeds from its second), for
+// a test that needs a known field.
+export async function openGame(browser, url, width, height, now) {
   const page = await browser.newPage();
   if (width) await page.setViewport({width, height});
+  if (now) await page.evaluateOnNewDocument((t) => { Date.now = () => t; }, now);
   await page.goto(url);
   await page.waitForFunction(() => window.voidrunner && window.voidrunner.frames > 0,
                              {timeout: 10000});
