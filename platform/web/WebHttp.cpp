@@ -8,38 +8,23 @@ WebHttp* webHttp = nullptr;
 
 namespace {
 
-// JavaScript: clang-format would split its === into C++ tokens.
+// JavaScript: clang-format would split its => into C++ tokens.
 // clang-format off
 // Starts the request; its end calls voidrunner_http_done.
 EM_JS(void, vr_fetch_start, (int id, const char* method, const char* url, const char* body), {
-    const options = {method : UTF8ToString(method)};
-    if (options.method === 'POST') {
-        options.body = UTF8ToString(body);
-        options.headers = {'Content-Type' : 'text/plain; charset=utf-8'};
-    }
-    const done = (status, text) => {
-        const ptr = allocateUTF8(text);
-        Module._voidrunner_http_done(id, status, ptr);
-        _free(ptr);
-    };
-    fetch(UTF8ToString(url), options)
-        .then((r) => r.text().then((t) => done(r.status, t)))
-        .catch((e) => done(0, String(e)));
+    Module.vr.fetchText(UTF8ToString(method), UTF8ToString(url), UTF8ToString(body))
+        .then(([status, text]) => {
+            const ptr = allocateUTF8(text);
+            Module._voidrunner_http_done(id, status, ptr);
+            _free(ptr);
+        });
 });
 
 // The answer as "STATUS BODY", waited for (the program is suspended).
 EM_ASYNC_JS(char*, vr_fetch_wait, (const char* method, const char* url, const char* body), {
-    const options = {method : UTF8ToString(method)};
-    if (options.method === 'POST') {
-        options.body = UTF8ToString(body);
-        options.headers = {'Content-Type' : 'text/plain; charset=utf-8'};
-    }
-    try {
-        const r = await fetch(UTF8ToString(url), options);
-        return allocateUTF8(r.status + ' ' + await r.text());
-    } catch (e) {
-        return allocateUTF8('0 ' + String(e));
-    }
+    const [status, text] =
+        await Module.vr.fetchText(UTF8ToString(method), UTF8ToString(url), UTF8ToString(body));
+    return allocateUTF8(status + ' ' + text);
 });
 
 // clang-format on

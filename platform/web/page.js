@@ -582,6 +582,44 @@ Module.vr = {
     if (this.waiting) this.waiting();
   },
 
+  // A request to the leaderboard (WebHttp): [status, body], or [0, why]
+  // when there is no answer. An answer over a megabyte is refused, as the
+  // desktop's clients refuse it, before it is all read.
+  replyLimit: 1 << 20,
+  async fetchText(method, url, body) {
+    const options = {method: method};
+    if (method === 'POST') {
+      options.body = body;
+      options.headers = {'Content-Type': 'text/plain; charset=utf-8'};
+    }
+    const tooLarge = "the server's answer is larger than a megabyte";
+    try {
+      const r = await fetch(url, options);
+      if (Number(r.headers.get('Content-Length')) > this.replyLimit) return [0, tooLarge];
+      const reader = r.body.getReader(), chunks = [];
+      let size = 0;
+      for (;;) {
+        const {done, value} = await reader.read();
+        if (done) break;
+        size += value.length;
+        if (size > this.replyLimit) {
+          reader.cancel();
+          return [0, tooLarge];
+        }
+        chunks.push(value);
+      }
+      const bytes = new Uint8Array(size);
+      let at = 0;
+      for (const c of chunks) {
+        bytes.set(c, at);
+        at += c.length;
+      }
+      return [r.status, new TextDecoder().decode(bytes)];
+    } catch (e) {
+      return [0, String(e)];
+    }
+  },
+
   // The game's files ("save.txt", its lock, "settings.txt", "replays/...")
   // as items of the page's local storage. A file's bytes are kept one to a
   // character (Latin-1).

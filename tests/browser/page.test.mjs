@@ -139,6 +139,12 @@ test('the page plays: HUD, ship and rocks; left turns, space fires with a sound,
     await page.reload();
     await page.waitForFunction(() => window.voidrunner && window.voidrunner.frames > 0);
     assert.ok(!(await shown(page, '#welcome')), 'the keys are shown on the first visit only');
+
+    // The leaderboard's answers: one over a megabyte is refused.
+    assert.deepEqual(await page.evaluate(async () => [
+      await window.voidrunner.fetchText('GET', 'data:text/plain,small', ''),
+      await window.voidrunner.fetchText('GET', 'data:text/plain,' + 'x'.repeat((1 << 20) + 1), ''),
+    ]), [[200, 'small'], [0, "the server's answer is larger than a megabyte"]]);
     assert.deepEqual(errors, []);
   });
 });
