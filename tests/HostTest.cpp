@@ -16,6 +16,7 @@
 #include "GameFixture.h"
 #include "app/FramePlacement.h"
 #include "app/host/Settings.h"
+#include "app/online/Leaderboard.h"
 #include "game/Tick.h"
 
 TEST(FramePlacement, CentredShrunkToFitOrEnlargedByWholeSteps) {
@@ -337,4 +338,37 @@ TEST_F(Host, F2ShowsTheTopTenFetchedWithoutWaitingAndStrangersNamesDrawnSafely) 
     std::vector<TopRow> rows;
     for (const char* bad : {"", "{}", "[{\"player\":\"A\"", "[1]", "[{\"a\":\"\\q\"}]", "[]x"})
         EXPECT_FALSE(parseTopRows(bad, rows)) << bad;
+}
+
+TEST(LeaderboardClient, ATicketIsTakenOnlyWithASeedTheGameReads) {
+    struct Answering final : public HttpService {
+        HttpReply reply;
+        void send(const std::string&, const std::string&, const std::string&,
+                  std::function<void(const HttpReply&)>) override {}
+        HttpReply sendAndWait(const std::string&, const std::string&, const std::string&) override {
+            return reply;
+        }
+    } http;
+    Leaderboard board(http, "http://lb.test/", "ACE");
+    std::string message;
+    for (const char* body :
+         {"{\"ticket\":\"t\",\"seed\":\"abc\"}", "{\"ticket\":\"t\",\"seed\":4294967296}",
+          "{\"ticket\":\"t\",\"seed\":-1}", "{\"ticket\":\"t\\u00e9\",\"seed\":1}", "not json"}) {
+        http.reply = {200, body, ""};
+        EXPECT_FALSE(board.begin(RankedMode::Ranked, message)) << body;
+        EXPECT_FALSE(board.ranked()) << body;
+    }
+    http.reply = {200, "{\"ticket\":\"t\",\"seed\":1,\"a\":" + std::string(100000, '['), ""};
+    EXPECT_FALSE(board.begin(RankedMode::Ranked, message));  // and the stack holds
+    // A refusal's reason is shown as printable text, escapes and all.
+    http.reply = {503, "{\"error\":\"busy \\\"now\\\"\\u0007\"}", ""};
+    EXPECT_FALSE(board.begin(RankedMode::Daily, message));
+    EXPECT_NE(message.find("(status 503: busy \"now\"?)"), std::string::npos) << message;
+
+    http.reply = {200,
+                  "{\"ticket\":\"r.-.42.9\",\"seed\":4294967295,\"field\":[1280,720],"
+                  "\"x\":{\"y\":[{}]}}",
+                  ""};
+    EXPECT_TRUE(board.begin(RankedMode::Ranked, message)) << message;
+    EXPECT_EQ(board.seed(), 4294967295u);
 }

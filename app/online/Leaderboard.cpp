@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/GameWindow.h"
+#include "app/online/Json.h"
 #include "app/replay/ReplayRecorder.h"
 #include "app/replay/Script.h"
 #include "game/GameState.h"
@@ -31,20 +32,6 @@ std::string urlEncode(const std::string& s) {
     return out;
 }
 
-// The value of "key": a string or a number, in the server's flat JSON.
-std::string jsonField(const std::string& json, const std::string& key) {
-    const std::size_t at = json.find("\"" + key + "\":");
-    if (at == std::string::npos) return {};
-    std::size_t start = at + key.size() + 3;
-    if (start < json.size() && json[start] == '"') {
-        const std::size_t end = json.find('"', start + 1);
-        return end == std::string::npos ? std::string() : json.substr(start + 1, end - start - 1);
-    }
-    std::size_t end = start;
-    while (end < json.size() && json[end] >= '0' && json[end] <= '9') ++end;
-    return json.substr(start, end - start);
-}
-
 }  // namespace
 
 Leaderboard::Leaderboard(HttpService& http, std::string server, std::string player)
@@ -58,16 +45,22 @@ bool Leaderboard::begin(RankedMode mode, std::string& message) {
     const HttpReply r = http_.sendAndWait(
         "POST",
         server_ + "/api/v1/tickets?kind=" + (mode == RankedMode::Daily ? "daily" : "ranked"), "");
-    const std::string ticket = jsonField(r.body, "ticket");
-    const std::string seed = jsonField(r.body, "seed");
-    if (r.status != 200 || ticket.empty() || seed.empty() || seed.size() > 10) {
+    JsonObject answer;
+    parseJsonObject(r.body, answer);
+    // Sent back as it came: printable ASCII, of a sane length.
+    constexpr std::size_t kTicketMost = 1000;
+    const std::string ticket = shownField(answer, "ticket", kTicketMost);
+    if (r.status != 200 || ticket.empty() || answer.count("seed") == 0) {
         std::string why = r.status ? "status " + std::to_string(r.status) : r.error;
-        if (!jsonField(r.body, "error").empty()) why += ": " + jsonField(r.body, "error");
+        if (const std::string error = shownField(answer, "error"); !error.empty())
+            why += ": " + error;
         message = "no ticket from " + server_ + " (" + why + "): this game is not ranked";
         return false;
     }
-    const unsigned long long value = std::stoull(seed);
-    if (value > UINT32_MAX) {
+    // A seed the game reads: a whole number that fits its 32 bits.
+    const long long value = answer["seed"].number;
+    if (value < 0 || value > UINT32_MAX || ticket.size() > kTicketMost ||
+        ticket.find('?') != std::string::npos) {
         message = "the server's ticket is not one this game reads: this game is not ranked";
         return false;
     }
@@ -116,11 +109,13 @@ void Leaderboard::submit(const std::string& ticket, const std::string& player, i
         "POST", url, replay,
         [said, files, folder = keptFolder, ticket, player, score, replay,
          keptFile](const HttpReply& r) {
+            JsonObject answer;
+            parseJsonObject(r.body, answer);
             if (r.status == 201) {
-                tell(*said, "voidrunner: the run is listed (run " + jsonField(r.body, "id") + ")");
+                tell(*said, "voidrunner: the run is listed (run " + shownField(answer, "id") + ")");
             } else if (r.status >= 400 && r.status < 500 && r.status != 429) {
                 tell(*said,
-                     "voidrunner: the server refused the run: " + jsonField(r.body, "error"));
+                     "voidrunner: the server refused the run: " + shownField(answer, "error"));
             } else {
                 if (!keptFile.empty() || keep(*files, folder, ticket, player, score, replay))
                     tell(*said, "voidrunner: the server cannot be reached; the run is kept in " +
