@@ -291,15 +291,22 @@ public:
     virtual unsigned randomSeed() = 0;
 };
 
-// The host's time and sleep, with a seed of its own (a replay's, a ticket's).
-class SeedClock final : public Clock {
+// Passes everything to `inner`; a wrapper overrides only what it changes.
+class ForwardingClock : public Clock {
 public:
     uint32_t tickCount() override { return inner->tickCount(); }
     void sleep(uint32_t ms) override { inner->sleep(ms); }
     bool sleepEndsOnMessage() override { return inner->sleepEndsOnMessage(); }
-    unsigned randomSeed() override { return seed; }
+    unsigned randomSeed() override { return inner->randomSeed(); }
 
     Clock* inner = nullptr;
+};
+
+// The host's time and sleep, with a seed of its own (a replay's, a ticket's).
+class SeedClock final : public ForwardingClock {
+public:
+    unsigned randomSeed() override { return seed; }
+
     unsigned seed = 1;
 };
 

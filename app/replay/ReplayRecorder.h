@@ -64,13 +64,9 @@ private:
         bool read[4] = {};
         bool value[4] = {};
     };
-    class RecordingClock final : public Clock {  // notes the seed the host gives
+    class RecordingClock final : public ForwardingClock {  // notes the seed the host gives
     public:
-        uint32_t tickCount() override { return inner->tickCount(); }
-        void sleep(uint32_t ms) override { inner->sleep(ms); }
-        bool sleepEndsOnMessage() override { return inner->sleepEndsOnMessage(); }
         unsigned randomSeed() override;
-        Clock* inner = nullptr;
         unsigned seed = 1;
     };
 
