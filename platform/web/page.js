@@ -156,8 +156,6 @@ Module.vr = {
     style.imageRendering = whole ? 'pixelated' : 'auto';
   },
 
-  // The sign in the corner while the sound is off (WebDisplay).
-
   // The mouse pointer leaves the playfield after two seconds without motion.
   hidePointer() {
     const canvas = this.canvas;
@@ -592,29 +590,21 @@ Module.vr = {
       options.body = body;
       options.headers = {'Content-Type': 'text/plain; charset=utf-8'};
     }
-    const tooLarge = "the server's answer is larger than a megabyte";
     try {
       const r = await fetch(url, options);
-      if (Number(r.headers.get('Content-Length')) > this.replyLimit) return [0, tooLarge];
-      const reader = r.body.getReader(), chunks = [];
-      let size = 0;
+      if (!r.body) return [r.status, ''];  // an answer with no body (204)
+      const reader = r.body.getReader(), decoder = new TextDecoder();
+      let size = 0, text = '';
       for (;;) {
         const {done, value} = await reader.read();
-        if (done) break;
+        if (done) return [r.status, text + decoder.decode()];
         size += value.length;
         if (size > this.replyLimit) {
           reader.cancel();
-          return [0, tooLarge];
+          return [0, "the server's answer is larger than a megabyte"];
         }
-        chunks.push(value);
+        text += decoder.decode(value, {stream: true});
       }
-      const bytes = new Uint8Array(size);
-      let at = 0;
-      for (const c of chunks) {
-        bytes.set(c, at);
-        at += c.length;
-      }
-      return [r.status, new TextDecoder().decode(bytes)];
     } catch (e) {
       return [0, String(e)];
     }
