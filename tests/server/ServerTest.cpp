@@ -237,4 +237,35 @@ TEST(SqliteStore, MigratesOnceSpendsTicketsOnceAndRanksRuns) {
     EXPECT_THROW(openStore("mysql://x"), StoreError);
 }
 
+// A kept answer is good only while the mark stands: every write moves it,
+// this connection's and another program's on the same file.
+TEST(SqliteStore, EveryWriteMovesTheChangeMark) {
+    const std::string path = "server-mark-" + std::to_string(getpid()) + ".db";
+    struct Remove {
+        std::string p;
+        ~Remove() {
+            for (const char* s : {"", "-wal", "-shm"}) std::filesystem::remove(p + s);
+        }
+    } remove{path};
+    auto store = openStore("sqlite:" + path);
+    auto other = openStore("sqlite:" + path);
+    RunRow r;
+    r.board = "global";
+    auto mark = store->changeMark();
+    ASSERT_TRUE(mark);
+    store->top("global", 10);
+    EXPECT_EQ(store->changeMark(), mark) << "a read is no change";
+    const long long id = store->addRun(r, "x");
+    EXPECT_NE(store->changeMark(), mark);
+    mark = store->changeMark();
+    EXPECT_TRUE(store->hide(id));
+    EXPECT_NE(store->changeMark(), mark);
+    mark = store->changeMark();
+    other->addRun(r, "y");
+    EXPECT_NE(store->changeMark(), mark);
+    mark = store->changeMark();
+    other->hide(id + 1);
+    EXPECT_NE(store->changeMark(), mark);
+}
+
 }  // namespace
