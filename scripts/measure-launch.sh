@@ -3,12 +3,18 @@
 # opens its window the same way and presents it once (scripts/lib/first-present.c),
 # launched by turns on one private X server (Xvfb); medians of RUNS launches
 # each, and their ratio.
-#   scripts/measure-launch.sh [GAME] [RUNS] [SCREEN]
+#   scripts/measure-launch.sh [--before OTHER_GAME] [GAME] [RUNS] [SCREEN]
 # GAME defaults to build/voidrunner, RUNS to 9, SCREEN to 1024x768. The game
 # logs each present (VOIDRUNNER_PRESENT_LOG): the field it shows as soon as
-# its window is mapped ("field"), then each frame it draws.
+# its window is mapped ("field"), then each frame it draws. --before adds
+# another build of the game to the turns (say the one before a change).
 set -euo pipefail
 
+before=""
+if [ "${1:-}" = --before ]; then
+    before=$(realpath "$2")
+    shift 2
+fi
 game=$(realpath "${1:-build/voidrunner}")
 runs=${2:-9}
 screen=${3:-1024x768}
@@ -48,20 +54,24 @@ launch() {
     echo $((${line%% *} - start))
 }
 
-: >"$tmp/field"
-: >"$tmp/frame"
 : >"$tmp/floor.times"
 for _ in $(seq "$runs"); do
     launch "$tmp/floor" . >>"$tmp/floor.times"
-    launch "$game" . >>"$tmp/field"
-    launch "$game" '^[0-9]+$' >>"$tmp/frame"
+    for g in game before; do
+        [ -n "${!g}" ] || continue
+        launch "${!g}" . >>"$tmp/$g.field"
+        launch "${!g}" '^[0-9]+$' >>"$tmp/$g.frame"
+    done
 done
 median() { sort -n "$1" | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 floor=$(median "$tmp/floor.times")
-field=$(median "$tmp/field")
-frame=$(median "$tmp/frame")
-awk -v f="$floor" -v a="$field" -v b="$frame" -v n="$runs" 'BEGIN {
-    printf "launch to the first present, medians of %d: minimal SDL2 program %.1f ms\n", n, f / 1000
-    printf "  the game: its first present %.1f ms (%.2f x), its first drawn frame %.1f ms (%.2f x)\n",
-           a / 1000, a / f, b / 1000, b / f
-}'
+awk -v f="$floor" -v n="$runs" \
+    'BEGIN { printf "launch to the first present, medians of %d: minimal SDL2 program %.1f ms\n", n, f / 1000 }'
+for g in game before; do
+    [ -n "${!g}" ] || continue
+    awk -v f="$floor" -v a="$(median "$tmp/$g.field")" -v b="$(median "$tmp/$g.frame")" \
+        -v name="${!g}" 'BEGIN {
+        printf "  %s: its first present %.1f ms (%.2f x), its first drawn frame %.1f ms (%.2f x)\n",
+               name, a / 1000, a / f, b / 1000, b / f
+    }'
+done
