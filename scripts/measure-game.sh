@@ -76,11 +76,14 @@ xdotool keyup Left keyup space
 hwm=$(awk '/^VmHWM/ { print $2, $3 }' "/proc/$game_pid/status")
 # The presents of the measured span only (microsecond stamps).
 awk -v from="$t0_us" -v to="$((t1 * 1000))" \
-    '$1 >= from && $1 <= to { if (prev) print ($1 - prev) / 1000; prev = $1 }' \
+    'NF == 1 && $1 >= from && $1 <= to { if (prev) print ($1 - prev) / 1000; prev = $1 }' \
     "$tmp/presents" | sort -n >"$tmp/intervals"
 
+field=$(awk '$2 == "field" { print $1; exit }' "$tmp/presents")
+frame=$(awk 'NF == 1 { print $1; exit }' "$tmp/presents")
 echo "launch to first frame: $((first - launched)) ms on screen (polled every ~50 ms)," \
-    "$((($(head -n1 "$tmp/presents") - launched_us) / 1000)) ms to the first present (the game's log)"
+    "$(((frame - launched_us) / 1000)) ms to the first present (the game's log);" \
+    "the black field shown at $(((${field:-$launched_us} - launched_us) / 1000)) ms"
 awk -v c=$((cpu1 - cpu0)) -v hz="$hz" -v ms=$((t1 - t0)) \
     'BEGIN { printf "CPU share over %.1f s of play: %.1f %% of one core\n", ms / 1000, 100 * c / hz / (ms / 1000) }'
 awk -v c=$((cpu1 - cpu0)) -v x=$((xcpu1 - xcpu0)) -v hz="$hz" -v ms=$((t1 - t0)) \

@@ -2,6 +2,7 @@
 // so readers of another process are not held up by a write).
 #include <sqlite3.h>
 
+#include <memory>
 #include <mutex>
 
 #include "Store.h"
@@ -34,6 +35,7 @@ public:
         throw StoreError(std::string("sqlite: ") + sqlite3_errmsg(db_));
     }
     long long integer(int col) { return sqlite3_column_int64(st_, col); }
+    void reset() { sqlite3_reset(st_); }
     std::string text(int col) {
         const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st_, col));
         return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(st_, col)))
@@ -63,7 +65,10 @@ public:
             throw;
         }
     }
-    ~SqliteStore() override { sqlite3_close(db_); }
+    ~SqliteStore() override {
+        dataVersion_.reset();
+        sqlite3_close(db_);
+    }
 
     bool spendTicket(const std::string& nonce, long long nowMs) override {
         std::lock_guard lock(mutex_);
@@ -119,6 +124,16 @@ public:
         std::lock_guard lock(mutex_);
         return version();
     }
+    // This connection's changed rows, and SQLite's count of what other
+    // connections (another process on the file) committed.
+    std::optional<std::pair<long long, long long>> changeMark() override {
+        std::lock_guard lock(mutex_);
+        if (!dataVersion_) dataVersion_ = std::make_unique<Statement>(db_, "PRAGMA data_version");
+        dataVersion_->reset();
+        dataVersion_->step();
+        return std::pair{static_cast<long long>(sqlite3_total_changes64(db_)),
+                         dataVersion_->integer(0)};
+    }
 
 private:
     static RunRow read(Statement& st) {
@@ -169,6 +184,7 @@ private:
     }
 
     sqlite3* db_ = nullptr;
+    std::unique_ptr<Statement> dataVersion_;
     std::mutex mutex_;
 };
 

@@ -8,6 +8,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct RunRow {
@@ -42,6 +43,11 @@ public:
     // Hides a run from the tables (moderation); false for no such run.
     virtual bool hide(long long id) = 0;
     virtual int schemaVersion() = 0;
+    // What an answer kept in memory is checked against: it changes with
+    // every write to the tables, by this server or by any other program on
+    // the same database. Empty where that cannot be told cheaply (several
+    // servers share a PostgreSQL database): then nothing is kept.
+    virtual std::optional<std::pair<long long, long long>> changeMark() { return std::nullopt; }
 };
 
 // "sqlite:PATH" or "postgresql://..." (also "postgres://"). Throws

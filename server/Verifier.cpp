@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -71,27 +72,33 @@ ReplayCheck checkReplay(const std::string& text, uint32_t seed) {
 }
 
 Verdict simulate(const Replay& replay) {
+    // Nothing of an earlier replay in this process may reach this one: the
+    // services it installed were locals of its own call.
+    resetPlatform();
     resetToProgramStart();
-    HeadlessPlatform host;
+    FakeWindowSystem windows;
+    ScriptedKeys keys;
+    FakeClock clock;
     ReplayPlayer player(replay);
-    installPlatform(
-        player.wrap({&host.windows, &host.keys, &host.display, &host.sound, &host.clock}));
+    // No display and no speaker: no one looks at a verifier's frames, and
+    // recording each frame's drawing cost a tenth of the work.
+    installPlatform(player.wrap({&windows, &keys, nullptr, nullptr, &clock}));
     Verdict v;
-    if (!createGameWindow(nullptr) || !gameWindow->createMainWindow()) {
+    if (createGameWindow(nullptr) && gameWindow->createMainWindow()) {
+        while (!player.finished()) {
+            player.step();
+            // A ticket is one game: what follows the first game over is not
+            // part of the run.
+            if (gameWindow->startCountdown < 0 && gameState.shipDestroyed) break;
+        }
+        v.kind = Verdict::Reproduced;
+        v.score = gameState.score;
+        v.ticks = player.ticksPlayed();
+    } else {
         v.error = "the game could not start";
-        return v;
     }
-    while (!player.finished()) {
-        player.step();
-        host.sound.started.clear();
-        // A ticket is one game: what follows the first game over is not
-        // part of the run.
-        if (gameWindow->startCountdown < 0 && gameState.shipDestroyed) break;
-    }
-    v.kind = Verdict::Reproduced;
-    v.score = gameState.score;
-    v.ticks = player.ticksPlayed();
     shutDown();
+    resetPlatform();
     return v;
 }
 
@@ -152,6 +159,186 @@ void setLimit(int resource, rlim_t value) {
     setrlimit(resource, &r);
 }
 
+// A worker's limits; set in the child between its fork and its work.
+struct WorkerLimits {
+    rlim_t cpuSeconds;
+    rlim_t memoryBytes;
+};
+
+// Only async-signal-safe calls here when the caller has other threads.
+void limitWorker(const WorkerLimits& l) {
+    setLimit(RLIMIT_CPU, l.cpuSeconds);
+#ifndef VR_ASAN
+    // The sanitizer's shadow memory needs terabytes of address space.
+    setLimit(RLIMIT_AS, l.memoryBytes);
+#endif
+    setLimit(RLIMIT_CORE, 0);
+    setLimit(RLIMIT_FSIZE, 0);
+    setLimit(RLIMIT_NPROC, 0);
+}
+
+// The worker's descriptors: the replay on 0, nothing on 1 and 2, the
+// verdict on 3, nothing else.
+void placeWorkerFds(int replay, int verdict) {
+    const int devnull = open("/dev/null", O_RDWR);
+    // Out of the way first: either may already sit on 0 to 3.
+    replay = fcntl(replay, F_DUPFD, 10);
+    verdict = fcntl(verdict, F_DUPFD, 10);
+    dup2(replay, 0);
+    dup2(devnull, 1);
+    dup2(devnull, 2);
+    dup2(verdict, 3);
+    close_range(4, ~0u, 0);
+}
+
+// The zygote: a copy of the server made at start, before its first thread,
+// that forks one worker per replay. A worker is then this program as it
+// started, ready to play: no program file to load (the server's own loads
+// some thirty libraries a worker never uses) and no later file either, so
+// an upgrade that replaces the program cannot change the verdicts of the
+// server running now. It holds no lock of another thread, so its children
+// may run the game without an exec.
+//
+// The server asks over a datagram socket, one question at a time: start a
+// worker on these two descriptors (the answer: its pid), or reap that pid
+// (the answer: its wait status). A worker is reaped only when the server
+// asks, so the server may kill its pid until then without hitting another
+// process that got the number.
+struct ZygoteAsk {
+    enum Kind : int { Start, Reap } kind;
+    int pid;
+    WorkerLimits limits;
+};
+
+int zygoteSocket = -1;
+std::mutex zygoteMutex;
+
+[[noreturn]] void zygoteMain(int sock) {
+    // The server stops it by going away (the socket's end), not by signals
+    // meant for the server.
+    signal(SIGINT, SIG_IGN);
+    signal(SIGTERM, SIG_IGN);
+    signal(SIGPIPE, SIG_IGN);
+    for (;;) {
+        ZygoteAsk ask{};
+        alignas(cmsghdr) char control[CMSG_SPACE(2 * sizeof(int))];
+        iovec iov{&ask, sizeof ask};
+        msghdr msg{};
+        msg.msg_iov = &iov;
+        msg.msg_iovlen = 1;
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof control;
+        const ssize_t n = recvmsg(sock, &msg, MSG_CMSG_CLOEXEC);
+        if (n < 0 && errno == EINTR) continue;
+        if (n != static_cast<ssize_t>(sizeof ask)) _exit(0);  // the server is gone
+        int fds[2] = {-1, -1};
+        const cmsghdr* c = CMSG_FIRSTHDR(&msg);
+        if (c && c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_RIGHTS &&
+            c->cmsg_len == CMSG_LEN(2 * sizeof(int)))
+            std::memcpy(fds, CMSG_DATA(c), sizeof fds);
+        int answer = -1;
+        if (ask.kind == ZygoteAsk::Start && fds[0] >= 0) {
+            answer = fork();
+            if (answer == 0) {
+                signal(SIGINT, SIG_DFL);
+                signal(SIGTERM, SIG_DFL);
+                signal(SIGPIPE, SIG_DFL);
+                placeWorkerFds(fds[0], fds[1]);
+                limitWorker(ask.limits);
+                _exit(verifierMain());
+            }
+        } else if (ask.kind == ZygoteAsk::Reap && ask.pid > 0) {
+            int status = 0;
+            pid_t r;
+            while ((r = waitpid(ask.pid, &status, 0)) < 0 && errno == EINTR) {
+            }
+            answer = r == ask.pid ? status : -1;
+        }
+        for (const int fd : fds)
+            if (fd >= 0) close(fd);
+        while (send(sock, &answer, sizeof answer, 0) < 0 && errno == EINTR) {
+        }
+    }
+}
+
+// One question to the zygote and its answer; false if it is gone.
+bool askZygote(const ZygoteAsk& ask, const int* fds, int& answer) {
+    std::lock_guard lock(zygoteMutex);
+    if (zygoteSocket < 0) return false;
+    alignas(cmsghdr) char control[CMSG_SPACE(2 * sizeof(int))] = {};
+    iovec iov{const_cast<ZygoteAsk*>(&ask), sizeof ask};
+    msghdr msg{};
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    if (fds) {
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof control;
+        cmsghdr* c = CMSG_FIRSTHDR(&msg);
+        c->cmsg_level = SOL_SOCKET;
+        c->cmsg_type = SCM_RIGHTS;
+        c->cmsg_len = CMSG_LEN(2 * sizeof(int));
+        std::memcpy(CMSG_DATA(c), fds, 2 * sizeof(int));
+    }
+    ssize_t n;
+    while ((n = sendmsg(zygoteSocket, &msg, MSG_NOSIGNAL)) < 0 && errno == EINTR) {
+    }
+    if (n == static_cast<ssize_t>(sizeof ask)) {
+        while ((n = recv(zygoteSocket, &answer, sizeof answer, 0)) < 0 && errno == EINTR) {
+        }
+        if (n == static_cast<ssize_t>(sizeof answer)) return true;
+    }
+    // Gone (or confused): from now on workers start from the program file.
+    close(zygoteSocket);
+    zygoteSocket = -1;
+    return false;
+}
+
+}  // namespace
+
+bool startWorkerZygote() {
+    std::lock_guard lock(zygoteMutex);
+    if (zygoteSocket >= 0) return true;
+    int pair[2];
+    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) return false;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // Nothing of the server's but the socket: no listening socket, no
+        // database, no terminal.
+        const int devnull = open("/dev/null", O_RDWR);
+        dup2(devnull, 0);
+        dup2(devnull, 1);
+        dup2(devnull, 2);
+        dup2(pair[1], 3);
+        close_range(4, ~0u, 0);
+        zygoteMain(3);
+    }
+    close(pair[1]);
+    if (pid < 0) {
+        close(pair[0]);
+        return false;
+    }
+    zygoteSocket = pair[0];
+    return true;
+}
+
+namespace {
+
+// A worker from the program file, for when the zygote is not there.
+pid_t execWorker(const std::string& program, int replay, int verdict, const WorkerLimits& limits) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        // Only async-signal-safe calls between fork and exec: the server has
+        // other threads.
+        placeWorkerFds(replay, verdict);
+        limitWorker(limits);
+        char* const argv[] = {const_cast<char*>(program.c_str()),
+                              const_cast<char*>("--verify-worker"), nullptr};
+        execv(program.c_str(), argv);
+        _exit(127);
+    }
+    return pid;
+}
+
 }  // namespace
 
 Verdict Verifier::spawn(const std::string& text) {
@@ -167,30 +354,12 @@ Verdict Verifier::spawn(const std::string& text) {
         v.error = "no pipe for the verifier";
         return v;
     }
-    const auto cpuSeconds = static_cast<rlim_t>(limits_.wallSeconds + 1);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        // Only async-signal-safe calls between fork and exec: the server has
-        // other threads.
-        const int devnull = open("/dev/null", O_RDWR);
-        dup2(in[0], 0);
-        dup2(devnull, 1);
-        dup2(devnull, 2);
-        dup2(out[1], 3);
-        close_range(4, ~0u, 0);
-        setLimit(RLIMIT_CPU, cpuSeconds);
-#ifndef VR_ASAN
-        // The sanitizer's shadow memory needs terabytes of address space.
-        setLimit(RLIMIT_AS, static_cast<rlim_t>(limits_.memoryBytes));
-#endif
-        setLimit(RLIMIT_CORE, 0);
-        setLimit(RLIMIT_FSIZE, 0);
-        setLimit(RLIMIT_NPROC, 0);
-        char* const argv[] = {const_cast<char*>(program_.c_str()),
-                              const_cast<char*>("--verify-worker"), nullptr};
-        execv(program_.c_str(), argv);
-        _exit(127);
-    }
+    const WorkerLimits limits{static_cast<rlim_t>(limits_.wallSeconds + 1),
+                              static_cast<rlim_t>(limits_.memoryBytes)};
+    int answer = -1;
+    const int ends[2] = {in[0], out[1]};
+    const bool forked = askZygote({ZygoteAsk::Start, 0, limits}, ends, answer) && answer > 0;
+    const pid_t pid = forked ? answer : execWorker(program_, in[0], out[1], limits);
     close(in[0]);
     close(out[1]);
     if (pid < 0) {
@@ -243,7 +412,9 @@ Verdict Verifier::spawn(const std::string& text) {
     close(out[0]);
     if (timedOut) kill(pid, SIGKILL);
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    if (!forked || !askZygote({ZygoteAsk::Reap, pid, limits}, nullptr, status)) {
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
     }
     const bool killedForTime = timedOut || (WIFSIGNALED(status) && (WTERMSIG(status) == SIGXCPU ||
                                                                     WTERMSIG(status) == SIGKILL));

@@ -1,7 +1,8 @@
 // Re-plays a submitted replay with the game's own core. The core keeps its
 // state in globals, so each replay runs in a process of its own, with CPU,
 // memory and wall-clock limits; a bounded number run at once and a bounded
-// number wait.
+// number wait. The processes are forked by a zygote made at start
+// (startWorkerZygote), or else started from the program file.
 #pragma once
 
 #include <condition_variable>
@@ -35,11 +36,17 @@ struct Verdict {
 };
 
 // Plays the replay in this process (the worker's part): the score is that
-// of the first game, at its game over or where the replay ends.
+// of the first game, at its game over or where the replay ends. It leaves
+// the core as at program start, so it may be called again.
 Verdict simulate(const Replay& replay);
 
 // The worker's main: the replay on standard input, the verdict on fd 3.
 int verifierMain();
+
+// Forks the process that forks every Verifier's workers from now on: call
+// it while this process has one thread (before the server starts). False
+// if it could not; workers are then started from the program file.
+bool startWorkerZygote();
 
 struct VerifierLimits {
     double wallSeconds = 10;

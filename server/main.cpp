@@ -32,6 +32,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     config.program.assign(self, static_cast<std::size_t>(n));
+    // Before the first thread: the zygote must be a copy of one thread.
+    if (!startWorkerZygote())
+        std::fputs("voidrunner-server: no zygote; workers start from the program file\n", stderr);
 
     // A client that goes away mid-reply, or a worker that dies, must not end
     // the server.

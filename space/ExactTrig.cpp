@@ -1,5 +1,6 @@
 #include "space/ExactTrig.h"
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 
@@ -124,8 +125,21 @@ SinCos compute(float angle) {
 }  // namespace
 
 SinCos exactSinCos(float angle) {
-    // Rocks keep their heading and the ship turns seldom: a few remembered
-    // angles save most of the work.
+    // A rock's heading is a whole number of radians from 1 to 59, fixed for
+    // its life: a busy field's headings would crowd any small cache, so they
+    // are all worked out at once, the first time one is asked for.
+    if (angle >= 1.0f && angle <= 59.0f) {
+        const auto h = static_cast<int>(angle);
+        if (static_cast<float>(h) == angle) {
+            static const auto headings = [] {
+                std::array<SinCos, 60> t{};
+                for (int i = 1; i < 60; ++i) t[i] = compute(static_cast<float>(i));
+                return t;
+            }();
+            return headings[h];
+        }
+    }
+    // The ship turns seldom: a few remembered angles save most of the rest.
     struct Entry {
         std::uint32_t bits;
         bool used;

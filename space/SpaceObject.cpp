@@ -1,5 +1,6 @@
 #include "space/SpaceObject.h"
 
+#include <array>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -9,15 +10,26 @@
 
 namespace {
 
-// Rotates a model point by angle (positive turns clockwise on screen) and
-// moves it to (x, y): the rotated coordinates are rounded to float first.
-Vec2 place(Vec2 m, float angle, float x, float y) {
-    const SinCos t = exactSinCos(angle);
+// Rotates a model point by the angle whose sine and cosine are t (positive
+// turns clockwise on screen) and moves it to (x, y): the rotated coordinates
+// are rounded to float first.
+Vec2 place(Vec2 m, SinCos t, float x, float y) {
     const double c = t.cos;
     const double s = t.sin;
     float px = static_cast<float>(c * m.x - s * m.y);
     float py = static_cast<float>(c * m.y + s * m.x);
     return {px + x, py + y};
+}
+
+// The rock outline's 20 vertex angles: every new object (each shot, each
+// working copy's source) builds an outline, so they are worked out once.
+const std::array<SinCos, 20>& outlineAngles() {
+    static const auto table = [] {
+        std::array<SinCos, 20> t{};
+        for (int i = 0; i < 20; ++i) t[i] = exactSinCos(static_cast<float>(i) * 0.05f * 6.28318f);
+        return t;
+    }();
+    return table;
 }
 
 // A product of the model formulas: taken in double, kept as float.
@@ -91,8 +103,7 @@ void SpaceObject::buildRockModel() {
     for (int i = 0; i < 20; ++i) {
         const int d = rng::rand() % r;
         const float radius = (static_cast<float>(d) < rmin) ? rmin : static_cast<float>(d);
-        const float theta = static_cast<float>(i) * 0.05f * 6.28318f;
-        const SinCos t = exactSinCos(theta);
+        const SinCos t = outlineAngles()[i];
         rockModel[i] = {static_cast<float>(radius * t.sin), static_cast<float>(radius * t.cos)};
     }
 }
@@ -125,11 +136,13 @@ void SpaceObject::buildSaucerModel(float ox, float oy) {
 // rock, a vertex left out of the outline), which nothing draws, and its
 // on-screen point is never set.
 void SpaceObject::updateShipPoints() {
-    for (int i = 1; i <= 7; ++i) shipPoints[i] = place(shipModel[i], angle, x, y);
+    const SinCos t = exactSinCos(angle);
+    for (int i = 1; i <= 7; ++i) shipPoints[i] = place(shipModel[i], t, x, y);
 }
 
 void SpaceObject::updateRockPoints() {
-    for (int i = 1; i <= 19; ++i) rockPoints[i] = place(rockModel[i], angle, x, y);
+    const SinCos t = exactSinCos(angle);
+    for (int i = 1; i <= 19; ++i) rockPoints[i] = place(rockModel[i], t, x, y);
 }
 
 void SpaceObject::updateSaucerPoints() {

@@ -18,11 +18,14 @@ FILE* presentLog() {
 
 }  // namespace
 
-void logPresentedFrame() {
+void logPresentedFrame(const char* what) {
     FILE* log = presentLog();
     if (!log) return;
     const auto now = std::chrono::system_clock::now().time_since_epoch();
-    std::fprintf(
-        log, "%lld\n",
-        static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(now).count()));
+    const auto us =
+        static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(now).count());
+    if (what)
+        std::fprintf(log, "%lld %s\n", us, what);
+    else
+        std::fprintf(log, "%lld\n", us);
 }

@@ -151,10 +151,14 @@ SDL_Surface* SdlDisplay::surfaceForX11(SDL_Window* window) {
 }
 
 void SdlDisplay::repaint(SDL_Window* window) {
-    if (window == lastWindow)
+    if (window == lastWindow) {
         copyToWindow(window, lastFrame, lastWidth, lastHeight, false);
-    else
+    } else {
+        // The field, black, from the moment the window is shown until the
+        // game's first frame (the start-up countdown's five ticks).
         copyToWindow(window, nullptr, 0, 0, false);
+        logPresentedFrame("field");
+    }
 }
 
 void SdlDisplay::windowDestroyed(SDL_Window* window) {

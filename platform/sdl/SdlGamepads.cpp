@@ -8,7 +8,11 @@
 #include <cstdlib>
 #include <sstream>
 
-SdlGamepads::SdlGamepads() {
+// Started at the first look for pads (the first tick's keys), not before the
+// window: scanning the input devices need not delay the first thing shown.
+void SdlGamepads::start() {
+    if (started) return;
+    started = true;
     // No controller support is not an error: the keyboard still plays.
     initialised = SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) == 0;
     if (!initialised) return;
@@ -27,6 +31,7 @@ SdlGamepads::~SdlGamepads() {
 }
 
 int SdlGamepads::slots() {
+    start();
     if (!initialised) return 0;
     if (testFifo >= 0) driveTestPad();
     SDL_GameControllerUpdate();

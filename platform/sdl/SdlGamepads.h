@@ -14,7 +14,7 @@ typedef struct _SDL_Joystick SDL_Joystick;
 
 class SdlGamepads final : public PadSource {
 public:
-    SdlGamepads();
+    SdlGamepads() = default;
     ~SdlGamepads() override;
     SdlGamepads(const SdlGamepads&) = delete;
     SdlGamepads& operator=(const SdlGamepads&) = delete;
@@ -24,6 +24,8 @@ public:
     bool read(int slot, PadState& out) override;
 
 private:
+    void start();
+    bool started = false;
     bool initialised = false;
     std::vector<SDL_GameController*> controllers;
 

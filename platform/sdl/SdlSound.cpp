@@ -52,21 +52,27 @@ std::string soundPath(const char* name) {
     return path;
 }
 
-SdlSound::SdlSound() {
+// Opened at the first call (the host sets the volume once the window is
+// shown), not before the window: a sound server can take tens of
+// milliseconds to answer.
+bool SdlSound::ready() {
+    if (tried) return open;
+    tried = true;
     // No audio device is not an error: the game is then silent.
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
     int frequency = 0, channels = 0;
     Uint16 format = 0;
     if (Mix_OpenAudio(44100, AUDIO_S16SYS, 2, 1024) != 0 ||
         Mix_QuerySpec(&frequency, &format, &channels) == 0 || format != AUDIO_S16SYS) {
         Mix_CloseAudio();
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        return;
+        return false;
     }
     outputChannels = channels;
     fadeFrames = frequency * kFadeMilliseconds / 1000;
     Mix_AllocateChannels(kChannels);
     open = true;
+    return true;
 }
 
 SdlSound::~SdlSound() {
@@ -79,7 +85,7 @@ SdlSound::~SdlSound() {
 }
 
 void SdlSound::play(const char* name) {
-    if (!open || !name) return;
+    if (!name || !ready()) return;
     const std::string path = soundPath(name);
     auto found = chunks.find(path);
     if (found == chunks.end())
@@ -103,5 +109,5 @@ void SdlSound::stop() {
 }
 
 void SdlSound::setVolume(int tenths) {
-    if (open) Mix_Volume(-1, std::clamp(tenths, 0, 10) * MIX_MAX_VOLUME / 10);
+    if (ready()) Mix_Volume(-1, std::clamp(tenths, 0, 10) * MIX_MAX_VOLUME / 10);
 }

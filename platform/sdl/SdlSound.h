@@ -13,14 +13,16 @@ struct Mix_Chunk;
 // so the hum and thrust that restart every tick are read from disk once.
 class SdlSound final : public Sound {
 public:
-    SdlSound();
+    SdlSound() = default;
     ~SdlSound() override;
     void play(const char* name) override;
     void stop() override;
     void setVolume(int tenths) override;
-    bool available() const { return open; }
+    bool available() { return ready(); }
 
 private:
+    bool ready();
+    bool tried = false;
     bool open = false;
     int current = 0;  // the mixer channel of the sound that plays
     std::unordered_map<std::string, Mix_Chunk*> chunks;

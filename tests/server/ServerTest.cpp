@@ -154,6 +154,52 @@ TEST(Verifier, KillsARunPastItsTimeAndBoundsTheQueue) {
     EXPECT_TRUE(quick.enter());
 }
 
+TEST(Verifier, AReplayVerifiedAfterAnotherGetsTheVerdictItGetsAlone) {
+    // Turning and firing, and thrusting too: games with points, and a game
+    // over in the second.
+    Replay a, b;
+    std::string error;
+    ASSERT_TRUE(
+        parseReplay(replayText(programVersion(), "1280 720", 7, "keys RS\ntick 3000\n"), a, error))
+        << error;
+    ASSERT_TRUE(parseReplay(
+        replayText(programVersion(), "1280 720", 8, "keys LSU\ntick 400\nkeys U\ntick 3000\n"), b,
+        error))
+        << error;
+    const Verdict alone = simulate(b);  // the first in this process
+    const Verdict first = simulate(a);
+    const Verdict again = simulate(b);
+    const Verdict after = simulate(a);
+    ASSERT_EQ(alone.kind, Verdict::Reproduced) << alone.error;
+    EXPECT_GT(alone.score, 0);
+    EXPECT_GT(first.score, 0);
+    EXPECT_EQ(again.kind, alone.kind);
+    EXPECT_EQ(again.score, alone.score);
+    EXPECT_EQ(again.ticks, alone.ticks);
+    EXPECT_EQ(after.score, first.score);
+    EXPECT_EQ(after.ticks, first.ticks);
+}
+
+TEST(Verifier, TheZygotesWorkersVerifyAndAreKilledAsTheProgramsWere) {
+    ASSERT_TRUE(startWorkerZygote());
+    // No program file to fall back on: every worker comes from the zygote.
+    Verifier slow("/nonexistent/voidrunner-server", 1, 1, {0.002, 512ll << 20});
+    ASSERT_TRUE(slow.enter());
+    const Verdict v =
+        slow.run(replayText(programVersion(), "1280 720", 1, "keys S\ntick 2000000000\n"));
+    EXPECT_EQ(v.kind, Verdict::TooLong) << v.error;
+
+    Verifier quick("/nonexistent/voidrunner-server", 1, 1, {10, 512ll << 20});
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(quick.enter());
+        const Verdict ok = quick.run(replayText(programVersion(), "1280 720", 1, "tick 90\n"));
+        EXPECT_EQ(ok.kind, Verdict::Reproduced) << ok.error;
+        EXPECT_EQ(ok.ticks, 90);
+    }
+    ASSERT_TRUE(quick.enter());
+    EXPECT_EQ(quick.run("not a replay").kind, Verdict::Refused);
+}
+
 TEST(SqliteStore, MigratesOnceSpendsTicketsOnceAndRanksRuns) {
     const std::string path = "server-test-" + std::to_string(getpid()) + ".db";
     struct Remove {
@@ -189,6 +235,37 @@ TEST(SqliteStore, MigratesOnceSpendsTicketsOnceAndRanksRuns) {
     EXPECT_FALSE(store->replay(top[0].id));
     EXPECT_EQ(store->top("2026-12-08", 10).size(), 1u);
     EXPECT_THROW(openStore("mysql://x"), StoreError);
+}
+
+// A kept answer is good only while the mark stands: every write moves it,
+// this connection's and another program's on the same file.
+TEST(SqliteStore, EveryWriteMovesTheChangeMark) {
+    const std::string path = "server-mark-" + std::to_string(getpid()) + ".db";
+    struct Remove {
+        std::string p;
+        ~Remove() {
+            for (const char* s : {"", "-wal", "-shm"}) std::filesystem::remove(p + s);
+        }
+    } remove{path};
+    auto store = openStore("sqlite:" + path);
+    auto other = openStore("sqlite:" + path);
+    RunRow r;
+    r.board = "global";
+    auto mark = store->changeMark();
+    ASSERT_TRUE(mark);
+    store->top("global", 10);
+    EXPECT_EQ(store->changeMark(), mark) << "a read is no change";
+    const long long id = store->addRun(r, "x");
+    EXPECT_NE(store->changeMark(), mark);
+    mark = store->changeMark();
+    EXPECT_TRUE(store->hide(id));
+    EXPECT_NE(store->changeMark(), mark);
+    mark = store->changeMark();
+    other->addRun(r, "y");
+    EXPECT_NE(store->changeMark(), mark);
+    mark = store->changeMark();
+    other->hide(id + 1);
+    EXPECT_NE(store->changeMark(), mark);
 }
 
 }  // namespace

@@ -73,7 +73,8 @@ start_game() {  # start_game NAME [VAR=VALUE...]
     done
     fail "no frames within 15 s"
 }
-frames() { [ -f "$dir/present.log" ] && wc -l <"$dir/present.log" || echo 0; }
+# Frames only: not the black field logged before the first.
+frames() { [ -f "$dir/present.log" ] || { echo 0; return; }; grep -cx "[0-9]*" "$dir/present.log" || true; }
 cpu() { awk '{ print $14 + $15 }' "/proc/$game_pid/stat"; }  # in 1/100 s
 close_game() {
     local closed=0
