@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <stdexcept>
 
 #include "Json.h"
 #include "app/CommandLine.h"
@@ -117,9 +118,21 @@ int verifierMain() {
     return write(3, line.data(), line.size()) == static_cast<ssize_t>(line.size()) ? 0 : 1;
 }
 
+Verifier::Verifier(const std::string& program, int workers, int waiting, VerifierLimits limits)
+    : program_(open(program.c_str(), O_RDONLY | O_CLOEXEC)),
+      workers_(workers),
+      waitingMax_(waiting),
+      limits_(limits) {
+    if (program_ < 0)
+        throw std::runtime_error("cannot open " + program +
+                                 " to run as the verifier: " + std::strerror(errno));
+}
+
+Verifier::~Verifier() { close(program_); }
+
 bool Verifier::enter() {
     std::unique_lock lock(mutex_);
-    if (running_ + waiting_ >= workers_ + waitingMax_) return false;
+    if (closed_ || running_ + waiting_ >= workers_ + waitingMax_) return false;
     ++waiting_;
     return true;
 }
@@ -132,8 +145,14 @@ void Verifier::cancel() {
 Verdict Verifier::run(const std::string& text) {
     {
         std::unique_lock lock(mutex_);
-        freed_.wait(lock, [this] { return running_ < workers_; });
+        freed_.wait(lock, [this] { return closed_ || running_ < workers_; });
         --waiting_;
+        if (closed_) {
+            Verdict closed;
+            closed.kind = Verdict::Closed;
+            closed.error = "the server is stopping";
+            return closed;
+        }
         ++running_;
     }
     Verdict v = spawn(text);
@@ -143,6 +162,14 @@ Verdict Verifier::run(const std::string& text) {
     }
     freed_.notify_one();
     return v;
+}
+
+void Verifier::stop() {
+    {
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+    }
+    freed_.notify_all();
 }
 
 namespace {
@@ -171,13 +198,16 @@ Verdict Verifier::spawn(const std::string& text) {
     const pid_t pid = fork();
     if (pid == 0) {
         // Only async-signal-safe calls between fork and exec: the server has
-        // other threads.
+        // other threads. The program's own descriptor is kept above the
+        // worker's four, closed by the exec itself.
+        const int program = fcntl(program_, F_DUPFD_CLOEXEC, 4);
         const int devnull = open("/dev/null", O_RDWR);
         dup2(in[0], 0);
         dup2(devnull, 1);
         dup2(devnull, 2);
         dup2(out[1], 3);
-        close_range(4, ~0u, 0);
+        if (program > 4) close_range(4, static_cast<unsigned>(program) - 1, 0);
+        close_range(static_cast<unsigned>(program) + 1, ~0u, 0);
         setLimit(RLIMIT_CPU, cpuSeconds);
 #ifndef VR_ASAN
         // The sanitizer's shadow memory needs terabytes of address space.
@@ -186,9 +216,9 @@ Verdict Verifier::spawn(const std::string& text) {
         setLimit(RLIMIT_CORE, 0);
         setLimit(RLIMIT_FSIZE, 0);
         setLimit(RLIMIT_NPROC, 0);
-        char* const argv[] = {const_cast<char*>(program_.c_str()),
+        char* const argv[] = {const_cast<char*>("voidrunner-server"),
                               const_cast<char*>("--verify-worker"), nullptr};
-        execv(program_.c_str(), argv);
+        if (program >= 0) fexecve(program, argv, environ);
         _exit(127);
     }
     close(in[0]);

@@ -154,6 +154,21 @@ TEST(Verifier, KillsARunPastItsTimeAndBoundsTheQueue) {
     EXPECT_TRUE(quick.enter());
 }
 
+// A run stored as a submission of its own ticket.
+Submission submission(const std::string& nonce, const char* player, int score,
+                      const std::string& board = "global") {
+    Submission s;
+    s.nonce = nonce;
+    s.nowMs = 5;
+    s.run.board = board;
+    s.run.player = player;
+    s.run.score = score;
+    s.replay = std::string("replay of ") + player;
+    s.client = "127.0.0.1";
+    s.day = "2026-12-08";
+    return s;
+}
+
 TEST(SqliteStore, MigratesOnceSpendsTicketsOnceAndRanksRuns) {
     const std::string path = "server-test-" + std::to_string(getpid()) + ".db";
     struct Remove {
@@ -165,30 +180,61 @@ TEST(SqliteStore, MigratesOnceSpendsTicketsOnceAndRanksRuns) {
     {
         auto store = openStore("sqlite:" + path);
         EXPECT_EQ(store->schemaVersion(), static_cast<int>(migrations(false).size()));
-        EXPECT_TRUE(store->spendTicket("n1", 5));
-        EXPECT_FALSE(store->spendTicket("n1", 6));
-        RunRow r;
-        r.board = "global";
+        EXPECT_TRUE(store->fresh());
         for (const auto& [player, score] :
              std::initializer_list<std::pair<const char*, int>>{{"a", 10}, {"b", 30}, {"c", 30}}) {
-            r.player = player;
-            r.score = score;
-            store->addRun(r, "replay of " + r.player);
+            Submission s = submission(std::string("n") + player, player, score);
+            EXPECT_EQ(store->addRun(s), Store::Added::Listed);
         }
-        r.board = "2026-12-08";
-        store->addRun(r, "daily");
+        Submission daily = submission("nd", "d", 5, "2026-12-08");
+        EXPECT_EQ(store->addRun(daily), Store::Added::Listed);
+        Submission again = submission("na", "x", 99);
+        EXPECT_EQ(store->addRun(again), Store::Added::Spent);
+        EXPECT_FALSE(store->fresh());
     }
     auto store = openStore("sqlite:" + path);  // again: nothing migrates twice
-    EXPECT_FALSE(store->spendTicket("n1", 7)) << "spent tickets outlive a restart";
+    Submission again = submission("na", "x", 99);
+    EXPECT_EQ(store->addRun(again), Store::Added::Spent) << "spent tickets outlive a restart";
     auto top = store->top("global", 10);
     ASSERT_EQ(top.size(), 3u);
     EXPECT_EQ(top[0].player + top[1].player + top[2].player, "bca");
     EXPECT_EQ(*store->replay(top[0].id), "replay of b");
+    EXPECT_EQ(store->ticketUse("nb").run->id, top[0].id) << "a run knows its ticket";
     EXPECT_TRUE(store->hide(top[0].id));
     EXPECT_EQ(store->top("global", 1)[0].player, "c");
     EXPECT_FALSE(store->replay(top[0].id));
     EXPECT_EQ(store->top("2026-12-08", 10).size(), 1u);
     EXPECT_THROW(openStore("mysql://x"), StoreError);
+}
+
+// A ticket is spent only together with its run: a run over the client's
+// bytes for the day leaves nothing behind, and the database keeps the
+// fingerprint of the first key it was given.
+TEST(SqliteStore, NothingStoredByHalfAndOneKey) {
+    const std::string path = "server-test-quota-" + std::to_string(getpid()) + ".db";
+    struct Remove {
+        std::string p;
+        ~Remove() {
+            for (const char* s : {"", "-wal", "-shm"}) std::filesystem::remove(p + s);
+        }
+    } remove{path};
+    auto store = openStore("sqlite:" + path);
+    Submission first = submission("n1", "abc", 10);
+    first.dailyBytes = 20;
+    EXPECT_EQ(store->addRun(first), Store::Added::Listed);
+    EXPECT_EQ(store->bytesStored("127.0.0.1", "2026-12-08"), 13);
+    Submission over = submission("n2", "abc", 10);
+    over.dailyBytes = 20;
+    EXPECT_EQ(store->addRun(over), Store::Added::OverQuota);
+    EXPECT_FALSE(store->ticketUse("n2").spent) << "refused whole: its ticket stays good";
+    EXPECT_EQ(store->bytesStored("127.0.0.1", "2026-12-08"), 13);
+    over.day = "2026-12-09";
+    EXPECT_EQ(store->addRun(over), Store::Added::Listed) << "a new day, a new share";
+    store->forget(0, "2026-12-09");
+    EXPECT_EQ(store->bytesStored("127.0.0.1", "2026-12-08"), 0);
+
+    EXPECT_EQ(store->claimKey("first"), "first");
+    EXPECT_EQ(store->claimKey("second"), "first");
 }
 
 }  // namespace
