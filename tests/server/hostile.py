@@ -26,9 +26,11 @@ import urllib.error
 import urllib.parse
 import urllib.request
 
+import nginxsite
+
 server_bin, bot_bin, site_conf, corpus = sys.argv[1:5]
 direct = sys.argv[5:] == ["--direct"]
-nginx_bin = shutil.which("nginx") or "/usr/sbin/nginx"
+nginx_bin = nginxsite.binary()
 if not direct and not os.access(nginx_bin, os.X_OK):
     print("hostile.py: no nginx")
     sys.exit(77)
@@ -40,12 +42,6 @@ failures = []
 def fail(what):
     failures.append(what)
     print("FAIL:", what)
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 def finish():
@@ -78,43 +74,14 @@ if not server_port:
 
 # The site config on 127.0.0.1 without TLS; submissions allowed faster so the
 # table's cases are not turned away by the rate limit they do not test.
-port = free_port()
-site = open(site_conf).read()
-site = site[:site.index("# Plain HTTP only")]
-site = "\n".join(l for l in site.splitlines()
-                 if "ssl_" not in l and "Strict-Transport" not in l and "listen [::]" not in l)
-site = (site.replace("listen 443 ssl http2;", "listen 127.0.0.1:%d;" % port)
-        .replace("server 127.0.0.1:8080;", "server 127.0.0.1:%d;" % server_port)
-        .replace("/usr/share/voidrunner/web", os.path.join(tmp, "web"))
-        .replace("rate=1r/s", "rate=1000r/s").replace("burst=5 ", "burst=1000 "))
-os.makedirs(os.path.join(tmp, "web"))
-with open(os.path.join(tmp, "web", "index.html"), "w") as f:
-    f.write("<!doctype html><title>Voidrunner</title>\n")
-with open(os.path.join(tmp, "site.conf"), "w") as f:
-    f.write(site)
-with open(os.path.join(tmp, "nginx.conf"), "w") as f:
-    f.write("""daemon off; master_process off; worker_processes 1;
-pid {t}/nginx.pid; error_log {t}/error.log;
-events {{ worker_connections 1024; }}
-http {{
-  access_log off;
-  client_body_temp_path {t}/body; proxy_temp_path {t}/proxy; fastcgi_temp_path {t}/fcgi;
-  uwsgi_temp_path {t}/uwsgi; scgi_temp_path {t}/scgi;
-  include {t}/site.conf;
-}}
-""".format(t=tmp))
-if not direct:
-    procs.append(subprocess.Popen([nginx_bin, "-p", tmp, "-c", os.path.join(tmp, "nginx.conf"),
-                                   "-e", os.path.join(tmp, "error.log")]))
 if direct:
     port = server_port
+else:
+    nginx, port = nginxsite.start(
+        site_conf, tmp, [server_port],
+        edit=lambda site: site.replace("rate=1r/s", "rate=1000r/s").replace("burst=5 ", "burst=1000 "))
+    procs.append(nginx)
 base = "http://127.0.0.1:%d" % port
-for _ in range(100):
-    try:
-        urllib.request.urlopen(base + "/", timeout=1)
-        break
-    except Exception:
-        time.sleep(0.1)
 
 
 def request(method, path, body=None, headers=None):
