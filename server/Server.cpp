@@ -249,13 +249,6 @@ struct Server::State {
         if (config.trustProxy) {
             if (const char* ip = MHD_lookup_connection_value(c, MHD_HEADER_KIND, "X-Real-IP"))
                 return std::string(ip).substr(0, 64);
-        } else if ((MHD_lookup_connection_value(c, MHD_HEADER_KIND, "X-Real-IP") ||
-                    MHD_lookup_connection_value(c, MHD_HEADER_KIND, "X-Forwarded-For")) &&
-                   !toldOfProxy.exchange(true)) {
-            std::fprintf(stderr,
-                         "voidrunner-server: requests come through a proxy, but without "
-                         "--trust-proxy every player shares the proxy's address and its limits "
-                         "(tickets, runs, connections)\n");
         }
         const auto* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
         char buf[INET6_ADDRSTRLEN] = "?";
@@ -269,6 +262,19 @@ struct Server::State {
                           sizeof buf);
         }
         return buf;
+    }
+
+    // Said once: behind a proxy that is not trusted, every player shares
+    // its address and so one ticket limit.
+    void noticeProxy(MHD_Connection* c) {
+        if (config.trustProxy || toldOfProxy) return;
+        if ((MHD_lookup_connection_value(c, MHD_HEADER_KIND, "X-Real-IP") ||
+             MHD_lookup_connection_value(c, MHD_HEADER_KIND, "X-Forwarded-For")) &&
+            !toldOfProxy.exchange(true))
+            std::fprintf(stderr,
+                         "voidrunner-server: requests come through a proxy, but without "
+                         "--trust-proxy every player shares the proxy's address and its limits "
+                         "(tickets, runs, connections)\n");
     }
 
     Reply ticket(MHD_Connection* c, bool daily) {
@@ -505,6 +511,7 @@ MHD_Result handle(void* cls, MHD_Connection* c, const char* url, const char* met
             std::lock_guard lock(s.requestsMutex);
             ++s.requests;
         }
+        s.noticeProxy(c);
         // Refused before a byte of the body is read.
         if (headerCount(c, "Content-Length") > 1 ||
             (headerCount(c, "Content-Length") > 0 && headerCount(c, "Transfer-Encoding") > 0))

@@ -59,7 +59,8 @@ with open(os.path.join(tmp, "key"), "wb") as f:
 out = open(os.path.join(tmp, "server.out"), "w+")
 procs.append(subprocess.Popen(
     [server_bin, "--listen", "127.0.0.1:0", "--db", "sqlite:" + os.path.join(tmp, "lb.db"),
-     "--key", os.path.join(tmp, "key"), "--trust-proxy", "--workers", "2", "--rate", "1000", "--burst", "1000"],
+     "--key", os.path.join(tmp, "key"), "--trust-proxy", "--workers", "2", "--rate", "1000", "--burst", "1000",
+     "--request-seconds", "4"],
     stdout=out, stderr=subprocess.STDOUT))
 server_port = None
 for _ in range(100):
@@ -164,6 +165,8 @@ try:
          [b"GET /api/v1/top HTTP/1.1\r\n"] + [b"X-H%d: v\r\n" % i for i in range(100000)],
          {400, 431, 494, None}),
         ("a 200 MB request line with no end", body_chunks(b"GET /", 200 << 20), {400, 414, None}),
+        ("Content-Length twice", [("POST " + runs + "Content-Length: 5\r\nContent-Length: 50\r\n"
+                                   "\r\n12345").encode()], {400}),
     ]
     for name, chunks, want in cases:
         got = raw(chunks)
@@ -195,6 +198,50 @@ try:
     for s in slow + idle:
         s.close()
 
+    if direct:
+        # A request may take its time to come in, but not forever: headers
+        # a byte a second are cut off at the deadline (4 s here).
+        s = attacker()
+        start = time.monotonic()
+        try:
+            for b in b"GET /api/v1/top HTTP/1.1\r\nX-Slow: " + b"x" * 30:
+                s.sendall(bytes([b]))
+                if select.select([s], [], [], 1)[0] and not s.recv(100):
+                    break
+        except OSError:
+            pass
+        took = time.monotonic() - start
+        s.close()
+        if took > 8:
+            fail("headers a byte a second: still open after %.1f s" % took)
+
+        # Bodies held unfinished take from one budget: 100 of nearly 4 MB,
+        # from ten addresses, do not cost the server 400 MB.
+        def rss_mb():
+            for line in open("/proc/%d/status" % procs[0].pid):
+                if line.startswith("VmRSS:"):
+                    return int(line.split()[1]) // 1024
+        held = []
+        head = ("POST " + runs + "Content-Length: 4000000\r\n\r\n").encode()
+        for i in range(100):
+            h = socket.create_connection(("127.0.0.1", port),
+                                         source_address=("127.0.0.%d" % (10 + i % 10), 0))
+            h.setblocking(False)
+            try:
+                h.send(head)
+                sent = 0
+                while sent < 3900000:
+                    sent += h.send(b"x" * min(1 << 18, 3900000 - sent))
+            except OSError:
+                pass  # refused (503) or the buffer full: either way not held here
+            held.append(h)
+        time.sleep(1)
+        if rss_mb() > 300:
+            fail("100 held bodies: the server holds %d MB" % rss_mb())
+        timed_top("100 held bodies")
+        for h in held:
+            h.close()
+
     # The replay bot plays a real run with a minted seed.
     seed = 4242
     subprocess.run([bot_bin, "--seed", str(seed), "--field", "1280x720", "--games", "1", "--ticks",
@@ -210,6 +257,7 @@ try:
     played_ago = now_ms() - ticks * 62 - 5000
 
     ticket = mint(seed, played_ago)
+    junk_header = "# voidrunner replay 1\n# version %s\nfield 1280 720\nseed %d\n" % (lines[1].split()[-1], seed)
     api = [
         ("forged ticket", submit(ticket[:-1] + ("0" if ticket[-1] != "0" else "1"), "AB", score, good), 401),
         ("expired ticket", submit(mint(seed, now_ms() - 5 * 3600 * 1000), "AB", score, good), 401),
@@ -221,6 +269,15 @@ try:
             + "keys S\n" + "tick 2000000000\n" * 3)), 422),
         ("invalid UTF-8 player", submit(mint(seed, played_ago), b"A\xff\xfe", score, good), 400),
         ("invalid UTF-8 replay", submit(mint(seed, played_ago), "AB", score, good + b"# \xff\n"), 422),
+        # Junk that would fill the disk: no play, nothing scored, or far
+        # more bytes than its ticks need.
+        ("3 MB of comments and no ticks", submit(mint(seed, played_ago), "AB", 0, seal(
+            junk_header + ("# " + "x" * 1000 + "\n") * 3000)), 422),
+        ("a run that scores nothing", submit(mint(seed, played_ago), "AB", 0, seal(
+            junk_header + "tick 50\n")), 422),
+        ("1 MB of comments in a run", submit(mint(seed, played_ago), "AB", score, seal(
+            good.decode()[:good.decode().rindex("# end")].replace(
+                "\nfield", "\n" + "# junk\n" * 150000 + "field", 1))), 422),
     ]
     for name in sorted(os.listdir(corpus)):
         api.append(("fuzz corpus " + name, submit(mint(seed, played_ago), "AB", 0,
