@@ -285,7 +285,8 @@ struct Server::State {
         if (!daily && config.testSeed >= 0) t.seed = static_cast<uint32_t>(config.testSeed);
         std::string body = "{\"ticket\":" + jsonString(key.encode(t)) + ",\"kind\":\"" +
                            (daily ? "daily" : "ranked") + "\",\"seed\":" + std::to_string(t.seed) +
-                           ",\"issued\":" + std::to_string(t.issuedMs) + ",\"field\":[" +
+                           ",\"issued\":" + std::to_string(t.issuedMs) +
+                           ",\"slack\":" + std::to_string(config.slackSeconds) + ",\"field\":[" +
                            std::to_string(kRankedWidth) + "," + std::to_string(kRankedHeight) + "]";
         if (daily) body += ",\"day\":" + jsonString(t.day);
         return {200, body + "}\n"};

@@ -169,14 +169,19 @@ Submission submission(const std::string& nonce, const char* player, int score,
     return s;
 }
 
+// A SQLite file of the test's own, removed with its journal at the end.
+struct TempDb {
+    std::string path;
+    explicit TempDb(const std::string& name)
+        : path(name + "-" + std::to_string(getpid()) + ".db") {}
+    ~TempDb() {
+        for (const char* s : {"", "-wal", "-shm"}) std::filesystem::remove(path + s);
+    }
+};
+
 TEST(SqliteStore, MigratesOnceSpendsTicketsOnceAndRanksRuns) {
-    const std::string path = "server-test-" + std::to_string(getpid()) + ".db";
-    struct Remove {
-        std::string p;
-        ~Remove() {
-            for (const char* s : {"", "-wal", "-shm"}) std::filesystem::remove(p + s);
-        }
-    } remove{path};
+    const TempDb db("server-test");
+    const std::string& path = db.path;
     {
         auto store = openStore("sqlite:" + path);
         EXPECT_EQ(store->schemaVersion(), static_cast<int>(migrations(false).size()));
@@ -211,14 +216,8 @@ TEST(SqliteStore, MigratesOnceSpendsTicketsOnceAndRanksRuns) {
 // bytes for the day leaves nothing behind, and the database keeps the
 // fingerprint of the first key it was given.
 TEST(SqliteStore, NothingStoredByHalfAndOneKey) {
-    const std::string path = "server-test-quota-" + std::to_string(getpid()) + ".db";
-    struct Remove {
-        std::string p;
-        ~Remove() {
-            for (const char* s : {"", "-wal", "-shm"}) std::filesystem::remove(p + s);
-        }
-    } remove{path};
-    auto store = openStore("sqlite:" + path);
+    const TempDb db("server-test-quota");
+    auto store = openStore("sqlite:" + db.path);
     Submission first = submission("n1", "abc", 10);
     first.dailyBytes = 20;
     EXPECT_EQ(store->addRun(first), Store::Added::Listed);
