@@ -212,6 +212,7 @@ try:
             pass
         took = time.monotonic() - start
         s.close()
+        print("headers a byte a second: cut off after %.1f s" % took)
         if took > 8:
             fail("headers a byte a second: still open after %.1f s" % took)
 
@@ -236,6 +237,7 @@ try:
                 pass  # refused (503) or the buffer full: either way not held here
             held.append(h)
         time.sleep(1)
+        print("100 held bodies: the server holds %d MB" % rss_mb())
         if rss_mb() > 300:
             fail("100 held bodies: the server holds %d MB" % rss_mb())
         timed_top("100 held bodies")
