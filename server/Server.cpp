@@ -3,11 +3,11 @@
 #include <arpa/inet.h>
 #include <microhttpd.h>
 #include <netdb.h>
+#include <strings.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-
-#include <strings.h>
 #include <unistd.h>
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -521,6 +521,11 @@ MHD_Result handle(void* cls, MHD_Connection* c, const char* url, const char* met
             long long n = 0;
             if (!parseCount(len, 0, INT64_MAX, n) || n > s.config.maxReplayBytes)
                 return send(s, c, *req, error(413, "the replay is too large"));
+            // The whole body's room, taken now: a body that comes slowly
+            // holds no more than it said.
+            if (n > 0 && !s.hold(*req, n))
+                return send(s, c, *req, busy("the server is busy; try again shortly", 5));
+            req->body.reserve(static_cast<std::size_t>(n));
         }
         if (const char* enc = MHD_lookup_connection_value(c, MHD_HEADER_KIND, "Content-Encoding")) {
             if (std::strcmp(enc, "identity") != 0)
@@ -548,7 +553,9 @@ MHD_Result handle(void* cls, MHD_Connection* c, const char* url, const char* met
             *size = 0;
             return send(s, c, *req, error(413, "the replay is too large"));
         }
-        if (!s.hold(*req, static_cast<long long>(*size))) {
+        // A chunked body takes its room as it comes.
+        const auto more = static_cast<long long>(req->body.size() + *size) - req->held;
+        if (more > 0 && !s.hold(*req, more)) {
             *size = 0;
             return send(s, c, *req, busy("the server is busy; try again shortly", 5));
         }
