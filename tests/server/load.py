@@ -5,11 +5,13 @@ the tables, asking for a ticket and sending one run, paced as a player's
 page would be. Not one answer may be a 5xx or missing.
 
     load.py SERVER BOT NGINX_CONF [--seconds S] [--clients N] [--servers N]
-            [--db sqlite|postgresql] [--nginx-workers N] [--rate R] [--json FILE]
+            [--db sqlite|postgresql] [--nginx-workers N] [--rate R] [--queue N]
+            [--json FILE]
 
 --servers N starts N servers on one database (PostgreSQL for more than
 one), each listed in nginx's upstream block. --rate is each client's
-requests per second. Prints the answers by status, the requests per
+requests per second. --queue sets the servers' verification queue (a
+sanitizer build verifies runs several times slower). Prints the answers by status, the requests per
 second and the latency percentiles; --json writes them to FILE too.
 """
 import argparse
@@ -39,6 +41,7 @@ parser.add_argument("--servers", type=int, default=1)
 parser.add_argument("--db", choices=["sqlite", "postgresql"], default="sqlite")
 parser.add_argument("--nginx-workers", type=int, default=4)
 parser.add_argument("--rate", type=float, default=10)
+parser.add_argument("--queue", type=int)
 parser.add_argument("--json")
 args = parser.parse_args()
 if args.servers > 1 and args.db == "sqlite":
@@ -82,7 +85,8 @@ try:
         open(out, "w").close()
         procs.append(subprocess.Popen(
             [args.server, "--listen", "127.0.0.1:0", "--db", db, "--key", os.path.join(tmp, "key"),
-             "--trust-proxy", "--test-seed", str(SEED), "--clock-scale", str(SCALE)],
+             "--trust-proxy", "--test-seed", str(SEED), "--clock-scale", str(SCALE)]
+            + (["--queue", str(args.queue)] if args.queue else []),
             stdout=open(out, "w"), stderr=open(os.path.join(tmp, "err%d" % i), "w")))
         for _ in range(100):
             m = re.search(r" port (\d+),", open(out).read())
