@@ -83,6 +83,7 @@ int runGame(GamePlan& plan, const GameHost& host) {
                     noteLeaderboardMessage(text);
                     if (said) said(text);
                 };
+                board->onUnsent = [](const std::string& expires) { noteUnsentRun(expires); };
                 std::string message;
                 board->begin(plan.daily ? RankedMode::Daily : RankedMode::Ranked, message);
                 std::printf("voidrunner: %s\n", message.c_str());

@@ -6,6 +6,5 @@
 #include <string_view>
 
 std::string jsonString(std::string_view s);
-// True for well-formed UTF-8 (no overlong forms, surrogates or code points
-// past U+10FFFF).
-bool validUtf8(std::string_view s);
+// validUtf8: the clients' own, so both sides judge a name alike.
+#include "app/online/Utf8.h"

@@ -20,7 +20,12 @@ const char* const kServerUsage =
     "  --rate N             tickets and runs per minute per client (default 10)\n"
     "  --burst N            tickets and runs a client may take at once (default 10)\n"
     "  --max-connections N  open connections at most (default 1000)\n"
-    "  --per-client N       open connections per client address (default 64)\n"
+    "  --per-client N       open connections per client address (default 64); with\n"
+    "                       --trust-proxy, requests at once per client\n"
+    "  --request-seconds S  time to read a request and to send its answer (default 30)\n"
+    "  --buffer-bytes N     request and answer bodies held at once (default 134217728)\n"
+    "  --daily-bytes N      replay bytes one client address may store a day (default\n"
+    "                       33554432; 0: no limit)\n"
     "  --trust-proxy        take the client address from X-Real-IP (behind nginx)\n"
     "  --clock-scale K      tests only: the server's clock runs K times faster from the\n"
     "                       moment the key file was made\n"
@@ -102,6 +107,15 @@ bool parseServerArgs(int argc, char** argv, ServerConfig& c, bool& help, std::st
         } else if (a == "--per-client") {
             if (!num(0, 100000)) return false;
             c.perClientConnections = static_cast<int>(n);
+        } else if (a == "--request-seconds") {
+            if (!num(1, 3600)) return false;
+            c.requestSeconds = static_cast<int>(n);
+        } else if (a == "--buffer-bytes") {
+            if (!num(1 << 20, 1ll << 40)) return false;
+            c.bufferBytes = static_cast<long long>(n);
+        } else if (a == "--daily-bytes") {
+            if (!num(0, 1ll << 40)) return false;
+            c.dailyBytes = static_cast<long long>(n);
         } else if (a == "--clock-scale") {
             if (!num(1, 1e6)) return false;
             c.clockScale = n;

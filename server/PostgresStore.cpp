@@ -24,31 +24,67 @@ public:
         }
     }
 
-    bool spendTicket(const std::string& nonce, long long nowMs) override {
+    Added addRun(Submission& s) override {
+        try {
+            return add(s);
+        } catch (const OverQuota&) {
+            return Added::OverQuota;
+        }
+    }
+    Added add(Submission& s) {
         return with([&](pqxx::work& w) {
-            return w.exec_params(
-                        "INSERT INTO spent_tickets (nonce, spent_ms) VALUES ($1, $2)"
-                        " ON CONFLICT DO NOTHING",
-                        nonce, nowMs)
-                       .affected_rows() == 1;
+            const RunRow& r = s.run;
+            if (w.exec_params("INSERT INTO spent_tickets (nonce, spent_ms) VALUES ($1, $2)"
+                              " ON CONFLICT DO NOTHING",
+                              s.nonce, s.nowMs)
+                    .affected_rows() != 1)
+                return Added::Spent;
+            const long long bytes =
+                w.exec_params1(
+                     "INSERT INTO daily_bytes (client, day, bytes) VALUES ($1, $2, $3)"
+                     " ON CONFLICT (client, day) DO UPDATE"
+                     " SET bytes = daily_bytes.bytes + excluded.bytes RETURNING bytes",
+                     s.client, s.day, static_cast<long long>(s.replay.size()))[0]
+                    .as<long long>();
+            if (s.dailyBytes > 0 && bytes > s.dailyBytes) throw OverQuota{};
+            s.run.id = w.exec_params1(
+                            "INSERT INTO runs (board, player, score, ticks, seed, version,"
+                            " submitted_ms, replay, ticket) VALUES ($1, $2, $3, $4, $5, $6, $7,"
+                            " $8, $9) RETURNING id",
+                            r.board, r.player, r.score, r.ticks, r.seed, r.version, r.submittedMs,
+                            s.replay, s.nonce)[0]
+                           .as<long long>();
+            return Added::Listed;
         });
     }
-    void forgetTickets(long long beforeMs) override {
+    TicketUse ticketUse(const std::string& nonce) override {
+        return with([&](pqxx::work& w) {
+            TicketUse use;
+            use.spent =
+                !w.exec_params("SELECT 1 FROM spent_tickets WHERE nonce = $1", nonce).empty();
+            const auto r = w.exec_params(
+                "SELECT id, board, player, score, ticks, seed, version, submitted_ms, replay"
+                " FROM runs WHERE ticket = $1 AND hidden = 0",
+                nonce);
+            if (use.spent && !r.empty()) {
+                use.run = read(r[0]);
+                use.replay = r[0][8].as<std::string>();
+            }
+            return use;
+        });
+    }
+    long long bytesStored(const std::string& client, const std::string& day) override {
+        return with([&](pqxx::work& w) {
+            const auto r = w.exec_params(
+                "SELECT bytes FROM daily_bytes WHERE client = $1 AND day = $2", client, day);
+            return r.empty() ? 0ll : r[0][0].as<long long>();
+        });
+    }
+    void forget(long long beforeMs, const std::string& beforeDay) override {
         with([&](pqxx::work& w) {
             w.exec_params("DELETE FROM spent_tickets WHERE spent_ms < $1", beforeMs);
+            w.exec_params("DELETE FROM daily_bytes WHERE day < $1", beforeDay);
             return 0;
-        });
-    }
-    long long addRun(const RunRow& r, const std::string& replay) override {
-        return with([&](pqxx::work& w) {
-            return w
-                .exec_params1(
-                    "INSERT INTO runs (board, player, score, ticks, seed, version,"
-                    " submitted_ms, replay) VALUES ($1, $2, $3, $4, $5, $6, $7, $8)"
-                    " RETURNING id",
-                    r.board, r.player, r.score, r.ticks, r.seed, r.version, r.submittedMs,
-                    replay)[0]
-                .as<long long>();
         });
     }
     std::vector<RunRow> top(const std::string& board, int limit) override {
@@ -89,8 +125,27 @@ public:
             return w.exec1("SELECT version FROM schema_version")[0].as<int>();
         });
     }
+    bool fresh() override {
+        return with([&](pqxx::work& w) {
+            return w.exec1(
+                        "SELECT (SELECT count(*) FROM runs) + (SELECT count(*) FROM"
+                        " spent_tickets) + (SELECT count(*) FROM server_key)")[0]
+                       .as<long long>() == 0;
+        });
+    }
+    std::string claimKey(const std::string& fingerprint) override {
+        return with([&](pqxx::work& w) {
+            w.exec_params(
+                "INSERT INTO server_key (id, fingerprint) VALUES (1, $1)"
+                " ON CONFLICT DO NOTHING",
+                fingerprint);
+            return w.exec1("SELECT fingerprint FROM server_key")[0].as<std::string>();
+        });
+    }
 
 private:
+    // Thrown past with(), whose transaction then ends undone.
+    struct OverQuota {};
     static constexpr int kConnections = 4;
     static constexpr const char* kColumns =
         "SELECT id, board, player, score, ticks, seed, version, submitted_ms FROM runs";
@@ -132,14 +187,27 @@ private:
                 s->freed_.notify_one();
             }
         } back{this, c};
-        try {
-            if (!c->is_open()) c = std::make_unique<pqxx::connection>(url_);
-            pqxx::work w(*c);
-            auto result = f(w);
-            w.commit();
-            return result;
-        } catch (const std::exception& e) {
-            throw StoreError(std::string("postgresql: ") + firstLine(e.what()));
+        // A connection the database dropped (a restart) is opened again and
+        // the transaction tried once more: it either committed whole or not
+        // at all, and a ticket spent by it shows on the second try.
+        for (int attempt = 0;; ++attempt) {
+            try {
+                if (!c->is_open()) c = std::make_unique<pqxx::connection>(url_);
+                pqxx::work w(*c);
+                auto result = f(w);
+                w.commit();
+                return result;
+            } catch (const pqxx::broken_connection& e) {
+                if (attempt > 0)
+                    throw StoreError(std::string("postgresql: ") + firstLine(e.what()));
+                try {
+                    c = std::make_unique<pqxx::connection>(url_);
+                } catch (const std::exception& again) {
+                    throw StoreError(std::string("postgresql: ") + firstLine(again.what()));
+                }
+            } catch (const std::exception& e) {
+                throw StoreError(std::string("postgresql: ") + firstLine(e.what()));
+            }
         }
     }
 

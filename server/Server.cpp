@@ -3,12 +3,15 @@
 #include <arpa/inet.h>
 #include <microhttpd.h>
 #include <netdb.h>
+#include <strings.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -16,11 +19,15 @@
 #include <map>
 #include <mutex>
 #include <stdexcept>
+#include <thread>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "Json.h"
 #include "Store.h"
 #include "Tickets.h"
 #include "Verifier.h"
+#include "app/online/RankedContract.h"
 
 namespace {
 
@@ -29,6 +36,17 @@ long long nowMs() {
                std::chrono::system_clock::now().time_since_epoch())
         .count();
 }
+
+long long steadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// A replay holds little besides its ticks: what a run may carry on top of
+// them, and per tick.
+constexpr long long kReplayBaseBytes = 4096;
+constexpr long long kReplayBytesPerTick = 64;
 
 struct Reply {
     unsigned status = 200;
@@ -41,11 +59,29 @@ Reply error(unsigned status, const std::string& reason) {
     return {status, "{\"error\":" + jsonString(reason) + "}\n"};
 }
 
-// Per request: the body read so far.
+Reply busy(const std::string& reason, long long retryAfter) {
+    Reply r = error(503, reason);
+    r.retryAfter = retryAfter;
+    return r;
+}
+
+// Per connection: its socket, so that a request past its time can be cut
+// off, and where its current request is.
+struct Connection {
+    int fd = -1;
+    enum Phase { Reading, Working, Answering } phase = Reading;
+    long long sinceMs = 0;  // of the phase, steady clock
+    bool cut = false;
+};
+
+// Per request: the body read so far, and the bytes it holds of the
+// server's buffer budget.
 struct Request {
     std::string body;
+    std::string client;
     bool tooLarge = false;
-    bool headersSeen = false;
+    bool counted = false;  // among its client's requests under way
+    long long held = 0;
 };
 
 bool parseCount(const char* text, long long lo, long long hi, long long& out) {
@@ -58,6 +94,22 @@ bool parseCount(const char* text, long long lo, long long hi, long long& out) {
         return false;
     out = v;
     return true;
+}
+
+int headerCount(MHD_Connection* c, const char* name) {
+    struct Count {
+        const char* name;
+        int n = 0;
+    } count{name};
+    MHD_get_connection_values(
+        c, MHD_HEADER_KIND,
+        [](void* cls, MHD_ValueKind, const char* key, const char*) -> MHD_Result {
+            auto& k = *static_cast<Count*>(cls);
+            if (strcasecmp(key, k.name) == 0) ++k.n;
+            return MHD_YES;
+        },
+        &count);
+    return count.n;
 }
 
 std::string runJson(const RunRow& r) {
@@ -83,11 +135,26 @@ struct Server::State {
     // when each was read.
     std::mutex topMutex;
     std::map<std::string, std::pair<std::pair<long long, long long>, std::string>> topKept;
+    std::atomic<bool> stopping{false};
+    std::atomic<bool> toldOfProxy{false};
+    // Requests under way (from their headers to their answer sent), in all
+    // and per client.
+    std::mutex requestsMutex;
+    std::condition_variable requestsDone;
+    int requests = 0;
+    std::unordered_map<std::string, int> perClient;
+    std::atomic<long long> held{0};  // body bytes held by all requests
+    // Every open connection, for the watchdog that cuts off the slow ones.
+    std::mutex connectionsMutex;
+    std::unordered_set<Connection*> connections;
+    std::condition_variable watchdogWake;
+    bool watching = true;
+    std::thread watchdog;
 
     explicit State(const ServerConfig& c)
         : config(c),
           store(openStore(c.db)),
-          key(TicketKey::load(c.keyFile)),
+          key(loadKey(c, *store)),
           verifier(c.program, c.workers, c.queue, {c.verifySeconds, 512ll << 20}),
           ticketLimit(c.ticketsPerMinute, c.burst),
           runLimit(c.runsPerMinute, c.burst) {
@@ -104,6 +171,76 @@ struct Server::State {
                 throw std::runtime_error("the operator token file " + c.operatorTokenFile +
                                          " must hold a token of 16 characters or more");
         }
+    }
+
+    ~State() {
+        {
+            std::lock_guard lock(connectionsMutex);
+            watching = false;
+        }
+        watchdogWake.notify_all();
+        if (watchdog.joinable()) watchdog.join();
+    }
+
+    // The key, made only for a database that holds nothing yet: a server
+    // whose key file is missing or another must not sign tickets the others
+    // refuse, nor give another day's seed.
+    static TicketKey loadKey(const ServerConfig& c, Store& store) {
+        const bool fresh = store.fresh();
+        if (!fresh && access(c.keyFile.c_str(), F_OK) != 0 && errno == ENOENT)
+            throw std::runtime_error("the key file " + c.keyFile +
+                                     " is missing, and the database holds a leaderboard: copy "
+                                     "its key file there (every server of a database needs the "
+                                     "same one)");
+        TicketKey key = TicketKey::load(c.keyFile, fresh);
+        const std::string mine = key.fingerprint();
+        const std::string stored = store.claimKey(mine);
+        if (stored != mine)
+            throw std::runtime_error("the key file " + c.keyFile +
+                                     " is not this leaderboard's key (its database was made with "
+                                     "key " +
+                                     stored.substr(0, 16) + ", this is " + mine.substr(0, 16) +
+                                     "): every server of a database needs the same key file");
+        return key;
+    }
+
+    // Cuts off connections whose request takes longer than allowed to come
+    // in or to go out; the time a request waits for its answer is not
+    // counted.
+    void watch() {
+        const long long limit = static_cast<long long>(config.requestSeconds) * 1000;
+        std::unique_lock lock(connectionsMutex);
+        while (watching) {
+            watchdogWake.wait_for(lock, std::chrono::milliseconds(250));
+            const long long at = steadyMs();
+            for (Connection* c : connections)
+                if (!c->cut && c->phase != Connection::Working && at - c->sinceMs > limit) {
+                    // The descriptor stays MHD's: it sees the end and closes it.
+                    shutdown(c->fd, SHUT_RDWR);
+                    c->cut = true;
+                }
+        }
+    }
+
+    void phase(MHD_Connection* c, Connection::Phase p) {
+        const MHD_ConnectionInfo* info =
+            MHD_get_connection_info(c, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+        if (!info || !info->socket_context) return;
+        auto* conn = static_cast<Connection*>(info->socket_context);
+        std::lock_guard lock(connectionsMutex);
+        conn->phase = p;
+        conn->sinceMs = steadyMs();
+    }
+
+    // Bytes of the buffer budget for a request; false when they are not
+    // to be had now.
+    bool hold(Request& req, long long bytes) {
+        if (held.fetch_add(bytes) + bytes > config.bufferBytes) {
+            held -= bytes;
+            return false;
+        }
+        req.held += bytes;
+        return true;
     }
 
     // The server's clock; a test may run it faster.
@@ -132,6 +269,19 @@ struct Server::State {
         return buf;
     }
 
+    // Said once: behind a proxy that is not trusted, every player shares
+    // its address and so one ticket limit.
+    void noticeProxy(MHD_Connection* c) {
+        if (config.trustProxy || toldOfProxy) return;
+        if ((MHD_lookup_connection_value(c, MHD_HEADER_KIND, "X-Real-IP") ||
+             MHD_lookup_connection_value(c, MHD_HEADER_KIND, "X-Forwarded-For")) &&
+            !toldOfProxy.exchange(true))
+            std::fprintf(stderr,
+                         "voidrunner-server: requests come through a proxy, but without "
+                         "--trust-proxy every player shares the proxy's address and its limits "
+                         "(tickets, runs, connections)\n");
+    }
+
     Reply ticket(MHD_Connection* c, bool daily) {
         if (!ticketLimit.allow(client(c), nowMs()))
             return error(429, "too many tickets; slow down");
@@ -140,14 +290,16 @@ struct Server::State {
         if (!daily && config.testSeed >= 0) t.seed = static_cast<uint32_t>(config.testSeed);
         std::string body = "{\"ticket\":" + jsonString(key.encode(t)) + ",\"kind\":\"" +
                            (daily ? "daily" : "ranked") + "\",\"seed\":" + std::to_string(t.seed) +
-                           ",\"issued\":" + std::to_string(t.issuedMs) + ",\"field\":[" +
+                           ",\"issued\":" + std::to_string(t.issuedMs) +
+                           ",\"slack\":" + std::to_string(config.slackSeconds) + ",\"field\":[" +
                            std::to_string(kRankedWidth) + "," + std::to_string(kRankedHeight) + "]";
         if (daily) body += ",\"day\":" + jsonString(t.day);
         return {200, body + "}\n"};
     }
 
     Reply submit(MHD_Connection* c, const std::string& replay) {
-        if (!runLimit.allow(client(c), nowMs())) return error(429, "too many runs; slow down");
+        const std::string from = client(c);
+        if (!runLimit.allow(from, nowMs())) return error(429, "too many runs; slow down");
         const char* ticketText = MHD_lookup_connection_value(c, MHD_GET_ARGUMENT_KIND, "ticket");
         Ticket t;
         if (!ticketText || !key.decode(ticketText, t))
@@ -157,12 +309,8 @@ struct Server::State {
         if (elapsed > config.ticketLifeSeconds * 1000 || elapsed < 0)
             return error(401, "the ticket has expired");
         const char* player = MHD_lookup_connection_value(c, MHD_GET_ARGUMENT_KIND, "player");
-        if (!player || !*player || std::strlen(player) > 32)
-            return error(400, "player must be 1 to 32 bytes");
-        if (!validUtf8(player)) return error(400, "player is not valid UTF-8");
-        for (const char* p = player; *p; ++p)
-            if (static_cast<unsigned char>(*p) < 0x20 || *p == 0x7f)
-                return error(400, "player holds control characters");
+        if (const std::string problem = playerNameProblem(player ? player : ""); !problem.empty())
+            return error(400, problem);
         long long claimed = 0;
         if (!parseCount(MHD_lookup_connection_value(c, MHD_GET_ARGUMENT_KIND, "score"), 0,
                         2000000000, claimed))
@@ -171,49 +319,86 @@ struct Server::State {
 
         const ReplayCheck check = checkReplay(replay, t.seed);
         if (!check.ok) return error(422, check.error);
-        const long long playMs = check.replay.ticks * kTickMs;
+        const long long ticks = check.replay.ticks;
+        if (ticks == 0) return error(422, "the replay holds no play");
+        if (claimed == 0) return error(422, "a run that scores nothing is not listed");
+        if (static_cast<long long>(replay.size()) > kReplayBaseBytes + kReplayBytesPerTick * ticks)
+            return error(422,
+                         "the replay is larger than its " + std::to_string(ticks) + " ticks need");
+        const long long playMs = ticks * kTickMs;
         if (elapsed < playMs)
-            return error(422, "sent sooner than its " + std::to_string(check.replay.ticks) +
+            return error(422, "sent sooner than its " + std::to_string(ticks) +
                                   " ticks can be played after the ticket was issued");
         if (elapsed > playMs + config.slackSeconds * 1000)
             return error(422, "sent too long after its ticket was issued for its " +
-                                  std::to_string(check.replay.ticks) + " ticks");
+                                  std::to_string(ticks) + " ticks");
 
-        if (!verifier.enter()) {
-            Reply r = error(503, "the verification queue is full; try again shortly");
-            r.retryAfter = 5;
-            return r;
-        }
-        pruneSpent(at);
-        if (!store->spendTicket(t.nonce, at)) {
-            verifier.cancel();
-            return error(409, "the ticket was used already");
-        }
+        // Sent again (the answer was lost, or came too late for the client):
+        // the run stored with the ticket is the answer, without playing it.
+        if (const TicketUse use = store->ticketUse(t.nonce); use.spent)
+            return resent(use, player, claimed, replay);
+        const std::string day = utcDay(at);
+        if (config.dailyBytes > 0 &&
+            store->bytesStored(from, day) + static_cast<long long>(replay.size()) >
+                config.dailyBytes)
+            return tooMuchToday();
+
+        if (!verifier.enter()) return busy("the verification queue is full; try again shortly", 5);
+        // Played before anything is stored: a ticket is spent only together
+        // with its run, so whatever fails on the way, the client may send it
+        // again.
         const Verdict v = verifier.run(replay);
+        if (v.kind == Verdict::Closed) return busy("the server is stopping; try again shortly", 5);
         if (v.kind == Verdict::TooLong) return error(422, v.error);
         if (v.kind == Verdict::Refused) return error(422, v.error);
         if (v.kind != Verdict::Reproduced) return error(500, v.error);
         if (v.score != claimed)
             return error(422, "the replay does not reproduce the score: it reaches " +
                                   std::to_string(v.score) + ", not " + std::to_string(claimed));
-        RunRow row;
-        row.board = t.daily ? t.day : "global";
-        row.player = player;
-        row.score = v.score;
-        row.ticks = check.replay.ticks;
-        row.seed = t.seed;
-        row.version = check.version;
-        row.submittedMs = nowMs();
-        row.id = store->addRun(row, replay);
-        return {201, runJson(row) + "\n"};
+        Submission sub;
+        sub.nonce = t.nonce;
+        sub.nowMs = at;
+        sub.run.board = t.daily ? t.day : "global";
+        sub.run.player = player;
+        sub.run.score = v.score;
+        sub.run.ticks = ticks;
+        sub.run.seed = t.seed;
+        sub.run.version = check.version;
+        sub.run.submittedMs = nowMs();
+        sub.replay = replay;
+        sub.client = from;
+        sub.day = day;
+        sub.dailyBytes = config.dailyBytes;
+        pruneSpent(at);
+        switch (store->addRun(sub)) {
+        case Store::Added::Listed: return {201, runJson(sub.run) + "\n"};
+        case Store::Added::OverQuota: return tooMuchToday();
+        case Store::Added::Spent: break;
+        }
+        // Another copy of the same submission was stored meanwhile.
+        return resent(store->ticketUse(t.nonce), player, claimed, replay);
     }
 
-    // A spent ticket need only be remembered while it could still be valid.
+    static Reply resent(const TicketUse& use, const std::string& player, long long score,
+                        const std::string& replay) {
+        if (use.run && use.run->player == player && use.run->score == score && use.replay == replay)
+            return {200, runJson(*use.run) + "\n"};
+        return error(409, "the ticket was used already");
+    }
+
+    Reply tooMuchToday() const {
+        Reply r = error(429, "this address has stored its share of runs for today");
+        r.retryAfter = 3600;
+        return r;
+    }
+
+    // A spent ticket need only be remembered while it could still be valid,
+    // and a client's bytes for the day.
     void pruneSpent(long long at) {
         const long long life = config.ticketLifeSeconds * 1000;
         long long last = lastPruneMs.load();
         if (at - last < 600000 || !lastPruneMs.compare_exchange_strong(last, at)) return;
-        store->forgetTickets(at - life - 60000);
+        store->forget(at - life - 60000, utcDay(at - 86400000));
     }
 
     Reply top(MHD_Connection* c, const std::string& board) {
@@ -269,7 +454,11 @@ struct Server::State {
         }
         if (url == "/api/v1/daily/tickets")
             return post ? ticket(c, true) : error(405, "method not allowed");
-        if (url == "/api/v1/runs") return post ? submit(c, body) : error(405, "method not allowed");
+        if (url == "/api/v1/runs") {
+            if (!post) return error(405, "method not allowed");
+            if (stopping) return busy("the server is stopping; try again shortly", 5);
+            return submit(c, body);
+        }
         if (url == "/api/v1/top") return get ? top(c, "global") : error(405, "method not allowed");
         if (url == "/api/v1/daily/top") {
             if (!get) return error(405, "method not allowed");
@@ -312,7 +501,11 @@ bool Server::State::differs(const char* a, const std::string& b) {
 
 namespace {
 
-MHD_Result send(MHD_Connection* c, const Reply& r) {
+MHD_Result send(Server::State& s, MHD_Connection* c, Request& req, const Reply& r) {
+    // The answer is copied into MHD's buffer: held until it is sent, and
+    // turned away when the budget has no room for it.
+    if (r.body.size() > 4096 && !s.hold(req, static_cast<long long>(r.body.size())))
+        return send(s, c, req, busy("the server is busy; try again shortly", 5));
     MHD_Response* res = MHD_create_response_from_buffer(
         r.body.size(), const_cast<char*>(r.body.data()), MHD_RESPMEM_MUST_COPY);
     if (!res) return MHD_NO;
@@ -323,8 +516,10 @@ MHD_Result send(MHD_Connection* c, const Reply& r) {
     MHD_add_response_header(res, "Cache-Control", "no-store");
     if (r.retryAfter > 0)
         MHD_add_response_header(res, "Retry-After", std::to_string(r.retryAfter).c_str());
+    if (s.stopping) MHD_add_response_header(res, "Connection", "close");
     const MHD_Result ok = MHD_queue_response(c, r.status, res);
     MHD_destroy_response(res);
+    s.phase(c, Connection::Answering);
     return ok;
 }
 
@@ -335,15 +530,38 @@ MHD_Result handle(void* cls, MHD_Connection* c, const char* url, const char* met
     if (!req) {
         req = new Request;
         *slot = req;
+        {
+            std::lock_guard lock(s.requestsMutex);
+            ++s.requests;
+        }
+        s.noticeProxy(c);
         // Refused before a byte of the body is read.
+        if (headerCount(c, "Content-Length") > 1 ||
+            (headerCount(c, "Content-Length") > 0 && headerCount(c, "Transfer-Encoding") > 0))
+            return send(s, c, *req, error(400, "the request gives its length twice"));
         if (const char* len = MHD_lookup_connection_value(c, MHD_HEADER_KIND, "Content-Length")) {
             long long n = 0;
             if (!parseCount(len, 0, INT64_MAX, n) || n > s.config.maxReplayBytes)
-                return send(c, error(413, "the replay is too large"));
+                return send(s, c, *req, error(413, "the replay is too large"));
+            // The whole body's room, taken now: a body that comes slowly
+            // holds no more than it said.
+            if (n > 0 && !s.hold(*req, n))
+                return send(s, c, *req, busy("the server is busy; try again shortly", 5));
+            req->body.reserve(static_cast<std::size_t>(n));
         }
         if (const char* enc = MHD_lookup_connection_value(c, MHD_HEADER_KIND, "Content-Encoding")) {
             if (std::strcmp(enc, "identity") != 0)
-                return send(c, error(415, "send the replay as plain text, not compressed"));
+                return send(s, c, *req,
+                            error(415, "send the replay as plain text, not compressed"));
+        }
+        // Behind nginx every request comes from its address: the limit on
+        // requests at once is the real client's, as nginx says it.
+        if (s.config.trustProxy && s.config.perClientConnections > 0) {
+            req->client = s.client(c);
+            std::lock_guard lock(s.requestsMutex);
+            req->counted = true;
+            if (++s.perClient[req->client] > s.config.perClientConnections)
+                return send(s, c, *req, error(429, "too many requests at once; slow down"));
         }
         return MHD_YES;
     }
@@ -355,23 +573,62 @@ MHD_Result handle(void* cls, MHD_Connection* c, const char* url, const char* met
             req->body.clear();
             req->body.shrink_to_fit();
             *size = 0;
-            return send(c, error(413, "the replay is too large"));
+            return send(s, c, *req, error(413, "the replay is too large"));
+        }
+        // A chunked body takes its room as it comes.
+        const auto more = static_cast<long long>(req->body.size() + *size) - req->held;
+        if (more > 0 && !s.hold(*req, more)) {
+            *size = 0;
+            return send(s, c, *req, busy("the server is busy; try again shortly", 5));
         }
         req->body.append(data, *size);
         *size = 0;
         return MHD_YES;
     }
+    s.phase(c, Connection::Working);
     try {
-        return send(c, s.route(c, url, method, req->body));
+        return send(s, c, *req, s.route(c, url, method, req->body));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "voidrunner-server: %s\n", e.what());
-        return send(c, error(500, "the server failed; try again later"));
+        return send(s, c, *req, busy("the server failed; try again shortly", 5));
     }
 }
 
-void completed(void*, MHD_Connection*, void** slot, MHD_RequestTerminationCode) {
-    delete static_cast<Request*>(*slot);
+void completed(void* cls, MHD_Connection* c, void** slot, MHD_RequestTerminationCode) {
+    auto& s = *static_cast<Server::State*>(cls);
+    auto* req = static_cast<Request*>(*slot);
+    if (!req) return;
     *slot = nullptr;
+    s.held -= req->held;
+    {
+        std::lock_guard lock(s.requestsMutex);
+        if (req->counted && --s.perClient[req->client] <= 0) s.perClient.erase(req->client);
+        --s.requests;
+    }
+    s.requestsDone.notify_all();
+    delete req;
+    s.phase(c, Connection::Reading);
+}
+
+void connectionEvent(void* cls, MHD_Connection* c, void** socketContext,
+                     MHD_ConnectionNotificationCode code) {
+    auto& s = *static_cast<Server::State*>(cls);
+    std::lock_guard lock(s.connectionsMutex);
+    if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+        const MHD_ConnectionInfo* info =
+            MHD_get_connection_info(c, MHD_CONNECTION_INFO_CONNECTION_FD);
+        auto* conn = new Connection;
+        conn->fd = info ? info->connect_fd : -1;
+        conn->sinceMs = steadyMs();
+        s.connections.insert(conn);
+        *socketContext = conn;
+    } else if (auto* conn = static_cast<Connection*>(*socketContext)) {
+        // Before MHD closes the descriptor: the watchdog never touches a
+        // closed one.
+        s.connections.erase(conn);
+        delete conn;
+        *socketContext = nullptr;
+    }
 }
 
 }  // namespace
@@ -390,24 +647,42 @@ Server::Server(const ServerConfig& config) : state_(std::make_unique<State>(conf
     addrinfo* found = nullptr;
     if (getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0 || !found)
         throw std::runtime_error("--listen: " + config.listen + " is not ADDR:PORT (numeric)");
-    unsigned flags = MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_POLL;
+    unsigned flags = MHD_USE_THREAD_PER_CONNECTION | MHD_USE_INTERNAL_POLLING_THREAD |
+                     MHD_USE_POLL | MHD_USE_ITC;
     if (found->ai_family == AF_INET6) flags |= MHD_USE_IPv6;
     state_->daemon = MHD_start_daemon(
         flags, 0, nullptr, nullptr, &handle, state_.get(), MHD_OPTION_SOCK_ADDR, found->ai_addr,
         MHD_OPTION_CONNECTION_LIMIT, static_cast<unsigned>(config.maxConnections),
-        MHD_OPTION_PER_IP_CONNECTION_LIMIT, static_cast<unsigned>(config.perClientConnections),
+        // Behind a trusted proxy every connection comes from the proxy: the
+        // limit per client is kept per request instead (handle).
+        MHD_OPTION_PER_IP_CONNECTION_LIMIT,
+        static_cast<unsigned>(config.trustProxy ? 0 : config.perClientConnections),
         MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned>(config.idleSeconds),
         // Request line and headers must fit in this: a line without end or
         // endless headers are cut off here.
         MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<size_t>(64 * 1024),
         MHD_OPTION_THREAD_STACK_SIZE, static_cast<size_t>(1 << 20), MHD_OPTION_NOTIFY_COMPLETED,
-        &completed, nullptr, MHD_OPTION_END);
+        &completed, state_.get(), MHD_OPTION_NOTIFY_CONNECTION, &connectionEvent, state_.get(),
+        MHD_OPTION_END);
     freeaddrinfo(found);
     if (!state_->daemon) throw std::runtime_error("cannot listen on " + config.listen);
+    state_->watchdog = std::thread([s = state_.get()] { s->watch(); });
 }
 
 Server::~Server() {
     if (state_->daemon) MHD_stop_daemon(state_->daemon);
+}
+
+void Server::drain(double seconds) {
+    State& s = *state_;
+    s.stopping = true;
+    // No new connections; those open are served on, told to close.
+    const MHD_socket listening = MHD_quiesce_daemon(s.daemon);
+    if (listening != MHD_INVALID_SOCKET) close(listening);
+    s.verifier.stop();
+    std::unique_lock lock(s.requestsMutex);
+    s.requestsDone.wait_for(lock, std::chrono::milliseconds(static_cast<long long>(seconds * 1000)),
+                            [&s] { return s.requests == 0; });
 }
 
 int Server::port() const {

@@ -1,6 +1,8 @@
 // The leaderboard's HTTP API on libmicrohttpd: one thread per connection,
-// with limits on connections, header memory, idle time and body size, so a
-// client that sends too much or too slowly holds only its own connection.
+// with limits on connections, header memory, idle time, body size, the
+// whole time of a request and the bytes held for all of them, so a client
+// that sends too much or too slowly holds only its own connection, and not
+// for long. In front of the public it sits behind nginx.
 #pragma once
 
 #include <memory>
@@ -10,8 +12,8 @@ struct ServerConfig {
     std::string listen = "127.0.0.1:8080";
     std::string db = "sqlite:leaderboard.db";
     std::string keyFile = "leaderboard.key";
-    std::string operatorTokenFile;  // none: runs cannot be hidden over HTTP
-    std::string program;            // this executable, run as the verifier
+    std::string operatorTokenFile;           // none: runs cannot be hidden over HTTP
+    std::string program = "/proc/self/exe";  // run as the verifier, opened once at start
     int workers = 2;
     int queue = 16;
     double verifySeconds = 10;
@@ -22,8 +24,11 @@ struct ServerConfig {
     int maxConnections = 1000;
     int perClientConnections = 64;
     int idleSeconds = 15;
-    bool trustProxy = false;  // client address from X-Real-IP (behind nginx)
-    double clockScale = 1;    // tests only: the server's clock runs this much faster
+    int requestSeconds = 30;              // to read a request and to send its answer
+    long long bufferBytes = 128ll << 20;  // request and answer bodies held at once
+    long long dailyBytes = 32ll << 20;    // replay bytes one client may store a day
+    bool trustProxy = false;              // client address from X-Real-IP (behind nginx)
+    double clockScale = 1;                // tests only: the server's clock runs this much faster
     long long testSeed = -1;  // tests only: every ranked ticket's seed, for a game of known length
 };
 
@@ -34,6 +39,9 @@ public:
     explicit Server(const ServerConfig& config);
     ~Server();
     int port() const;
+    // Stops taking connections, answers what waits for a worker with 503
+    // and lets the requests under way end, for `seconds` at most.
+    void drain(double seconds);
 
     struct State;
 

@@ -70,24 +70,41 @@ public:
         sqlite3_close(db_);
     }
 
-    bool spendTicket(const std::string& nonce, long long nowMs) override {
+    Added addRun(Submission& s) override {
         std::lock_guard lock(mutex_);
-        Statement st(db_, "INSERT OR IGNORE INTO spent_tickets (nonce, spent_ms) VALUES (?, ?)");
-        st.bind(1, nonce).bind(2, nowMs).step();
-        return sqlite3_changes(db_) == 1;
+        exec("BEGIN IMMEDIATE");
+        try {
+            const Added added = add(s);
+            exec(added == Added::Listed ? "COMMIT" : "ROLLBACK");
+            return added;
+        } catch (...) {
+            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+            throw;
+        }
     }
-    void forgetTickets(long long beforeMs) override {
+    TicketUse ticketUse(const std::string& nonce) override {
+        std::lock_guard lock(mutex_);
+        TicketUse use;
+        Statement spent(db_, "SELECT 1 FROM spent_tickets WHERE nonce = ?");
+        use.spent = spent.bind(1, nonce).step();
+        Statement st(db_,
+                     "SELECT id, board, player, score, ticks, seed, version, submitted_ms,"
+                     " replay FROM runs WHERE ticket = ? AND hidden = 0");
+        if (use.spent && st.bind(1, nonce).step()) {
+            use.run = read(st);
+            use.replay = st.text(8);
+        }
+        return use;
+    }
+    long long bytesStored(const std::string& client, const std::string& day) override {
+        std::lock_guard lock(mutex_);
+        Statement st(db_, "SELECT bytes FROM daily_bytes WHERE client = ? AND day = ?");
+        return st.bind(1, client).bind(2, day).step() ? st.integer(0) : 0;
+    }
+    void forget(long long beforeMs, const std::string& beforeDay) override {
         std::lock_guard lock(mutex_);
         Statement(db_, "DELETE FROM spent_tickets WHERE spent_ms < ?").bind(1, beforeMs).step();
-    }
-    long long addRun(const RunRow& r, const std::string& replay) override {
-        std::lock_guard lock(mutex_);
-        Statement st(db_,
-                     "INSERT INTO runs (board, player, score, ticks, seed, version, submitted_ms,"
-                     " replay) VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
-        st.bind(1, r.board).bind(2, r.player).bind(3, r.score).bind(4, r.ticks).bind(5, r.seed);
-        st.bind(6, r.version).bind(7, r.submittedMs).bind(8, replay).step();
-        return sqlite3_last_insert_rowid(db_);
+        Statement(db_, "DELETE FROM daily_bytes WHERE day < ?").bind(1, beforeDay).step();
     }
     std::vector<RunRow> top(const std::string& board, int limit) override {
         std::lock_guard lock(mutex_);
@@ -134,8 +151,45 @@ public:
         return std::pair{static_cast<long long>(sqlite3_total_changes64(db_)),
                          dataVersion_->integer(0)};
     }
+    bool fresh() override {
+        std::lock_guard lock(mutex_);
+        Statement st(db_,
+                     "SELECT (SELECT count(*) FROM runs) + (SELECT count(*) FROM spent_tickets) +"
+                     " (SELECT count(*) FROM server_key)");
+        st.step();
+        return st.integer(0) == 0;
+    }
+    std::string claimKey(const std::string& fingerprint) override {
+        std::lock_guard lock(mutex_);
+        Statement(db_, "INSERT OR IGNORE INTO server_key (id, fingerprint) VALUES (1, ?)")
+            .bind(1, fingerprint)
+            .step();
+        Statement st(db_, "SELECT fingerprint FROM server_key");
+        st.step();
+        return st.text(0);
+    }
 
 private:
+    Added add(Submission& s) {
+        Statement spend(db_, "INSERT OR IGNORE INTO spent_tickets (nonce, spent_ms) VALUES (?, ?)");
+        spend.bind(1, s.nonce).bind(2, s.nowMs).step();
+        if (sqlite3_changes(db_) != 1) return Added::Spent;
+        Statement count(db_,
+                        "INSERT INTO daily_bytes (client, day, bytes) VALUES (?, ?, ?)"
+                        " ON CONFLICT (client, day) DO UPDATE SET bytes = bytes + excluded.bytes"
+                        " RETURNING bytes");
+        count.bind(1, s.client).bind(2, s.day).bind(3, static_cast<long long>(s.replay.size()));
+        count.step();
+        if (s.dailyBytes > 0 && count.integer(0) > s.dailyBytes) return Added::OverQuota;
+        const RunRow& r = s.run;
+        Statement st(db_,
+                     "INSERT INTO runs (board, player, score, ticks, seed, version, submitted_ms,"
+                     " replay, ticket) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        st.bind(1, r.board).bind(2, r.player).bind(3, r.score).bind(4, r.ticks).bind(5, r.seed);
+        st.bind(6, r.version).bind(7, r.submittedMs).bind(8, s.replay).bind(9, s.nonce).step();
+        s.run.id = sqlite3_last_insert_rowid(db_);
+        return Added::Listed;
+    }
     static RunRow read(Statement& st) {
         RunRow r;
         r.id = st.integer(0);

@@ -15,6 +15,14 @@ std::vector<std::string> migrations(bool postgres) {
             "CREATE INDEX runs_by_board ON runs (board, hidden, score DESC, id);"
             "CREATE TABLE spent_tickets (nonce TEXT PRIMARY KEY, spent_ms BIGINT NOT NULL);"
             "CREATE INDEX spent_by_time ON spent_tickets (spent_ms);",
+        // A run knows its ticket (a resend answers with it), a client's bytes
+        // are counted per day, and the database knows its key.
+        "ALTER TABLE runs ADD COLUMN ticket TEXT;"
+        "CREATE UNIQUE INDEX runs_by_ticket ON runs (ticket);"
+        "CREATE TABLE daily_bytes (client TEXT NOT NULL, day TEXT NOT NULL,"
+        " bytes BIGINT NOT NULL, PRIMARY KEY (client, day));"
+        "CREATE TABLE server_key (id INTEGER PRIMARY KEY CHECK (id = 1),"
+        " fingerprint TEXT NOT NULL);",
     };
 }
 

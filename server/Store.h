@@ -27,14 +27,38 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A verified run and what it costs, stored whole or not at all.
+struct Submission {
+    std::string nonce;  // the ticket's: spent by the same transaction
+    long long nowMs = 0;
+    RunRow run;
+    std::string replay;
+    std::string client, day;   // bytes stored are counted per client and UTC day
+    long long dailyBytes = 0;  // at most this many a day per client; 0: no limit
+};
+
+// What became of a ticket.
+struct TicketUse {
+    bool spent = false;
+    std::optional<RunRow> run;  // the visible run stored with it, if any
+    std::string replay;         // that run's replay
+};
+
 class Store {
 public:
     virtual ~Store() = default;
-    // Marks a ticket as spent; false when it was spent before.
-    virtual bool spendTicket(const std::string& nonce, long long nowMs) = 0;
-    // Forgets spent tickets issued before `beforeMs`: they have expired anyway.
-    virtual void forgetTickets(long long beforeMs) = 0;
-    virtual long long addRun(const RunRow& run, const std::string& replay) = 0;
+    enum class Added { Listed, Spent, OverQuota };
+    // In one transaction: the ticket spent, the client's bytes counted and
+    // the run stored, so a ticket is never spent without its run. Spent: the
+    // ticket was spent before (nothing changed); OverQuota: the client has
+    // stored its share of bytes today. Listed sets run.id.
+    virtual Added addRun(Submission& s) = 0;
+    virtual TicketUse ticketUse(const std::string& nonce) = 0;
+    // The bytes a client has stored on a day.
+    virtual long long bytesStored(const std::string& client, const std::string& day) = 0;
+    // Forgets spent tickets issued before `beforeMs` (they have expired
+    // anyway) and the byte counts of days before `beforeDay`.
+    virtual void forget(long long beforeMs, const std::string& beforeDay) = 0;
     // The best visible runs of a board, highest score first, earliest first
     // among equals.
     virtual std::vector<RunRow> top(const std::string& board, int limit) = 0;
@@ -48,6 +72,11 @@ public:
     // the same database. Empty where that cannot be told cheaply (several
     // servers share a PostgreSQL database): then nothing is kept.
     virtual std::optional<std::pair<long long, long long>> changeMark() { return std::nullopt; }
+    // True while nothing is stored: no run, no spent ticket, no key.
+    virtual bool fresh() = 0;
+    // The fingerprint of the key this database's tickets are signed with:
+    // the stored one, or `fingerprint` when none was stored yet.
+    virtual std::string claimKey(const std::string& fingerprint) = 0;
 };
 
 // "sqlite:PATH" or "postgresql://..." (also "postgres://"). Throws

@@ -49,10 +49,10 @@ bool digitsOnly(const std::string& s, std::size_t maxLen) {
 
 }  // namespace
 
-TicketKey TicketKey::load(const std::string& path) {
+TicketKey TicketKey::load(const std::string& path, bool make) {
     unsigned char bytes[kKeyBytes];
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 && errno == ENOENT) {
+    if (fd < 0 && errno == ENOENT && make) {
         if (RAND_bytes(bytes, sizeof bytes) != 1)
             throw std::runtime_error("no random bytes for a new key");
         // Written whole under a name of its own, then linked into place: two
@@ -97,6 +97,11 @@ uint32_t TicketKey::dailySeed(const std::string& day) const {
     for (int i = 0; i < 4; ++i)
         seed = seed << 8 | static_cast<unsigned char>(m[static_cast<std::size_t>(i)]);
     return seed;
+}
+
+std::string TicketKey::fingerprint() const {
+    const std::string m = mac("key fingerprint");
+    return hex(reinterpret_cast<const unsigned char*>(m.data()), 16);
 }
 
 Ticket TicketKey::issue(bool daily, long long nowMs) const {

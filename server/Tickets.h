@@ -19,8 +19,9 @@ struct Ticket {
 class TicketKey {
 public:
     // Reads the key file, or makes one with a fresh random key (owner-only)
-    // when there is none. Throws std::runtime_error with a reason.
-    static TicketKey load(const std::string& path);
+    // when there is none and `make` allows. Throws std::runtime_error with a
+    // reason.
+    static TicketKey load(const std::string& path, bool make = true);
     explicit TicketKey(std::string bytes) : key_(std::move(bytes)) {}
 
     Ticket issue(bool daily, long long nowMs) const;
@@ -29,6 +30,9 @@ public:
     bool decode(const std::string& text, Ticket& out) const;
     // The day's seed: the same for everyone, unknown before the day.
     uint32_t dailySeed(const std::string& day) const;
+    // Names the key without giving it away: the database keeps it, so a
+    // server with another key is caught before it signs a ticket.
+    std::string fingerprint() const;
 
 private:
     std::string mac(const std::string& message) const;

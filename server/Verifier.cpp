@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <stdexcept>
 
 #include "Json.h"
 #include "app/CommandLine.h"
@@ -124,9 +125,21 @@ int verifierMain() {
     return write(3, line.data(), line.size()) == static_cast<ssize_t>(line.size()) ? 0 : 1;
 }
 
+Verifier::Verifier(const std::string& program, int workers, int waiting, VerifierLimits limits)
+    : program_(open(program.c_str(), O_RDONLY | O_CLOEXEC)),
+      workers_(workers),
+      waitingMax_(waiting),
+      limits_(limits) {
+    if (program_ < 0)
+        throw std::runtime_error("cannot open " + program +
+                                 " to run as the verifier: " + std::strerror(errno));
+}
+
+Verifier::~Verifier() { close(program_); }
+
 bool Verifier::enter() {
     std::unique_lock lock(mutex_);
-    if (running_ + waiting_ >= workers_ + waitingMax_) return false;
+    if (closed_ || running_ + waiting_ >= workers_ + waitingMax_) return false;
     ++waiting_;
     return true;
 }
@@ -139,8 +152,14 @@ void Verifier::cancel() {
 Verdict Verifier::run(const std::string& text) {
     {
         std::unique_lock lock(mutex_);
-        freed_.wait(lock, [this] { return running_ < workers_; });
+        freed_.wait(lock, [this] { return closed_ || running_ < workers_; });
         --waiting_;
+        if (closed_) {
+            Verdict closed;
+            closed.kind = Verdict::Closed;
+            closed.error = "the server is stopping";
+            return closed;
+        }
         ++running_;
     }
     Verdict v = spawn(text);
@@ -150,6 +169,14 @@ Verdict Verifier::run(const std::string& text) {
     }
     freed_.notify_one();
     return v;
+}
+
+void Verifier::stop() {
+    {
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+    }
+    freed_.notify_all();
 }
 
 namespace {
@@ -179,7 +206,8 @@ void limitWorker(const WorkerLimits& l) {
 
 // The worker's descriptors: the replay on 0, nothing on 1 and 2, the
 // verdict on 3, nothing else.
-void placeWorkerFds(int replay, int verdict) {
+// `keep`, when not -1, stays open too (above 3).
+void placeWorkerFds(int replay, int verdict, int keep = -1) {
     const int devnull = open("/dev/null", O_RDWR);
     // Out of the way first: either may already sit on 0 to 3.
     replay = fcntl(replay, F_DUPFD, 10);
@@ -188,7 +216,12 @@ void placeWorkerFds(int replay, int verdict) {
     dup2(devnull, 1);
     dup2(devnull, 2);
     dup2(verdict, 3);
-    close_range(4, ~0u, 0);
+    if (keep < 4) {
+        close_range(4, ~0u, 0);
+        return;
+    }
+    if (keep > 4) close_range(4, static_cast<unsigned>(keep) - 1, 0);
+    close_range(static_cast<unsigned>(keep) + 1, ~0u, 0);
 }
 
 // The zygote: a copy of the server made at start, before its first thread,
@@ -323,17 +356,20 @@ bool startWorkerZygote() {
 
 namespace {
 
-// A worker from the program file, for when the zygote is not there.
-pid_t execWorker(const std::string& program, int replay, int verdict, const WorkerLimits& limits) {
+// A worker from the program the server opened at start, for when the
+// zygote is not there: the same image even if the file was replaced since.
+pid_t execWorker(int program, int replay, int verdict, const WorkerLimits& limits) {
     const pid_t pid = fork();
     if (pid == 0) {
         // Only async-signal-safe calls between fork and exec: the server has
-        // other threads.
-        placeWorkerFds(replay, verdict);
+        // other threads. The program's descriptor is kept above the worker's
+        // four and closed by the exec itself.
+        const int image = fcntl(program, F_DUPFD_CLOEXEC, 10);
+        placeWorkerFds(replay, verdict, image);
         limitWorker(limits);
-        char* const argv[] = {const_cast<char*>(program.c_str()),
+        char* const argv[] = {const_cast<char*>("voidrunner-server"),
                               const_cast<char*>("--verify-worker"), nullptr};
-        execv(program.c_str(), argv);
+        if (image >= 0) fexecve(image, argv, environ);
         _exit(127);
     }
     return pid;

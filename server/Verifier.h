@@ -29,7 +29,7 @@ struct ReplayCheck {
 ReplayCheck checkReplay(const std::string& text, uint32_t seed);
 
 struct Verdict {
-    enum Kind { Reproduced, Refused, TooLong, Failed } kind = Failed;
+    enum Kind { Reproduced, Refused, TooLong, Failed, Closed } kind = Failed;
     long long score = 0;  // the score at the first game over (or the end)
     long long ticks = 0;
     std::string error;
@@ -55,8 +55,13 @@ struct VerifierLimits {
 
 class Verifier {
 public:
-    Verifier(std::string program, int workers, int waiting, VerifierLimits limits)
-        : program_(std::move(program)), workers_(workers), waitingMax_(waiting), limits_(limits) {}
+    // The program is opened here, once: workers run this very file even
+    // when another is put at its path later (a package upgrade). Throws
+    // std::runtime_error when it cannot be opened.
+    Verifier(const std::string& program, int workers, int waiting, VerifierLimits limits);
+    ~Verifier();
+    Verifier(const Verifier&) = delete;
+    Verifier& operator=(const Verifier&) = delete;
 
     // A place in the queue; false when it is full (the caller answers 503).
     bool enter();
@@ -64,11 +69,14 @@ public:
     void cancel();
     // Runs the replay in a worker process; only after enter() returned true.
     Verdict run(const std::string& text);
+    // Stopping: what waits for a worker is answered Closed at once, and no
+    // place is given any more; runs under way finish.
+    void stop();
 
 private:
     Verdict spawn(const std::string& text);
 
-    std::string program_;
+    int program_ = -1;
     int workers_;
     int waitingMax_;
     VerifierLimits limits_;
@@ -76,4 +84,5 @@ private:
     std::condition_variable freed_;
     int running_ = 0;
     int waiting_ = 0;
+    bool closed_ = false;
 };

@@ -25,20 +25,14 @@ int main(int argc, char** argv) {
         std::fputs(kServerUsage, stdout);
         return 0;
     }
-    char self[4096];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) {
-        std::fputs("voidrunner-server: cannot find its own program\n", stderr);
-        return 1;
-    }
-    config.program.assign(self, static_cast<std::size_t>(n));
     // Before the first thread: the zygote must be a copy of one thread.
     if (!startWorkerZygote())
         std::fputs("voidrunner-server: no zygote; workers start from the program file\n", stderr);
 
     // A client that goes away mid-reply, or a worker that dies, must not end
-    // the server.
+    // the server; nor a file size limit, which fails the write instead.
     signal(SIGPIPE, SIG_IGN);
+    signal(SIGXFSZ, SIG_IGN);
     sigset_t stop;
     sigemptyset(&stop);
     sigaddset(&stop, SIGINT);
@@ -60,6 +54,10 @@ int main(int argc, char** argv) {
         int sig = 0;
         sigwait(&stop, &sig);
         std::printf("voidrunner-server: stopping\n");
+        std::fflush(stdout);
+        // Every request taken is answered: runs under way are played to the
+        // end, and those waiting are told to come again.
+        server.drain(config.verifySeconds + 5);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "voidrunner-server: %s\n", e.what());
         return 1;

@@ -17,11 +17,17 @@ bool welcomeOnFirstLaunch = false;
 HttpService* topTenHttp = nullptr;
 std::string topTenServer;
 std::mutex runMessageMutex;
-std::string runMessage;  // guarded by runMessageMutex
+std::string runMessage;     // guarded by runMessageMutex
+std::string unsentExpires;  // guarded by runMessageMutex
 
 std::string lastRunMessage() {
     std::lock_guard lock(runMessageMutex);
     return runMessage;
+}
+
+std::string unsentRunLine() {
+    std::lock_guard lock(runMessageMutex);
+    return unsentExpires.empty() ? "" : "An unsent ranked run expires at " + unsentExpires;
 }
 
 constexpr Rgb kBlack{0, 0, 0};
@@ -162,10 +168,15 @@ void setTopTenSource(HttpService* http, const std::string& leaderboard) {
     topTenHttp = http;
     topTenServer = leaderboard;
     noteLeaderboardMessage({});
+    noteUnsentRun({});
 }
 void noteLeaderboardMessage(const std::string& text) {
     std::lock_guard lock(runMessageMutex);
     runMessage = text;
+}
+void noteUnsentRun(const std::string& expires) {
+    std::lock_guard lock(runMessageMutex);
+    unsentExpires = expires;
 }
 
 bool SteeringKeys::isHeld(Key key) {
@@ -313,9 +324,16 @@ void HostControls::redraw(WindowHandle window) {
         drawBox(*surface, kHelpLines);
     else if (overlay == Overlay::Welcome)
         drawBox(*surface, kWelcomeLines);
-    else if (overlay == Overlay::Paused)
-        drawBox(*surface, kPausedLines);
-    else if (overlay == Overlay::TopTen)
+    else if (overlay == Overlay::Paused) {
+        // A ranked run that waits to be sent is lost if the game stays
+        // paused (or closed) past its time: say when.
+        if (const std::string unsent = unsentRunLine(); !unsent.empty()) {
+            const char* const lines[] = {kPausedLines[0], unsent.c_str(), kPausedLines[1]};
+            drawBox(*surface, lines);
+        } else {
+            drawBox(*surface, kPausedLines);
+        }
+    } else if (overlay == Overlay::TopTen)
         drawTopTen(*surface, topTen.view(), topTen.server());
     showBackBuffer(window);
 }

@@ -134,3 +134,6 @@ void setTopTenSource(HttpService* http, const std::string& leaderboard = {});
 // What the leaderboard last said of this run ("listed", "kept"): shown in
 // F2's box, since a program started from a menu has no console. Any thread.
 void noteLeaderboardMessage(const std::string& text);
+// When the first ranked run still waiting to be sent can no longer be
+// listed ("14:32"; "" while none waits): the pause box says so. Any thread.
+void noteUnsentRun(const std::string& expires);

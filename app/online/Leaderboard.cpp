@@ -1,11 +1,15 @@
 #include "app/online/Leaderboard.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <sstream>
 #include <vector>
 
 #include "app/GameWindow.h"
 #include "app/online/Json.h"
+#include "app/online/RankedContract.h"
 #include "app/replay/ReplayRecorder.h"
 #include "app/replay/Script.h"
 #include "game/GameState.h"
@@ -14,6 +18,8 @@ namespace {
 
 constexpr int kRankedWidth = 1280;
 constexpr int kRankedHeight = 720;
+constexpr long long kTickMs = 62;
+constexpr long kRetryMostMs = 5 * 60 * 1000;
 
 std::string urlEncode(const std::string& s) {
     static const char hex[] = "0123456789ABCDEF";
@@ -32,6 +38,40 @@ std::string urlEncode(const std::string& s) {
     return out;
 }
 
+// A ticket is sent back as it came and names the run's kept file only
+// through a hash: letters, digits, '.', '-' and '_', of a sane length.
+bool ticketReads(const std::string& ticket) {
+    if (ticket.empty() || ticket.size() > 200) return false;
+    return std::all_of(ticket.begin(), ticket.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+               c == '.' || c == '-' || c == '_';
+    });
+}
+
+// The kept file's name part: FNV-1a of the ticket, 16 hex digits.
+std::string ticketHash(const std::string& ticket) {
+    unsigned long long h = 14695981039346656037ull;
+    for (const char c : ticket) h = (h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    char text[20];
+    std::snprintf(text, sizeof text, "%016llx", h);
+    return text;
+}
+
+long long unixMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// "14:32", local time.
+std::string clockTime(long long unixMillis) {
+    const std::time_t t = static_cast<std::time_t>(unixMillis / 1000);
+    const std::tm* local = std::localtime(&t);
+    char text[16] = "?";
+    if (local) std::strftime(text, sizeof text, "%H:%M", local);
+    return text;
+}
+
 }  // namespace
 
 Leaderboard::Leaderboard(HttpService& http, std::string server, std::string player)
@@ -42,12 +82,17 @@ Leaderboard::Leaderboard(HttpService& http, std::string server, std::string play
 
 bool Leaderboard::begin(RankedMode mode, std::string& message) {
     if (mode == RankedMode::Free) return false;
+    // Judged here by the server's own rule, before a game is played for
+    // nothing.
+    if (const std::string problem = playerNameProblem(player_); !problem.empty()) {
+        message = "the player's name cannot be listed (" + problem + "): this game is not ranked";
+        return false;
+    }
     const HttpReply r = http_.sendAndWait(
         "POST",
         server_ + "/api/v1/tickets?kind=" + (mode == RankedMode::Daily ? "daily" : "ranked"), "");
     JsonObject answer;
     parseJsonObject(r.body, answer);
-    // Sent back as it came: printable ASCII, of a sane length.
     constexpr std::size_t kTicketMost = 1000;
     const std::string ticket = shownField(answer, "ticket", kTicketMost);
     if (r.status != 200 || ticket.empty() || answer.count("seed") == 0) {
@@ -59,13 +104,15 @@ bool Leaderboard::begin(RankedMode mode, std::string& message) {
     }
     // A seed the game reads: a whole number that fits its 32 bits.
     const long long value = answer["seed"].number;
-    if (value < 0 || value > UINT32_MAX || ticket.size() > kTicketMost ||
-        ticket.find('?') != std::string::npos) {
+    if (value < 0 || value > UINT32_MAX || !ticketReads(ticket)) {
         message = "the server's ticket is not one this game reads: this game is not ranked";
         return false;
     }
     ticket_ = ticket;
     seed_ = static_cast<uint32_t>(value);
+    ticketAtMs_ = unixMs();
+    if (const auto slack = answer.find("slack"); slack != answer.end() && slack->second.number >= 0)
+        slackMs_ = slack->second.number * 1000;
     message = std::string(mode == RankedMode::Daily ? "today's run" : "a ranked game") + " on " +
               server_ + ": your first game counts";
     return true;
@@ -89,73 +136,149 @@ PlatformServices Leaderboard::wrap(const PlatformServices& host) {
     return services;
 }
 
+std::shared_ptr<Leaderboard::Run> Leaderboard::newRun(const std::string& ticket,
+                                                      const std::string& player, int score,
+                                                      const std::string& replay,
+                                                      long long expiresMs) {
+    auto run = std::make_shared<Run>();
+    run->ticket = ticket;
+    run->player = player;
+    run->score = score;
+    run->replay = replay;
+    run->expiresMs = expiresMs;
+    run->file = keptFolder + "/run-" + ticketHash(ticket) + ".txt";
+    run->refusedFolder = refusedFolder;
+    run->retryFirstMs = retryFirstMs;
+    run->timeoutSeconds = runTimeoutSeconds;
+    return run;
+}
+
 void Leaderboard::gameOver(const ReplayRecorder& recorder) {
     if (!ranked() || sent_) return;
     sent_ = true;
-    tell("voidrunner: sending the ranked run (" + std::to_string(gameState.score) + " points)");
-    submit(ticket_, player_, gameState.score, recorder.text(), "");
-}
-
-void Leaderboard::submit(const std::string& ticket, const std::string& player, int score,
-                         const std::string& replay, const std::string& keptFile) {
-    const std::string url = server_ + "/api/v1/runs?ticket=" + urlEncode(ticket) +
-                            "&player=" + urlEncode(player) + "&score=" + std::to_string(score);
-    // Runs on the service's thread: only the console and the kept folder,
-    // and nothing of this object, which may be gone by then.
-    const std::shared_ptr<Said> said = shared();
-    // The host's file service: a process-long object, unlike this one.
+    auto run = newRun(ticket_, player_, gameState.score, recorder.text(),
+                      ticketAtMs_ + recorder.ticks() * kTickMs + slackMs_);
+    // Kept before it is first sent: whatever becomes of the game, the
+    // process or the answer, the run is not lost.
     FileStorage* files = platform().files;
-    http_.send(
-        "POST", url, replay,
-        [said, files, folder = keptFolder, ticket, player, score, replay,
-         keptFile](const HttpReply& r) {
-            JsonObject answer;
-            parseJsonObject(r.body, answer);
-            if (r.status == 201) {
-                tell(*said, "voidrunner: the run is listed (run " + shownField(answer, "id") + ")");
-            } else if (r.status >= 400 && r.status < 500 && r.status != 429) {
-                tell(*said,
-                     "voidrunner: the server refused the run: " + shownField(answer, "error"));
-            } else {
-                if (!keptFile.empty() || keep(*files, folder, ticket, player, score, replay))
-                    tell(*said, "voidrunner: the server cannot be reached; the run is kept in " +
-                                    folder + "/ and sent at the next ranked launch");
-                else
-                    tell(*said,
-                         "voidrunner: the server cannot be reached, and the run could "
-                         "not be kept in " +
-                             folder + "/");
-                return;
-            }
-            if (!keptFile.empty()) files->remove(keptFile.c_str());
-        });
+    const std::shared_ptr<Said> said = shared();
+    if (!keep(*files, keptFolder, *run)) {
+        tell(*said,
+             "voidrunner: the run could not be kept in " + keptFolder + "/; it is sent once, now");
+        run->file.clear();
+    }
+    tell(*said,
+         "voidrunner: sending the ranked run (" + std::to_string(gameState.score) + " points)");
+    submit(http_, server_, said, files, std::move(run), 0, 0);
 }
 
-bool Leaderboard::keep(FileStorage& files, const std::string& folder, const std::string& ticket,
-                       const std::string& player, int score, const std::string& replay) {
-    const std::string name = folder + "/run-" +
-                             ticket.substr(ticket.size() > 16 ? ticket.size() - 16 : 0) + ".txt";
+void Leaderboard::submit(HttpService& http, const std::string& server,
+                         const std::shared_ptr<Said>& said, FileStorage* files,
+                         std::shared_ptr<const Run> run, long waitMs, int attempt) {
+    HttpRequest r;
+    r.method = "POST";
+    r.url = server + "/api/v1/runs?ticket=" + urlEncode(run->ticket) +
+            "&player=" + urlEncode(run->player) + "&score=" + std::to_string(run->score);
+    r.body = run->replay;
+    r.timeoutSeconds = run->timeoutSeconds;
+    r.delayMs = waitMs;
+    // Runs on the service's thread: only the console and the kept folder,
+    // and nothing of this object, which may be gone by then. The HTTP
+    // service outlives every request it answers.
+    HttpService* service = &http;
+    http.request(r, [service, server, said, files, run, attempt](const HttpReply& reply) {
+        answered(*service, server, said, files, run, attempt, reply);
+    });
+}
+
+void Leaderboard::answered(HttpService& http, const std::string& server,
+                           const std::shared_ptr<Said>& said, FileStorage* files,
+                           const std::shared_ptr<const Run>& run, int attempt, const HttpReply& r) {
+    JsonObject answer;
+    parseJsonObject(r.body, answer);
+    // 200: a resend of a run listed before (its first answer was lost).
+    if (r.status == 200 || r.status == 201) {
+        tell(*said, "voidrunner: the run is listed (run " + shownField(answer, "id") + ")");
+    } else if (r.status >= 400 && r.status < 500 && r.status != 429 && r.status != 408) {
+        // Still the player's replay: kept with the others, out of unsent/.
+        files->makeFolder(run->refusedFolder.c_str());
+        files->replace(
+            (run->refusedFolder + "/refused-" + ticketHash(run->ticket) + ".txt").c_str(),
+            run->replay);
+        tell(*said, "voidrunner: the server refused the run: " + shownField(answer, "error"));
+    } else if (r.error == "the HTTP service has closed" || r.error == "the game ended first") {
+        return;  // the game is over: the kept run goes at the next launch
+    } else {
+        if (run->file.empty()) {
+            tell(*said, "voidrunner: the server cannot be reached, and the run could not be kept");
+            return;
+        }
+        // Again while the game runs: as soon as the server asks, else
+        // backing off.
+        long wait = std::min(kRetryMostMs, run->retryFirstMs << std::min(attempt, 16));
+        if (r.retryAfter > 0) wait = std::min(r.retryAfter, 3600l) * 1000;
+        const std::string why = r.status ? "status " + std::to_string(r.status) : r.error;
+        tell(*said, "voidrunner: the server cannot take the run now (" + why +
+                        "); it is kept in unsent/ and sent again" +
+                        (run->expiresMs > 0 ? ", until " + clockTime(run->expiresMs) : ""));
+        waiting(*said, run->file, run->expiresMs);
+        submit(http, server, said, files, run, wait, attempt + 1);
+        return;
+    }
+    if (!run->file.empty()) {
+        files->remove(run->file.c_str());
+        settled(*said, run->file);
+    }
+}
+
+void Leaderboard::waiting(Said& said, const std::string& file, long long expiresMs) {
+    std::lock_guard lock(said.mutex);
+    said.unsent[file] = expiresMs;
+    toldUnsent(said);
+}
+
+void Leaderboard::settled(Said& said, const std::string& file) {
+    std::lock_guard lock(said.mutex);
+    if (said.unsent.erase(file)) toldUnsent(said);
+}
+
+void Leaderboard::toldUnsent(Said& said) {
+    if (!said.onUnsent) return;
+    long long soonest = 0;
+    for (const auto& [name, at] : said.unsent)
+        if (at > 0 && (soonest <= 0 || at < soonest)) soonest = at;
+    said.onUnsent(said.unsent.empty() ? "" : soonest > 0 ? clockTime(soonest) : "?");
+}
+
+bool Leaderboard::keep(FileStorage& files, const std::string& folder, const Run& run) {
     return files.makeFolder(folder.c_str()) &&
-           files.replace(name.c_str(), ticket + ' ' + escapeInitials(player) + ' ' +
-                                           std::to_string(score) + '\n' + replay);
+           files.replace(run.file.c_str(), run.ticket + ' ' + escapeInitials(run.player) + ' ' +
+                                               std::to_string(run.score) + ' ' +
+                                               std::to_string(run.expiresMs) + '\n' + run.replay);
 }
 
 void Leaderboard::sendKept() {
     FileStorage& files = *platform().files;
     std::vector<std::string> names;
     if (!files.list(keptFolder.c_str(), names)) return;
+    const std::shared_ptr<Said> said = shared();
     for (const std::string& name : names) {
         const std::string path = keptFolder + "/" + name;
         std::string text;
         // Larger than any replay the server takes.
         if (files.read(path.c_str(), text, std::size_t{16} << 20) != StoredFile::read) continue;
-        std::istringstream in(text);
+        const std::size_t end = text.find('\n');
+        std::istringstream head(text.substr(0, end));
         std::string ticket, escaped, player;
         int score = 0;
-        if (!(in >> ticket >> escaped >> score) || !unescapeInitials(escaped, player) ||
-            in.get() != '\n')
+        long long expires = 0;
+        if (end == std::string::npos || !(head >> ticket >> escaped >> score) ||
+            !unescapeInitials(escaped, player) || !ticketReads(ticket))
             continue;
-        submit(ticket, player, score, text.substr(static_cast<std::size_t>(in.tellg())), path);
+        if (!(head >> expires)) expires = 0;  // kept by an older version
+        auto run = newRun(ticket, player, score, text.substr(end + 1), expires);
+        run->file = path;
+        submit(http_, server_, said, &files, std::move(run), 0, 0);
     }
 }
 
@@ -170,6 +293,7 @@ void Leaderboard::tell(Said& said, const std::string& text) {
 std::shared_ptr<Leaderboard::Said> Leaderboard::shared() {
     std::lock_guard lock(said_->mutex);
     said_->onMessage = onMessage;
+    said_->onUnsent = onUnsent;
     return said_;
 }
 

@@ -6,10 +6,16 @@
 // HTTP service's thread: none holds up a tick, and an answer reaches nothing
 // but the console and the folder of runs kept for later. Offline, the game
 // plays unranked and says so.
+//
+// A run is written to `unsent/` before it is first sent and stays there
+// until the server lists or refuses it: sent again while the game runs
+// (with backoff, as long as the server asks), and at the next ranked
+// launch. A refused run's replay is kept in `replays/`.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -44,8 +50,17 @@ public:
     std::string lastResult();
 
     std::string keptFolder = "unsent";
+    std::string refusedFolder = "replays";
+    // The first wait before a run is sent again; it doubles up to five
+    // minutes, unless the server asks for another (Retry-After).
+    long retryFirstMs = 5000;
+    // How long a run's answer may take: it may wait for a worker.
+    long runTimeoutSeconds = 60;
     // Also told every message (on the HTTP service's thread).
     std::function<void(const std::string&)> onMessage;
+    // Told of the runs waiting to be sent: "" when none is, else when the
+    // first of them can no longer be listed, local time ("14:32").
+    std::function<void(const std::string&)> onUnsent;
 
 private:
     // The standard field as the client area until start-up has read it.
@@ -54,18 +69,40 @@ private:
         Rect clientRect(WindowHandle w) override;
     };
 
-    // What the answers last said. Shared with the requests in flight: the
+    // What the answers last said, and the runs not answered yet (file ->
+    // when it expires, Unix ms). Shared with the requests in flight: the
     // host may end the game, and this object, before they are answered.
     struct Said {
         std::mutex mutex;
         std::string last;
-        std::function<void(const std::string&)> onMessage;
+        std::function<void(const std::string&)> onMessage, onUnsent;
+        std::map<std::string, long long> unsent;
+    };
+    // One run on its way: what is sent, and where it is kept meanwhile.
+    struct Run {
+        std::string ticket, player;
+        int score = 0;
+        std::string replay;
+        long long expiresMs = 0;  // Unix time; 0: unknown
+        std::string file;         // in keptFolder
+        std::string refusedFolder;
+        long retryFirstMs = 0, timeoutSeconds = 0;
     };
 
-    void submit(const std::string& ticket, const std::string& player, int score,
-                const std::string& replay, const std::string& keptFile);
-    static bool keep(FileStorage& files, const std::string& folder, const std::string& ticket,
-                     const std::string& player, int score, const std::string& replay);
+    static void submit(HttpService& http, const std::string& server,
+                       const std::shared_ptr<Said>& said, FileStorage* files,
+                       std::shared_ptr<const Run> run, long waitMs, int attempt);
+    static void answered(HttpService& http, const std::string& server,
+                         const std::shared_ptr<Said>& said, FileStorage* files,
+                         const std::shared_ptr<const Run>& run, int attempt, const HttpReply& r);
+    static bool keep(FileStorage& files, const std::string& folder, const Run& run);
+    // A run waits for its next try, or is settled (listed or refused): the
+    // host is told of the runs still waiting (under said.mutex).
+    static void waiting(Said& said, const std::string& file, long long expiresMs);
+    static void settled(Said& said, const std::string& file);
+    static void toldUnsent(Said& said);
+    std::shared_ptr<Run> newRun(const std::string& ticket, const std::string& player, int score,
+                                const std::string& replay, long long expiresMs);
     // said_, told of the onMessage set now.
     std::shared_ptr<Said> shared();
     static void tell(Said& said, const std::string& text);
@@ -75,6 +112,8 @@ private:
     std::string server_, player_;
     std::string ticket_;
     uint32_t seed_ = 0;
+    long long ticketAtMs_ = 0;        // when the ticket came, Unix ms
+    long long slackMs_ = 900 * 1000;  // the server's time for pauses
     bool sent_ = false;
     SeedClock clock_;
     FieldWindows windows_;

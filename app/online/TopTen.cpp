@@ -72,7 +72,12 @@ void TopTen::fetch() {
     for (const bool daily : {false, true}) {
         const std::string url = server_ + (daily ? "/api/v1/daily/top" : "/api/v1/top") +
                                 "?limit=10";
-        http_->send("GET", url, "", [shared, generation, daily](const HttpReply& r) {
+        // Behind any run, and dropped when the game ends.
+        HttpRequest request;
+        request.method = "GET";
+        request.url = url;
+        request.background = true;
+        http_->request(request, [shared, generation, daily](const HttpReply& r) {
             std::vector<TopRow> rows;
             std::string why;
             if (r.status == 0)

@@ -12,6 +12,11 @@ size_t collect(char* data, size_t size, size_t count, void* to) {
     return n;
 }
 
+// Polled while the request runs: nonzero ends it.
+int progress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<const CurlHttp*>(self)->givingUp() ? 1 : 0;
+}
+
 }  // namespace
 
 CurlHttp::CurlHttp() {
@@ -43,7 +48,10 @@ HttpReply CurlHttp::perform(const Request& request) {
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 5L);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT, timeoutSeconds);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, request.timeoutSeconds);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &progress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &collect);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply.body);
     const CURLcode rc = curl_easy_perform(curl);
@@ -51,8 +59,12 @@ HttpReply CurlHttp::perform(const Request& request) {
         long status = 0;
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
         reply.status = static_cast<int>(status);
+        curl_off_t wait = -1;
+        if (curl_easy_getinfo(curl, CURLINFO_RETRY_AFTER, &wait) == CURLE_OK && wait > 0)
+            reply.retryAfter = static_cast<long>(wait);
     } else {
-        reply.error = curl_easy_strerror(rc);
+        reply.error = rc == CURLE_ABORTED_BY_CALLBACK ? "the game ended first"
+                                                      : curl_easy_strerror(rc);
         reply.body.clear();
     }
     curl_slist_free_all(headers);

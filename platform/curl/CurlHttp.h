@@ -8,6 +8,7 @@ public:
     CurlHttp();
     // Sends what is queued first (each request has a time limit).
     ~CurlHttp() override;
+    bool givingUp() const { return aborting(); }
 
 private:
     HttpReply perform(const Request& request) override;

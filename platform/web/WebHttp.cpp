@@ -10,20 +10,22 @@ namespace {
 
 // JavaScript: clang-format would split its => into C++ tokens.
 // clang-format off
-// Starts the request; its end calls voidrunner_http_done.
-EM_JS(void, vr_fetch_start, (int id, const char* method, const char* url, const char* body), {
-    Module.vr.fetchText(UTF8ToString(method), UTF8ToString(url), UTF8ToString(body))
-        .then(([status, text]) => {
-            const ptr = allocateUTF8(text);
-            Module._voidrunner_http_done(id, status, ptr);
-            _free(ptr);
-        });
+// Starts the request after `delay` ms; its end calls voidrunner_http_done.
+EM_JS(void, vr_fetch_start, (int id, const char* method, const char* url, const char* body,
+                             int delay, int timeout), {
+    const args = [UTF8ToString(method), UTF8ToString(url), UTF8ToString(body), timeout];
+    setTimeout(() => Module.vr.fetchText(...args).then(([status, text, retryAfter]) => {
+        const ptr = allocateUTF8(text);
+        Module._voidrunner_http_done(id, status, ptr, retryAfter);
+        _free(ptr);
+    }), delay);
 });
 
 // The answer as "STATUS BODY", waited for (the program is suspended).
-EM_ASYNC_JS(char*, vr_fetch_wait, (const char* method, const char* url, const char* body), {
-    const [status, text] =
-        await Module.vr.fetchText(UTF8ToString(method), UTF8ToString(url), UTF8ToString(body));
+EM_ASYNC_JS(char*, vr_fetch_wait, (const char* method, const char* url, const char* body,
+                                   int timeout), {
+    const [status, text] = await Module.vr.fetchText(UTF8ToString(method), UTF8ToString(url),
+                                                     UTF8ToString(body), timeout);
     return allocateUTF8(status + ' ' + text);
 });
 
@@ -31,20 +33,33 @@ EM_ASYNC_JS(char*, vr_fetch_wait, (const char* method, const char* url, const ch
 
 }  // namespace
 
-extern "C" EMSCRIPTEN_KEEPALIVE void voidrunner_http_done(int id, int status, const char* body) {
-    if (webHttp) webHttp->finish(id, status, body);
+extern "C" EMSCRIPTEN_KEEPALIVE void voidrunner_http_done(int id, int status, const char* body,
+                                                          int retryAfter) {
+    if (webHttp) webHttp->finish(id, status, body, retryAfter);
 }
 
 void WebHttp::send(const std::string& method, const std::string& url, const std::string& body,
                    std::function<void(const HttpReply&)> done) {
+    HttpRequest r;
+    r.method = method;
+    r.url = url;
+    r.body = body;
+    request(r, std::move(done));
+}
+
+void WebHttp::request(const HttpRequest& r, std::function<void(const HttpReply&)> done) {
     const int id = next_++;
     pending_[id] = std::move(done);
-    vr_fetch_start(id, method.c_str(), url.c_str(), body.c_str());
+    vr_fetch_start(id, r.method.c_str(), r.url.c_str(), r.body.c_str(), static_cast<int>(r.delayMs),
+                   static_cast<int>(r.timeoutSeconds * 1000));
 }
 
 HttpReply WebHttp::sendAndWait(const std::string& method, const std::string& url,
                                const std::string& body) {
-    char* answer = vr_fetch_wait(method.c_str(), url.c_str(), body.c_str());
+    // As long as the desktop's clients wait for a ticket: then the game
+    // plays unranked.
+    char* answer = vr_fetch_wait(method.c_str(), url.c_str(), body.c_str(),
+                                 HttpRequest{}.timeoutSeconds * 1000);
     HttpReply reply;
     const std::string text = answer ? answer : "0 ";
     std::free(answer);
@@ -55,12 +70,13 @@ HttpReply WebHttp::sendAndWait(const std::string& method, const std::string& url
     return reply;
 }
 
-void WebHttp::finish(int id, int status, const char* body) {
+void WebHttp::finish(int id, int status, const char* body, int retryAfter) {
     const auto it = pending_.find(id);
     if (it == pending_.end()) return;
     HttpReply reply;
     reply.status = status;
     (status ? reply.body : reply.error) = body ? body : "";
+    reply.retryAfter = retryAfter;
     auto done = std::move(it->second);
     pending_.erase(it);
     if (done) done(reply);

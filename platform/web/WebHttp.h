@@ -11,11 +11,12 @@ class WebHttp final : public HttpService {
 public:
     void send(const std::string& method, const std::string& url, const std::string& body,
               std::function<void(const HttpReply&)> done) override;
+    void request(const HttpRequest& r, std::function<void(const HttpReply&)> done) override;
     HttpReply sendAndWait(const std::string& method, const std::string& url,
                           const std::string& body) override;
 
     // Called by the page with a finished request's answer.
-    void finish(int id, int status, const char* body);
+    void finish(int id, int status, const char* body, int retryAfter);
 
 private:
     int next_ = 1;

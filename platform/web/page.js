@@ -580,33 +580,40 @@ Module.vr = {
     if (this.waiting) this.waiting();
   },
 
-  // A request to the leaderboard (WebHttp): [status, body], or [0, why]
-  // when there is no answer. An answer over a megabyte is refused, as the
-  // desktop's clients refuse it, before it is all read.
+  // A request to the leaderboard (WebHttp): [status, body, retryAfter], or
+  // [0, why, -1] when there is no answer, none within `timeout` ms
+  // included. An answer over a megabyte is refused, as the desktop's
+  // clients refuse it, before it is all read.
   replyLimit: 1 << 20,
-  async fetchText(method, url, body) {
-    const options = {method: method};
+  async fetchText(method, url, body, timeout) {
+    const control = new AbortController();
+    const timer = setTimeout(() => control.abort(), timeout || 15000);
+    const options = {method: method, signal: control.signal};
     if (method === 'POST') {
       options.body = body;
       options.headers = {'Content-Type': 'text/plain; charset=utf-8'};
     }
     try {
       const r = await fetch(url, options);
-      if (!r.body) return [r.status, ''];  // an answer with no body (204)
+      const wait = Number(r.headers.get('Retry-After'));
+      const retryAfter = Number.isInteger(wait) && wait > 0 ? wait : -1;
+      if (!r.body) return [r.status, '', retryAfter];  // an answer with no body (204)
       const reader = r.body.getReader(), decoder = new TextDecoder();
       let size = 0, text = '';
       for (;;) {
         const {done, value} = await reader.read();
-        if (done) return [r.status, text + decoder.decode()];
+        if (done) return [r.status, text + decoder.decode(), retryAfter];
         size += value.length;
         if (size > this.replyLimit) {
           reader.cancel();
-          return [0, "the server's answer is larger than a megabyte"];
+          return [0, "the server's answer is larger than a megabyte", -1];
         }
         text += decoder.decode(value, {stream: true});
       }
     } catch (e) {
-      return [0, String(e)];
+      return [0, control.signal.aborted ? 'the server did not answer in time' : String(e), -1];
+    } finally {
+      clearTimeout(timer);
     }
   },
 

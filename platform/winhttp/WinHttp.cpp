@@ -70,6 +70,18 @@ WinHttp::WinHttp() {
     start();
 }
 
+void WinHttp::interrupt() {
+    std::lock_guard lock(currentMutex_);
+    for (auto it = current_.begin(); it != current_.end();) {
+        if (it->first && *it->first) {
+            WinHttpCloseHandle(static_cast<HINTERNET>(it->second));
+            it = current_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
 WinHttp::~WinHttp() {
     stop();
     if (session_) WinHttpCloseHandle(static_cast<HINTERNET>(session_));
@@ -83,7 +95,8 @@ HttpReply WinHttp::perform(const Request& request) {
         return reply;
     };
     if (!session_) return fail(describe(GetLastError()));
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::seconds(request.timeoutSeconds);
 
     std::wstring url = wide(request.url);
     URL_COMPONENTS parts{};
@@ -109,9 +122,25 @@ HttpReply WinHttp::perform(const Request& request) {
                            WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                            parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0));
     if (!req.h) return fail(describe(GetLastError()));
+    // Registered for interrupt(), which may close it first: then it is not
+    // closed again here.
+    struct Registered {
+        WinHttp& self;
+        Handle& req;
+        const std::atomic<bool>* flag;
+        ~Registered() {
+            std::lock_guard lock(self.currentMutex_);
+            if (self.current_.erase(flag) == 0) req.h = nullptr;
+        }
+    } registered{*this, req, abortFlag()};
+    {
+        std::lock_guard lock(currentMutex_);
+        current_[registered.flag] = req.h;
+    }
+    if (aborting()) return fail("the game ended first");
     // Looking up and connecting within 5 s, as on Linux; every wait for the
     // server within the request's limit, which the reading loop also keeps.
-    const int limit = static_cast<int>(timeoutSeconds * 1000);
+    const int limit = static_cast<int>(request.timeoutSeconds * 1000);
     WinHttpSetTimeouts(req.h, 5000, 5000, limit, limit);
     // The wait for the answer's headers has a limit of its own (90 s).
     DWORD headersLimit = static_cast<DWORD>(limit);
@@ -139,6 +168,11 @@ HttpReply WinHttp::perform(const Request& request) {
                              WINHTTP_HEADER_NAME_BY_INDEX, &status, &statusSize,
                              WINHTTP_NO_HEADER_INDEX))
         return fail(describe(GetLastError()));
+    DWORD wait = 0, waitSize = sizeof wait;
+    if (WinHttpQueryHeaders(req.h, WINHTTP_QUERY_RETRY_AFTER | WINHTTP_QUERY_FLAG_NUMBER,
+                            WINHTTP_HEADER_NAME_BY_INDEX, &wait, &waitSize,
+                            WINHTTP_NO_HEADER_INDEX))
+        reply.retryAfter = static_cast<long>(wait);
 
     char chunk[16384];
     for (;;) {
@@ -151,6 +185,7 @@ HttpReply WinHttp::perform(const Request& request) {
         reply.body.append(chunk, got);
         if (std::chrono::steady_clock::now() > deadline)
             return fail(describe(ERROR_WINHTTP_TIMEOUT));
+        if (aborting()) return fail("the game ended first");
     }
     reply.status = static_cast<int>(status);
     return reply;

@@ -10,10 +10,12 @@ import puppeteer from 'puppeteer-core';
 const types = {'.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm',
                '.wav': 'audio/wav', '.svg': 'image/svg+xml'};
 
-// Serves DIR; resolves to {url, close}.
-export function serve(folder) {
+// Serves DIR; resolves to {url, close}. A request `hang(url)` is true for
+// is never answered (a hung leaderboard).
+export function serve(folder, {hang} = {}) {
   const dir = path.resolve(folder);
   const server = http.createServer((req, res) => {
+    if (hang && hang(req.url)) return;
     const rel = decodeURIComponent(new URL(req.url, 'http://x').pathname);
     const file = path.join(dir, rel.endsWith('/') ? rel + 'index.html' : rel);
     if (!file.startsWith(dir + path.sep)) { res.writeHead(403); res.end(); return; }
@@ -26,7 +28,7 @@ export function serve(folder) {
   });
   return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve({
     url: `http://127.0.0.1:${server.address().port}/`,
-    close: () => new Promise((r) => server.close(r)),
+    close: () => new Promise((r) => { server.close(r); server.closeAllConnections(); }),
   })));
 }
 

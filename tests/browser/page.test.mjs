@@ -144,7 +144,7 @@ test('the page plays: HUD, ship and rocks; left turns, space fires with a sound,
     assert.deepEqual(await page.evaluate(async () => [
       await window.voidrunner.fetchText('GET', 'data:text/plain,small', ''),
       await window.voidrunner.fetchText('GET', 'data:text/plain,' + 'x'.repeat((1 << 20) + 1), ''),
-    ]), [[200, 'small'], [0, "the server's answer is larger than a megabyte"]]);
+    ]), [[200, 'small', -1], [0, "the server's answer is larger than a megabyte", -1]]);
     assert.deepEqual(errors, []);
   });
 });

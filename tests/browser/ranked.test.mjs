@@ -9,7 +9,7 @@ import fs from 'node:fs';
 import net from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
-import {launch} from './harness.mjs';
+import {launch, serve} from './harness.mjs';
 
 const freePort = () => new Promise((resolve) => {
   const s = net.createServer().listen(0, '127.0.0.1', () => {
@@ -79,5 +79,34 @@ test('a ranked game in the page is sent, verified, listed and watched', async ()
     await close();
     site.stop();
     fs.rmSync(tmp, {recursive: true, force: true});
+  }
+});
+
+test('a name the server would refuse is said before the game; a hung ticket times out', async () => {
+  const site = await serve(process.env.VR_WEB_SITE, {hang: (url) => url.startsWith('/api/')});
+  const {browser, close} = await launch(640, 360);
+  const status = (page) => page.$eval('#board', (e) => e.textContent);
+  try {
+    const page = await browser.newPage();
+    const errors = [];
+    page.on('pageerror', (e) => errors.push(e.message));
+    // 33 bytes: one past the rule; no ticket is asked for, so the hung
+    // leaderboard does not hold the first frame.
+    await page.goto(site.url + 'index.html?player=' + 'N'.repeat(33));
+    await page.waitForFunction(() => window.voidrunner.frames > 0, {timeout: 10000});
+    assert.match(await status(page), /name cannot be listed.*not ranked/);
+
+    // The ticket is waited for as long as the desktop's clients wait, then
+    // the game plays unranked.
+    const started = Date.now();
+    await page.goto(site.url + 'index.html?player=OK');
+    await page.waitForFunction(() => window.voidrunner.frames > 0, {timeout: 30000});
+    const took = (Date.now() - started) / 1000;
+    assert.ok(took > 14 && took < 25, `the first frame came after ${took} s`);
+    assert.match(await status(page), /did not answer in time.*not ranked/);
+    assert.deepEqual(errors, []);
+  } finally {
+    await close();
+    await site.close();
   }
 });

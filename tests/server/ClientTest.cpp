@@ -1,16 +1,26 @@
 // The desktop client's part of ranked play, against a real server on
 // 127.0.0.1: the ticket's seed and the standard field reach start-up, the
 // first game is sent at its game over and listed, and a run the server could
-// not take is kept and sent again.
+// not take is kept and sent again. Through a proxy that can hang, drop or
+// delay answers: a run is kept before it is sent, tried again while the
+// game runs, listed after a late answer, never held up by fetches, and the
+// end of the game is not held up by a hung server; a hostile ticket names
+// no file.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
@@ -61,6 +71,114 @@ struct LocalServer {
     }
     ~LocalServer() { stop(); }
 };
+
+// Between the client and the server on 127.0.0.1, one request a
+// connection: passes it on, or answers it otherwise.
+struct Proxy {
+    enum Mode { Pass, Hang, Down, LateOnce, Ticket };
+    std::atomic<Mode> mode{Pass};
+    std::string ticketAnswer;  // Ticket: the body of every answer
+    int serverPort = 0;
+    int listener = -1, port = 0;
+    std::atomic<bool> ending{false};
+    std::mutex mutex;
+    std::vector<std::thread> threads;
+    std::thread acceptor;
+
+    explicit Proxy(const std::string& serverUrl) {
+        serverPort = std::atoi(serverUrl.c_str() + serverUrl.rfind(':') + 1);
+        listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        listen(listener, 64);
+        getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+        port = ntohs(a.sin_port);
+        acceptor = std::thread([this] {
+            for (;;) {
+                const int c = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+                if (c < 0 || ending) break;
+                std::lock_guard lock(mutex);
+                threads.emplace_back([this, c] { serve(c); });
+            }
+        });
+    }
+    ~Proxy() {
+        ending = true;
+        shutdown(listener, SHUT_RDWR);
+        acceptor.join();
+        close(listener);
+        for (auto& t : threads) t.join();
+    }
+    std::string url() const { return "http://127.0.0.1:" + std::to_string(port); }
+
+    // One HTTP message whole (its headers and Content-Length's body).
+    static std::string message(int fd) {
+        std::string m;
+        char buf[65536];
+        std::size_t want = std::string::npos;
+        while (m.size() < want) {
+            const ssize_t n = recv(fd, buf, sizeof buf, 0);
+            if (n <= 0) break;
+            m.append(buf, static_cast<std::size_t>(n));
+            const std::size_t end = m.find("\r\n\r\n");
+            if (want == std::string::npos && end != std::string::npos) {
+                std::string head = m.substr(0, end);
+                for (char& ch : head) ch = static_cast<char>(std::tolower(ch));
+                const std::size_t at = head.find("content-length:");
+                want = end + 4 + (at == std::string::npos ? 0 : std::atol(head.c_str() + at + 15));
+            }
+        }
+        return m;
+    }
+    static void sendAll(int fd, const std::string& s) {
+        for (std::size_t at = 0; at < s.size();) {
+            const ssize_t n = send(fd, s.data() + at, s.size() - at, MSG_NOSIGNAL);
+            if (n <= 0) return;
+            at += static_cast<std::size_t>(n);
+        }
+    }
+    void serve(int c) {
+        const std::string request = message(c);
+        const Mode m = mode;
+        if (m == Hang) {
+            while (!ending) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        } else if (m == Ticket) {
+            sendAll(c, "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
+                           std::to_string(ticketAnswer.size()) + "\r\nConnection: close\r\n\r\n" +
+                           ticketAnswer);
+        } else if (m != Down) {
+            const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            a.sin_port = htons(static_cast<uint16_t>(serverPort));
+            if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+                sendAll(s, request);
+                const std::string answer = message(s);
+                if (m == LateOnce) {
+                    // The server did its part; its answer comes after the
+                    // client gave up.
+                    mode = Pass;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+                } else {
+                    sendAll(c, answer);
+                }
+            }
+            close(s);
+        }
+        close(c);
+    }
+};
+
+std::size_t filesIn(const char* folder) {
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec)) return 0;
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+}
 
 std::string waitFor(Leaderboard& board, const char* word) {
     for (int i = 0; i < 200; ++i) {
@@ -169,6 +287,101 @@ TEST(RankedClient, PlaysOnTheTicketsSeedAndFieldAndSendsTheFirstGame) {
         const std::string said = waitFor(next, "run");
         EXPECT_NE(said.find("the run is listed"), std::string::npos) << said;
         EXPECT_TRUE(fs::is_empty("unsent")) << "a run the server answered is not kept";
+
+        // Every later run is the same game on another of the day's tickets,
+        // through the proxy; each is answered in well under a second.
+        Proxy proxy(again.url);
+        const auto ticketed = [&](HttpService& service, const char* player) {
+            proxy.mode = Proxy::Pass;
+            auto b = std::make_unique<Leaderboard>(service, proxy.url(), player);
+            b->retryFirstMs = 200;
+            b->runTimeoutSeconds = 1;
+            std::string why;
+            EXPECT_TRUE(b->begin(RankedMode::Daily, why)) << why;
+            std::this_thread::sleep_for(
+                std::chrono::milliseconds(recorder.ticks() * 62 / 1000 + 100));
+            return b;
+        };
+
+        // The server down at game over: kept at once, tried again while the
+        // game runs, listed once it is back.
+        {
+            auto unreachable = ticketed(http, "DOWN");
+            proxy.mode = Proxy::Down;
+            unreachable->gameOver(recorder);
+            EXPECT_EQ(filesIn("unsent"), 1u) << "kept before the first try";
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            proxy.mode = Proxy::Pass;
+            EXPECT_NE(waitFor(*unreachable, "listed").find("listed"), std::string::npos)
+                << unreachable->lastResult();
+            EXPECT_EQ(filesIn("unsent"), 0u);
+        }
+
+        // The server lists the run but its answer comes after the client
+        // gave up: sent again, the run is listed, not refused as used.
+        {
+            auto late = ticketed(http, "LATE");
+            proxy.mode = Proxy::LateOnce;
+            late->gameOver(recorder);
+            const std::string result = waitFor(*late, "listed");
+            EXPECT_NE(result.find("listed"), std::string::npos) << result;
+            EXPECT_EQ(filesIn("unsent"), 0u);
+        }
+
+        // Three top-ten fetches hung at the server: a run still goes first,
+        // and the end of the game waits for none of them.
+        {
+            auto hungHttp = std::make_unique<CurlHttp>();
+            auto first = ticketed(*hungHttp, "FIRST");
+            proxy.mode = Proxy::Hang;
+            for (int i = 0; i < 3; ++i) {
+                HttpRequest fetch;
+                fetch.method = "GET";
+                fetch.url = proxy.url() + "/api/v1/top";
+                fetch.background = true;
+                hungHttp->request(fetch, nullptr);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            Leaderboard direct(*hungHttp, again.url, "FIRST");
+            direct.keptFolder = "unsent-direct";
+            EXPECT_TRUE(direct.begin(RankedMode::Daily, message)) << message;
+            std::this_thread::sleep_for(
+                std::chrono::milliseconds(recorder.ticks() * 62 / 1000 + 100));
+            direct.gameOver(recorder);
+            const auto sent = std::chrono::steady_clock::now();
+            EXPECT_NE(waitFor(direct, "listed").find("listed"), std::string::npos)
+                << direct.lastResult();
+            EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(5))
+                << "the run waited behind the fetches";
+            first->gameOver(recorder);  // hangs at the server
+            const auto closing = std::chrono::steady_clock::now();
+            hungHttp.reset();
+            EXPECT_LT(std::chrono::steady_clock::now() - closing, std::chrono::seconds(4))
+                << "the end of the game waited for a hung server";
+            EXPECT_EQ(filesIn("unsent"), 1u) << "the hung run is kept for the next launch";
+            fs::remove_all("unsent");
+        }
+
+        // Tickets that would name a file, or carry anything but letters,
+        // digits and . - _: refused, and nothing is written anywhere.
+        proxy.mode = Proxy::Ticket;
+        std::ofstream("save.txt") << "the table\n";
+        for (const char* ticket : {"x\\\\..\\\\..\\\\save", "../../save", "a/b", "a b", "a?b&c=d",
+                                   "ab%2e%2e", "a\\u0000b"}) {
+            proxy.ticketAnswer = std::string("{\"ticket\":\"") + ticket + "\",\"seed\":1}";
+            Leaderboard hostile(http, proxy.url(), "ME");
+            EXPECT_FALSE(hostile.begin(RankedMode::Ranked, message)) << ticket;
+        }
+        proxy.ticketAnswer = "{\"ticket\":\"" + std::string(300, 'a') + "\",\"seed\":1}";
+        Leaderboard tooLong(http, proxy.url(), "ME");
+        EXPECT_FALSE(tooLong.begin(RankedMode::Ranked, message));
+        std::ifstream table("save.txt");
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(table), {}), "the table\n");
+
+        // A name the server would refuse is refused before the ticket.
+        Leaderboard longName(http, proxy.url(), std::string(33, 'N'));
+        EXPECT_FALSE(longName.begin(RankedMode::Ranked, message));
+        EXPECT_NE(message.find("name"), std::string::npos) << message;
     }
 }
 

@@ -182,14 +182,15 @@ TEST(Verifier, AReplayVerifiedAfterAnotherGetsTheVerdictItGetsAlone) {
 
 TEST(Verifier, TheZygotesWorkersVerifyAndAreKilledAsTheProgramsWere) {
     ASSERT_TRUE(startWorkerZygote());
-    // No program file to fall back on: every worker comes from the zygote.
-    Verifier slow("/nonexistent/voidrunner-server", 1, 1, {0.002, 512ll << 20});
+    // A program that cannot run to fall back on: every worker that verifies
+    // comes from the zygote.
+    Verifier slow("/dev/null", 1, 1, {0.002, 512ll << 20});
     ASSERT_TRUE(slow.enter());
     const Verdict v =
         slow.run(replayText(programVersion(), "1280 720", 1, "keys S\ntick 2000000000\n"));
     EXPECT_EQ(v.kind, Verdict::TooLong) << v.error;
 
-    Verifier quick("/nonexistent/voidrunner-server", 1, 1, {10, 512ll << 20});
+    Verifier quick("/dev/null", 1, 1, {10, 512ll << 20});
     for (int i = 0; i < 3; ++i) {
         ASSERT_TRUE(quick.enter());
         const Verdict ok = quick.run(replayText(programVersion(), "1280 720", 1, "tick 90\n"));
@@ -200,36 +201,57 @@ TEST(Verifier, TheZygotesWorkersVerifyAndAreKilledAsTheProgramsWere) {
     EXPECT_EQ(quick.run("not a replay").kind, Verdict::Refused);
 }
 
+// A run stored as a submission of its own ticket.
+Submission submission(const std::string& nonce, const char* player, int score,
+                      const std::string& board = "global") {
+    Submission s;
+    s.nonce = nonce;
+    s.nowMs = 5;
+    s.run.board = board;
+    s.run.player = player;
+    s.run.score = score;
+    s.replay = std::string("replay of ") + player;
+    s.client = "127.0.0.1";
+    s.day = "2026-12-08";
+    return s;
+}
+
+// A SQLite file of the test's own, removed with its journal at the end.
+struct TempDb {
+    std::string path;
+    explicit TempDb(const std::string& name)
+        : path(name + "-" + std::to_string(getpid()) + ".db") {}
+    ~TempDb() {
+        for (const char* s : {"", "-wal", "-shm"}) std::filesystem::remove(path + s);
+    }
+};
+
 TEST(SqliteStore, MigratesOnceSpendsTicketsOnceAndRanksRuns) {
-    const std::string path = "server-test-" + std::to_string(getpid()) + ".db";
-    struct Remove {
-        std::string p;
-        ~Remove() {
-            for (const char* s : {"", "-wal", "-shm"}) std::filesystem::remove(p + s);
-        }
-    } remove{path};
+    const TempDb db("server-test");
+    const std::string& path = db.path;
     {
         auto store = openStore("sqlite:" + path);
         EXPECT_EQ(store->schemaVersion(), static_cast<int>(migrations(false).size()));
-        EXPECT_TRUE(store->spendTicket("n1", 5));
-        EXPECT_FALSE(store->spendTicket("n1", 6));
-        RunRow r;
-        r.board = "global";
+        EXPECT_TRUE(store->fresh());
         for (const auto& [player, score] :
              std::initializer_list<std::pair<const char*, int>>{{"a", 10}, {"b", 30}, {"c", 30}}) {
-            r.player = player;
-            r.score = score;
-            store->addRun(r, "replay of " + r.player);
+            Submission s = submission(std::string("n") + player, player, score);
+            EXPECT_EQ(store->addRun(s), Store::Added::Listed);
         }
-        r.board = "2026-12-08";
-        store->addRun(r, "daily");
+        Submission daily = submission("nd", "d", 5, "2026-12-08");
+        EXPECT_EQ(store->addRun(daily), Store::Added::Listed);
+        Submission again = submission("na", "x", 99);
+        EXPECT_EQ(store->addRun(again), Store::Added::Spent);
+        EXPECT_FALSE(store->fresh());
     }
     auto store = openStore("sqlite:" + path);  // again: nothing migrates twice
-    EXPECT_FALSE(store->spendTicket("n1", 7)) << "spent tickets outlive a restart";
+    Submission again = submission("na", "x", 99);
+    EXPECT_EQ(store->addRun(again), Store::Added::Spent) << "spent tickets outlive a restart";
     auto top = store->top("global", 10);
     ASSERT_EQ(top.size(), 3u);
     EXPECT_EQ(top[0].player + top[1].player + top[2].player, "bca");
     EXPECT_EQ(*store->replay(top[0].id), "replay of b");
+    EXPECT_EQ(store->ticketUse("nb").run->id, top[0].id) << "a run knows its ticket";
     EXPECT_TRUE(store->hide(top[0].id));
     EXPECT_EQ(store->top("global", 1)[0].player, "c");
     EXPECT_FALSE(store->replay(top[0].id));
@@ -240,32 +262,51 @@ TEST(SqliteStore, MigratesOnceSpendsTicketsOnceAndRanksRuns) {
 // A kept answer is good only while the mark stands: every write moves it,
 // this connection's and another program's on the same file.
 TEST(SqliteStore, EveryWriteMovesTheChangeMark) {
-    const std::string path = "server-mark-" + std::to_string(getpid()) + ".db";
-    struct Remove {
-        std::string p;
-        ~Remove() {
-            for (const char* s : {"", "-wal", "-shm"}) std::filesystem::remove(p + s);
-        }
-    } remove{path};
-    auto store = openStore("sqlite:" + path);
-    auto other = openStore("sqlite:" + path);
-    RunRow r;
-    r.board = "global";
+    const TempDb db("server-mark");
+    auto store = openStore("sqlite:" + db.path);
+    auto other = openStore("sqlite:" + db.path);
     auto mark = store->changeMark();
     ASSERT_TRUE(mark);
     store->top("global", 10);
     EXPECT_EQ(store->changeMark(), mark) << "a read is no change";
-    const long long id = store->addRun(r, "x");
+    Submission mine = submission("m1", "a", 10);
+    ASSERT_EQ(store->addRun(mine), Store::Added::Listed);
     EXPECT_NE(store->changeMark(), mark);
     mark = store->changeMark();
+    const long long id = store->top("global", 1)[0].id;
     EXPECT_TRUE(store->hide(id));
     EXPECT_NE(store->changeMark(), mark);
     mark = store->changeMark();
-    other->addRun(r, "y");
+    Submission theirs = submission("m2", "b", 20);
+    ASSERT_EQ(other->addRun(theirs), Store::Added::Listed);
     EXPECT_NE(store->changeMark(), mark);
     mark = store->changeMark();
     other->hide(id + 1);
     EXPECT_NE(store->changeMark(), mark);
+}
+
+// A ticket is spent only together with its run: a run over the client's
+// bytes for the day leaves nothing behind, and the database keeps the
+// fingerprint of the first key it was given.
+TEST(SqliteStore, NothingStoredByHalfAndOneKey) {
+    const TempDb db("server-test-quota");
+    auto store = openStore("sqlite:" + db.path);
+    Submission first = submission("n1", "abc", 10);
+    first.dailyBytes = 20;
+    EXPECT_EQ(store->addRun(first), Store::Added::Listed);
+    EXPECT_EQ(store->bytesStored("127.0.0.1", "2026-12-08"), 13);
+    Submission over = submission("n2", "abc", 10);
+    over.dailyBytes = 20;
+    EXPECT_EQ(store->addRun(over), Store::Added::OverQuota);
+    EXPECT_FALSE(store->ticketUse("n2").spent) << "refused whole: its ticket stays good";
+    EXPECT_EQ(store->bytesStored("127.0.0.1", "2026-12-08"), 13);
+    over.day = "2026-12-09";
+    EXPECT_EQ(store->addRun(over), Store::Added::Listed) << "a new day, a new share";
+    store->forget(0, "2026-12-09");
+    EXPECT_EQ(store->bytesStored("127.0.0.1", "2026-12-08"), 0);
+
+    EXPECT_EQ(store->claimKey("first"), "first");
+    EXPECT_EQ(store->claimKey("second"), "first");
 }
 
 }  // namespace

@@ -133,4 +133,23 @@ pid=$!
 for _ in $(seq 100); do grep -q port "$tmp/out" && break; sleep 0.1; done
 req GET "/daily/top?day=$day"
 [ "$(jq -r '.[0].id' <<<"$body")" = "$daily_id" ] || fail "after a restart: $body"
+
+# Behind a proxy it does not trust, the server says so in its log, once.
+req GET /top -H 'X-Real-IP: 192.0.2.1'
+req GET /top -H 'X-Forwarded-For: 192.0.2.2'
+[ "$(grep -c 'through a proxy' "$tmp/err")" = 1 ] || fail "the untrusted proxy is not named once"
+
+# The database knows its key: another key file, or none, is refused at
+# start, and no key is made for it.
+kill "$pid"
+wait "$pid" 2>/dev/null || true
+pid=
+head -c 32 /dev/urandom >"$tmp/other-key"
+for key in "$tmp/other-key" "$tmp/no-key"; do
+    if "$server" --listen 127.0.0.1:0 --db "$url" --key "$key" >"$tmp/out" 2>"$tmp/err"; then
+        fail "started with the key file $key"
+    fi
+    grep -q "key" "$tmp/err" || fail "no reason given for $key"
+done
+[ ! -e "$tmp/no-key" ] || fail "a key was made for a database that has one"
 echo "e2e $kind: ok"

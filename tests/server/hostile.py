@@ -26,9 +26,11 @@ import urllib.error
 import urllib.parse
 import urllib.request
 
+import nginxsite
+
 server_bin, bot_bin, site_conf, corpus = sys.argv[1:5]
 direct = sys.argv[5:] == ["--direct"]
-nginx_bin = shutil.which("nginx") or "/usr/sbin/nginx"
+nginx_bin = nginxsite.binary()
 if not direct and not os.access(nginx_bin, os.X_OK):
     print("hostile.py: no nginx")
     sys.exit(77)
@@ -40,12 +42,6 @@ failures = []
 def fail(what):
     failures.append(what)
     print("FAIL:", what)
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 def finish():
@@ -63,7 +59,8 @@ with open(os.path.join(tmp, "key"), "wb") as f:
 out = open(os.path.join(tmp, "server.out"), "w+")
 procs.append(subprocess.Popen(
     [server_bin, "--listen", "127.0.0.1:0", "--db", "sqlite:" + os.path.join(tmp, "lb.db"),
-     "--key", os.path.join(tmp, "key"), "--trust-proxy", "--workers", "2", "--rate", "1000", "--burst", "1000"],
+     "--key", os.path.join(tmp, "key"), "--trust-proxy", "--workers", "2", "--rate", "1000", "--burst", "1000",
+     "--request-seconds", "4"],
     stdout=out, stderr=subprocess.STDOUT))
 server_port = None
 for _ in range(100):
@@ -78,43 +75,14 @@ if not server_port:
 
 # The site config on 127.0.0.1 without TLS; submissions allowed faster so the
 # table's cases are not turned away by the rate limit they do not test.
-port = free_port()
-site = open(site_conf).read()
-site = site[:site.index("# Plain HTTP only")]
-site = "\n".join(l for l in site.splitlines()
-                 if "ssl_" not in l and "Strict-Transport" not in l and "listen [::]" not in l)
-site = (site.replace("listen 443 ssl http2;", "listen 127.0.0.1:%d;" % port)
-        .replace("server 127.0.0.1:8080;", "server 127.0.0.1:%d;" % server_port)
-        .replace("/usr/share/voidrunner/web", os.path.join(tmp, "web"))
-        .replace("rate=1r/s", "rate=1000r/s").replace("burst=5 ", "burst=1000 "))
-os.makedirs(os.path.join(tmp, "web"))
-with open(os.path.join(tmp, "web", "index.html"), "w") as f:
-    f.write("<!doctype html><title>Voidrunner</title>\n")
-with open(os.path.join(tmp, "site.conf"), "w") as f:
-    f.write(site)
-with open(os.path.join(tmp, "nginx.conf"), "w") as f:
-    f.write("""daemon off; master_process off; worker_processes 1;
-pid {t}/nginx.pid; error_log {t}/error.log;
-events {{ worker_connections 1024; }}
-http {{
-  access_log off;
-  client_body_temp_path {t}/body; proxy_temp_path {t}/proxy; fastcgi_temp_path {t}/fcgi;
-  uwsgi_temp_path {t}/uwsgi; scgi_temp_path {t}/scgi;
-  include {t}/site.conf;
-}}
-""".format(t=tmp))
-if not direct:
-    procs.append(subprocess.Popen([nginx_bin, "-p", tmp, "-c", os.path.join(tmp, "nginx.conf"),
-                                   "-e", os.path.join(tmp, "error.log")]))
 if direct:
     port = server_port
+else:
+    nginx, port = nginxsite.start(
+        site_conf, tmp, [server_port],
+        edit=lambda site: site.replace("rate=1r/s", "rate=1000r/s").replace("burst=5 ", "burst=1000 "))
+    procs.append(nginx)
 base = "http://127.0.0.1:%d" % port
-for _ in range(100):
-    try:
-        urllib.request.urlopen(base + "/", timeout=1)
-        break
-    except Exception:
-        time.sleep(0.1)
 
 
 def request(method, path, body=None, headers=None):
@@ -197,6 +165,8 @@ try:
          [b"GET /api/v1/top HTTP/1.1\r\n"] + [b"X-H%d: v\r\n" % i for i in range(100000)],
          {400, 431, 494, None}),
         ("a 200 MB request line with no end", body_chunks(b"GET /", 200 << 20), {400, 414, None}),
+        ("Content-Length twice", [("POST " + runs + "Content-Length: 5\r\nContent-Length: 50\r\n"
+                                   "\r\n12345").encode()], {400}),
     ]
     for name, chunks, want in cases:
         got = raw(chunks)
@@ -228,6 +198,61 @@ try:
     for s in slow + idle:
         s.close()
 
+    if direct:
+        # A request may take its time to come in, but not forever: headers
+        # a byte a second are cut off at the deadline (4 s here).
+        s = attacker()
+        start = time.monotonic()
+        try:
+            for b in b"GET /api/v1/top HTTP/1.1\r\nX-Slow: " + b"x" * 30:
+                s.sendall(bytes([b]))
+                if select.select([s], [], [], 1)[0] and not s.recv(100):
+                    break
+        except OSError:
+            pass
+        took = time.monotonic() - start
+        s.close()
+        print("headers a byte a second: cut off after %.1f s" % took)
+        if took > 8:
+            fail("headers a byte a second: still open after %.1f s" % took)
+
+        # Bodies held unfinished take from one budget: 100 of nearly 4 MB,
+        # from ten addresses, do not cost the server 400 MB.
+        def rss_mb():
+            for line in open("/proc/%d/status" % procs[0].pid):
+                if line.startswith("VmRSS:"):
+                    return int(line.split()[1]) // 1024
+        held = []
+        head = ("POST " + runs + "Content-Length: 4000000\r\n\r\n").encode()
+        for i in range(100):
+            h = socket.create_connection(("127.0.0.1", port),
+                                         source_address=("127.0.0.%d" % (10 + i % 10), 0))
+            h.setblocking(False)
+            try:
+                h.send(head)
+                sent = 0
+                while sent < 3900000:
+                    sent += h.send(b"x" * min(1 << 18, 3900000 - sent))
+            except OSError:
+                pass  # refused (503) or the buffer full: either way not held here
+            held.append(h)
+        time.sleep(1)
+        # Memory is the sanitizer build's to measure differently: what
+        # counts is how many bodies the server would not hold.
+        turned = 0
+        for h in held:
+            try:
+                answer = h.recv(100)
+                turned += answer == b"" or answer.startswith(b"HTTP/1.1 503")
+            except OSError:
+                pass
+        print("100 held bodies: %d turned away, the server holds %d MB" % (turned, rss_mb()))
+        if turned < 50:
+            fail("100 held bodies: only %d turned away (%d MB held)" % (turned, rss_mb()))
+        timed_top("100 held bodies")
+        for h in held:
+            h.close()
+
     # The replay bot plays a real run with a minted seed.
     seed = 4242
     subprocess.run([bot_bin, "--seed", str(seed), "--field", "1280x720", "--games", "1", "--ticks",
@@ -243,6 +268,7 @@ try:
     played_ago = now_ms() - ticks * 62 - 5000
 
     ticket = mint(seed, played_ago)
+    junk_header = "# voidrunner replay 1\n# version %s\nfield 1280 720\nseed %d\n" % (lines[1].split()[-1], seed)
     api = [
         ("forged ticket", submit(ticket[:-1] + ("0" if ticket[-1] != "0" else "1"), "AB", score, good), 401),
         ("expired ticket", submit(mint(seed, now_ms() - 5 * 3600 * 1000), "AB", score, good), 401),
@@ -254,6 +280,15 @@ try:
             + "keys S\n" + "tick 2000000000\n" * 3)), 422),
         ("invalid UTF-8 player", submit(mint(seed, played_ago), b"A\xff\xfe", score, good), 400),
         ("invalid UTF-8 replay", submit(mint(seed, played_ago), "AB", score, good + b"# \xff\n"), 422),
+        # Junk that would fill the disk: no play, nothing scored, or far
+        # more bytes than its ticks need.
+        ("3 MB of comments and no ticks", submit(mint(seed, played_ago), "AB", 0, seal(
+            junk_header + ("# " + "x" * 1000 + "\n") * 3000)), 422),
+        ("a run that scores nothing", submit(mint(seed, played_ago), "AB", 0, seal(
+            junk_header + "tick 50\n")), 422),
+        ("1 MB of comments in a run", submit(mint(seed, played_ago), "AB", score, seal(
+            good.decode()[:good.decode().rindex("# end")].replace(
+                "\nfield", "\n" + "# junk\n" * 150000 + "field", 1))), 422),
     ]
     for name in sorted(os.listdir(corpus)):
         api.append(("fuzz corpus " + name, submit(mint(seed, played_ago), "AB", 0,

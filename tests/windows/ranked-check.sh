@@ -65,6 +65,33 @@ grep -q "could not connect" "$work/offline.log" || fail "offline: no clear reaso
 say "offline: $(grep -o 'no ticket.*' "$work/offline.log" | tr -d '\r')"
 end_game
 
+# --- a hostile leaderboard: a ticket that would name a file ------------------
+# A kept run's file was once named after the ticket's end: x\..\..\save
+# replaced save.txt. Such a ticket is now refused before the game starts.
+python3 -c '
+import http.server, sys
+class H(http.server.BaseHTTPRequestHandler):
+    def do_POST(self):
+        body = b"{\"ticket\":\"r.x\\\\..\\\\..\\\\save\",\"seed\":1}"
+        self.send_response(200)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+    def log_message(self, *a): pass
+s = http.server.HTTPServer(("127.0.0.1", 0), H)
+print("hostile port", s.server_address[1], flush=True)
+s.serve_forever()' >"$work/hostile.out" 2>&1 &
+hostile_pid=$!
+trap '[ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null; kill "$hostile_pid" 2>/dev/null; vr_cleanup' EXIT
+for _ in $(seq 50); do grep -q "hostile port" "$work/hostile.out" && break; sleep 0.1; done
+hostile_port=$(sed -n 's/hostile port //p' "$work/hostile.out")
+printf 'leaderboard http://127.0.0.1:%s\nplayer WINE\n' "$hostile_port" >"$work/game/settings.txt"
+start_game "$work/hostile.log"
+said "$work/hostile.log" "not one this game reads" || fail "a hostile ticket was taken (see $work/hostile.log)"
+end_game
+[ ! -e "$work/game/save.txt" ] || fail "a hostile ticket wrote save.txt"
+say "hostile ticket: refused, no file written"
+
 # --- ranked: thrust held until the run is listed -----------------------------
 printf 'leaderboard http://127.0.0.1:%s\nplayer WINE\n' "$port" >"$work/game/settings.txt"
 start_game "$work/ranked.log"

@@ -1,0 +1,8 @@
+// UTF-8 as the leaderboard's two sides judge it.
+#pragma once
+
+#include <string_view>
+
+// True for well-formed UTF-8 (no overlong forms, surrogates or code points
+// past U+10FFFF).
+bool validUtf8(std::string_view s);
