@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 
+#include "app/host/HostControls.h"
 #include "game/GameState.h"
 #include "game/ShipControls.h"
 #include "game/Tick.h"
@@ -35,14 +36,21 @@ int highWord(intptr_t v) { return static_cast<int>((static_cast<uint32_t>(v) >> 
 
 GameWindow::GameWindow(InstanceHandle inst, const char* name, const char* caption, uint16_t icon,
                        uint16_t smallIcon, uint32_t windowStyle, int show)
-    : instance(inst), style(windowStyle), iconId(icon), smallIconId(smallIcon), showCommand(show) {
+    : instance(inst),
+      style(windowStyle),
+      iconId(icon),
+      smallIconId(smallIcon),
+      showCommand(show),
+      host_(std::make_unique<HostControls>()) {
     copyName(className, name);
     copyName(title, caption);
     gameWindow = this;
+    tickInput = this;
 }
 
 GameWindow::~GameWindow() {
     if (gameWindow == this) gameWindow = nullptr;
+    if (tickInput == this) tickInput = nullptr;
 }
 
 bool GameWindow::createMainWindow() {
@@ -123,7 +131,7 @@ intptr_t GameWindow::handleMessage(WindowHandle handle, uint32_t message, uintpt
         return ws.defaultHandling({handle, message, wParam, lParam});
     case wm::size:
         if (wParam == kSizeMinimized)
-            host.windowLeft(handle);
+            host_->windowLeft(handle);
         else
             placeFrameInWindow(handle);
         readClientSize(handle);
@@ -131,12 +139,12 @@ intptr_t GameWindow::handleMessage(WindowHandle handle, uint32_t message, uintpt
     case wm::move: readClientSize(handle); return 0;
     case wm::activate:
         inactive = (wParam == 0) ? 1 : 0;
-        if (inactive) host.windowLeft(handle);
+        if (inactive) host_->windowLeft(handle);
         readClientSize(handle);
         return 0;
     case wm::paint:
         ws.validate(handle);
-        host.refresh(handle);
+        host_->refresh(handle);
         return 0;
     case wm::keyDown:
     case wm::command: return 0;
@@ -208,8 +216,8 @@ bool runTickIfDue() {
         if (gameWindow->placedWidth != gameState.fieldWidth ||
             gameWindow->placedHeight != gameState.fieldHeight)
             gameWindow->placeFrameInWindow(gameWindow->window);
-        gameWindow->host.afterTick(gameWindow->window, replayHooks ? replayHooks->shownPace() : 0,
-                                   replayHooks && replayHooks->shownEnded());
+        gameWindow->host().afterTick(gameWindow->window, replayHooks ? replayHooks->shownPace() : 0,
+                                     replayHooks && replayHooks->shownEnded());
         return true;
     }
     // Sleep half an interval at most, and never past the moment the next tick
@@ -229,7 +237,7 @@ int runMainLoop(InstanceHandle instance) {
         WindowSystem& ws = *platform().windows;
         nextTickTime = platform().clock->tickCount();
         Message msg;
-        HostControls& host = gameWindow->host;
+        HostControls& host = gameWindow->host();
         host.attach();
         if (gameWindow->useGameLoop) {
             for (;;) {

@@ -89,7 +89,8 @@ int runGame(GamePlan& plan, const GameHost& host) {
                 std::printf("voidrunner: %s\n", message.c_str());
                 board->onMessage(message);
                 board->sendKept();
-                recorded = board->wrap(services);
+                recorded = board->wrap(services,
+                                       [] { return tickInput && tickInput->startCountdown < 0; });
                 recorder.onGameOver = [&board](const ReplayRecorder& r) { board->gameOver(r); };
             }
             std::fflush(stdout);

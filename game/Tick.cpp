@@ -3,7 +3,6 @@
 
 #include <algorithm>
 
-#include "app/GameWindow.h"
 #include "game/Asteroids.h"
 #include "game/Collisions.h"
 #include "game/GameState.h"
@@ -12,6 +11,8 @@
 #include "present/Sound.h"
 #include "scores/HighScores.h"
 #include "space/AdditiveFeedbackRandom.h"
+
+TickInput* tickInput = nullptr;
 
 namespace {
 
@@ -153,7 +154,7 @@ void simulationStep() {
     }
 }
 
-void mouseActions(GameWindow& window) {
+void mouseActions(TickInput& window) {
     if (window.wheelDelta != 0) {
         window.wheelDelta = 0;
     } else if (window.buttonDown) {
@@ -181,8 +182,8 @@ void rescale(int step) {
 }  // namespace
 
 void tick() {
-    if (!gameWindow) return;
-    GameWindow& window = *gameWindow;
+    if (!tickInput) return;
+    TickInput& window = *tickInput;
     if (window.startCountdown >= 0) {
         if (window.startCountdown == 0) startUp(window.window);
         window.startCountdown -= 1;

@@ -7,7 +7,6 @@
 #include <sstream>
 #include <vector>
 
-#include "app/GameWindow.h"
 #include "app/online/Json.h"
 #include "app/online/RankedContract.h"
 #include "app/replay/ReplayRecorder.h"
@@ -121,12 +120,13 @@ bool Leaderboard::begin(RankedMode mode, std::string& message) {
 Rect Leaderboard::FieldWindows::clientRect(WindowHandle w) {
     // Start-up reads the field from the client area once; afterwards the
     // frame is placed, scaled, in the real window.
-    if (!gameWindow || gameWindow->startCountdown >= 0) return {0, 0, kRankedWidth, kRankedHeight};
+    if (!fieldRead || !fieldRead()) return {0, 0, kRankedWidth, kRankedHeight};
     return inner->clientRect(w);
 }
 
-PlatformServices Leaderboard::wrap(const PlatformServices& host) {
+PlatformServices Leaderboard::wrap(const PlatformServices& host, std::function<bool()> fieldRead) {
     if (!ranked()) return host;
+    windows_.fieldRead = std::move(fieldRead);
     clock_.inner = host.clock;
     clock_.seed = seed_;
     windows_.inner = host.windows;
