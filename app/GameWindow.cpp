@@ -7,6 +7,7 @@
 #include <new>
 
 #include "app/host/HostControls.h"
+#include "app/online/RankedContract.h"
 #include "game/GameState.h"
 #include "game/ShipControls.h"
 #include "game/Tick.h"
@@ -191,7 +192,7 @@ bool createGameWindow(InstanceHandle instance) {
     auto* created = new (std::nothrow) GameWindow(instance, "Voidrunner", "Voidrunner", shipIcon,
                                                   shipIcon, kOverlappedWindowStyle, kShowMaximized);
     if (!created) return false;
-    created->frameInterval = 62;
+    created->frameInterval = kTickMs;
     created->useGameLoop = 1;
     return true;
 }

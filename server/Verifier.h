@@ -9,14 +9,8 @@
 #include <mutex>
 #include <string>
 
+#include "app/online/RankedContract.h"
 #include "app/replay/ReplayPlayer.h"
-
-// Ranked and daily games are played on this one field: difficulty depends
-// on its size.
-constexpr int kRankedWidth = 1280;
-constexpr int kRankedHeight = 720;
-// The game's tick: no run can be played faster than this in real time.
-constexpr long long kTickMs = 62;
 
 // What the server can tell from the text alone, before any play: a replay
 // of this game's version, on the ranked field, with the ticket's seed.

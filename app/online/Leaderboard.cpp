@@ -15,9 +15,6 @@
 
 namespace {
 
-constexpr int kRankedWidth = 1280;
-constexpr int kRankedHeight = 720;
-constexpr long long kTickMs = 62;
 constexpr long kRetryMostMs = 5 * 60 * 1000;
 
 std::string urlEncode(const std::string& s) {
