@@ -28,7 +28,9 @@ GamePlan planGame(const CommandLine& commandLine) {
     if (plan.reply.done || commandLine.replayFile.empty()) return plan;
     Replay replay;
     std::string error;
-    if (loadReplayFile(commandLine.replayFile, replay, error)) {
+    // A replay of other rules would play another game than the one recorded.
+    if (loadReplayFile(commandLine.replayFile, replay, error) &&
+        (error = replayRulesProblem(replay)).empty()) {
         plan.replay = std::move(replay);
     } else {
         plan.reply = {

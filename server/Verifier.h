@@ -13,10 +13,12 @@
 #include "app/replay/ReplayPlayer.h"
 
 // What the server can tell from the text alone, before any play: a replay
-// of this game's version, on the ranked field, with the ticket's seed.
+// of this server's rules (whichever version of the game made it), on the
+// ranked field, with the ticket's seed.
 struct ReplayCheck {
     bool ok = false;
     std::string error;
+    bool otherRules = false;  // played by rules other than this server's
     std::string version;
     Replay replay;
 };

@@ -12,6 +12,7 @@
 #include "app/replay/ReplayRecorder.h"
 #include "app/replay/Script.h"
 #include "game/GameState.h"
+#include "game/Rules.h"
 
 namespace {
 
@@ -193,9 +194,25 @@ void Leaderboard::answered(HttpService& http, const std::string& server,
                            const std::shared_ptr<const Run>& run, int attempt, const HttpReply& r) {
     JsonObject answer;
     parseJsonObject(r.body, answer);
+    // The server verifies other rules: 422 with its own.
+    const long long theirRules = answer.count("rules") ? answer["rules"].number : -1;
     // 200: a resend of a run listed before (its first answer was lost).
     if (r.status == 200 || r.status == 201) {
         tell(*said, "voidrunner: the run is listed (run " + shownField(answer, "id") + ")");
+    } else if (r.status == 422 && theirRules > 0) {
+        // No fault of the run: it stays in unsent/ for a server (or a game)
+        // that has caught up, and is not sent again now.
+        const std::string advice = theirRules > kRulesVersion   ? "update the game"
+                                   : theirRules < kRulesVersion ? "the leaderboard has yet to take "
+                                                                  "this game's rules"
+                                                                : "it was played by an earlier game";
+        tell(*said, "voidrunner: the leaderboard verifies the game's rules " +
+                        std::to_string(theirRules) + " and " + shownField(answer, "error") + ": " +
+                        advice + "; the run " +
+                        (run->file.empty() ? std::string("could not be kept")
+                                           : "is kept in " + run->file.substr(
+                                                                 0, run->file.rfind('/') + 1)));
+        return;
     } else if (r.status >= 400 && r.status < 500 && r.status != 429 && r.status != 408) {
         // Still the player's replay: kept with the others, out of unsent/.
         files->makeFolder(run->refusedFolder.c_str());
