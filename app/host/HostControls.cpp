@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -160,9 +159,10 @@ void drawTopTen(DrawSurface& s, const TopTen::View& view, const std::string& ser
 
 bool isArrow(uintptr_t key) { return key >= vk::left && key <= vk::down; }
 
-bool exists(const char* name) {
-    std::error_code ec;
-    return std::filesystem::exists(name, ec) || ec;  // unreadable: someone's
+// Anything of that name, readable or not, is someone's.
+bool present(FileStorage& storage, const char* name) {
+    std::string nothing;
+    return storage.read(name, nothing, 0) != StoredFile::missing;
 }
 
 uint32_t now() { return platform().clock->tickCount(); }
@@ -203,7 +203,8 @@ HostControls::~HostControls() { detach(); }
 
 void HostControls::attach() {
     if (gate.inner) return;
-    welcomeDue = welcomeOnFirstLaunch && !exists(kSettingsFile) && !exists("save.txt");
+    welcomeDue = welcomeOnFirstLaunch && !present(*platform().files, kSettingsFile) &&
+                 !present(*platform().saves, "save.txt");
     settings = loadSettings();
     topTen.configure(topTenHttp, topTenServer.empty() ? settings.leaderboard : topTenServer);
     gate.inner = platform().sound;
