@@ -22,12 +22,6 @@ done
 # shellcheck source=../../scripts/lib/xvfb.sh
 . "$(dirname "$(realpath "$0")")/../../scripts/lib/xvfb.sh"
 vr_tmp_and_cleanup
-wm_pid=""
-cleanup() {
-    [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null || true
-    vr_cleanup
-}
-trap cleanup EXIT
 fail() {
     echo "FAIL: $*" >&2
     [ -f "$dir/game.log" ] && sed 's/^/  game: /' "$dir/game.log" >&2
@@ -35,13 +29,7 @@ fail() {
 }
 
 vr_start_xvfb 1024x768 || fail "Xvfb did not start"
-openbox --sm-disable >/dev/null 2>&1 &
-wm_pid=$!
-for _ in $(seq 50); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-    sleep 0.1
-done
-xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' || fail "openbox did not start"
+vr_start_openbox || fail "openbox did not start"
 
 # The changes before each close, in turn; each ends within a moment of the
 # close.
