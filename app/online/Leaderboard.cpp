@@ -202,16 +202,17 @@ void Leaderboard::answered(HttpService& http, const std::string& server,
     } else if (r.status == 422 && theirRules > 0) {
         // No fault of the run: it stays in unsent/ for a server (or a game)
         // that has caught up, and is not sent again now.
-        const std::string advice = theirRules > kRulesVersion   ? "update the game"
-                                   : theirRules < kRulesVersion ? "the leaderboard has yet to take "
-                                                                  "this game's rules"
-                                                                : "it was played by an earlier game";
+        const std::string advice = theirRules > kRulesVersion ? "update the game"
+                                   : theirRules < kRulesVersion
+                                       ? "the leaderboard has yet to take "
+                                         "this game's rules"
+                                       : "it was played by an earlier game";
         tell(*said, "voidrunner: the leaderboard verifies the game's rules " +
                         std::to_string(theirRules) + " and " + shownField(answer, "error") + ": " +
                         advice + "; the run " +
-                        (run->file.empty() ? std::string("could not be kept")
-                                           : "is kept in " + run->file.substr(
-                                                                 0, run->file.rfind('/') + 1)));
+                        (run->file.empty()
+                             ? std::string("could not be kept")
+                             : "is kept in " + run->file.substr(0, run->file.rfind('/') + 1)));
         return;
     } else if (r.status >= 400 && r.status < 500 && r.status != 429 && r.status != 408) {
         // Still the player's replay: kept with the others, out of unsent/.
