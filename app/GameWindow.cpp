@@ -6,6 +6,8 @@
 #include <cstring>
 #include <new>
 
+#include "app/host/HostControls.h"
+#include "app/online/RankedContract.h"
 #include "game/GameState.h"
 #include "game/ShipControls.h"
 #include "game/Tick.h"
@@ -35,14 +37,21 @@ int highWord(intptr_t v) { return static_cast<int>((static_cast<uint32_t>(v) >> 
 
 GameWindow::GameWindow(InstanceHandle inst, const char* name, const char* caption, uint16_t icon,
                        uint16_t smallIcon, uint32_t windowStyle, int show)
-    : instance(inst), style(windowStyle), iconId(icon), smallIconId(smallIcon), showCommand(show) {
+    : instance(inst),
+      style(windowStyle),
+      iconId(icon),
+      smallIconId(smallIcon),
+      showCommand(show),
+      host_(std::make_unique<HostControls>()) {
     copyName(className, name);
     copyName(title, caption);
     gameWindow = this;
+    tickInput = this;
 }
 
 GameWindow::~GameWindow() {
     if (gameWindow == this) gameWindow = nullptr;
+    if (tickInput == this) tickInput = nullptr;
 }
 
 bool GameWindow::createMainWindow() {
@@ -123,7 +132,7 @@ intptr_t GameWindow::handleMessage(WindowHandle handle, uint32_t message, uintpt
         return ws.defaultHandling({handle, message, wParam, lParam});
     case wm::size:
         if (wParam == kSizeMinimized)
-            host.windowLeft(handle);
+            host_->windowLeft(handle);
         else
             placeFrameInWindow(handle);
         readClientSize(handle);
@@ -131,12 +140,12 @@ intptr_t GameWindow::handleMessage(WindowHandle handle, uint32_t message, uintpt
     case wm::move: readClientSize(handle); return 0;
     case wm::activate:
         inactive = (wParam == 0) ? 1 : 0;
-        if (inactive) host.windowLeft(handle);
+        if (inactive) host_->windowLeft(handle);
         readClientSize(handle);
         return 0;
     case wm::paint:
         ws.validate(handle);
-        host.refresh(handle);
+        host_->refresh(handle);
         return 0;
     case wm::keyDown:
     case wm::command: return 0;
@@ -183,7 +192,7 @@ bool createGameWindow(InstanceHandle instance) {
     auto* created = new (std::nothrow) GameWindow(instance, "Voidrunner", "Voidrunner", shipIcon,
                                                   shipIcon, kOverlappedWindowStyle, kShowMaximized);
     if (!created) return false;
-    created->frameInterval = 62;
+    created->frameInterval = kTickMs;
     created->useGameLoop = 1;
     return true;
 }
@@ -208,8 +217,8 @@ bool runTickIfDue() {
         if (gameWindow->placedWidth != gameState.fieldWidth ||
             gameWindow->placedHeight != gameState.fieldHeight)
             gameWindow->placeFrameInWindow(gameWindow->window);
-        gameWindow->host.afterTick(gameWindow->window, replayHooks ? replayHooks->shownPace() : 0,
-                                   replayHooks && replayHooks->shownEnded());
+        gameWindow->host().afterTick(gameWindow->window, replayHooks ? replayHooks->shownPace() : 0,
+                                     replayHooks && replayHooks->shownEnded());
         return true;
     }
     // Sleep half an interval at most, and never past the moment the next tick
@@ -229,7 +238,7 @@ int runMainLoop(InstanceHandle instance) {
         WindowSystem& ws = *platform().windows;
         nextTickTime = platform().clock->tickCount();
         Message msg;
-        HostControls& host = gameWindow->host;
+        HostControls& host = gameWindow->host();
         host.attach();
         if (gameWindow->useGameLoop) {
             for (;;) {

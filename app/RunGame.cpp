@@ -28,7 +28,9 @@ GamePlan planGame(const CommandLine& commandLine) {
     if (plan.reply.done || commandLine.replayFile.empty()) return plan;
     Replay replay;
     std::string error;
-    if (loadReplayFile(commandLine.replayFile, replay, error)) {
+    // A replay of other rules would play another game than the one recorded.
+    if (loadReplayFile(commandLine.replayFile, replay, error) &&
+        (error = replayRulesProblem(replay)).empty()) {
         plan.replay = std::move(replay);
     } else {
         plan.reply = {
@@ -89,7 +91,8 @@ int runGame(GamePlan& plan, const GameHost& host) {
                 std::printf("voidrunner: %s\n", message.c_str());
                 board->onMessage(message);
                 board->sendKept();
-                recorded = board->wrap(services);
+                recorded = board->wrap(services,
+                                       [] { return tickInput && tickInput->startCountdown < 0; });
                 recorder.onGameOver = [&board](const ReplayRecorder& r) { board->gameOver(r); };
             }
             std::fflush(stdout);

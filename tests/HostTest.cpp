@@ -15,6 +15,7 @@
 
 #include "GameFixture.h"
 #include "app/FramePlacement.h"
+#include "app/host/HostControls.h"
 #include "app/host/Settings.h"
 #include "app/online/Leaderboard.h"
 #include "game/Tick.h"
@@ -146,7 +147,7 @@ bool shows(const std::vector<DrawOp>& ops, const char* text) {
 
 TEST_F(Host, PauseAndMuteKeysAreTheHostsOnlyWhileNoInitialsAreTyped) {
     playing();
-    HostControls& host = gameWindow->host;
+    HostControls& host = gameWindow->host();
     host.attach();
     tick();
 
@@ -204,7 +205,7 @@ TEST_F(Host, LosingTheWindowPausesTheLoopWhichThenWaitsInsteadOfTicking) {
     // Before the first frame there is nothing to pause.
     ASSERT_TRUE(createGameWindow(nullptr));
     gameWindow->handleMessage(nullptr, wm::activate, 0, 0);
-    EXPECT_FALSE(gameWindow->host.paused());
+    EXPECT_FALSE(gameWindow->host().paused());
     resetToProgramStart();
 
     // The real loop: after some ticks the window is minimised; the loop
@@ -236,7 +237,7 @@ TEST_F(Host, LosingTheWindowPausesTheLoopWhichThenWaitsInsteadOfTicking) {
 
 TEST_F(Host, VolumeWasdPointerAndSignsStayAroundTheGame) {
     playing();
-    HostControls& host = gameWindow->host;
+    HostControls& host = gameWindow->host();
     host.attach();
     createBackBuffer(gameWindow->window);  // shown through the host, as in a run
 
@@ -294,7 +295,7 @@ TEST_F(Host, F2ShowsTheTopTenFetchedWithoutWaitingAndStrangersNamesDrawnSafely) 
         }
     } http;
     playing(1280, 720);
-    HostControls& host = gameWindow->host;
+    HostControls& host = gameWindow->host();
     host.attach();
     EXPECT_TRUE(host.takes(key(vk::f2), false));
     EXPECT_TRUE(shows(display.presented, "This build has no network"));

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "game/GameState.h"
@@ -35,23 +35,25 @@ constexpr Rgb kWhite{255, 255, 255};
 constexpr Rgb kGrey{200, 200, 200};
 
 const char* const kPausedLines[] = {"Paused", "Any key plays on"};
-const char* const kHelpLines[] = {
-    "Controls",
-    "Left, Right: turn",
-    "Up: thrust",
-    "Space: fire",
-    "Space twice after a game: new game",
-    "1 to 9, 0: throttle 10 to 100 %",
-    "Mouse buttons: outline size",
-    "W, A, D: as Up, Left, Right",
-    "P or Pause: pause    M: sound",
-    "- and +: volume",
-    "F11 or Alt+Enter: fullscreen",
-    "F2: the leaderboard's top ten",
-    "Gamepad: stick or pad turns, A fires,",
-    "B or a trigger thrusts, Start: Space",
-    "Any key plays on",
-};
+
+// The F1 box: a line a key of app/host/Keys.def (two where its | says so).
+const std::vector<std::string>& helpLines() {
+    static const std::vector<std::string> lines = [] {
+        std::vector<std::string> out{"Controls"};
+        const auto add = [&out](std::string_view box) {
+            for (std::size_t bar; (bar = box.find('|')) != std::string_view::npos;
+                 box.remove_prefix(bar + 1))
+                out.emplace_back(box.substr(0, bar));
+            out.emplace_back(box);
+        };
+#define VR_KEY(keys, does, box) add(box);
+#include "app/host/Keys.def"
+#undef VR_KEY
+        out.emplace_back("Any key plays on");
+        return out;
+    }();
+    return lines;
+}
 const char* const kWelcomeLines[] = {
     "Welcome to Voidrunner", "Left, Right or A, D: turn", "Up or W: thrust    Space: fire",
     "1 to 9, 0: throttle",   "P: pause    M: sound",      "F1: all the keys",
@@ -88,15 +90,20 @@ BoxPlace drawFrame(DrawSurface& s, int lines, int widest, bool low = false) {
     return {left, top, width};
 }
 
+const char* text(const char* line) { return line; }
+const char* text(const std::string& line) { return line.c_str(); }
+
 // A box of centred white lines, in the middle of the field, or low in it
 // when `low`.
-template <size_t N>
-void drawBox(DrawSurface& s, const char* const (&lines)[N], bool low = false) {
-    const BoxPlace box = drawFrame(s, static_cast<int>(N), 300, low);
+template <typename Lines>
+void drawBox(DrawSurface& s, const Lines& lines, bool low = false) {
+    const auto n = static_cast<int>(std::size(lines));
+    const BoxPlace box = drawFrame(s, n, 300, low);
     s.setTextColor(kWhite);
-    for (size_t i = 0; i < N; ++i) {
-        const int y = box.top + 8 + static_cast<int>(i) * kBoxLine;
-        s.drawText(lines[i], box.left, y, box.left + box.width, y + kBoxLine, TextAlign::Center);
+    for (int i = 0; i < n; ++i) {
+        const int y = box.top + 8 + i * kBoxLine;
+        s.drawText(text(lines[static_cast<size_t>(i)]), box.left, y, box.left + box.width,
+                   y + kBoxLine, TextAlign::Center);
     }
 }
 
@@ -152,9 +159,10 @@ void drawTopTen(DrawSurface& s, const TopTen::View& view, const std::string& ser
 
 bool isArrow(uintptr_t key) { return key >= vk::left && key <= vk::down; }
 
-bool exists(const char* name) {
-    std::error_code ec;
-    return std::filesystem::exists(name, ec) || ec;  // unreadable: someone's
+// Anything of that name, readable or not, is someone's.
+bool present(FileStorage& storage, const char* name) {
+    std::string nothing;
+    return storage.read(name, nothing, 0) != StoredFile::missing;
 }
 
 uint32_t now() { return platform().clock->tickCount(); }
@@ -195,7 +203,8 @@ HostControls::~HostControls() { detach(); }
 
 void HostControls::attach() {
     if (gate.inner) return;
-    welcomeDue = welcomeOnFirstLaunch && !exists(kSettingsFile) && !exists("save.txt");
+    welcomeDue = welcomeOnFirstLaunch && !present(*platform().files, kSettingsFile) &&
+                 !present(*platform().saves, "save.txt");
     settings = loadSettings();
     topTen.configure(topTenHttp, topTenServer.empty() ? settings.leaderboard : topTenServer);
     gate.inner = platform().sound;
@@ -321,7 +330,7 @@ void HostControls::redraw(WindowHandle window) {
     // The state has not moved since the last tick: this is its frame again.
     drawFrame(*surface);
     if (overlay == Overlay::Help)
-        drawBox(*surface, kHelpLines);
+        drawBox(*surface, helpLines());
     else if (overlay == Overlay::Welcome)
         drawBox(*surface, kWelcomeLines);
     else if (overlay == Overlay::Paused) {

@@ -5,6 +5,7 @@
 #include <sstream>
 #include <string>
 
+#include "app/online/RankedContract.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -40,7 +41,7 @@ HostSettings loadSettings(const char* path) {
         if (name == "leaderboard" &&
             (value.rfind("http://", 0) == 0 || value.rfind("https://", 0) == 0))
             settings.leaderboard = value;
-        if (name == "player" && value.size() <= 32) settings.player = value;
+        if (name == "player" && playerNameProblem(value).empty()) settings.player = value;
         if (name == "volume" && value.size() <= 2 &&
             value.find_first_not_of("0123456789") == std::string::npos) {
             const int steps = std::stoi(value);

@@ -257,8 +257,22 @@ bool SdlWindowSystem::peekMessage(Message& out) {
 }
 
 int SdlWindowSystem::getMessage(Message& out) {
+    // Not SDL's own wait on X11: it wakes itself by sending the window an
+    // event over a second connection, and a window closed meanwhile can be
+    // destroyed on the first before the server takes that event. The server
+    // then refuses it with BadWindow, which comes back when SDL_Quit closes
+    // that connection, with Xlib's default handler in place again: the game
+    // would end with status 1 instead of 0. SDL only polls here, and the
+    // wait is on the X connection (a while at most, for what SDL finds by
+    // polling alone: controllers, signals).
+    constexpr int kPollMs = 100;
     while (!takeQueued(out)) {
         SDL_Event event;
+        if (SDL_PollEvent(&event)) {
+            translate(event);
+            continue;
+        }
+        if (x11AwaitEvents(window, kPollMs)) continue;
         if (!SDL_WaitEvent(&event)) {
             out = Message{nullptr, wm::quit, 0, 0};
             return 0;

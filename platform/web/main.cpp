@@ -68,7 +68,8 @@ int main() {
                 : HttpReply{};
         Replay replay;
         std::string error = r.status == 200 ? "" : "not listed";
-        if (error.empty() && parseReplay(r.body, replay, error)) {
+        if (error.empty() && parseReplay(r.body, replay, error) &&
+            (error = replayRulesProblem(replay)).empty()) {
             vr_status(("run " + watch + ", played back (hold SPACE to go faster)").c_str());
             plan.replay = std::move(replay);
         } else {

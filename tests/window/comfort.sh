@@ -28,14 +28,7 @@ out=$(realpath "$out")
 # shellcheck source=../../scripts/lib/xvfb.sh
 . "$(dirname "$(realpath "$0")")/../../scripts/lib/xvfb.sh"
 vr_tmp_and_cleanup
-wm_pid=""
 pad_fd=""
-cleanup() {
-    [ -n "$game_pid" ] && kill "$game_pid" 2>/dev/null || true
-    [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null || true
-    vr_cleanup
-}
-trap cleanup EXIT
 
 fail() {
     echo "FAIL: $*" >&2
@@ -47,13 +40,7 @@ pass() { echo "ok: $*"; }
 sw=1024
 sh=768
 vr_start_xvfb "${sw}x${sh}" || fail "Xvfb did not start"
-openbox --sm-disable >/dev/null 2>&1 &
-wm_pid=$!
-for _ in $(seq 50); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-    sleep 0.1
-done
-xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' || fail "openbox did not start"
+vr_start_openbox || fail "openbox did not start"
 
 # --- the game, its present log (one line per frame) and its processor time -
 start_game() {  # start_game NAME [VAR=VALUE...]
