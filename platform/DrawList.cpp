@@ -64,9 +64,9 @@ void DrawListSurface::drawText(const char* text, int left, int top, int right, i
     if (!text || !*text) return;
     put(DrawList::text, left, top, right, bottom, textColour);
     const std::size_t length = std::strlen(text);
-    list.words.insert(list.words.end(), {static_cast<int32_t>(align),
-                                         static_cast<int32_t>(list.texts.size()),
-                                         static_cast<int32_t>(length)});
+    list.words.insert(list.words.end(),
+                      {static_cast<int32_t>(align), static_cast<int32_t>(list.texts.size()),
+                       static_cast<int32_t>(length)});
     list.texts.append(text, length);
     if (exact) exact->drawText(text, left, top, right, bottom, align);
 }

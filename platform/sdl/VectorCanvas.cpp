@@ -16,7 +16,9 @@ constexpr double kPi = 3.14159265358979323846;
 // The field's edge, dimmer than anything the game draws.
 constexpr Rgb kBorder{90, 90, 90};
 
-void setColour(cairo_t* cr, Rgb c) { cairo_set_source_rgb(cr, c.r / 255.0, c.g / 255.0, c.b / 255.0); }
+void setColour(cairo_t* cr, Rgb c) {
+    cairo_set_source_rgb(cr, c.r / 255.0, c.g / 255.0, c.b / 255.0);
+}
 
 Rect intersect(const Rect& a, const Rect& b) {
     return Rect{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
@@ -61,8 +63,8 @@ bool VectorCanvas::resize(int width, int height) {
 }
 
 const std::vector<SDL_Rect>& VectorCanvas::draw(const DrawList& frame, int fieldWidth,
-                                                int fieldHeight, const Rect& where,
-                                                int windowWidth, int windowHeight) {
+                                                int fieldHeight, const Rect& where, int windowWidth,
+                                                int windowHeight) {
     changed.clear();
     if (windowWidth <= 0 || windowHeight <= 0 || fieldWidth <= 0 || fieldHeight <= 0 ||
         !resize(windowWidth, windowHeight))
@@ -207,8 +209,8 @@ SDL_Surface* VectorCanvas::renderedText(const DrawItem& item, double scale) {
     if (font) {
         // Latin-1 bytes, as the exact frame renders them.
         const std::string text(item.text);
-        glyphs = TTF_RenderText_Blended(font, text.c_str(),
-                                        SDL_Color{item.colour.r, item.colour.g, item.colour.b, 255});
+        glyphs = TTF_RenderText_Blended(
+            font, text.c_str(), SDL_Color{item.colour.r, item.colour.g, item.colour.b, 255});
         if (glyphs) SDL_SetSurfaceBlendMode(glyphs, SDL_BLENDMODE_BLEND);
     }
     return texts.emplace(key, glyphs).first->second;
