@@ -152,9 +152,9 @@ TEST_F(VectorLook, ScaledEveryLineDotAndTextIsThereAtItsScaledPlace) {
                     if (x < place.left || y < place.top || x >= place.right || y >= place.bottom)
                         continue;
                     // Where the line only grazes a pixel it is dimmer.
-                    ASSERT_TRUE(lit(shown, x, y, 64)) << "line " << item.a << "," << item.b << " to "
-                                                  << item.c << "," << item.d << " at " << x << ","
-                                                  << y;
+                    ASSERT_TRUE(lit(shown, x, y, 64))
+                        << "line " << item.a << "," << item.b << " to " << item.c << "," << item.d
+                        << " at " << x << "," << y;
                 }
             } else if (item.op == DrawList::pixel) {
                 ++dots;
