@@ -25,14 +25,16 @@ const char* const kHelp =
     "  M                     sound on/off  - and +     volume\n"
     "  F2                    the leaderboard's top ten, over the game\n"
     "  F11 or Alt+Enter      fullscreen    mouse buttons: larger, smaller outlines\n"
+    "  F3                    lines drawn at the screen's pixels, or the field's pixels\n"
     "  Game controller: stick or d-pad turns, A fires, B or a trigger thrusts,\n"
     "  START is SPACE.\n"
     "After the last ship, type three characters to sign a high score (P, M, W,\n"
     "A, D, - and + are letters then) and press SPACE twice for a new game.\n"
     "\n"
     "In the folder the game starts in: save.txt, the high-score table;\n"
-    "settings.txt, lines \"mute 0|1\", \"volume 0-10\" and \"replays N\" (how many\n"
-    "recorded runs to keep); replays/, every run recorded, for --replay; and\n"
+    "settings.txt, lines \"mute 0|1\", \"volume 0-10\", \"look vector|pixels\" and\n"
+    "\"replays N\" (how many recorded runs to keep); replays/, every run recorded,\n"
+    "for --replay; and\n"
     "snd/*.wav, the sounds.\n";
 
 }  // namespace
