@@ -96,6 +96,10 @@ const std::vector<SDL_Rect>& VectorCanvas::draw(const DrawList& frame, int field
         cairo_rectangle(cr, place.left, place.top, place.right - place.left,
                         place.bottom - place.top);
         cairo_clip(cr);
+        // One to one, lines stay one sharp pixel wide, as in the exact
+        // frame; at any other scale their edges are smoothed.
+        cairo_set_antialias(cr, view.scaleX == 1 && view.scaleY == 1 ? CAIRO_ANTIALIAS_NONE
+                                                                     : CAIRO_ANTIALIAS_DEFAULT);
         drawItems(frame, whole);
         cairo_restore(cr);
         cairo_surface_flush(surface);

@@ -1,6 +1,7 @@
 // The SDL backend's vector look: a frame's drawing operations drawn again
-// at the window's own pixels and any scale, lines, dots and circles
-// anti-aliased by cairo, texts by SDL_ttf at the scaled size.
+// at the window's own pixels and any scale, lines, dots and circles by
+// cairo (anti-aliased but at one to one), texts by SDL_ttf at the scaled
+// size.
 #pragma once
 
 #include <SDL_rect.h>
