@@ -94,6 +94,8 @@ void SdlDisplay::placeFrame(WindowHandle, const Rect& where) {
     placed = true;
     place = where;
     shownFrame = nullptr;  // the next copy is whole
+    // Lines are drawn anew for a new place, even while no frame comes.
+    if (vectorsShown && lastWindow) repaint(lastWindow);
 }
 
 void SdlDisplay::copyToWindow(SDL_Window* window, SdlSurface* frame, int width, int height,
@@ -199,12 +201,17 @@ SDL_Surface* SdlDisplay::surfaceForX11(SDL_Window* window) {
 }
 
 void SdlDisplay::repaint(SDL_Window* window) {
-    if (vectorsShown && window == lastWindow)
+    if (vectorsShown && window == lastWindow && placed) {
+        // Maybe at a new size: the last frame drawn again at its place now.
+        int w = 0, h = 0;
+        SDL_GetWindowSizeInPixels(window, &w, &h);
+        vectors.redraw(place, w, h);
         copyVectors(window, {}, false);
-    else if (window == lastWindow)
+    } else if (window == lastWindow) {
         copyToWindow(window, lastFrame, lastWidth, lastHeight, false);
-    else
+    } else {
         copyToWindow(window, nullptr, 0, 0, false);
+    }
 }
 
 void SdlDisplay::windowDestroyed(SDL_Window* window) {

@@ -104,11 +104,19 @@ const std::vector<SDL_Rect>& VectorCanvas::draw(const DrawList& frame, int field
         cairo_restore(cr);
         cairo_surface_flush(surface);
     }
-    last = frame;
+    if (&frame != &last) last = frame;
+    lastFieldWidth = fieldWidth;
+    lastFieldHeight = fieldHeight;
     lastView = view;
     lastPlace = place;
     lastValid = true;
     return changed;
+}
+
+const std::vector<SDL_Rect>& VectorCanvas::redraw(const Rect& where, int windowWidth,
+                                                  int windowHeight) {
+    lastValid = false;  // drawn whole
+    return draw(last, lastFieldWidth, lastFieldHeight, where, windowWidth, windowHeight);
 }
 
 void VectorCanvas::drawBorder() {

@@ -31,6 +31,8 @@ public:
     // when it was drawn whole).
     const std::vector<SDL_Rect>& draw(const DrawList& frame, int fieldWidth, int fieldHeight,
                                       const Rect& place, int windowWidth, int windowHeight);
+    // The last frame again, at a new place or in a window of a new size.
+    const std::vector<SDL_Rect>& redraw(const Rect& place, int windowWidth, int windowHeight);
     // The window's picture (32 bits a pixel, 0x00RRGGBB); nullptr before
     // the first frame or when it could not be made.
     SDL_Surface* pixels() const { return canvas; }
@@ -48,6 +50,7 @@ private:
     cairo_t* cr = nullptr;
     DrawList last;
     bool lastValid = false;
+    int lastFieldWidth = 0, lastFieldHeight = 0;
     FieldView view, lastView;
     Rect place{}, lastPlace{};
     ChangedTiles tiles;

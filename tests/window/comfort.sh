@@ -131,13 +131,13 @@ check_placed() {  # check_placed WHAT
             if (w * fh <= h * fw) { pw = w; ph = int(fh * w / fw) } else { ph = h; pw = int(fw * h / fh) }
         } else { s = int(w / fw); t = int(h / fh); if (t < s) s = t; pw = fw * s; ph = fh * s }
         print int((w - pw) / 2), int((h - ph) / 2), pw, ph }')
-    local s100=$((pw * 100 / fw)) x=$((wx + px)) y=$((wy + py))
-    at() { echo $(($1 + $2 * s100 / 100)); }  # at ORIGIN FIELD-OFFSET
-    [ "$(lit "$shot" "$(at "$x" $((fw / 2 - 60)))" "$(at "$y" 10)" $((120 * s100 / 100)) $((20 * s100 / 100)))" -gt 3 ] ||
+    local s1000=$((pw * 1000 / fw)) x=$((wx + px)) y=$((wy + py))
+    at() { echo $(($1 + $2 * s1000 / 1000)); }  # at ORIGIN FIELD-OFFSET
+    [ "$(lit "$shot" "$(at "$x" $((fw / 2 - 60)))" "$(at "$y" 10)" $((120 * s1000 / 1000)) $((20 * s1000 / 1000)))" -gt 3 ] ||
         fail "$1: no score text at the top of the placed frame"
-    [ "$(lit "$shot" "$(at "$x" $((fw / 2 - 80)))" "$(at "$y" $((fh - 30)))" $((160 * s100 / 100)) $((20 * s100 / 100)))" -gt 3 ] ||
+    [ "$(lit "$shot" "$(at "$x" $((fw / 2 - 80)))" "$(at "$y" $((fh - 30)))" $((160 * s1000 / 1000)) $((20 * s1000 / 1000)))" -gt 3 ] ||
         fail "$1: no throttle text at the bottom of the placed frame"
-    [ "$(lit "$shot" "$(at "$x" $((fw - 80)))" "$(at "$y" $((fh - 35)))" $((80 * s100 / 100)) $((30 * s100 / 100)))" -gt 3 ] ||
+    [ "$(lit "$shot" "$(at "$x" $((fw - 80)))" "$(at "$y" $((fh - 35)))" $((80 * s1000 / 1000)) $((30 * s1000 / 1000)))" -gt 3 ] ||
         fail "$1: no reserve ships at the bottom right of the placed frame"
     # Outside the frame (and its border): black.
     local b=0
@@ -154,7 +154,7 @@ geometry
 fw=$ww
 fh=$wh
 # The ship's icon for the window manager: 64x64 pixels.
-xprop -id "$window" _NET_WM_ICON | grep -q '= 64, 64,' || fail "the window has no icon of its own"
+xprop -id "$window" -notype 32c _NET_WM_ICON | grep -q '= 64, 64,' || fail "the window has no icon of its own"
 pass "the window has the ship's icon"
 
 # === 1. Thrust sound: 5 s held, no click ========================================
