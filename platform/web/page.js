@@ -280,17 +280,23 @@ Module.vr = {
     if (!dirty) {
       this.drawOps(frame, null);
     } else if (dirty.count > 0) {
-      const rects = dirty.rects;
-      ctx.save();
-      ctx.beginPath();
-      for (let k = 0; k < rects.length; k += 4) ctx.rect(rects[k], rects[k + 1], rects[k + 2], rects[k + 3]);
-      ctx.clip();
-      ctx.fillStyle = '#000';
-      for (let k = 0; k < rects.length; k += 4) ctx.fillRect(rects[k], rects[k + 1], rects[k + 2], rects[k + 3]);
+      this.clipAndClear(dirty.rects);
       this.drawOps(frame, dirty);
       ctx.restore();
     }
     this.shown(frame);
+  },
+
+  // Saves the context, clips it to the rectangles (left, top, width,
+  // height, one after another) and blackens them; the caller restores it.
+  clipAndClear(rects) {
+    const ctx = this.ctx;
+    ctx.save();
+    ctx.beginPath();
+    for (let k = 0; k < rects.length; k += 4) ctx.rect(rects[k], rects[k + 1], rects[k + 2], rects[k + 3]);
+    ctx.clip();
+    ctx.fillStyle = '#000';
+    for (let k = 0; k < rects.length; k += 4) ctx.fillRect(rects[k], rects[k + 1], rects[k + 2], rects[k + 3]);
   },
 
   // A frame is on the canvas.
@@ -352,12 +358,7 @@ Module.vr = {
       }
     }
     if (areas.length > 0) {
-      ctx.save();
-      ctx.beginPath();
-      for (let k = 0; k < areas.length; k += 4) ctx.rect(areas[k], areas[k + 1], areas[k + 2], areas[k + 3]);
-      ctx.clip();
-      ctx.fillStyle = '#000';
-      for (let k = 0; k < areas.length; k += 4) ctx.fillRect(areas[k], areas[k + 1], areas[k + 2], areas[k + 3]);
+      this.clipAndClear(areas);
       ctx.setTransform(sx, 0, 0, sy, ox, oy);
       this.drawOps(frame, dirty);
       ctx.restore();
