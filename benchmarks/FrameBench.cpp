@@ -98,10 +98,11 @@ void frame(benchmark::State& state, int width, int height, bool gameOver, bool p
 // The vector look: the ranked 1280x720 field's frame noted and drawn again
 // whole at 1.5 times (a 1920x1080 screen), as after a new size; a frame
 // like the last one costs next to nothing, one that changed its tiles.
-void vectorFrame(benchmark::State& state, int rocks) {
+void vectorFrame(benchmark::State& state, int rocks, bool glow) {
     constexpr int kField = 1280, kFieldHigh = 720, kScreen = 1920, kScreenHigh = 1080;
     buildWorstLoad(kField, kFieldHigh, rocks);
     VectorCanvas canvas;
+    canvas.setGlow(glow);
     DrawListSurface noted;
     int shift = 0;
     for (auto _ : state) {
@@ -147,10 +148,15 @@ const bool registered = [] {
         benchmark::RegisterBenchmark(("memcpy/" + s.name()).c_str(), memcpyFrame, s.width, s.height)
             ->Unit(benchmark::kMicrosecond);
     }
-    benchmark::RegisterBenchmark("frame/vector/play/1280x720_at_1920x1080", vectorFrame, 200)
-        ->Unit(benchmark::kMicrosecond);
-    benchmark::RegisterBenchmark("frame/vector/light/1280x720_at_1920x1080", vectorFrame, 4)
-        ->Unit(benchmark::kMicrosecond);
+    for (const bool glow : {false, true}) {
+        const std::string suffix = glow ? "_glow" : "";
+        benchmark::RegisterBenchmark(("frame/vector/play/1280x720_at_1920x1080" + suffix).c_str(),
+                                     vectorFrame, 200, glow)
+            ->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark(("frame/vector/light/1280x720_at_1920x1080" + suffix).c_str(),
+                                     vectorFrame, 4, glow)
+            ->Unit(benchmark::kMicrosecond);
+    }
     return true;
 }();
 

@@ -168,7 +168,7 @@ DrawItem itemAt(const DrawList& list, std::size_t start) {
 Rect windowBox(const DrawItem& item, const FieldView& view) {
     // Anti-aliasing reaches a pixel beyond what is covered.
     constexpr double aa = 1.0;
-    const double half = view.lineWidth / 2 + aa;
+    const double half = view.lineWidth / 2 + view.glow + aa;
     switch (item.op) {
     case DrawList::line: {
         const double x0 = view.x(item.a + 0.5), x1 = view.x(item.c + 0.5);
@@ -177,8 +177,9 @@ Rect windowBox(const DrawItem& item, const FieldView& view) {
                     up(std::max(x0, x1) + half), up(std::max(y0, y1) + half)};
     }
     case DrawList::pixel:
-        return Rect{down(view.x(item.a) - aa), down(view.y(item.b) - aa),
-                    up(view.x(item.a + 1.0) + aa), up(view.y(item.b + 1.0) + aa)};
+        return Rect{down(view.x(item.a) - view.glow - aa), down(view.y(item.b) - view.glow - aa),
+                    up(view.x(item.a + 1.0) + view.glow + aa),
+                    up(view.y(item.b + 1.0) + view.glow + aa)};
     case DrawList::ellipse:
         return Rect{down(view.x(item.a) - half), down(view.y(item.b) - half),
                     up(view.x(item.c) + half), up(view.y(item.d) + half)};

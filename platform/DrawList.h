@@ -99,13 +99,14 @@ void replayDrawList(const DrawList& list, DrawSurface& surface);
 
 // The field's coordinates in a window's pixels: the field (0, 0) to
 // (width, height) shown at `place`. A field pixel is `scaleX` by `scaleY`
-// window pixels; lines are `lineWidth` wide.
+// window pixels; lines are `lineWidth` wide, and their glow, if any,
+// reaches `glow` pixels beyond them.
 struct FieldView {
     FieldView() = default;
     FieldView(const Rect& place, int fieldWidth, int fieldHeight);
     double x(double fieldX) const { return left + fieldX * scaleX; }
     double y(double fieldY) const { return top + fieldY * scaleY; }
-    double left = 0, top = 0, scaleX = 1, scaleY = 1, lineWidth = 1;
+    double left = 0, top = 0, scaleX = 1, scaleY = 1, lineWidth = 1, glow = 0;
     bool operator==(const FieldView&) const = default;
 };
 

@@ -268,6 +268,9 @@ public:
     // placeFrame last gave, on black, with a thin border round the place
     // where it does not fill the window.
     virtual void presentVectors(WindowHandle, const DrawList&, int /*width*/, int /*height*/) {}
+    // A soft glow round the vector look's lines and dots, as vector screens
+    // had; a display that has none ignores it.
+    virtual void setGlow(bool) {}
 };
 
 // ---------------------------------------------------------------------------

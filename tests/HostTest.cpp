@@ -101,6 +101,7 @@ TEST(HostSettings, BadContentsGiveTheDefaultAndAChoiceSurvivesARestart) {
     }
 
     EXPECT_TRUE(loadSettings().vectorLook);
+    EXPECT_FALSE(loadSettings().glow);
     for (const char* look : {"look pixel\n", "look Vector\n", "look\n"}) {
         std::ofstream(kSettingsFile, std::ios::binary) << look;
         EXPECT_TRUE(loadSettings().vectorLook) << look;
@@ -111,7 +112,9 @@ TEST(HostSettings, BadContentsGiveTheDefaultAndAChoiceSurvivesARestart) {
     HostSettings quiet{true};
     quiet.volume = 0;
     quiet.vectorLook = false;
+    quiet.glow = true;
     ASSERT_TRUE(saveSettings(quiet));
+    EXPECT_TRUE(loadSettings().glow);
     EXPECT_TRUE(loadSettings().muted);
     EXPECT_EQ(loadSettings().volume, 0);
     EXPECT_FALSE(loadSettings().vectorLook);

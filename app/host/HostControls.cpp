@@ -193,6 +193,7 @@ void HostControls::attach() {
     gate.inner->setVolume(settings.volume);
     frames.inner = platform().display;
     platform().display = &frames;
+    frames.inner->setGlow(settings.glow);
     pointerMovedAt = now();
 }
 

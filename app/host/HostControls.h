@@ -83,6 +83,7 @@ private:
         void present(WindowHandle w, DrawSurface& s, int width, int height) override;
         void destroyBackBuffer(DrawSurface* s) override;
         void placeFrame(WindowHandle w, const Rect& place) override { inner->placeFrame(w, place); }
+        void setGlow(bool on) override { inner->setGlow(on); }
         // After a change of look: the exact back buffer drawn on or not.
         void followLook() { noted.exact = owner.vectorShown() ? nullptr : exact; }
         Display* inner = nullptr;

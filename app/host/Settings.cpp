@@ -43,6 +43,7 @@ HostSettings loadSettings(const char* path) {
         if (name == "player" && value.size() <= 32) settings.player = value;
         if (name == "look" && (value == "vector" || value == "pixels"))
             settings.vectorLook = value == "vector";
+        if (name == "glow" && (value == "on" || value == "off")) settings.glow = value == "on";
         if (name == "volume" && value.size() <= 2 &&
             value.find_first_not_of("0123456789") == std::string::npos) {
             const int steps = std::stoi(value);
@@ -66,6 +67,7 @@ bool saveSettings(const HostSettings& settings, const char* path) {
     text.append("replays ").append(std::to_string(settings.replaysKept)).append("\n");
     text.append("volume ").append(std::to_string(settings.volume)).append("\n");
     text.append("look ").append(settings.vectorLook ? "vector\n" : "pixels\n");
+    if (settings.glow) text.append("glow on\n");
     if (!settings.leaderboard.empty())
         text.append("leaderboard ").append(settings.leaderboard).append("\n");
     if (!settings.player.empty()) text.append("player ").append(settings.player).append("\n");

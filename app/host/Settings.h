@@ -21,6 +21,8 @@ struct HostSettings {
     // drawing done again at the window's own pixels, or the field's pixels
     // enlarged by whole steps.
     bool vectorLook = true;
+    // A soft glow round the vector look's lines ("glow on" or "glow off").
+    bool glow = false;
 };
 
 constexpr const char* kSettingsFile = "settings.txt";

@@ -15,7 +15,8 @@ int main(int argc, char** argv) {
     SDL_DisplayMode mode{};
     SDL_GetDesktopDisplayMode(0, &mode);
     SDL_Window* window = SDL_CreateWindow("floor", 0, 0, mode.w, mode.h, SDL_WINDOW_SHOWN);
-    SDL_Renderer* renderer = window ? SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE) : nullptr;
+    SDL_Renderer* renderer = window ? SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE)
+                                    : nullptr;
     SDL_Texture* texture = renderer ? SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB888,
                                                         SDL_TEXTUREACCESS_STREAMING, mode.w, mode.h)
                                     : nullptr;

@@ -24,6 +24,7 @@ public:
     // Centred and scaled by the host; until then at the top left, as is.
     void placeFrame(WindowHandle window, const Rect& place) override;
     bool drawsVectors() override { return true; }
+    void setGlow(bool on) override { vectors.setGlow(on); }
     void presentVectors(WindowHandle window, const DrawList& frame, int width, int height) override;
 
     // Called by the window system.

@@ -15,6 +15,9 @@ constexpr size_t kMaxCachedTexts = 256;
 constexpr double kPi = 3.14159265358979323846;
 // The field's edge, dimmer than anything the game draws.
 constexpr Rgb kBorder{90, 90, 90};
+// A line's glow: this many line widths beyond it, this bright at most.
+constexpr double kGlowWidths = 1.5;
+constexpr double kGlowAlpha = 0.22;
 
 void setColour(cairo_t* cr, Rgb c) {
     cairo_set_source_rgb(cr, c.r / 255.0, c.g / 255.0, c.b / 255.0);
@@ -71,6 +74,7 @@ const std::vector<SDL_Rect>& VectorCanvas::draw(const DrawList& frame, int field
         return changed;
     place = where;
     view = FieldView(where, fieldWidth, fieldHeight);
+    if (glow) view.glow = kGlowWidths * view.lineWidth;
     const bool whole = !lastValid || view != lastView || place != lastPlace;
     drawn.clear();
     if (whole) {
@@ -142,8 +146,20 @@ void VectorCanvas::drawItems(const DrawList& frame, bool whole) {
     int32_t pathColour = -1;
     int endX = 0, endY = 0;
     bool fresh = true;
+    // The glow: the same path first, wider and faint, under the line.
+    const auto glowUnder = [&](Rgb colour, double width) {
+        if (!glow) return;
+        cairo_set_source_rgba(cr, colour.r / 255.0, colour.g / 255.0, colour.b / 255.0, kGlowAlpha);
+        cairo_set_line_width(cr, width);
+        cairo_stroke_preserve(cr);
+        cairo_set_line_width(cr, lineWidth);
+        setColour(cr, colour);
+    };
     const auto stroke = [&] {
-        if (pathColour >= 0) cairo_stroke(cr);
+        if (pathColour >= 0) {
+            glowUnder(unpackColour(pathColour), lineWidth * (1 + 2 * kGlowWidths));
+            cairo_stroke(cr);
+        }
         pathColour = -1;
     };
     forEachDrawItem(frame, [&](const DrawItem& item) {
@@ -171,6 +187,13 @@ void VectorCanvas::drawItems(const DrawList& frame, bool whole) {
             const int right = item.op == DrawList::fill ? item.c : item.a + 1;
             const int bottom = item.op == DrawList::fill ? item.d : item.b + 1;
             if (right <= item.a || bottom <= item.b) break;
+            if (item.op == DrawList::pixel && glow) {
+                cairo_arc(cr, view.x(item.a + 0.5), view.y(item.b + 0.5),
+                          lineWidth * (0.5 + kGlowWidths), 0, 2 * kPi);
+                cairo_set_source_rgba(cr, item.colour.r / 255.0, item.colour.g / 255.0,
+                                      item.colour.b / 255.0, kGlowAlpha);
+                cairo_fill(cr);
+            }
             setColour(cr, item.colour);
             cairo_rectangle(cr, view.x(item.a), view.y(item.b), view.x(right) - view.x(item.a),
                             view.y(bottom) - view.y(item.b));

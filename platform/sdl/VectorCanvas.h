@@ -31,6 +31,8 @@ public:
     // when it was drawn whole).
     const std::vector<SDL_Rect>& draw(const DrawList& frame, int fieldWidth, int fieldHeight,
                                       const Rect& place, int windowWidth, int windowHeight);
+    // A soft glow round lines and dots from the next frame on.
+    void setGlow(bool on) { glow = on; }
     // The last frame again, at a new place or in a window of a new size.
     const std::vector<SDL_Rect>& redraw(const Rect& place, int windowWidth, int windowHeight);
     // The window's picture (32 bits a pixel, 0x00RRGGBB); nullptr before
@@ -59,4 +61,5 @@ private:
     std::unordered_map<std::string, SDL_Surface*> texts;
     std::string lookupKey;
     double textScale = 0;
+    bool glow = false;
 };

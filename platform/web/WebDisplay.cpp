@@ -10,6 +10,8 @@ EM_JS(void, vr_draw_vectors, (const int32_t* ops, int count, const char* texts),
 
 EM_JS(void, vr_resize, (int width, int height), { Module.vr.resize(width, height); });
 
+EM_JS(void, vr_glow, (int on), { Module.vr.glow = on != = 0; });
+
 EM_JS(void, vr_place, (int left, int top, int width, int height),
       { Module.vr.place(left, top, width, height); });
 
@@ -31,6 +33,8 @@ void WebDisplay::present(WindowHandle, DrawSurface& surface, int, int) {
 void WebDisplay::presentVectors(WindowHandle, const DrawList& frame, int, int) {
     vr_draw_vectors(frame.words.data(), static_cast<int>(frame.words.size()), frame.texts.data());
 }
+
+void WebDisplay::setGlow(bool on) { vr_glow(on ? 1 : 0); }
 
 void WebDisplay::destroyBackBuffer(DrawSurface* surface) {
     if (!surface || surface != live) return;

@@ -27,6 +27,7 @@ public:
     void destroyBackBuffer(DrawSurface* surface) override;
     void placeFrame(WindowHandle window, const Rect& place) override;
     bool drawsVectors() override { return true; }
+    void setGlow(bool on) override;
     void presentVectors(WindowHandle window, const DrawList& frame, int width, int height) override;
 
 private:

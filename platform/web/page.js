@@ -319,6 +319,7 @@ Module.vr = {
   // are drawn again (the field's tiles, each rounded out to whole pixels).
   lastVectors: null,
   lastView: '',
+  glow: false,         // a soft glow round lines and dots ("glow on" in settings.txt)
   drawVectors(ops, count, texts) {
     const dpr = window.devicePixelRatio || 1;
     if (this.look !== 'vector' || this.canvas.width !== Math.round(this.clientWidth() * dpr) ||
@@ -332,8 +333,10 @@ Module.vr = {
     const sx = p[2] * dpr / fw, sy = p[3] * dpr / fh, ox = p[0] * dpr, oy = p[1] * dpr;
     const x0 = Math.round(ox), y0 = Math.round(oy);
     const x1 = Math.round(ox + fw * sx), y1 = Math.round(oy + fh * sy);
-    const view = [sx, sy, ox, oy, canvas.width, canvas.height].join();
+    const view = [sx, sy, ox, oy, canvas.width, canvas.height, this.glow].join();
     const last = this.lastVectors;
+    // Lines and dots glow only here, and their boxes reach further then.
+    this.glowing = this.glow;
     // Below one pixel to a field pixel a tile's margin no longer covers
     // what anti-aliasing spills: then drawn whole.
     const dirty = last && this.lastView === view && sx >= 1 && sy >= 1 ?
@@ -363,6 +366,7 @@ Module.vr = {
       this.drawOps(frame, dirty);
       ctx.restore();
     }
+    this.glowing = false;
     this.shown(frame);
   },
 
@@ -405,10 +409,12 @@ Module.vr = {
     const w = frame.words, i = frame.starts[k], op = w[i];
     const a = w[i + 1], b = w[i + 2], c = w[i + 3], d = w[i + 4];
     if (op === 3) {
-      box[0] = a; box[1] = b; box[2] = a + 1; box[3] = b + 1;
+      const g = this.glowing ? 2 : 0;
+      box[0] = a - g; box[1] = b - g; box[2] = a + 1 + g; box[3] = b + 1 + g;
       return;
     }
-    const m = op === 2 || op === 4 ? 2 : 0;
+    // A glow reaches a field pixel and a half further.
+    const m = (op === 2 || op === 4 ? 2 : 0) + (this.glowing ? 2 : 0);
     box[0] = Math.min(a, c) - m;
     box[1] = Math.min(b, d) - m;
     box[2] = Math.max(a, c) + 1 + m;
@@ -516,7 +522,10 @@ Module.vr = {
     const ctx = this.ctx, w = frame.words, box = [0, 0, 0, 0];
     let pathColour = -1;
     const stroke = () => {
-      if (pathColour >= 0) ctx.stroke();
+      if (pathColour >= 0) {
+        if (this.glowing) this.glowUnder(() => ctx.stroke(), 4);
+        ctx.stroke();
+      }
       pathColour = -1;
     };
     for (let k = 0; k < frame.n; ++k) {
@@ -540,6 +549,13 @@ Module.vr = {
         ctx.fillRect(a, b, c - a, d - b);
       } else if (op === 3) {
         ctx.fillStyle = this.colour(col);
+        if (this.glowing) {
+          this.glowUnder(() => {
+            ctx.beginPath();
+            ctx.arc(a + 0.5, b + 0.5, 2, 0, 2 * Math.PI);
+            ctx.fill();
+          }, 1);
+        }
         ctx.fillRect(a, b, 1, 1);
       } else if (op === 4) {
         // Filled white, outlined with the pen, inside the box.
@@ -565,6 +581,17 @@ Module.vr = {
       }
     }
     stroke();
+  },
+
+  // A line's or a dot's glow: drawn faint and wide (in field pixels) under it.
+  glowing: false,
+  glowUnder(draw, width) {
+    const ctx = this.ctx;
+    ctx.save();
+    ctx.globalAlpha = 0.22;
+    ctx.lineWidth = width;
+    draw();
+    ctx.restore();
   },
 
   fetchSounds() {

@@ -183,41 +183,66 @@ TEST_F(VectorLook, ScaledEveryLineDotAndTextIsThereAtItsScaledPlace) {
     }
 }
 
+int litCount(SDL_Surface* s, uint32_t least) {
+    int n = 0;
+    for (int y = 0; y < s->h; ++y)
+        for (int x = 0; x < s->w; ++x) n += lit(s, x, y, least) ? 1 : 0;
+    return n;
+}
+
+// With and without the glow, which reaches further from each line.
 TEST_F(VectorLook, AFrameDrawnWhereItChangedIsTheFrameDrawnWhole) {
-    const Rect place{13, 7, 13 + kWidth * 2, 7 + kHeight * 2};
-    const int w = kWidth * 2 + 26, h = kHeight * 2 + 14;
-    VectorCanvas kept;
-    for (int n = 0; n < 12; ++n) {
-        // The game goes on: rocks and shots move, the score changes, the
-        // ship turns; then a box over it, as a pause draws.
-        for (int i = 0; i < asteroids.count; ++i) {
-            SpaceObject rock;
-            asteroids.getAt(i, rock);
-            rock.setup(rock.getX() + 7.0f * static_cast<float>(i % 3), rock.getY() + 3.0f, 0, 0,
-                       rock.getSize(), 0, 1);
-            asteroids.putAt(i, rock);
-        }
-        playerShip.setAngle(playerShip.getAngle() + 0.3f);
-        playerShip.updateShipPoints();
-        gameState.score += 20;
-        const DrawList ops = frame(nullptr, n == 8);
-        const std::vector<SDL_Rect> changed = kept.draw(ops, kWidth, kHeight, place, w, h);
-        if (n > 0) {
-            EXPECT_LT(changed.size() * 64 * 64, static_cast<size_t>(w * h)) << n;
-        }
-        VectorCanvas whole;
-        whole.draw(ops, kWidth, kHeight, place, w, h);
-        // Where a line's path is cut the anti-aliasing may round a shade
-        // differently; anything missed or left over is far more.
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                const uint32_t a = pixelAt(kept.pixels(), x, y), b = pixelAt(whole.pixels(), x, y);
-                for (int shift : {0, 8, 16})
-                    ASSERT_LE(std::abs(static_cast<int>((a >> shift) & 255u) -
-                                       static_cast<int>((b >> shift) & 255u)),
-                              24)
-                        << "frame " << n << " at " << x << "," << y;
+    for (const bool glow : {false, true}) {
+        SCOPED_TRACE(glow);
+        const Rect place{13, 7, 13 + kWidth * 2, 7 + kHeight * 2};
+        const int w = kWidth * 2 + 26, h = kHeight * 2 + 14;
+        VectorCanvas kept;
+        kept.setGlow(glow);
+        int glowing = 0;
+        for (int n = 0; n < 12; ++n) {
+            // The game goes on: rocks and shots move, the score changes, the
+            // ship turns; then a box over it, as a pause draws.
+            for (int i = 0; i < asteroids.count; ++i) {
+                SpaceObject rock;
+                asteroids.getAt(i, rock);
+                rock.setup(rock.getX() + 7.0f * static_cast<float>(i % 3), rock.getY() + 3.0f, 0, 0,
+                           rock.getSize(), 0, 1);
+                asteroids.putAt(i, rock);
             }
+            playerShip.setAngle(playerShip.getAngle() + 0.3f);
+            playerShip.updateShipPoints();
+            gameState.score += 20;
+            const DrawList ops = frame(nullptr, n == 8);
+            const std::vector<SDL_Rect> changed = kept.draw(ops, kWidth, kHeight, place, w, h);
+            if (n > 0) {
+                EXPECT_LT(changed.size() * 64 * 64, static_cast<size_t>(w * h)) << n;
+            }
+            VectorCanvas whole, plain;
+            whole.setGlow(glow);
+            whole.draw(ops, kWidth, kHeight, place, w, h);
+            if (n == 0) {
+                // The glow lights a faint halo round every line.
+                plain.draw(ops, kWidth, kHeight, place, w, h);
+                glowing = litCount(whole.pixels(), 8) - litCount(plain.pixels(), 8);
+            }
+            // Where a line's path is cut the anti-aliasing may round a shade
+            // differently; anything missed or left over is far more.
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    const uint32_t a = pixelAt(kept.pixels(), x, y),
+                                   b = pixelAt(whole.pixels(), x, y);
+                    for (int shift : {0, 8, 16})
+                        ASSERT_LE(std::abs(static_cast<int>((a >> shift) & 255u) -
+                                           static_cast<int>((b >> shift) & 255u)),
+                                  24)
+                            << "frame " << n << " at " << x << "," << y;
+                }
+        }
+        if (glow) {
+            EXPECT_GT(glowing, 2000);
+        } else {
+            EXPECT_EQ(glowing, 0);
+        }
     }
 }
 
