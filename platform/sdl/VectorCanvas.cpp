@@ -141,6 +141,9 @@ void VectorCanvas::drawItems(const DrawList& frame, bool whole) {
     cairo_set_line_width(cr, lineWidth);
     cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+    // Round ends and joins of lines a pixel or two wide need no finer
+    // arcs than this; the default tenth of a pixel only costs time.
+    cairo_set_tolerance(cr, 0.5);
     // Lines of one colour are stroked as one path, joined where one ends
     // where the next begins.
     int32_t pathColour = -1;
@@ -172,8 +175,16 @@ void VectorCanvas::drawItems(const DrawList& frame, bool whole) {
                 pathColour = colour;
                 fresh = true;
             }
-            if (fresh || item.a != endX || item.b != endY)
+            if (fresh || item.a != endX || item.b != endY) {
+                // Each outline a path of its own: one path of thousands of
+                // crossing lines costs the rasteriser far more.
+                if (!fresh) {
+                    stroke();
+                    setColour(cr, item.colour);
+                    pathColour = colour;
+                }
                 cairo_move_to(cr, view.x(item.a + 0.5), view.y(item.b + 0.5));
+            }
             cairo_line_to(cr, view.x(item.c + 0.5), view.y(item.d + 0.5));
             endX = item.c;
             endY = item.d;
