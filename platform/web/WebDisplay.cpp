@@ -10,7 +10,7 @@ EM_JS(void, vr_draw_vectors, (const int32_t* ops, int count, const char* texts),
 
 EM_JS(void, vr_resize, (int width, int height), { Module.vr.resize(width, height); });
 
-EM_JS(void, vr_glow, (int on), { Module.vr.glow = on != = 0; });
+EM_JS(void, vr_glow, (int on), { Module.vr.glow = !!on; });
 
 EM_JS(void, vr_place, (int left, int top, int width, int height),
       { Module.vr.place(left, top, width, height); });
