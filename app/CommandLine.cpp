@@ -28,11 +28,11 @@ const char* const kHelpTail =
     "A, D, - and + are letters then) and press SPACE twice for a new game.\n"
     "\n"
     "In the folder the game starts in: save.txt, the high-score table;\n"
-    "settings.txt, lines \"mute 0|1\", \"volume 0-10\", \"replays N\" (how many\n"
-    "recorded runs to keep), \"leaderboard URL\" (the online leaderboard of\n"
-    "--ranked and --daily) and \"player NAME\" (the name ranked runs are listed\n"
-    "under); replays/, every run recorded, for --replay; and snd/*.wav, the\n"
-    "sounds.\n";
+    "settings.txt, lines \"mute 0|1\", \"volume 0-10\", \"look vector|pixels\",\n"
+    "\"glow on|off\", \"replays N\" (how many recorded runs to keep),\n"
+    "\"leaderboard URL\" (the online leaderboard of --ranked and --daily) and\n"
+    "\"player NAME\" (the name ranked runs are listed under); replays/, every run\n"
+    "recorded, for --replay; and snd/*.wav, the sounds.\n";
 
 struct KeyLine {
     const char* keys;

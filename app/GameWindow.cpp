@@ -90,9 +90,20 @@ bool GameWindow::createMainWindow() {
 
 void GameWindow::placeFrameInWindow(WindowHandle handle) {
     if (gameState.fieldWidth <= 0 || gameState.fieldHeight <= 0) return;
-    const Rect client = platform().windows->clientRectInPixels(handle);
-    const Rect place = placeFrame(gameState.fieldWidth, gameState.fieldHeight,
-                                  client.right - client.left, client.bottom - client.top);
+    WindowSystem& ws = *platform().windows;
+    const Rect client = ws.clientRectInPixels(handle);
+    const int clientWidth = client.right - client.left;
+    const int clientHeight = client.bottom - client.top;
+    Rect place;
+    if (host().vectorShown()) {
+        // A border of a logical pixel and a gap as wide, in device pixels.
+        const int logical = ws.clientRect(handle).right;
+        const int density = logical > 0 ? std::max((clientWidth + logical / 2) / logical, 1) : 1;
+        place = placeVectorFrame(gameState.fieldWidth, gameState.fieldHeight, clientWidth,
+                                 clientHeight, 2 * density);
+    } else {
+        place = placeFrame(gameState.fieldWidth, gameState.fieldHeight, clientWidth, clientHeight);
+    }
     placedWidth = gameState.fieldWidth;
     placedHeight = gameState.fieldHeight;
     // A minimised window has no room: keep the last place for its return.
@@ -257,7 +268,13 @@ int runMainLoop(InstanceHandle instance) {
                     continue;
                 }
                 if (msg.message == wm::quit) break;
-                if (host.takes(msg, gameState.enteringInitials != 0)) continue;
+                if (host.takes(msg, gameState.enteringInitials != 0)) {
+                    if (host.takeLookChange()) {
+                        gameWindow->placeFrameInWindow(gameWindow->window);
+                        host.refresh(gameWindow->window);
+                    }
+                    continue;
+                }
                 ws.translateMessage(msg);
                 ws.dispatchMessage(msg);
             }

@@ -212,6 +212,7 @@ void HostControls::attach() {
     gate.inner->setVolume(settings.volume);
     frames.inner = platform().display;
     platform().display = &frames;
+    frames.inner->setGlow(settings.glow);
     pointerMovedAt = now();
 }
 
@@ -222,9 +223,47 @@ void HostControls::detach() {
     gate.inner = nullptr;
 }
 
+DrawSurface* HostControls::Frames::createBackBuffer(WindowHandle w, int width, int height) {
+    DrawSurface* made = inner->createBackBuffer(w, width, height);
+    // One back buffer at a time, as the renderer keeps one.
+    if (!made || exact) return made;
+    exact = made;
+    noted.list.clear();
+    followLook();
+    return &noted;
+}
+
 void HostControls::Frames::present(WindowHandle w, DrawSurface& s, int width, int height) {
     owner.drawSigns(s);
-    inner->present(w, s, width, height);
+    if (&s != &noted) {
+        inner->present(w, s, width, height);
+    } else if (owner.vectorShown()) {
+        inner->presentVectors(w, noted.list, width, height);
+    } else {
+        inner->present(w, *exact, width, height);
+    }
+    noted.list.clear();
+}
+
+void HostControls::Frames::destroyBackBuffer(DrawSurface* s) {
+    if (s != &noted || !exact) {
+        inner->destroyBackBuffer(s);
+        return;
+    }
+    inner->destroyBackBuffer(exact);
+    exact = nullptr;
+    noted.exact = nullptr;
+    noted.list.clear();
+}
+
+bool HostControls::vectorShown() const {
+    return settings.vectorLook && frames.inner && frames.inner->drawsVectors();
+}
+
+bool HostControls::takeLookChange() {
+    const bool changed = lookChanged;
+    lookChanged = false;
+    return changed;
 }
 
 void HostControls::Gate::play(const char* name) {
@@ -246,6 +285,8 @@ bool HostControls::takes(const Message& msg, bool typingInitials) {
     case wm::keyDown:
         if (code == vk::f11) {
             toggleFullscreen(msg.window);
+        } else if (code == vk::f3) {
+            toggleLook(msg.window);
         } else if (code == vk::pause) {
             if (paused())
                 resume();
@@ -420,6 +461,14 @@ void HostControls::changeVolume(WindowHandle window, int step) {
     volumeShown = true;
     volumeShownAt = now();
     refresh(window);  // shown at once while paused; else with the next frame
+}
+
+void HostControls::toggleLook(WindowHandle) {
+    settings.vectorLook = !settings.vectorLook;
+    saveSettings(settings);
+    frames.followLook();
+    // The window re-places the frame and then refreshes a paused one.
+    lookChanged = true;
 }
 
 void HostControls::toggleFullscreen(WindowHandle window) {

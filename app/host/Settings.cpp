@@ -42,6 +42,9 @@ HostSettings loadSettings(const char* path) {
             (value.rfind("http://", 0) == 0 || value.rfind("https://", 0) == 0))
             settings.leaderboard = value;
         if (name == "player" && playerNameProblem(value).empty()) settings.player = value;
+        if (name == "look" && (value == "vector" || value == "pixels"))
+            settings.vectorLook = value == "vector";
+        if (name == "glow" && (value == "on" || value == "off")) settings.glow = value == "on";
         if (name == "volume" && value.size() <= 2 &&
             value.find_first_not_of("0123456789") == std::string::npos) {
             const int steps = std::stoi(value);
@@ -64,6 +67,8 @@ bool saveSettings(const HostSettings& settings, const char* path) {
     text += settings.muted ? "1\n" : "0\n";
     text.append("replays ").append(std::to_string(settings.replaysKept)).append("\n");
     text.append("volume ").append(std::to_string(settings.volume)).append("\n");
+    text.append("look ").append(settings.vectorLook ? "vector\n" : "pixels\n");
+    if (settings.glow) text.append("glow on\n");
     if (!settings.leaderboard.empty())
         text.append("leaderboard ").append(settings.leaderboard).append("\n");
     if (!settings.player.empty()) text.append("player ").append(settings.player).append("\n");

@@ -17,6 +17,12 @@ struct HostSettings {
     std::string player = {};
     // The sound's loudness in steps of a tenth ("volume N", 0 to 10).
     int volume = 10;
+    // How the window shows the frame ("look vector" or "look pixels"): its
+    // drawing done again at the window's own pixels, or the field's pixels
+    // enlarged by whole steps.
+    bool vectorLook = true;
+    // A soft glow round the vector look's lines ("glow on" or "glow off").
+    bool glow = false;
 };
 
 constexpr const char* kSettingsFile = "settings.txt";

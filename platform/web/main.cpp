@@ -5,7 +5,8 @@
 // Served by a leaderboard server (voidrunner-server behind nginx), the game
 // is ranked: a ticket comes before start-up and the first game is sent at
 // its game over (?daily: today's run; ?player=NAME: the name it is listed
-// under). ?watch=ID plays a listed run back instead.
+// under; ?free: unranked, on a field of the page's size). ?watch=ID plays a
+// listed run back instead.
 #include <emscripten/emscripten.h>
 
 #include <cstdlib>
@@ -76,7 +77,7 @@ int main() {
             vr_status(("run " + watch + " cannot be watched: " + error).c_str());
         }
     }
-    if (!plan.replay) {
+    if (!plan.replay && take(vr_query("free")).empty()) {
         // Ranked wherever the page's own origin answers for tickets.
         plan.daily = !take(vr_query("daily")).empty();
         plan.ranked = !plan.daily;
