@@ -179,6 +179,14 @@ try:
     server_pids = [p.pid for p in procs]
     nginx, port = nginxsite.start(args.conf, tmp, ports, workers=args.nginx_workers)
     procs.append(nginx)
+    # The shipped config passes /healthz on, and not the figures.
+    for path, want in (("/healthz", 200), ("/metrics", 404)):
+        c = http.client.HTTPConnection("127.0.0.1", port, timeout=10)
+        c.request("GET", path)
+        got = c.getresponse()
+        if got.status != want or (path == "/metrics" and b"voidrunner_" in got.read()):
+            sys.exit("load.py: %s through nginx answers %d, not %d" % (path, got.status, want))
+        c.close()
     postmaster = None
     if pg_dir:
         with open(os.path.join(pg_dir, "data", "postmaster.pid")) as f:
