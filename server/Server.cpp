@@ -431,7 +431,9 @@ struct Server::State {
         return r;
     }
 
-    void recordRun(MHD_Connection* c, const Reply& r, const RunNote& n) {
+    // `keep`: the refusal is kept in the store too (not those made before
+    // the rate limit has had its say).
+    void recordRun(MHD_Connection* c, const Reply& r, const RunNote& n, bool keep = true) {
         const char* outcome = r.status == 201   ? "listed"
                               : r.status == 200 ? "resent"
                               : r.status < 500  ? "refused"
@@ -459,7 +461,7 @@ struct Server::State {
                  : r.status < 500 ? LogLevel::Warning
                                   : LogLevel::Error,
                  "run", f);
-        if (std::strcmp(outcome, "refused") != 0 || reason == "rate_limited") return;
+        if (!keep || std::strcmp(outcome, "refused") != 0 || reason == "rate_limited") return;
         Refusal kept{nowMs(),   from,
                      ua,        static_cast<int>(r.status),
                      reason,    printable(n.player, 64),
@@ -802,10 +804,10 @@ MHD_Result send(Server::State& s, MHD_Connection* c, Request& req, const Reply& 
 }
 
 // A run's answer given before it reaches submit(): counted and logged as
-// the others are.
+// the others are, not kept in the store (no rate limit has been applied).
 MHD_Result refuseRun(Server::State& s, MHD_Connection* c, Request& req, const char* url,
                      const Reply& r) {
-    if (std::strcmp(url, "/api/v1/runs") == 0) s.recordRun(c, r, RunNote{});
+    if (std::strcmp(url, "/api/v1/runs") == 0) s.recordRun(c, r, RunNote{}, false);
     return send(s, c, req, r);
 }
 
