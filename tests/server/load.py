@@ -206,17 +206,26 @@ try:
 
     floor = None
     if args.trace:
-        # The floor: what verifying this replay costs the game alone.
-        runs = 20
-        before = os.times()
-        for _ in range(runs):
-            subprocess.run([args.trace, "--final", os.path.join(tmp, "run.txt")], check=True,
-                           stdout=subprocess.DEVNULL, cwd=tmp)
-        after = os.times()
-        cpu = (after.children_user - before.children_user
-               + after.children_system - before.children_system) / runs
-        floor = {"ms_cpu_per_replay": round(cpu * 1000, 2),
-                 "per_second_on_all_cores": round(os.cpu_count() / cpu, 1)}
+        # The floor: what verifying this replay costs the game alone, one
+        # process a replay, one after the other; and of that, what starting
+        # the tool costs (a script that plays nothing).
+        with open(os.path.join(tmp, "nothing.txt"), "w") as f:
+            f.write("seed %d\n" % SEED)
+
+        def cpu_per(script, runs=20):
+            before = os.times()
+            for _ in range(runs):
+                subprocess.run([args.trace, "--final", os.path.join(tmp, script)], check=True,
+                               stdout=subprocess.DEVNULL, cwd=tmp)
+            after = os.times()
+            return (after.children_user - before.children_user
+                    + after.children_system - before.children_system) / runs
+        whole, start = cpu_per("run.txt"), cpu_per("nothing.txt")
+        floor = {"ms_cpu_per_replay": round(whole * 1000, 2),
+                 "ms_cpu_to_start": round(start * 1000, 2),
+                 "per_second_on_all_cores": round(os.cpu_count() / whole, 1),
+                 "play_only_per_second_on_all_cores":
+                     round(os.cpu_count() / max(whole - start, 1e-3), 1)}
 
     statuses = collections.Counter()
     latencies = collections.defaultdict(list)
@@ -322,6 +331,8 @@ try:
         while not sampling.wait(0.5):
             sample()
 
+    load_before = os.getloadavg()[0]
+    driver_before = os.times()
     roles_before = sample()
     for pid in roles_before:
         cpu_at[pid] = cpu_of(pid)
@@ -335,6 +346,7 @@ try:
     for t in threads:
         t.join()
     took = time.monotonic() - began
+    driver = os.times()
     roles_after = sample()
     sampling.set()
     watcher.join()
@@ -384,6 +396,11 @@ try:
     }
     if floor:
         figures["floor"] = floor
+    # How busy the machine was: this driver's own CPU, and the load average
+    # (other people's work included).
+    figures["driver_cpu_s"] = round(driver.user - driver_before.user
+                                    + driver.system - driver_before.system, 1)
+    figures["load_average"] = [round(load_before, 1), round(os.getloadavg()[0], 1)]
     print("load:", json.dumps(figures))
     if args.json:
         with open(args.json, "w") as f:
