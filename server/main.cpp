@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "Admin.h"
 #include "Log.h"
@@ -49,15 +50,12 @@ int main(int argc, char** argv) {
         const std::string db = redactUrl(config.db);
         std::printf("voidrunner-server: listening on %s port %d, %s\n", config.listen.c_str(),
                     server.port(), db.c_str());
-        logEvent(LogLevel::Info, "start",
-                 {{"version", programVersion()},
-                  {"listen", config.listen},
-                  {"port", server.port()},
-                  {"db", db},
-                  {"workers", config.workers},
-                  {"queue", config.queue},
-                  {"zygote", zygote ? "yes" : "no"},
-                  {"site", config.siteFolder}});
+        std::vector<LogField> started{{"version", programVersion()},    {"listen", config.listen},
+                                      {"port", server.port()},          {"db", db},
+                                      {"workers", config.workers},      {"queue", config.queue},
+                                      {"zygote", zygote ? "yes" : "no"}};
+        if (!config.siteFolder.empty()) started.emplace_back("site", config.siteFolder);
+        logEvent(LogLevel::Info, "start", started);
         // A server that hands out known seeds must never pass for a real one.
         if (config.testSeed >= 0)
             logEvent(LogLevel::Warning, "tests_only",
