@@ -450,7 +450,7 @@ struct Server::State {
         if (n.id) f.emplace_back("run", n.id);
         if (!n.board.empty()) f.emplace_back("board", n.board);
         f.emplace_back("client", from);
-        if (!n.player.empty()) f.emplace_back("player", n.player);
+        if (!n.player.empty()) f.emplace_back("player", printable(n.player, 64));
         if (n.claimed >= 0) f.emplace_back("score", n.claimed);
         if (n.ticks) f.emplace_back("ticks", n.ticks);
         if (!n.ticket.empty()) f.emplace_back("ticket", n.ticket);
