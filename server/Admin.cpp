@@ -24,8 +24,15 @@ struct Admin {
     std::string db = "sqlite:leaderboard.db";
     std::string keyFile = "leaderboard.key";
     std::vector<std::string> args;  // the subcommand's own
+    bool mayCreate = false;         // restore makes the database it restores
     std::unique_ptr<Store> opened;
     Store& store() {
+        // A mistyped path or the wrong folder must not leave a new, empty
+        // leaderboard behind.
+        if (!opened && !mayCreate && db.rfind("sqlite:", 0) == 0 &&
+            access(db.c_str() + 7, F_OK) != 0)
+            throw std::runtime_error("there is no database " + db.substr(7) +
+                                     " (--db sqlite:PATH names it)");
         if (!opened) opened = openStore(db);
         return *opened;
     }
@@ -116,6 +123,7 @@ int backup(Admin& a) {
 }
 
 int restore(Admin& a) {
+    a.mayCreate = true;
     a.store().restore(a.args[0]);
     logEvent(LogLevel::Info, "restore", {{"file", a.args[0]}, {"via", "admin"}});
     out("restored from " + a.args[0] + "\n");

@@ -68,7 +68,9 @@ set +e
 admin hide 999999 2>/dev/null; [ $? = 1 ] || fail "hiding no run is not a failure"
 admin hide x1 2>/dev/null; [ $? = 2 ] || fail "a bad id is not a usage error"
 admin frobnicate 2>/dev/null; [ $? = 2 ] || fail "an unknown command is not a usage error"
+"$server" admin --db "sqlite:$tmp/typo.db" runs 2>/dev/null; [ $? = 1 ] || fail "runs of no database"
 set -e
+[ ! -e "$tmp/typo.db" ] || fail "a mistyped database was made"
 # Releasing a player's name goes here once players have names.
 
 admin export global >"$tmp/board.csv"
