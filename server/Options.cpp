@@ -7,10 +7,14 @@
 
 const char* const kServerUsage =
     "usage: voidrunner-server [--listen ADDR:PORT] [--db URL] [options]\n"
+    "       voidrunner-server admin [--db URL] [--key FILE] COMMAND [ARGS]  (admin help lists "
+    "them)\n"
     "  --listen ADDR:PORT   where to answer (default 127.0.0.1:8080; port 0: any free one)\n"
     "  --db URL             sqlite:PATH (default sqlite:leaderboard.db) or postgresql://...\n"
     "  --key FILE           the ticket key, made on first start (default leaderboard.key)\n"
-    "  --operator-token FILE  a token that may hide runs (POST /api/v1/runs/ID/hide)\n"
+    "  --operator-token FILE  a token that may hide runs (POST /api/v1/runs/ID/hide) and\n"
+    "                       read /metrics from elsewhere than this machine\n"
+    "  --site DIR           also serve the browser game's files in DIR (read at start)\n"
     "  --workers N          replays verified at once (default: the number of cores)\n"
     "  --queue N            replays waiting for a worker before 503 (default 16)\n"
     "  --verify-seconds S   wall-clock limit of one verification (default 10)\n"
@@ -26,6 +30,7 @@ const char* const kServerUsage =
     "  --buffer-bytes N     request and answer bodies held at once (default 134217728)\n"
     "  --daily-bytes N      replay bytes one client address may store a day (default\n"
     "                       33554432; 0: no limit)\n"
+    "  --address-days N     days a run or a refusal keeps its client's address (default 30)\n"
     "  --trust-proxy        take the client address from X-Real-IP (behind nginx)\n"
     "  --clock-scale K      tests only: the server's clock runs K times faster from the\n"
     "                       moment the key file was made\n"
@@ -77,7 +82,12 @@ bool parseServerArgs(int argc, char** argv, ServerConfig& c, bool& help, std::st
             c.keyFile = v;
         else if (a == "--operator-token")
             c.operatorTokenFile = v;
-        else if (a == "--workers") {
+        else if (a == "--site")
+            c.siteFolder = v;
+        else if (a == "--address-days") {
+            if (!num(0, 3650)) return false;
+            c.addressDays = static_cast<int>(n);
+        } else if (a == "--workers") {
             if (!num(1, 256)) return false;
             c.workers = static_cast<int>(n);
         } else if (a == "--queue") {

@@ -49,10 +49,10 @@ public:
             if (s.dailyBytes > 0 && bytes > s.dailyBytes) throw OverQuota{};
             s.run.id = w.exec_params1(
                             "INSERT INTO runs (board, player, score, ticks, seed, version,"
-                            " submitted_ms, replay, ticket) VALUES ($1, $2, $3, $4, $5, $6, $7,"
-                            " $8, $9) RETURNING id",
+                            " submitted_ms, replay, ticket, client, agent) VALUES ($1, $2, $3,"
+                            " $4, $5, $6, $7, $8, $9, $10, $11) RETURNING id",
                             r.board, r.player, r.score, r.ticks, r.seed, r.version, r.submittedMs,
-                            s.replay, s.nonce)[0]
+                            s.replay, s.nonce, s.client, s.agent)[0]
                            .as<long long>();
             return Added::Listed;
         });
@@ -114,10 +114,61 @@ public:
             return read(r[0]);
         });
     }
-    bool hide(long long id) override {
+    bool hide(long long id) override { return setHidden(id, 1); }
+    bool unhide(long long id) override { return setHidden(id, 0); }
+    std::vector<RunRow> recentRuns(int limit) override {
         return with([&](pqxx::work& w) {
-            return w.exec_params("UPDATE runs SET hidden = 1 WHERE id = $1", id).affected_rows() ==
-                   1;
+            std::vector<RunRow> rows;
+            for (const auto& row : w.exec_params(
+                     "SELECT id, board, player, score, ticks, seed, version, submitted_ms, hidden,"
+                     " coalesce(client, ''), coalesce(agent, '') FROM runs ORDER BY id DESC"
+                     " LIMIT $1",
+                     limit)) {
+                rows.push_back(read(row));
+                rows.back().hidden = row[8].as<int>() != 0;
+                rows.back().client = row[9].as<std::string>();
+                rows.back().agent = row[10].as<std::string>();
+            }
+            return rows;
+        });
+    }
+    void addRefusal(const Refusal& r) override {
+        with([&](pqxx::work& w) {
+            w.exec_params(
+                "INSERT INTO refusals (at_ms, client, agent, status, reason, player, score,"
+                " detail) VALUES ($1, $2, $3, $4, $5, $6, $7, $8)",
+                r.atMs, r.client, r.agent, r.status, r.reason, r.player, r.score, r.detail);
+            return 0;
+        });
+    }
+    std::vector<Refusal> refusals(int limit) override {
+        return with([&](pqxx::work& w) {
+            std::vector<Refusal> rows;
+            for (const auto& row :
+                 w.exec_params("SELECT at_ms, client, agent, status, reason, player, score, detail"
+                               " FROM refusals ORDER BY id DESC LIMIT $1",
+                               limit))
+                rows.push_back({row[0].as<long long>(), row[1].as<std::string>(),
+                                row[2].as<std::string>(), row[3].as<int>(),
+                                row[4].as<std::string>(), row[5].as<std::string>(),
+                                row[6].as<long long>(), row[7].as<std::string>()});
+            return rows;
+        });
+    }
+    void forgetClients(long long beforeMs) override {
+        with([&](pqxx::work& w) {
+            w.exec_params(
+                "UPDATE runs SET client = NULL WHERE client IS NOT NULL AND submitted_ms < $1",
+                beforeMs);
+            w.exec_params("DELETE FROM refusals WHERE at_ms < $1", beforeMs);
+            return 0;
+        });
+    }
+    std::optional<std::string> keyFingerprint() override {
+        return with([&](pqxx::work& w) -> std::optional<std::string> {
+            const auto r = w.exec("SELECT fingerprint FROM server_key");
+            if (r.empty()) return std::nullopt;
+            return r[0][0].as<std::string>();
         });
     }
     int schemaVersion() override {
@@ -144,6 +195,12 @@ public:
     }
 
 private:
+    bool setHidden(long long id, int hidden) {
+        return with([&](pqxx::work& w) {
+            return w.exec_params("UPDATE runs SET hidden = $1 WHERE id = $2", hidden, id)
+                       .affected_rows() == 1;
+        });
+    }
     // Thrown past with(), whose transaction then ends undone.
     struct OverQuota {};
     static constexpr int kConnections = 4;

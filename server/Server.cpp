@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -24,10 +25,14 @@
 #include <unordered_set>
 
 #include "Json.h"
+#include "Log.h"
+#include "Metrics.h"
+#include "Site.h"
 #include "Store.h"
 #include "Tickets.h"
 #include "Verifier.h"
 #include "app/online/RankedContract.h"
+#include "app/online/Utf8.h"
 #include "game/Rules.h"
 
 namespace {
@@ -54,16 +59,63 @@ struct Reply {
     std::string body;
     std::string type = "application/json";
     long long retryAfter = 0;
+    const char* reason = nullptr;      // a refused or kept run's reason, as a word
+    std::string said = {};             // an error's text, for the log
+    const Site::File* file = nullptr;  // a file of the site, sent as it is
 };
 
 Reply error(unsigned status, const std::string& reason) {
-    return {status, "{\"error\":" + jsonString(reason) + "}\n"};
+    Reply r{status, "{\"error\":" + jsonString(reason) + "}\n"};
+    r.said = reason;
+    return r;
 }
 
-Reply busy(const std::string& reason, long long retryAfter) {
+// A run turned away, with its reason as a word for the log and the counts.
+Reply refusal(const char* word, unsigned status, const std::string& reason) {
+    Reply r = error(status, reason);
+    r.reason = word;
+    return r;
+}
+
+Reply busy(const std::string& reason, long long retryAfter, const char* word = "busy") {
     Reply r = error(503, reason);
     r.retryAfter = retryAfter;
+    r.reason = word;
     return r;
+}
+
+// What the log says of a run besides its answer.
+struct RunNote {
+    std::string player, ticket, board;
+    long long claimed = -1;
+    long long id = 0;
+    long long ticks = 0;
+    double verifySeconds = -1;
+};
+
+// The Prometheus families /metrics gives.
+void declareMetrics(Metrics& m) {
+    using T = Metrics::Type;
+    m.declare("voidrunner_tickets_total", T::Counter, "Tickets issued, by kind.");
+    m.declare("voidrunner_runs_total", T::Counter,
+              "Runs sent, by outcome (listed, resent, refused, kept: answered 503 for the "
+              "client to send again, failed) and reason.");
+    m.declare("voidrunner_verification_seconds", T::Histogram,
+              "Time a replay took in its worker process.",
+              {0.005, 0.01, 0.025, 0.05, 0.1, 0.25, 0.5, 1, 2.5, 5, 10});
+    m.declare("voidrunner_verification_queue", T::Gauge, "Replays waiting for a worker.");
+    m.declare("voidrunner_verification_queue_limit", T::Gauge,
+              "Replays that may wait before the server answers 503.");
+    m.declare("voidrunner_workers_busy", T::Gauge, "Worker processes verifying a replay.");
+    m.declare("voidrunner_workers", T::Gauge, "Replays verified at once at most.");
+    m.declare("voidrunner_store_errors_total", T::Counter, "Requests the store failed.");
+    m.declare("voidrunner_http_requests_total", T::Counter, "Answers sent, by status code.");
+    m.declare("process_start_time_seconds", T::Gauge,
+              "Start time of the process since the Unix epoch in seconds.");
+    for (const char* kind : {"ranked", "daily"})
+        m.add("voidrunner_tickets_total", labels({{"kind", kind}}), 0);
+    m.add("voidrunner_runs_total", labels({{"outcome", "listed"}, {"reason", ""}}), 0);
+    m.add("voidrunner_store_errors_total", "", 0);
 }
 
 // Per connection: its socket, so that a request past its time can be cut
@@ -113,6 +165,20 @@ int headerCount(MHD_Connection* c, const char* name) {
     return count.n;
 }
 
+// Text from a request made fit to store and show: at most `max` bytes of
+// UTF-8, no control characters.
+std::string printable(std::string_view s, std::size_t max) {
+    const bool utf8 = validUtf8(s);
+    std::string out;
+    for (const char ch : s) {
+        const auto c = static_cast<unsigned char>(ch);
+        out += c < 0x20 || c == 0x7f || (c >= 0x80 && !utf8) ? '?' : ch;
+    }
+    if (out.size() > max) out.resize(max);
+    while (!validUtf8(out)) out.pop_back();
+    return out;
+}
+
 std::string runJson(const RunRow& r) {
     return "{\"id\":" + std::to_string(r.id) + ",\"board\":" + jsonString(r.board) +
            ",\"player\":" + jsonString(r.player) + ",\"score\":" + std::to_string(r.score) +
@@ -129,8 +195,14 @@ struct Server::State {
     std::string operatorToken;
     Verifier verifier;
     RateLimiter ticketLimit, runLimit;
+    Metrics metrics;
+    std::unique_ptr<Site> site;
     MHD_Daemon* daemon = nullptr;
     long long startMs = nowMs();
+    // Whether the store answered, asked at most once a second by /healthz.
+    std::mutex healthMutex;
+    long long healthAskedMs = 0;
+    bool storeAnswers = true;
     std::atomic<long long> lastPruneMs{0};
     // Answers of /top by board and limit, with the store's change mark
     // when each was read.
@@ -165,6 +237,9 @@ struct Server::State {
         if (c.clockScale != 1 && stat(c.keyFile.c_str(), &st) == 0)
             startMs = static_cast<long long>(st.st_mtim.tv_sec) * 1000 +
                       st.st_mtim.tv_nsec / 1000000;
+        declareMetrics(metrics);
+        metrics.set("process_start_time_seconds", "", static_cast<double>(nowMs()) / 1000);
+        if (!c.siteFolder.empty()) site = std::make_unique<Site>(c.siteFolder);
         if (!c.operatorTokenFile.empty()) {
             std::ifstream in(c.operatorTokenFile);
             std::getline(in, operatorToken);
@@ -253,8 +328,13 @@ struct Server::State {
 
     std::string client(MHD_Connection* c) {
         if (config.trustProxy) {
-            if (const char* ip = MHD_lookup_connection_value(c, MHD_HEADER_KIND, "X-Real-IP"))
-                return std::string(ip).substr(0, 64);
+            // An address, whatever else the header holds: it is stored and logged.
+            std::string ip;
+            const char* real = MHD_lookup_connection_value(c, MHD_HEADER_KIND, "X-Real-IP");
+            for (const char* p = real; p && *p && ip.size() < 64; ++p)
+                if (std::isxdigit(static_cast<unsigned char>(*p)) || *p == '.' || *p == ':')
+                    ip += *p;
+            if (!ip.empty()) return ip;
         }
         const auto* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
         char buf[INET6_ADDRSTRLEN] = "?";
@@ -277,16 +357,56 @@ struct Server::State {
         if ((MHD_lookup_connection_value(c, MHD_HEADER_KIND, "X-Real-IP") ||
              MHD_lookup_connection_value(c, MHD_HEADER_KIND, "X-Forwarded-For")) &&
             !toldOfProxy.exchange(true))
-            std::fprintf(stderr,
-                         "voidrunner-server: requests come through a proxy, but without "
-                         "--trust-proxy every player shares the proxy's address and its limits "
-                         "(tickets, runs, connections)\n");
+            logEvent(LogLevel::Warning, "proxy_untrusted",
+                     {{"msg",
+                       "requests come through a proxy, but without --trust-proxy every player "
+                       "shares the proxy's address and its limits (tickets, runs, connections)"}});
+    }
+
+    // The client program as it names itself (printable ASCII, cut short).
+    static std::string agent(MHD_Connection* c) {
+        const char* ua = MHD_lookup_connection_value(c, MHD_HEADER_KIND, "User-Agent");
+        std::string out;
+        for (const char* p = ua; p && *p && out.size() < 100; ++p)
+            out += *p >= 0x20 && *p < 0x7f ? *p : '?';
+        return out;
+    }
+
+    // Only from this machine (no proxy says otherwise) or with the token.
+    bool operatorAsks(MHD_Connection* c) {
+        const auto* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+        bool local = false;
+        if (info && info->client_addr) {
+            const sockaddr* a = info->client_addr;
+            if (a->sa_family == AF_INET)
+                local = (ntohl(reinterpret_cast<const sockaddr_in*>(a)->sin_addr.s_addr) >> 24) ==
+                        127;
+            else if (a->sa_family == AF_INET6)
+                local = IN6_IS_ADDR_LOOPBACK(&reinterpret_cast<const sockaddr_in6*>(a)->sin6_addr);
+        }
+        const char* real = MHD_lookup_connection_value(c, MHD_HEADER_KIND, "X-Real-IP");
+        if (MHD_lookup_connection_value(c, MHD_HEADER_KIND, "X-Forwarded-For") ||
+            (real && std::strncmp(real, "127.", 4) != 0 && std::strcmp(real, "::1") != 0))
+            local = false;
+        return local || tokenGiven(c);
+    }
+
+    bool tokenGiven(MHD_Connection* c) const {
+        const char* auth = MHD_lookup_connection_value(c, MHD_HEADER_KIND, "Authorization");
+        const std::string want = "Bearer " + operatorToken;
+        return !operatorToken.empty() && auth && want.size() == std::strlen(auth) &&
+               !differs(auth, want);
     }
 
     Reply ticket(MHD_Connection* c, bool daily) {
-        if (!ticketLimit.allow(client(c), nowMs()))
+        const char* kind = daily ? "daily" : "ranked";
+        if (!ticketLimit.allow(client(c), nowMs())) {
+            logEvent(LogLevel::Warning, "ticket",
+                     {{"outcome", "refused"}, {"reason", "rate_limited"}, {"client", client(c)}});
             return error(429, "too many tickets; slow down");
+        }
         const long long at = now();
+        pruneSpent(at);
         Ticket t = key.issue(daily, at);
         if (!daily && config.testSeed >= 0) t.seed = static_cast<uint32_t>(config.testSeed);
         std::string body = "{\"ticket\":" + jsonString(key.encode(t)) + ",\"kind\":\"" +
@@ -295,73 +415,150 @@ struct Server::State {
                            ",\"slack\":" + std::to_string(config.slackSeconds) + ",\"field\":[" +
                            std::to_string(kRankedWidth) + "," + std::to_string(kRankedHeight) + "]";
         if (daily) body += ",\"day\":" + jsonString(t.day);
+        metrics.add("voidrunner_tickets_total", labels({{"kind", kind}}));
+        logEvent(LogLevel::Info, "ticket",
+                 {{"kind", kind}, {"ticket", t.nonce}, {"seed", t.seed}, {"client", client(c)}});
         return {200, body + "}\n"};
     }
 
+    // A run's answer, then one line of the log and the counts for it; a
+    // refusal is kept for the operator too (not the floods the rate limit
+    // turns away).
     Reply submit(MHD_Connection* c, const std::string& replay) {
+        RunNote note;
+        const Reply r = judge(c, replay, note);
+        recordRun(c, r, note);
+        return r;
+    }
+
+    // `keep`: the refusal is kept in the store too (not those made before
+    // the rate limit has had its say).
+    void recordRun(MHD_Connection* c, const Reply& r, const RunNote& n, bool keep = true) {
+        const char* outcome = r.status == 201   ? "listed"
+                              : r.status == 200 ? "resent"
+                              : r.status < 500  ? "refused"
+                              : r.retryAfter    ? "kept"
+                                                : "failed";
+        const std::string reason = r.reason ? r.reason : r.status >= 300 ? "other" : "";
+        metrics.add("voidrunner_runs_total", labels({{"outcome", outcome}, {"reason", reason}}));
+        if (n.verifySeconds >= 0)
+            metrics.observe("voidrunner_verification_seconds", n.verifySeconds);
+        const std::string from = client(c), ua = agent(c);
+        std::vector<LogField> f{{"outcome", outcome}};
+        if (!reason.empty()) f.emplace_back("reason", reason);
+        f.emplace_back("status", r.status);
+        if (n.id) f.emplace_back("run", n.id);
+        if (!n.board.empty()) f.emplace_back("board", n.board);
+        f.emplace_back("client", from);
+        if (!n.player.empty()) f.emplace_back("player", printable(n.player, 64));
+        if (n.claimed >= 0) f.emplace_back("score", n.claimed);
+        if (n.ticks) f.emplace_back("ticks", n.ticks);
+        if (!n.ticket.empty()) f.emplace_back("ticket", n.ticket);
+        if (n.verifySeconds >= 0) f.emplace_back("verify_ms", n.verifySeconds * 1000);
+        if (!ua.empty()) f.emplace_back("agent", ua);
+        if (!r.said.empty() && r.status >= 300) f.emplace_back("error", r.said);
+        logEvent(r.status < 300   ? LogLevel::Info
+                 : r.status < 500 ? LogLevel::Warning
+                                  : LogLevel::Error,
+                 "run", f);
+        if (!keep || std::strcmp(outcome, "refused") != 0 || reason == "rate_limited") return;
+        Refusal kept{nowMs(),   from,
+                     ua,        static_cast<int>(r.status),
+                     reason,    printable(n.player, 64),
+                     n.claimed, printable(r.said, 300)};
+        try {
+            store->addRefusal(kept);
+        } catch (const StoreError& e) {
+            storeFailed(e);
+        }
+    }
+
+    void storeFailed(const StoreError& e) {
+        metrics.add("voidrunner_store_errors_total");
+        logEvent(LogLevel::Error, "store_error", {{"error", e.what()}});
+    }
+
+    Reply judge(MHD_Connection* c, const std::string& replay, RunNote& note) {
         const std::string from = client(c);
-        if (!runLimit.allow(from, nowMs())) return error(429, "too many runs; slow down");
+        if (!runLimit.allow(from, nowMs()))
+            return refusal("rate_limited", 429, "too many runs; slow down");
         const char* ticketText = MHD_lookup_connection_value(c, MHD_GET_ARGUMENT_KIND, "ticket");
+        const char* player = MHD_lookup_connection_value(c, MHD_GET_ARGUMENT_KIND, "player");
+        note.player = player ? player : "";
         Ticket t;
         if (!ticketText || !key.decode(ticketText, t))
-            return error(401, "the ticket is forged or damaged");
+            return refusal("forged", 401, "the ticket is forged or damaged");
+        note.ticket = t.nonce;
+        note.board = t.daily ? t.day : "global";
         const long long at = now();
         const long long elapsed = at - t.issuedMs;
         if (elapsed > config.ticketLifeSeconds * 1000 || elapsed < 0)
-            return error(401, "the ticket has expired");
-        const char* player = MHD_lookup_connection_value(c, MHD_GET_ARGUMENT_KIND, "player");
+            return refusal("expired", 401, "the ticket has expired");
         if (const std::string problem = playerNameProblem(player ? player : ""); !problem.empty())
-            return error(400, problem);
+            return refusal("player", 400, problem);
         long long claimed = 0;
         if (!parseCount(MHD_lookup_connection_value(c, MHD_GET_ARGUMENT_KIND, "score"), 0,
                         2000000000, claimed))
-            return error(400, "score must be a whole number from 0");
-        if (replay.empty()) return error(400, "the replay goes in the body (text/plain)");
+            return refusal("score", 400, "score must be a whole number from 0");
+        note.claimed = claimed;
+        if (replay.empty())
+            return refusal("empty", 400, "the replay goes in the body (text/plain)");
 
         const ReplayCheck check = checkReplay(replay, t.seed);
         if (check.otherRules) {
             // The server's rules too: the client keeps the run and tells its
             // player which side is behind.
-            return {422, "{\"error\":" + jsonString(check.error) +
-                             ",\"rules\":" + std::to_string(kRulesVersion) + "}\n"};
+            Reply r = refusal(check.reason, 422, check.error);
+            r.body = "{\"error\":" + jsonString(check.error) +
+                     ",\"rules\":" + std::to_string(kRulesVersion) + "}\n";
+            return r;
         }
-        if (!check.ok) return error(422, check.error);
+        if (!check.ok) return refusal(check.reason, 422, check.error);
         const long long ticks = check.replay.ticks;
-        if (ticks == 0) return error(422, "the replay holds no play");
-        if (claimed == 0) return error(422, "a run that scores nothing is not listed");
+        note.ticks = ticks;
+        if (ticks == 0) return refusal("no_play", 422, "the replay holds no play");
+        if (claimed == 0)
+            return refusal("no_score", 422, "a run that scores nothing is not listed");
         if (static_cast<long long>(replay.size()) > kReplayBaseBytes + kReplayBytesPerTick * ticks)
-            return error(422,
-                         "the replay is larger than its " + std::to_string(ticks) + " ticks need");
+            return refusal(
+                "padded", 422,
+                "the replay is larger than its " + std::to_string(ticks) + " ticks need");
         const long long playMs = ticks * kTickMs;
         if (elapsed < playMs)
-            return error(422, "sent sooner than its " + std::to_string(ticks) +
-                                  " ticks can be played after the ticket was issued");
+            return refusal("too_soon", 422,
+                           "sent sooner than its " + std::to_string(ticks) +
+                               " ticks can be played after the ticket was issued");
         if (elapsed > playMs + config.slackSeconds * 1000)
-            return error(422, "sent too long after its ticket was issued for its " +
-                                  std::to_string(ticks) + " ticks");
+            return refusal("too_late", 422,
+                           "sent too long after its ticket was issued for its " +
+                               std::to_string(ticks) + " ticks");
 
         // Sent again (the answer was lost, or came too late for the client):
         // the run stored with the ticket is the answer, without playing it.
         if (const TicketUse use = store->ticketUse(t.nonce); use.spent)
-            return resent(use, player, claimed, replay);
+            return resent(use, player, claimed, replay, note);
         const std::string day = utcDay(at);
         if (config.dailyBytes > 0 &&
             store->bytesStored(from, day) + static_cast<long long>(replay.size()) >
                 config.dailyBytes)
             return tooMuchToday();
 
-        if (!verifier.enter()) return busy("the verification queue is full; try again shortly", 5);
+        if (!verifier.enter())
+            return busy("the verification queue is full; try again shortly", 5, "queue_full");
         // Played before anything is stored: a ticket is spent only together
         // with its run, so whatever fails on the way, the client may send it
         // again.
         const Verdict v = verifier.run(replay);
-        if (v.kind == Verdict::Closed) return busy("the server is stopping; try again shortly", 5);
-        if (v.kind == Verdict::TooLong) return error(422, v.error);
-        if (v.kind == Verdict::Refused) return error(422, v.error);
-        if (v.kind != Verdict::Reproduced) return error(500, v.error);
+        if (v.kind != Verdict::Closed) note.verifySeconds = v.seconds;
+        if (v.kind == Verdict::Closed)
+            return busy("the server is stopping; try again shortly", 5, "stopping");
+        if (v.kind == Verdict::TooLong) return refusal("too_long", 422, v.error);
+        if (v.kind == Verdict::Refused) return refusal("unplayable", 422, v.error);
+        if (v.kind != Verdict::Reproduced) return refusal("worker_failed", 500, v.error);
         if (v.score != claimed)
-            return error(422, "the replay does not reproduce the score: it reaches " +
-                                  std::to_string(v.score) + ", not " + std::to_string(claimed));
+            return refusal("score_mismatch", 422,
+                           "the replay does not reproduce the score: it reaches " +
+                               std::to_string(v.score) + ", not " + std::to_string(claimed));
         Submission sub;
         sub.nonce = t.nonce;
         sub.nowMs = at;
@@ -374,27 +571,32 @@ struct Server::State {
         sub.run.submittedMs = nowMs();
         sub.replay = replay;
         sub.client = from;
+        sub.agent = agent(c);
         sub.day = day;
         sub.dailyBytes = config.dailyBytes;
         pruneSpent(at);
         switch (store->addRun(sub)) {
-        case Store::Added::Listed: return {201, runJson(sub.run) + "\n"};
+        case Store::Added::Listed: note.id = sub.run.id; return {201, runJson(sub.run) + "\n"};
         case Store::Added::OverQuota: return tooMuchToday();
         case Store::Added::Spent: break;
         }
         // Another copy of the same submission was stored meanwhile.
-        return resent(store->ticketUse(t.nonce), player, claimed, replay);
+        return resent(store->ticketUse(t.nonce), player, claimed, replay, note);
     }
 
     static Reply resent(const TicketUse& use, const std::string& player, long long score,
-                        const std::string& replay) {
-        if (use.run && use.run->player == player && use.run->score == score && use.replay == replay)
+                        const std::string& replay, RunNote& note) {
+        if (use.run && use.run->player == player && use.run->score == score &&
+            use.replay == replay) {
+            note.id = use.run->id;
             return {200, runJson(*use.run) + "\n"};
-        return error(409, "the ticket was used already");
+        }
+        return refusal("ticket_used", 409, "the ticket was used already");
     }
 
-    Reply tooMuchToday() const {
-        Reply r = error(429, "this address has stored its share of runs for today");
+    static Reply tooMuchToday() {
+        Reply r =
+            refusal("daily_bytes", 429, "this address has stored its share of runs for today");
         r.retryAfter = 3600;
         return r;
     }
@@ -406,6 +608,7 @@ struct Server::State {
         long long last = lastPruneMs.load();
         if (at - last < 600000 || !lastPruneMs.compare_exchange_strong(last, at)) return;
         store->forget(at - life - 60000, utcDay(at - 86400000));
+        store->forgetClients(nowMs() - static_cast<long long>(config.addressDays) * 86400000);
     }
 
     Reply top(MHD_Connection* c, const std::string& board) {
@@ -438,13 +641,56 @@ struct Server::State {
     }
 
     Reply hide(MHD_Connection* c, long long id) {
-        const char* auth = MHD_lookup_connection_value(c, MHD_HEADER_KIND, "Authorization");
-        const std::string want = "Bearer " + operatorToken;
-        if (operatorToken.empty() || !auth || want.size() != std::strlen(auth) ||
-            differs(auth, want))
+        if (!tokenGiven(c)) {
+            logEvent(
+                LogLevel::Warning, "hide",
+                {{"outcome", "refused"}, {"reason", "token"}, {"run", id}, {"client", client(c)}});
             return error(403, "hiding runs takes the operator token");
+        }
         if (!store->hide(id)) return error(404, "no such run");
+        logEvent(LogLevel::Info, "hide", {{"run", id}, {"client", client(c)}});
         return {200, "{\"hidden\":" + std::to_string(id) + "}\n"};
+    }
+
+    // For a load balancer or a monitor: 200 while the store answers and a
+    // run would find room in the queue, else 503.
+    Reply health() {
+        const long long at = nowMs();
+        bool answers;
+        {
+            std::lock_guard lock(healthMutex);
+            if (at - healthAskedMs >= 1000) {
+                healthAskedMs = at;
+                try {
+                    store->schemaVersion();
+                    storeAnswers = true;
+                } catch (const StoreError& e) {
+                    storeFailed(e);
+                    storeAnswers = false;
+                }
+            }
+            answers = storeAnswers;
+        }
+        const Verifier::Load load = verifier.load();
+        const bool ok = answers && !load.full() && !stopping;
+        Reply r{ok ? 200u : 503u, std::string("{\"status\":\"") + (ok ? "ok" : "unavailable") +
+                                      "\",\"store\":" + (answers ? "true" : "false") +
+                                      ",\"stopping\":" + (stopping ? "true" : "false") +
+                                      ",\"waiting\":" + std::to_string(load.waiting) +
+                                      ",\"queue\":" + std::to_string(load.waitingMax) +
+                                      ",\"busy\":" + std::to_string(load.running) +
+                                      ",\"workers\":" + std::to_string(load.workers) + "}\n"};
+        if (!ok) r.retryAfter = 5;
+        return r;
+    }
+
+    Reply metricsText() {
+        const Verifier::Load load = verifier.load();
+        metrics.set("voidrunner_verification_queue", "", load.waiting);
+        metrics.set("voidrunner_verification_queue_limit", "", load.waitingMax);
+        metrics.set("voidrunner_workers_busy", "", load.running);
+        metrics.set("voidrunner_workers", "", load.workers);
+        return {200, metrics.text(), "text/plain; version=0.0.4; charset=utf-8"};
     }
     static bool differs(const char* a, const std::string& b);
 
@@ -458,6 +704,13 @@ struct Server::State {
             if (kind && std::strcmp(kind, "ranked") != 0 && std::strcmp(kind, "daily") != 0)
                 return error(400, "kind is ranked or daily");
             return ticket(c, kind && std::strcmp(kind, "daily") == 0);
+        }
+        if (url == "/healthz") return get ? health() : error(405, "method not allowed");
+        if (url == "/metrics") {
+            if (!get) return error(405, "method not allowed");
+            if (!operatorAsks(c))
+                return error(403, "the figures are for this machine or the operator token");
+            return metricsText();
         }
         if (url == "/api/v1/daily/tickets")
             return post ? ticket(c, true) : error(405, "method not allowed");
@@ -495,6 +748,15 @@ struct Server::State {
             }
             if (what == "/hide") return post ? hide(c, id) : error(405, "method not allowed");
         }
+        if (site && url.rfind("/api/", 0) != 0) {
+            const Site::File* file = site->find(url);
+            if (file && !get) return error(405, "method not allowed");
+            if (file) {
+                Reply r{200, std::string(), file->type};
+                r.file = file;
+                return r;
+            }
+        }
         return error(404, "no such resource");
     }
 };
@@ -510,12 +772,18 @@ namespace {
 
 MHD_Result send(Server::State& s, MHD_Connection* c, Request& req, const Reply& r) {
     // The answer is copied into MHD's buffer: held until it is sent, and
-    // turned away when the budget has no room for it.
-    if (r.body.size() > 4096 && !s.hold(req, static_cast<long long>(r.body.size())))
+    // turned away when the budget has no room for it. A site's file lives
+    // as long as the server and is sent from where it is.
+    if (!r.file && r.body.size() > 4096 && !s.hold(req, static_cast<long long>(r.body.size())))
         return send(s, c, req, busy("the server is busy; try again shortly", 5));
-    MHD_Response* res = MHD_create_response_from_buffer(
-        r.body.size(), const_cast<char*>(r.body.data()), MHD_RESPMEM_MUST_COPY);
+    MHD_Response* res =
+        r.file ? MHD_create_response_from_buffer(r.file->body.size(),
+                                                 const_cast<char*>(r.file->body.data()),
+                                                 MHD_RESPMEM_PERSISTENT)
+               : MHD_create_response_from_buffer(r.body.size(), const_cast<char*>(r.body.data()),
+                                                 MHD_RESPMEM_MUST_COPY);
     if (!res) return MHD_NO;
+    s.metrics.add("voidrunner_http_requests_total", labels({{"code", std::to_string(r.status)}}));
     MHD_add_response_header(
         res, "Content-Type",
         r.type == "application/json" ? "application/json; charset=utf-8" : r.type.c_str());
@@ -523,11 +791,24 @@ MHD_Result send(Server::State& s, MHD_Connection* c, Request& req, const Reply& 
     MHD_add_response_header(res, "Cache-Control", "no-store");
     if (r.retryAfter > 0)
         MHD_add_response_header(res, "Retry-After", std::to_string(r.retryAfter).c_str());
+    // The page's own rules, as nginx's site config gives them.
+    if (r.file)
+        MHD_add_response_header(res, "Content-Security-Policy",
+                                "default-src 'self'; script-src 'self' 'unsafe-eval' "
+                                "'wasm-unsafe-eval'; style-src 'self' 'unsafe-inline'");
     if (s.stopping) MHD_add_response_header(res, "Connection", "close");
     const MHD_Result ok = MHD_queue_response(c, r.status, res);
     MHD_destroy_response(res);
     s.phase(c, Connection::Answering);
     return ok;
+}
+
+// A run's answer given before it reaches submit(): counted and logged as
+// the others are, not kept in the store (no rate limit has been applied).
+MHD_Result refuseRun(Server::State& s, MHD_Connection* c, Request& req, const char* url,
+                     const Reply& r) {
+    if (std::strcmp(url, "/api/v1/runs") == 0) s.recordRun(c, r, RunNote{}, false);
+    return send(s, c, req, r);
 }
 
 MHD_Result handle(void* cls, MHD_Connection* c, const char* url, const char* method,
@@ -549,17 +830,19 @@ MHD_Result handle(void* cls, MHD_Connection* c, const char* url, const char* met
         if (const char* len = MHD_lookup_connection_value(c, MHD_HEADER_KIND, "Content-Length")) {
             long long n = 0;
             if (!parseCount(len, 0, INT64_MAX, n) || n > s.config.maxReplayBytes)
-                return send(s, c, *req, error(413, "the replay is too large"));
+                return refuseRun(s, c, *req, url,
+                                 refusal("too_large", 413, "the replay is too large"));
             // The whole body's room, taken now: a body that comes slowly
             // holds no more than it said.
             if (n > 0 && !s.hold(*req, n))
-                return send(s, c, *req, busy("the server is busy; try again shortly", 5));
+                return refuseRun(s, c, *req, url, busy("the server is busy; try again shortly", 5));
             req->body.reserve(static_cast<std::size_t>(n));
         }
         if (const char* enc = MHD_lookup_connection_value(c, MHD_HEADER_KIND, "Content-Encoding")) {
             if (std::strcmp(enc, "identity") != 0)
-                return send(s, c, *req,
-                            error(415, "send the replay as plain text, not compressed"));
+                return refuseRun(
+                    s, c, *req, url,
+                    refusal("compressed", 415, "send the replay as plain text, not compressed"));
         }
         // Behind nginx every request comes from its address: the limit on
         // requests at once is the real client's, as nginx says it.
@@ -580,25 +863,30 @@ MHD_Result handle(void* cls, MHD_Connection* c, const char* url, const char* met
             req->body.clear();
             req->body.shrink_to_fit();
             *size = 0;
-            return send(s, c, *req, error(413, "the replay is too large"));
+            return refuseRun(s, c, *req, url, refusal("too_large", 413, "the replay is too large"));
         }
         // A chunked body takes its room as it comes.
         const auto more = static_cast<long long>(req->body.size() + *size) - req->held;
         if (more > 0 && !s.hold(*req, more)) {
             *size = 0;
-            return send(s, c, *req, busy("the server is busy; try again shortly", 5));
+            return refuseRun(s, c, *req, url, busy("the server is busy; try again shortly", 5));
         }
         req->body.append(data, *size);
         *size = 0;
         return MHD_YES;
     }
     s.phase(c, Connection::Working);
+    Reply failed = busy("the server failed; try again shortly", 5, "server_error");
     try {
         return send(s, c, *req, s.route(c, url, method, req->body));
+    } catch (const StoreError& e) {
+        s.storeFailed(e);
+        failed.reason = "store_error";
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "voidrunner-server: %s\n", e.what());
-        return send(s, c, *req, busy("the server failed; try again shortly", 5));
+        logEvent(LogLevel::Error, "error", {{"url", url}, {"error", e.what()}});
     }
+    // The run is still the client's: it sends it again.
+    return refuseRun(s, c, *req, url, failed);
 }
 
 void completed(void* cls, MHD_Connection* c, void** slot, MHD_RequestTerminationCode) {

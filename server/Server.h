@@ -13,6 +13,7 @@ struct ServerConfig {
     std::string db = "sqlite:leaderboard.db";
     std::string keyFile = "leaderboard.key";
     std::string operatorTokenFile;           // none: runs cannot be hidden over HTTP
+    std::string siteFolder;                  // the browser game, served on the same origin
     std::string program = "/proc/self/exe";  // run as the verifier, opened once at start
     int workers = 2;
     int queue = 16;
@@ -27,6 +28,7 @@ struct ServerConfig {
     int requestSeconds = 30;              // to read a request and to send its answer
     long long bufferBytes = 128ll << 20;  // request and answer bodies held at once
     long long dailyBytes = 32ll << 20;    // replay bytes one client may store a day
+    int addressDays = 30;                 // a run keeps its client's address this long
     bool trustProxy = false;              // client address from X-Real-IP (behind nginx)
     double clockScale = 1;                // tests only: the server's clock runs this much faster
     long long testSeed = -1;  // tests only: every ranked ticket's seed, for a game of known length

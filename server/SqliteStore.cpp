@@ -1,7 +1,11 @@
 // The embedded store: one SQLite file, one connection behind a lock (WAL,
 // so readers of another process are not held up by a write).
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <mutex>
 
@@ -132,10 +136,51 @@ public:
         if (!st.step()) return std::nullopt;
         return read(st);
     }
-    bool hide(long long id) override {
+    bool hide(long long id) override { return setHidden(id, 1); }
+    bool unhide(long long id) override { return setHidden(id, 0); }
+    std::vector<RunRow> recentRuns(int limit) override {
         std::lock_guard lock(mutex_);
-        Statement(db_, "UPDATE runs SET hidden = 1 WHERE id = ?").bind(1, id).step();
-        return sqlite3_changes(db_) == 1;
+        Statement st(db_,
+                     "SELECT id, board, player, score, ticks, seed, version, submitted_ms, hidden,"
+                     " coalesce(client, ''), coalesce(agent, '') FROM runs ORDER BY id DESC"
+                     " LIMIT ?");
+        st.bind(1, limit);
+        std::vector<RunRow> rows;
+        while (st.step()) {
+            rows.push_back(read(st));
+            rows.back().hidden = st.integer(8) != 0;
+            rows.back().client = st.text(9);
+            rows.back().agent = st.text(10);
+        }
+        return rows;
+    }
+    void addRefusal(const Refusal& r) override {
+        std::lock_guard lock(mutex_);
+        Statement st(db_,
+                     "INSERT INTO refusals (at_ms, client, agent, status, reason, player, score,"
+                     " detail) VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+        st.bind(1, r.atMs).bind(2, r.client).bind(3, r.agent).bind(4, r.status);
+        st.bind(5, r.reason).bind(6, r.player).bind(7, r.score).bind(8, r.detail).step();
+    }
+    std::vector<Refusal> refusals(int limit) override {
+        std::lock_guard lock(mutex_);
+        Statement st(db_,
+                     "SELECT at_ms, client, agent, status, reason, player, score, detail"
+                     " FROM refusals ORDER BY id DESC LIMIT ?");
+        st.bind(1, limit);
+        std::vector<Refusal> rows;
+        while (st.step())
+            rows.push_back({st.integer(0), st.text(1), st.text(2), static_cast<int>(st.integer(3)),
+                            st.text(4), st.text(5), st.integer(6), st.text(7)});
+        return rows;
+    }
+    void forgetClients(long long beforeMs) override {
+        std::lock_guard lock(mutex_);
+        Statement(db_,
+                  "UPDATE runs SET client = NULL WHERE client IS NOT NULL AND submitted_ms < ?")
+            .bind(1, beforeMs)
+            .step();
+        Statement(db_, "DELETE FROM refusals WHERE at_ms < ?").bind(1, beforeMs).step();
     }
     int schemaVersion() override {
         std::lock_guard lock(mutex_);
@@ -168,8 +213,97 @@ public:
         st.step();
         return st.text(0);
     }
+    std::optional<std::string> keyFingerprint() override {
+        std::lock_guard lock(mutex_);
+        Statement st(db_, "SELECT fingerprint FROM server_key");
+        if (!st.step()) return std::nullopt;
+        return st.text(0);
+    }
+    // Into a new file of the owner's only (it holds client addresses),
+    // linked into place when whole: never over another file.
+    void backup(const std::string& file) override {
+        std::lock_guard lock(mutex_);
+        const std::string temp = file + ".tmp-" + std::to_string(getpid());
+        const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) throw StoreError("cannot create " + temp + ": " + std::strerror(errno));
+        close(fd);
+        sqlite3* to = nullptr;
+        try {
+            if (sqlite3_open_v2(temp.c_str(), &to, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+                throw StoreError("sqlite: cannot open " + temp);
+            copy(db_, to, temp);
+            // One plain file, whatever the journal of the database it copies.
+            if (sqlite3_exec(to, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr) !=
+                SQLITE_OK)
+                throw StoreError(std::string("sqlite: ") + sqlite3_errmsg(to));
+            sqlite3_close(to);
+            to = nullptr;
+            const int out = open(temp.c_str(), O_RDONLY | O_CLOEXEC);
+            const bool synced = out >= 0 && fsync(out) == 0;
+            if (out >= 0) close(out);
+            if (!synced) throw StoreError("cannot write " + temp + ": " + std::strerror(errno));
+            if (link(temp.c_str(), file.c_str()) != 0)
+                throw StoreError(errno == EEXIST
+                                     ? file + " is there already: name a new file"
+                                     : "cannot make " + file + ": " + std::strerror(errno));
+        } catch (...) {
+            sqlite3_close(to);
+            unlink(temp.c_str());
+            throw;
+        }
+        unlink(temp.c_str());
+    }
+    // Only from a file that is a whole leaderboard this server can read.
+    void restore(const std::string& file) override {
+        std::lock_guard lock(mutex_);
+        sqlite3* from = nullptr;
+        try {
+            if (sqlite3_open_v2(file.c_str(), &from, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+                throw StoreError("sqlite: cannot open " + file);
+            std::string problem;
+            {
+                Statement check(from, "PRAGMA quick_check");
+                if (!check.step() || check.text(0) != "ok") problem = "it is damaged";
+                Statement v(from, "PRAGMA user_version");
+                v.step();
+                const long long at = v.integer(0);
+                if (problem.empty() &&
+                    (at < 1 || at > static_cast<long long>(migrations(false).size())))
+                    problem = at < 1 ? "it holds no leaderboard"
+                                     : "its schema " + std::to_string(at) +
+                                           " is newer than this server's";
+            }
+            if (!problem.empty()) throw StoreError(file + " cannot be restored: " + problem);
+            copy(from, db_, file);
+        } catch (const StoreError&) {
+            sqlite3_close(from);
+            throw;
+        } catch (const std::exception& e) {
+            sqlite3_close(from);
+            throw StoreError(file + " cannot be restored: " + e.what());
+        }
+        sqlite3_close(from);
+        migrate();
+    }
 
 private:
+    bool setHidden(long long id, int hidden) {
+        std::lock_guard lock(mutex_);
+        Statement(db_, "UPDATE runs SET hidden = ? WHERE id = ?")
+            .bind(1, hidden)
+            .bind(2, id)
+            .step();
+        return sqlite3_changes(db_) == 1;
+    }
+    // The whole database at once, as one consistent snapshot of `from`.
+    static void copy(sqlite3* from, sqlite3* to, const std::string& name) {
+        sqlite3_backup* b = sqlite3_backup_init(to, "main", from, "main");
+        if (!b) throw StoreError(std::string("sqlite: ") + sqlite3_errmsg(to));
+        const int rc = sqlite3_backup_step(b, -1);
+        sqlite3_backup_finish(b);
+        if (rc != SQLITE_DONE)
+            throw StoreError("sqlite: copying " + name + ": " + sqlite3_errstr(rc));
+    }
     Added add(Submission& s) {
         Statement spend(db_, "INSERT OR IGNORE INTO spent_tickets (nonce, spent_ms) VALUES (?, ?)");
         spend.bind(1, s.nonce).bind(2, s.nowMs).step();
@@ -184,9 +318,10 @@ private:
         const RunRow& r = s.run;
         Statement st(db_,
                      "INSERT INTO runs (board, player, score, ticks, seed, version, submitted_ms,"
-                     " replay, ticket) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                     " replay, ticket, client, agent) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
         st.bind(1, r.board).bind(2, r.player).bind(3, r.score).bind(4, r.ticks).bind(5, r.seed);
-        st.bind(6, r.version).bind(7, r.submittedMs).bind(8, s.replay).bind(9, s.nonce).step();
+        st.bind(6, r.version).bind(7, r.submittedMs).bind(8, s.replay).bind(9, s.nonce);
+        st.bind(10, s.client).bind(11, s.agent).step();
         s.run.id = sqlite3_last_insert_rowid(db_);
         return Added::Listed;
     }

@@ -20,6 +20,21 @@ struct RunRow {
     long long seed = 0;
     std::string version;
     long long submittedMs = 0;  // Unix time
+    // Read only by recentRuns, for the operator.
+    bool hidden = false;
+    std::string client;  // the address it came from, until forgotten
+    std::string agent;   // the client program's User-Agent
+};
+
+// A run the server turned away, kept for the operator (admin refusals).
+struct Refusal {
+    long long atMs = 0;
+    std::string client, agent;
+    int status = 0;
+    std::string reason;  // a word: "score_mismatch", "expired", ...
+    std::string player;
+    long long score = 0;  // claimed
+    std::string detail;   // the answer's reason
 };
 
 class StoreError : public std::runtime_error {
@@ -34,6 +49,7 @@ struct Submission {
     RunRow run;
     std::string replay;
     std::string client, day;   // bytes stored are counted per client and UTC day
+    std::string agent;         // kept with the run, as the client's address is
     long long dailyBytes = 0;  // at most this many a day per client; 0: no limit
 };
 
@@ -66,6 +82,16 @@ public:
     virtual std::optional<RunRow> run(long long id) = 0;
     // Hides a run from the tables (moderation); false for no such run.
     virtual bool hide(long long id) = 0;
+    // Lists it again; false for no such run.
+    virtual bool unhide(long long id) = 0;
+    // The latest runs, hidden ones too, newest first.
+    virtual std::vector<RunRow> recentRuns(int limit) = 0;
+    virtual void addRefusal(const Refusal& r) = 0;
+    // The latest refusals, newest first.
+    virtual std::vector<Refusal> refusals(int limit) = 0;
+    // Drops the client addresses of runs stored before `beforeMs`, and the
+    // refusals of that time.
+    virtual void forgetClients(long long beforeMs) = 0;
     virtual int schemaVersion() = 0;
     // What an answer kept in memory is checked against: it changes with
     // every write to the tables, by this server or by any other program on
@@ -77,11 +103,21 @@ public:
     // The fingerprint of the key this database's tickets are signed with:
     // the stored one, or `fingerprint` when none was stored yet.
     virtual std::string claimKey(const std::string& fingerprint) = 0;
+    // The stored fingerprint, if a server has claimed the database.
+    virtual std::optional<std::string> keyFingerprint() = 0;
+    // A copy of the whole database in a new file, taken while servers run
+    // (SQLite's online backup), and the database replaced by such a copy.
+    // PostgreSQL's are pg_dump's and pg_restore's: these throw StoreError
+    // saying so.
+    virtual void backup(const std::string& file);
+    virtual void restore(const std::string& file);
 };
 
 // "sqlite:PATH" or "postgresql://..." (also "postgres://"). Throws
 // StoreError with a one-line reason.
 std::unique_ptr<Store> openStore(const std::string& url);
+// The URL with any password in it starred out, to be logged.
+std::string redactUrl(const std::string& url);
 
 // The schema, one step per entry; entry i takes version i to i + 1. The two
 // dialects differ only in the key column.

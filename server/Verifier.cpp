@@ -34,10 +34,12 @@ ReplayCheck checkReplay(const std::string& text, uint32_t seed) {
     // UTF-8.
     if (text.find('\0') != std::string::npos || !validUtf8(text)) {
         c.error = "the replay is not UTF-8 text";
+        c.reason = "not_utf8";
         return c;
     }
     if (!parseReplay(text, c.replay, c.error)) {
         c.error = "the replay is " + c.error;
+        c.reason = "unreadable";
         return c;
     }
     std::string second = secondEnd == std::string::npos
@@ -47,6 +49,7 @@ ReplayCheck checkReplay(const std::string& text, uint32_t seed) {
     const std::string prefix = kReplayVersionPrefix;
     if (second.rfind(prefix, 0) != 0) {
         c.error = "the replay does not say which version of the game made it";
+        c.reason = "no_version";
         return c;
     }
     c.version = second.substr(prefix.size());
@@ -55,22 +58,26 @@ ReplayCheck checkReplay(const std::string& text, uint32_t seed) {
         c.version.find_first_not_of("0123456789abcdefghijklmnopqrstuvwxyz"
                                     "ABCDEFGHIJKLMNOPQRSTUVWXYZ.+~-") != std::string::npos) {
         c.error = "the replay's version line names no version";
+        c.reason = "version";
         return c;
     }
     // Any version of the game that plays these rules plays the same game.
     if (c.replay.rules != kRulesVersion) {
         c.error = "this run needs the game's rules " + std::to_string(c.replay.rules);
         c.otherRules = true;
+        c.reason = "rules";
         return c;
     }
     if (c.replay.fieldWidth != kRankedWidth || c.replay.fieldHeight != kRankedHeight) {
         c.error = "ranked runs are played on the " + std::to_string(kRankedWidth) + "x" +
                   std::to_string(kRankedHeight) + " field, this one on " +
                   std::to_string(c.replay.fieldWidth) + "x" + std::to_string(c.replay.fieldHeight);
+        c.reason = "field";
         return c;
     }
     if (c.replay.seed != seed) {
         c.error = "the replay was not played with the ticket's seed";
+        c.reason = "seed";
         return c;
     }
     c.ok = true;
@@ -167,13 +174,20 @@ Verdict Verifier::run(const std::string& text) {
         }
         ++running_;
     }
+    const auto start = std::chrono::steady_clock::now();
     Verdict v = spawn(text);
+    v.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     {
         std::lock_guard lock(mutex_);
         --running_;
     }
     freed_.notify_one();
     return v;
+}
+
+Verifier::Load Verifier::load() {
+    std::lock_guard lock(mutex_);
+    return {running_, waiting_, workers_, waitingMax_};
 }
 
 void Verifier::stop() {

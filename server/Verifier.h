@@ -19,6 +19,7 @@ struct ReplayCheck {
     bool ok = false;
     std::string error;
     bool otherRules = false;  // played by rules other than this server's
+    const char* reason = "";  // the error as a word, for the log and the counts
     std::string version;
     Replay replay;
 };
@@ -29,6 +30,7 @@ struct Verdict {
     long long score = 0;  // the score at the first game over (or the end)
     long long ticks = 0;
     std::string error;
+    double seconds = 0;  // in the worker, from its start to its verdict
 };
 
 // Plays the replay in this process (the worker's part): the score is that
@@ -68,6 +70,12 @@ public:
     // Stopping: what waits for a worker is answered Closed at once, and no
     // place is given any more; runs under way finish.
     void stop();
+
+    struct Load {
+        int running, waiting, workers, waitingMax;
+        bool full() const { return running + waiting >= workers + waitingMax; }
+    };
+    Load load();
 
 private:
     Verdict spawn(const std::string& text);

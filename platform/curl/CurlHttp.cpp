@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include <utility>
+
 namespace {
 
 size_t collect(char* data, size_t size, size_t count, void* to) {
@@ -19,7 +21,7 @@ int progress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
 
 }  // namespace
 
-CurlHttp::CurlHttp() {
+CurlHttp::CurlHttp(std::string agent) : agent_(std::move(agent)) {
     curl_global_init(CURL_GLOBAL_DEFAULT);
     start();
 }
@@ -46,6 +48,7 @@ HttpReply CurlHttp::perform(const Request& request) {
         curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     }
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    if (!agent_.empty()) curl_easy_setopt(curl, CURLOPT_USERAGENT, agent_.c_str());
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 5L);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT, request.timeoutSeconds);

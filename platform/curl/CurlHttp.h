@@ -1,15 +1,19 @@
 // HttpService on libcurl, one request at a time on HttpWorker's thread.
 #pragma once
 
+#include <string>
+
 #include "platform/HttpWorker.h"
 
 class CurlHttp final : public HttpWorker {
 public:
-    CurlHttp();
+    // `agent`: the User-Agent the server keeps with a run ("voidrunner/1.0.0 (Linux)").
+    explicit CurlHttp(std::string agent = {});
     // Sends what is queued first (each request has a time limit).
     ~CurlHttp() override;
     bool givingUp() const { return aborting(); }
 
 private:
     HttpReply perform(const Request& request) override;
+    std::string agent_;
 };

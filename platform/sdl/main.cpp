@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
         SdlSound sound;
         SystemClock clock;
 #ifdef VR_CURL
-        CurlHttp http;
+        CurlHttp http("voidrunner/" + std::string(programVersion()) + " (Linux)");
         HttpService* online = &http;
 #else
         HttpService* online = nullptr;

@@ -15,7 +15,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
                     MB_OK | (plan.reply.isError ? MB_ICONERROR : MB_ICONINFORMATION));
         return plan.reply.exitCode;
     }
-    WinHttp http;
+    WinHttp http("voidrunner/" + std::string(programVersion()) + " (Windows)");
     return runGame(
         plan, {.services = win32Services(), .instance = instance, .http = &http, .welcome = true});
 }

@@ -63,10 +63,10 @@ struct Handle {
 
 }  // namespace
 
-WinHttp::WinHttp() {
+WinHttp::WinHttp(const std::string& agent) {
     // Through the proxy set for WinHTTP on the machine, if any.
-    session_ = WinHttpOpen(L"Voidrunner", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                           WINHTTP_NO_PROXY_BYPASS, 0);
+    session_ = WinHttpOpen(wide(agent).c_str(), WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                           WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
     start();
 }
 

@@ -3,12 +3,14 @@
 
 #include <map>
 #include <mutex>
+#include <string>
 
 #include "platform/HttpWorker.h"
 
 class WinHttp final : public HttpWorker {
 public:
-    WinHttp();
+    // `agent`: the User-Agent the server keeps with a run.
+    explicit WinHttp(const std::string& agent = "voidrunner");
     // Gives up what is under way at the end (HttpWorker::stop).
     ~WinHttp() override;
 

@@ -1,7 +1,9 @@
 // The page served as the public sees it: the shipped nginx site config (on
 // 127.0.0.1, without TLS) in front of voidrunner-server. A ranked game is
 // played to its end, sent, verified and listed, and watched from the table.
-// Arguments come from the environment: VR_WEB_SITE, VR_SERVER, VR_NGINX_CONF.
+// Arguments come from the environment: VR_WEB_SITE, VR_SERVER, VR_NGINX_CONF;
+// without VR_NGINX_CONF the server serves the site itself, as ./play online
+// has it.
 import {test} from 'node:test';
 import assert from 'node:assert/strict';
 import {spawn} from 'node:child_process';
@@ -19,15 +21,19 @@ const freePort = () => new Promise((resolve) => {
 });
 
 async function start(tmp) {
+  const alone = !process.env.VR_NGINX_CONF;
   const server = spawn(process.env.VR_SERVER,
                        ['--listen', '127.0.0.1:0', '--db', `sqlite:${tmp}/lb.db`, '--key', `${tmp}/key`,
-                        '--trust-proxy', '--test-seed', '43'], {stdio: ['ignore', 'pipe', 'inherit']});
+                        '--test-seed', '43',
+                        ...(alone ? ['--site', process.env.VR_WEB_SITE] : ['--trust-proxy'])],
+                       {stdio: ['ignore', 'pipe', 'inherit']});
   const serverPort = await new Promise((resolve) => {
     server.stdout.on('data', (d) => {
       const m = / port (\d+),/.exec(String(d));
       if (m) resolve(Number(m[1]));
     });
   });
+  if (alone) return {url: `http://127.0.0.1:${serverPort}/`, stop: () => server.kill()};
   const port = await freePort();
   let site = fs.readFileSync(process.env.VR_NGINX_CONF, 'utf8');
   site = site.slice(0, site.indexOf('# Plain HTTP only')).split('\n')

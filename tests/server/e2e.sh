@@ -45,6 +45,12 @@ req() {
 }
 expect() { [ "$status" = "$1" ] || fail "$2: status $status, want $1: $body"; }
 submit() { req POST "/runs?ticket=$1&player=$2&score=$3" -H 'Content-Type: text/plain' --data-binary "@$4"; }
+# metric 'NAME{LABELS}': its value on /metrics, 0 while it is not there.
+metric() {
+    curl -s --max-time 20 "http://127.0.0.1:$port/metrics" >"$tmp/metrics"
+    awk -v m="$1" '$1 == m { v = $2 } END { print v + 0 }' "$tmp/metrics"
+}
+refused() { metric "voidrunner_runs_total{outcome=\"refused\",reason=\"$1\"}"; }
 
 # Four tickets and a run played with each one's seed.
 declare -A ticket seed score
@@ -76,9 +82,14 @@ submit "$forged" ABC "${score[good]}" "$tmp/good.txt"
 expect 401 "forged ticket"
 submit "${ticket[good]}" ABC "${score[good]}" "$tmp/daily.txt"
 expect 422 "another ticket's seed"
+# A refusal moves its own reason's counter, and no other.
+before_mismatch=$(refused score_mismatch) before_forged=$(refused forged)
 submit "${ticket[wrongscore]}" ABC "$((score[wrongscore] + 10))" "$tmp/wrongscore.txt"
 expect 422 "score that does not reproduce"
 grep -q "does not reproduce" <<<"$body" || fail "wrong score: $body"
+[ "$(refused score_mismatch)" = "$((before_mismatch + 1))" ] || fail "score_mismatch not counted"
+[ "$(refused forged)" = "$before_forged" ] || fail "a score mismatch counted as forged"
+[ "$(metric voidrunner_verification_seconds_count)" -ge 1 ] || fail "no verification timed"
 submit "${ticket[wrongfield]}" ABC "${score[wrongfield]}" "$tmp/wrongfield.txt"
 expect 422 "another field"
 submit "${ticket[good]}" 'A%FFB' "${score[good]}" "$tmp/good.txt"
@@ -123,6 +134,26 @@ req GET "/top"
 [ "$body" = "[]" ] || fail "a hidden run is listed: $body"
 req GET "/runs/$id/replay"
 expect 404 "hidden replay"
+
+# Health and figures: /healthz for anyone, /metrics for this machine or
+# the operator's token; a log line a run, a ticket and a hide.
+status=$(curl -s -o "$tmp/body" -w '%{http_code}' "http://127.0.0.1:$port/healthz")
+[ "$status" = 200 ] && [ "$(jq -r .status "$tmp/body")" = ok ] || fail "healthz: $status $(cat "$tmp/body")"
+for h in 'X-Real-IP: 192.0.2.1' 'X-Forwarded-For: 192.0.2.1'; do
+    status=$(curl -s -o /dev/null -w '%{http_code}' -H "$h" "http://127.0.0.1:$port/metrics")
+    [ "$status" = 403 ] || fail "/metrics for another machine ($h): $status"
+done
+status=$(curl -s -o /dev/null -w '%{http_code}' -H 'X-Real-IP: 192.0.2.1' \
+    -H "Authorization: Bearer $(cat "$tmp/token")" "http://127.0.0.1:$port/metrics")
+[ "$status" = 200 ] || fail "/metrics with the token: $status"
+[ "$(metric 'voidrunner_tickets_total{kind="daily"}')" -ge 2 ] || fail "daily tickets not counted"
+grep -q "level=info event=run outcome=listed status=201 run=$id board=global client=127.0.0.1 " "$tmp/err" ||
+    fail "no log line for run $id"
+grep -q "event=run outcome=refused reason=score_mismatch status=422 .*client=127.0.0.1 player=ABC" "$tmp/err" ||
+    fail "no log line for the refused score"
+grep -q "event=hide run=$id client=127.0.0.1" "$tmp/err" || fail "no log line for the hide"
+grep -q "event=ticket kind=daily ticket=[0-9a-f]* seed=${seed[daily]} client=127.0.0.1" "$tmp/err" ||
+    fail "no log line for a ticket"
 
 # The store keeps what it was given across a restart.
 kill "$pid"

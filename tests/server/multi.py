@@ -90,7 +90,7 @@ for i, p in enumerate(servers):
 psql = shutil.which("psql") or "psql"
 rows = subprocess.run([psql, "-XAtc", "SELECT count(*), max(version) FROM schema_version", url],
                       capture_output=True, text=True)
-check(rows.stdout.strip() == "1|2", "schema_version: " + rows.stdout + rows.stderr)
+check(rows.stdout.strip() == "1|3", "schema_version: " + rows.stdout + rows.stderr)
 
 
 def req(server, method, path, data=None):
