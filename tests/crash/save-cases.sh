@@ -221,7 +221,8 @@ if [ -z "$wine" ]; then
      mkfifo "save.txt.tmp-$BASHPID-4"; exec timeout 30 "$tool" sign 5000 7 NEW >"$tmp/out" 2>"$tmp/err") ||
         fail "planted temp names: exit code $? (124: it blocked)"
 else
-    run "$d" sign 5000 7 NEW >"$tmp/out" 2>"$tmp/err" || fail "planted temp names: exit code $?"
+    run "$d" sign 5000 7 NEW >"$tmp/out" 2>"$tmp/err" ||
+        fail "planted temp names: exit code $?: $(head -c 600 "$tmp/err")"
 fi
 head -n1 "$d/save.txt" 2>/dev/null | strip_cr | grep -qx '5000 7 NEW' || fail "planted temp names: not saved"
 [ "$(cat "$tmp/outside/victim")" = precious ] || fail "planted temp names: a file outside was changed"
