@@ -375,6 +375,8 @@ test('on a phone the score is signed through the device keyboard and outlives a 
     assert.deepEqual(await page.$eval('#canvas', (c) => [c.width, c.height]),
                      [Math.round(3 * (stage.right - stage.left)), Math.round(3 * (stage.bottom - stage.top))]);
     const hudShot = async () => decoded(page, await page.screenshot({clip: {x: hud.left + 100, y: hud.top, width: 190, height: 60}}));
+    // The first frames may still be on their way to the screen.
+    await waitTicks(page, 2);
     const vectorHud = await hudShot();
     assert.ok(lit(vectorHud, 0, 0, vectorHud.width, vectorHud.height) > 200, 'the score in the shot');
     assert.ok(!crisp(vectorHud, 3), 'texts drawn at the device pixels, not enlarged');
