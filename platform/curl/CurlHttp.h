@@ -1,4 +1,6 @@
-// HttpService on libcurl, one request at a time on HttpWorker's thread.
+// HttpService on libcurl, one request at a time on HttpWorker's thread,
+// with libcurl linked in (the tests). The game loads the same requests as
+// a module of its own instead (ModuleHttp.h).
 #pragma once
 
 #include "platform/HttpWorker.h"
@@ -8,7 +10,6 @@ public:
     CurlHttp();
     // Sends what is queued first (each request has a time limit).
     ~CurlHttp() override;
-    bool givingUp() const { return aborting(); }
 
 private:
     HttpReply perform(const Request& request) override;
