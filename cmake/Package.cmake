@@ -5,6 +5,9 @@
 #   /usr/games/voidrunner                 launcher: runs the game in the
 #                                         player's data folder
 #   /usr/lib/games/voidrunner/voidrunner  the program
+#   /usr/lib/games/voidrunner/voidrunner-http.so
+#                                         its HTTP client (online play),
+#                                         loaded at the first request
 #   /usr/share/games/voidrunner/snd/      the sounds
 # voidrunner-server, the leaderboard, when it is built:
 #   /usr/sbin/voidrunner-server           the program
@@ -46,6 +49,10 @@ include(${PROJECT_SOURCE_DIR}/cmake/Keys.cmake)
 vr_keys(man VR_KEYS_MAN)
 vr_man_page(voidrunner 6)
 install(TARGETS voidrunner RUNTIME DESTINATION lib/games/voidrunner COMPONENT game)
+# Beside the program, where it looks; dpkg-shlibdeps sees libcurl through it.
+if(TARGET voidrunner_http)
+  install(TARGETS voidrunner_http LIBRARY DESTINATION lib/games/voidrunner COMPONENT game)
+endif()
 install(PROGRAMS ${VR_PKG}/voidrunner.sh DESTINATION games RENAME voidrunner COMPONENT game)
 install(DIRECTORY ${CMAKE_BINARY_DIR}/snd DESTINATION share/games/voidrunner COMPONENT game)
 install(FILES ${VR_PKG}/voidrunner.desktop DESTINATION share/applications COMPONENT game)

@@ -33,7 +33,7 @@ mkdir -p "$out"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
-# The mixer's own rate: no resampling that would smear the ends.
+# The sound device's own rate: no resampling that would smear the ends.
 fmt=(-R -r 44100 -b 16 -c 1)
 # finish IN NAME FADE-IN FADE-OUT GAIN: no DC, ramps to zero at both ends,
 # peak at -1 dBFS, then the loudness gain. The ramp in is a straight line:

@@ -4,22 +4,7 @@
 
 #include <utility>
 
-namespace {
-
-size_t collect(char* data, size_t size, size_t count, void* to) {
-    auto& body = *static_cast<std::string*>(to);
-    const size_t n = size * count;
-    if (body.size() + n > HttpWorker::kMaxReplyBytes) return 0;  // ends the transfer
-    body.append(data, n);
-    return n;
-}
-
-// Polled while the request runs: nonzero ends it.
-int progress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return static_cast<const CurlHttp*>(self)->givingUp() ? 1 : 0;
-}
-
-}  // namespace
+#include "platform/curl/CurlRequest.h"
 
 CurlHttp::CurlHttp(std::string agent) : agent_(std::move(agent)) {
     curl_global_init(CURL_GLOBAL_DEFAULT);
@@ -31,46 +16,6 @@ CurlHttp::~CurlHttp() {
     curl_global_cleanup();
 }
 
-HttpReply CurlHttp::perform(const Request& request) {
-    HttpReply reply;
-    CURL* curl = curl_easy_init();
-    if (!curl) {
-        reply.error = "no HTTP client";
-        return reply;
-    }
-    curl_slist* headers = curl_slist_append(nullptr, "Content-Type: text/plain; charset=utf-8");
-    curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
-    curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, request.method.c_str());
-    if (request.method == "POST") {
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request.body.data());
-        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE,
-                         static_cast<curl_off_t>(request.body.size()));
-        curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-    }
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    if (!agent_.empty()) curl_easy_setopt(curl, CURLOPT_USERAGENT, agent_.c_str());
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 5L);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT, request.timeoutSeconds);
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &progress);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &collect);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply.body);
-    const CURLcode rc = curl_easy_perform(curl);
-    if (rc == CURLE_OK) {
-        long status = 0;
-        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-        reply.status = static_cast<int>(status);
-        curl_off_t wait = -1;
-        if (curl_easy_getinfo(curl, CURLINFO_RETRY_AFTER, &wait) == CURLE_OK && wait > 0)
-            reply.retryAfter = static_cast<long>(wait);
-    } else {
-        reply.error = rc == CURLE_ABORTED_BY_CALLBACK ? "the game ended first"
-                                                      : curl_easy_strerror(rc);
-        reply.body.clear();
-    }
-    curl_slist_free_all(headers);
-    curl_easy_cleanup(curl);
-    return reply;
+HttpReply CurlHttp::perform(const Request& request) { 
+    return curlPerform(request, abortFlag(), agent_.c_str());
 }

@@ -1,5 +1,9 @@
-// HttpService on libcurl, one request at a time on HttpWorker's thread.
+// HttpService on libcurl, one request at a time on HttpWorker's thread,
+// with libcurl linked in (the tests). The game loads the same requests as
+// a module of its own instead (ModuleHttp.h).
 #pragma once
+
+#include <string>
 
 #include <string>
 
@@ -11,7 +15,6 @@ public:
     explicit CurlHttp(std::string agent = {});
     // Sends what is queued first (each request has a time limit).
     ~CurlHttp() override;
-    bool givingUp() const { return aborting(); }
 
 private:
     HttpReply perform(const Request& request) override;

@@ -1,19 +1,23 @@
-// One-voice sound through SDL2_mixer.
+// One-voice sound on SDL2's own audio device.
 #pragma once
 
+#include <SDL_audio.h>
+
+#include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/Platform.h"
 
-struct Mix_Chunk;
+class SoundVoices;
 
-// One voice: a new sound stops the one that plays, fading it out over a few
-// milliseconds instead of cutting it. Loaded sounds are kept,
+// A new sound stops the one that plays, fading it out over a few
+// milliseconds instead of cutting it (SoundVoices). Loaded sounds are kept,
 // so the hum and thrust that restart every tick are read from disk once.
 class SdlSound final : public Sound {
 public:
-    SdlSound() = default;
+    SdlSound();
     ~SdlSound() override;
     void play(const char* name) override;
     void stop() override;
@@ -22,11 +26,19 @@ public:
 
 private:
     bool ready();
+    static void SDLCALL fill(void* self, Uint8* stream, int bytes);
     bool tried = false;
-    bool open = false;
-    int current = 0;  // the mixer channel of the sound that plays
-    std::unordered_map<std::string, Mix_Chunk*> chunks;
+    SDL_AudioDeviceID device = 0;
+    SDL_AudioSpec spec{};
+    std::unique_ptr<SoundVoices> voices;
+    // In the device's format; empty: a file that could not be loaded,
+    // remembered as silence rather than retried every tick.
+    std::unordered_map<std::string, std::vector<Uint8>> sounds;
 };
 
 // "snd\fire.wav" -> "snd/fire.wav".
 std::string soundPath(const char* name);
+
+// The wave file at `path` in the format of `device` (16-bit samples, its
+// channels and rate), converted as SDL converts; empty when it cannot be read.
+std::vector<Uint8> loadSound(const std::string& path, const SDL_AudioSpec& device);

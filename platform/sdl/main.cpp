@@ -4,12 +4,14 @@
 #include <SDL_ttf.h>
 
 #include <cstdio>
+#include <memory>
+#include <string>
 
 #include "app/RunGame.h"
 #include "app/ShipIcon.h"
 #include "platform/SystemClock.h"
 #ifdef VR_CURL
-#include "platform/curl/CurlHttp.h"
+#include "platform/curl/ModuleHttp.h"
 #endif
 #include "platform/sdl/SdlDisplay.h"
 #include "platform/sdl/SdlGamepads.h"
@@ -67,8 +69,21 @@ int main(int argc, char** argv) {
         SdlSound sound;
         SystemClock clock;
 #ifdef VR_CURL
-        CurlHttp http("voidrunner/" + std::string(programVersion()) + " (Linux)");
-        HttpService* online = &http;
+        // The HTTP client is a module in the program's own folder, loaded
+        // by the first request: no game waits for libcurl to start.
+        std::unique_ptr<ModuleHttp> http;
+        std::string folder;
+        if (char* base = SDL_GetBasePath()) {
+            folder = base;
+            SDL_free(base);
+        }
+        if (ModuleHttp::installed(folder))
+            http = std::make_unique<ModuleHttp>(
+                folder, "voidrunner/" + std::string(programVersion()) + " (Linux)");
+        else if (plan.ranked || plan.daily)
+            std::fprintf(stderr, "voidrunner: online play is not installed: no %s\n",
+                         ModuleHttp::path(folder).c_str());
+        HttpService* online = http.get();
 #else
         HttpService* online = nullptr;
 #endif

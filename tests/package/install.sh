@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian package into a pristine Debian root of this machine's
 # release, as a player would (apt-get install ./voidrunner_*.deb pulls every
-# dependency), checks that it links the HTTP client (online play), and
-# plays it there as an ordinary user on a private X server:
+# dependency), checks that its HTTP client (online play, a module beside the
+# program) has its libraries and loads, and plays it there as an ordinary
+# user on a private X server:
 # the game started from its desktop entry's Exec line shows its window, a
 # game is lost and signed, save.txt lands in the player's data folder, and
 # removing the package leaves that folder alone. Also: a data folder that is
@@ -42,11 +43,15 @@ vr_root_start "$work"
 started=$SECONDS
 vr_root_install "$deb"
 say "installed with its dependencies in $((SECONDS - started)) s"
-# Online play: the installed game links the HTTP client, which the package
-# brought (a build without libcurl's headers would have left it out).
-in_root ldd /usr/lib/games/voidrunner/voidrunner | grep -q 'libcurl\.so' ||
-    fail "the installed game does not link libcurl: it would have no online play"
-say "the installed game links libcurl (online play)"
+# Online play: the HTTP client beside the program, which a build without
+# libcurl's headers would have left out, with every library it needs
+# brought by the package's dependencies.
+module=/usr/lib/games/voidrunner/voidrunner-http.so
+[ -f "$sysroot$module" ] || fail "no $module: the installed game would have no online play"
+in_root ldd "$module" >"$work/ldd.log" 2>&1 || fail "ldd $module: $(cat "$work/ldd.log")"
+! grep -q 'not found' "$work/ldd.log" || fail "$module lacks $(grep 'not found' "$work/ldd.log")"
+grep -q 'libcurl\.so' "$work/ldd.log" || fail "$module does not link libcurl"
+say "the installed HTTP client has its libraries (libcurl among them)"
 in_root useradd --create-home --shell /bin/sh player
 home=$sysroot/home/player
 data=$home/.local/share/voidrunner
@@ -85,6 +90,19 @@ grep -q ' XXX$' "$data/save.txt" || fail "save.txt holds no row signed XXX"
 [ "$(stat -c %u "$data/save.txt")" = "$(in_root id -u player)" ] || fail "save.txt does not belong to the player"
 close
 say "played from the desktop entry ('$exec_line'): a game lost and signed, save.txt in ~/.local/share/voidrunner"
+
+# --- the HTTP client loads ------------------------------------------------------
+# A ranked launch asks for its ticket through the module, at a closed port:
+# libcurl itself must say why there is none.
+in_root su player -c 'echo "leaderboard http://127.0.0.1:9" >>~/.local/share/voidrunner/settings.txt'
+desktop_line=$exec_line
+exec_line="$exec_line --ranked"
+play
+close
+exec_line=$desktop_line
+grep -q "no ticket from http://127.0.0.1:9 (Couldn't connect to server)" "$work/game.log" ||
+    fail "the ranked launch did not reach libcurl: $(grep -m1 'ticket\|online play\|network' "$work/game.log")"
+say "a ranked launch asked for its ticket through the installed HTTP client"
 
 # --- a data folder that cannot be used -------------------------------------------
 # Each still starts the game, and the launcher says once what is wrong.
