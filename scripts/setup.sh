@@ -12,7 +12,7 @@ set -euo pipefail
 
 build=(cmake g++ ninja-build pkg-config make)
 game=(libsdl2-dev libx11-dev libxext-dev libsdl2-ttf-dev libsdl2-mixer-dev libsdl2-image-dev libfontconfig-dev fontconfig fonts-dejavu-core sox)
-tests=(googletest libgtest-dev xvfb xauth xdotool x11-utils imagemagick libx11-dev ffmpeg openbox jq xz-utils time python3)
+tests=(googletest libgtest-dev libutf8proc-dev xvfb xauth xdotool x11-utils imagemagick libx11-dev ffmpeg openbox jq xz-utils time python3)
 windows=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64 zip unzip sox librsvg2-bin icoutils)
 tools=(clang libclang-rt-dev libbenchmark-dev clang-format)
 web=(emscripten nodejs sox python3)
@@ -29,7 +29,7 @@ wanted=()
 for task in "$@"; do
     case "$task" in
         play) wanted+=("${build[@]}" "${game[@]}") ;;
-        quick) wanted+=("${build[@]}" "${game[@]}" googletest libgtest-dev jq xz-utils) ;;
+        quick) wanted+=("${build[@]}" "${game[@]}" googletest libgtest-dev libutf8proc-dev jq xz-utils) ;;
         test) wanted+=("${build[@]}" "${game[@]}" "${tests[@]}" "${windows[@]}" "${tools[@]}"
                        "${web[@]}" "${browser[@]}" "${package[@]}" "${server[@]}" "${arm[@]}") ;;
         bench) wanted+=("${build[@]}" "${game[@]}" "${tests[@]}" "${tools[@]}" "${server[@]}") ;;
