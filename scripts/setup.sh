@@ -17,13 +17,13 @@ windows=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64 zip unzip s
 tools=(clang libclang-rt-dev libbenchmark-dev clang-format)
 web=(emscripten nodejs sox python3)
 browser=(chromium nodejs)
-server=(libmicrohttpd-dev libsqlite3-dev libssl-dev libpqxx-dev postgresql nginx curl jq python3 wrk)
+server=(libmicrohttpd-dev libsqlite3-dev libssl-dev libicu-dev libpqxx-dev postgresql nginx curl jq python3 wrk)
 # The trace tool for AArch64, run under qemu-user (scripts/cross-check.sh).
 arm=(g++-aarch64-linux-gnu libc6-dev-arm64-cross qemu-user)
 # Both packages, the game's and the server's (its libraries; curl and jq
 # for its install test).
 package=(dpkg-dev file librsvg2-bin icoutils lintian desktop-file-utils appstream debootstrap
-         libmicrohttpd-dev libsqlite3-dev libssl-dev libpqxx-dev curl jq)
+         libmicrohttpd-dev libsqlite3-dev libssl-dev libicu-dev libpqxx-dev curl jq)
 
 wanted=()
 for task in "$@"; do

@@ -49,10 +49,10 @@ public:
             if (s.dailyBytes > 0 && bytes > s.dailyBytes) throw OverQuota{};
             s.run.id = w.exec_params1(
                             "INSERT INTO runs (board, player, score, ticks, seed, version,"
-                            " submitted_ms, replay, ticket) VALUES ($1, $2, $3, $4, $5, $6, $7,"
-                            " $8, $9) RETURNING id",
+                            " submitted_ms, replay, ticket, flags) VALUES ($1, $2, $3, $4, $5, $6,"
+                            " $7, $8, $9, $10) RETURNING id",
                             r.board, r.player, r.score, r.ticks, r.seed, r.version, r.submittedMs,
-                            s.replay, s.nonce)[0]
+                            s.replay, s.nonce, r.flags)[0]
                            .as<long long>();
             return Added::Listed;
         });
@@ -87,13 +87,69 @@ public:
             return 0;
         });
     }
-    std::vector<RunRow> top(const std::string& board, int limit) override {
+    std::vector<RunRow> best(const BoardView& v, int limit) override {
         return with([&](pqxx::work& w) {
             std::vector<RunRow> rows;
             for (const auto& row :
-                 w.exec_params(std::string(kColumns) + " WHERE board = $1 AND hidden = 0"
-                                                       " ORDER BY score DESC, id LIMIT $2",
-                               board, limit))
+                 w.exec_params(sql::postgres(sql::kBest), v.board, v.sinceMs, v.untilMs, limit))
+                rows.push_back(read(row));
+            return rows;
+        });
+    }
+    long long rank(const BoardView& v, const RunRow& run) override {
+        return with([&](pqxx::work& w) {
+            return w.exec_params1(sql::postgres(sql::kRank), v.board, v.sinceMs, v.untilMs,
+                                  run.player, run.score, run.id)[0]
+                       .as<long long>() +
+                   1;
+        });
+    }
+    std::optional<RunRow> bestOf(const BoardView& v, const std::string& player) override {
+        return with([&](pqxx::work& w) -> std::optional<RunRow> {
+            const auto r =
+                w.exec_params(sql::postgres(sql::kBestOf), v.board, v.sinceMs, v.untilMs, player);
+            if (r.empty()) return std::nullopt;
+            return read(r[0]);
+        });
+    }
+    std::vector<RunRow> runsOf(const std::string& player, int limit) override {
+        return with([&](pqxx::work& w) {
+            std::vector<RunRow> rows;
+            for (const auto& row : w.exec_params(sql::postgres(sql::kRunsOf), player, limit))
+                rows.push_back(read(row));
+            return rows;
+        });
+    }
+    bool claimPlayer(const PlayerRow& p) override {
+        return with([&](pqxx::work& w) {
+            return w.exec_params(
+                        "INSERT INTO players (name, fold, key_hash, claimed_ms)"
+                        " VALUES ($1, $2, $3, $4) ON CONFLICT DO NOTHING",
+                        p.name, p.fold, p.keyHash, p.claimedMs)
+                       .affected_rows() == 1;
+        });
+    }
+    std::optional<PlayerRow> player(const std::string& name) override {
+        return playerWhere("name", name);
+    }
+    std::optional<PlayerRow> playerByFold(const std::string& fold) override {
+        return playerWhere("fold", fold);
+    }
+    bool releasePlayer(const std::string& name) override {
+        return with([&](pqxx::work& w) {
+            return w.exec_params("DELETE FROM players WHERE name = $1", name).affected_rows() == 1;
+        });
+    }
+    bool markWatched(long long id) override {
+        return with([&](pqxx::work& w) {
+            return w.exec_params("UPDATE runs SET watched = 1 WHERE id = $1", id).affected_rows() ==
+                   1;
+        });
+    }
+    std::vector<RunRow> review(int limit) override {
+        return with([&](pqxx::work& w) {
+            std::vector<RunRow> rows;
+            for (const auto& row : w.exec_params(sql::postgres(sql::kReview), limit))
                 rows.push_back(read(row));
             return rows;
         });
@@ -108,8 +164,8 @@ public:
     }
     std::optional<RunRow> run(long long id) override {
         return with([&](pqxx::work& w) -> std::optional<RunRow> {
-            const auto r =
-                w.exec_params(std::string(kColumns) + " WHERE id = $1 AND hidden = 0", id);
+            const auto r = w.exec_params(
+                std::string(sql::kRunColumns) + " WHERE r.id = $1 AND r.hidden = 0", id);
             if (r.empty()) return std::nullopt;
             return read(r[0]);
         });
@@ -147,8 +203,6 @@ private:
     // Thrown past with(), whose transaction then ends undone.
     struct OverQuota {};
     static constexpr int kConnections = 4;
-    static constexpr const char* kColumns =
-        "SELECT id, board, player, score, ticks, seed, version, submitted_ms FROM runs";
 
     static std::string firstLine(const std::string& s) { return s.substr(0, s.find('\n')); }
 
@@ -162,7 +216,22 @@ private:
         r.seed = row[5].as<long long>();
         r.version = row[6].as<std::string>();
         r.submittedMs = row[7].as<long long>();
+        if (row.size() >= 10) {
+            r.watched = row[8].as<long long>() != 0;
+            r.flags = row[9].as<std::string>();
+        }
         return r;
+    }
+    std::optional<PlayerRow> playerWhere(const char* column, const std::string& value) {
+        return with([&](pqxx::work& w) -> std::optional<PlayerRow> {
+            const auto r = w.exec_params(
+                std::string("SELECT name, fold, key_hash, claimed_ms FROM players WHERE ") +
+                    column + " = $1",
+                value);
+            if (r.empty()) return std::nullopt;
+            return PlayerRow{r[0][0].as<std::string>(), r[0][1].as<std::string>(),
+                             r[0][2].as<std::string>(), r[0][3].as<long long>()};
+        });
     }
 
     // One statement in its own transaction on a connection of the pool; a

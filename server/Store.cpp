@@ -23,8 +23,52 @@ std::vector<std::string> migrations(bool postgres) {
         " bytes BIGINT NOT NULL, PRIMARY KEY (client, day));"
         "CREATE TABLE server_key (id INTEGER PRIMARY KEY CHECK (id = 1),"
         " fingerprint TEXT NOT NULL);",
+        // Names belong to players; a board shows each player's best run;
+        // runs whose inputs look like no person's wait for an operator.
+        "CREATE TABLE players (name TEXT PRIMARY KEY, fold TEXT NOT NULL UNIQUE,"
+        " key_hash TEXT NOT NULL, claimed_ms BIGINT NOT NULL);"
+        "ALTER TABLE runs ADD COLUMN flags TEXT NOT NULL DEFAULT '';"
+        "ALTER TABLE runs ADD COLUMN watched INTEGER NOT NULL DEFAULT 0;"
+        "CREATE INDEX runs_by_player ON runs (player, board, hidden, score DESC, id);"
+        "CREATE INDEX runs_by_time ON runs (board, hidden, submitted_ms);",
     };
 }
+
+namespace sql {
+
+#define VR_RUN_COLUMNS \
+    "SELECT r.id, r.board, r.player, r.score, r.ticks, r.seed, r.version, r.submitted_ms," \
+    " r.watched, r.flags FROM runs r"
+// The run is its player's best in the window: no better one, nor an
+// earlier one as good.
+#define VR_IS_BEST \
+    " AND NOT EXISTS (SELECT 1 FROM runs b WHERE b.board = r.board AND b.player = r.player" \
+    " AND b.hidden = 0 AND b.submitted_ms >= ?2 AND b.submitted_ms < ?3" \
+    " AND (b.score > r.score OR (b.score = r.score AND b.id < r.id)))"
+#define VR_IN_VIEW \
+    " WHERE r.board = ?1 AND r.hidden = 0 AND r.submitted_ms >= ?2 AND r.submitted_ms < ?3"
+
+const char* const kRunColumns = VR_RUN_COLUMNS;
+const char* const kBest = VR_RUN_COLUMNS VR_IN_VIEW VR_IS_BEST
+    " ORDER BY r.score DESC, r.id LIMIT ?4";
+const char* const kRank =
+    "SELECT count(*) FROM runs r" VR_IN_VIEW
+    " AND r.player <> ?4 AND (r.score > ?5 OR (r.score = ?5 AND r.id < ?6))" VR_IS_BEST;
+const char* const kBestOf = VR_RUN_COLUMNS VR_IN_VIEW
+    " AND r.player = ?4 ORDER BY r.score DESC, r.id LIMIT 1";
+const char* const kRunsOf = VR_RUN_COLUMNS
+    " WHERE r.player = ?1 AND r.hidden = 0 ORDER BY r.id DESC LIMIT ?2";
+const char* const kReview = VR_RUN_COLUMNS
+    " WHERE r.hidden = 0 AND r.watched = 0 AND r.flags <> '' ORDER BY r.score DESC, r.id LIMIT ?1";
+
+std::string postgres(const char* query) {
+    std::string q = query;
+    for (char& c : q)
+        if (c == '?') c = '$';
+    return q;
+}
+
+}  // namespace sql
 
 std::unique_ptr<Store> openStore(const std::string& url) {
     if (url.rfind("sqlite:", 0) == 0) {

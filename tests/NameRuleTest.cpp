@@ -38,9 +38,10 @@ bool saysComposed(const std::string& s) {
 }  // namespace
 
 TEST(NameRule, NamesPlayersPickAndImpostorsTry) {
-    for (const char* good : {"ACE", "Zo\xC3\xAB", "Jos\xC3\xA9 \xC3\x91", "\xED\x95\x9C\xEA\xB8\x80",
-                             "\xE0\xAE\xB0\xE0\xAE\xBE\xE0\xAE\x9C\xE0\xAE\xBE",  // Tamil, a
-                             "\xF0\x9F\x9A\x80", "<b>&\"x", "q\xCC\x83", "1234567890123456"})
+    for (const char* good :
+         {"ACE", "Zo\xC3\xAB", "Jos\xC3\xA9 \xC3\x91", "\xED\x95\x9C\xEA\xB8\x80",
+          "\xE0\xAE\xB0\xE0\xAE\xBE\xE0\xAE\x9C\xE0\xAE\xBE",  // Tamil, a
+          "\xF0\x9F\x9A\x80", "<b>&\"x", "q\xCC\x83", "1234567890123456"})
         EXPECT_EQ(playerNameProblem(good), "") << good;
     const struct {
         std::string name;
@@ -48,24 +49,35 @@ TEST(NameRule, NamesPlayersPickAndImpostorsTry) {
     } bad[] = {
         {"", "1 to 16"},
         {"12345678901234567", "1 to 16"},
-        {"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9", ""},  // 9: fine
+        {"\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9",
+         ""},  // 9: fine
         {" ", "space"},
         {" ACE", "space"},
         {"ACE ", "space"},
-        {"\xE2\x80\xAE" "ECA", "U+202E"},  // right-to-left override
-        {"A\xE2\x80\x8B" "CE", "U+200B"},  // zero-width space
-        {"A\xE2\x80\x8D" "CE", "U+200D"},  // zero-width joiner
-        {"ACE\xE2\x81\xA6", "U+2066"},     // a bidi isolate
-        {"A\xC2\xA0" "CE", "U+00A0"},      // no-break space
-        {"\xE3\x85\xA4", "U+3164"},        // Hangul filler: a letter that shows nothing
-        {"A\xEF\xB8\x8F", "U+FE0F"},       // variation selector
+        {"\xE2\x80\xAE"
+         "ECA",
+         "U+202E"},  // right-to-left override
+        {"A\xE2\x80\x8B"
+         "CE",
+         "U+200B"},  // zero-width space
+        {"A\xE2\x80\x8D"
+         "CE",
+         "U+200D"},                     // zero-width joiner
+        {"ACE\xE2\x81\xA6", "U+2066"},  // a bidi isolate
+        {"A\xC2\xA0"
+         "CE",
+         "U+00A0"},                   // no-break space
+        {"\xE3\x85\xA4", "U+3164"},   // Hangul filler: a letter that shows nothing
+        {"A\xEF\xB8\x8F", "U+FE0F"},  // variation selector
         {"A\tB", "U+0009"},
         {std::string("A\0B", 3), "U+0000"},
-        {"\xEE\x80\x80", "U+E000"},          // private use
+        {"\xEE\x80\x80", "U+E000"},                       // private use
         {"\xF0\xB0\x80\x80\xF3\xA0\x80\x80", "U+E0000"},  // unassigned... and a tag
-        {"\xCC\x81" "A", "combining mark"},
-        {"ACE\xCC\x81", "composed"},          // E and an acute: NFC is É
-        {"\xE2\x84\xAB", "composed"},         // the angstrom sign, never in NFC
+        {"\xCC\x81"
+         "A",
+         "combining mark"},
+        {"ACE\xCC\x81", "composed"},               // E and an acute: NFC is É
+        {"\xE2\x84\xAB", "composed"},              // the angstrom sign, never in NFC
         {"\xE1\x84\x92\xE1\x85\xA1", "composed"},  // Hangul jamo that make a syllable
         {"\xFF", "UTF-8"},
         {"A\xC3", "UTF-8"},

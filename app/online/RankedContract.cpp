@@ -1,5 +1,7 @@
 #include "app/online/RankedContract.h"
 
+#include "app/online/Utf8.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -134,28 +136,6 @@ bool decode(std::string_view s, std::u32string& out) {
     return true;
 }
 
-std::string encode(const std::u32string& s) {
-    std::string out;
-    for (const char32_t c : s) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | c >> 6);
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | c >> 12);
-            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | c >> 18);
-            out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-            out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
 }  // namespace
 
 std::string playerNameProblem(std::string_view name) {
@@ -183,7 +163,7 @@ std::string playerNameProblem(std::string_view name) {
 std::string composedName(std::string_view name) {
     std::u32string cs;
     if (!decode(name, cs)) return std::string(name);
-    return encode(nfc(cs));
+    return utf8Of(nfc(cs));
 }
 
 const char* playerNameUnicodeVersion() { return kNameUnicodeVersion; }

@@ -121,15 +121,17 @@ try:
         address = "127.0.1.%d" % (i % 250 + 2)
         conn = None
 
-        def ask(method, path, body=None):
+        def ask(method, path, body=None, key=None):
             nonlocal conn
             start = time.monotonic()
+            headers = {"Content-Type": "text/plain"} if body else {}
+            if key:
+                headers["Authorization"] = "Bearer " + key
             try:
                 if conn is None:
                     conn = http.client.HTTPConnection("127.0.0.1", port, timeout=30,
                                                       source_address=(address, 0))
-                conn.request(method, path, body=body,
-                             headers={"Content-Type": "text/plain"} if body else {})
+                conn.request(method, path, body=body, headers=headers)
                 r = conn.getresponse()
                 text = r.read()
                 status = r.status
@@ -152,17 +154,22 @@ try:
         ticket_at = time.monotonic() + rng.uniform(0, max(args.seconds - 3, 0))
         ticket = None
         sent = False
+        # The player's name, claimed first as the game does.
+        player, key = "L%d" % i, None
+        status, text = ask("POST", "/api/v1/players", json.dumps({"name": player}))
+        if status == 201:
+            key = json.loads(text)["key"]
         while time.monotonic() < end:
             now = time.monotonic()
             if ticket is None and not sent and now >= ticket_at:
-                status, text = ask("POST", "/api/v1/tickets")
+                status, text = ask("POST", "/api/v1/tickets?player=" + player, key=key)
                 if status == 200:
                     ticket = json.loads(text)["ticket"]
                     ticket_at = now + played * 0.062 / SCALE + 0.2
             elif ticket is not None and now >= ticket_at:
-                q = urllib.parse.urlencode({"ticket": ticket, "player": "L%d" % i,
+                q = urllib.parse.urlencode({"ticket": ticket, "player": player,
                                             "score": score})
-                ask("POST", "/api/v1/runs?" + q, replay)
+                ask("POST", "/api/v1/runs?" + q, replay, key)
                 ticket, sent = None, True
             else:
                 ask("GET", rng.choice(["/api/v1/top", "/api/v1/daily/top",

@@ -66,7 +66,8 @@ int kindOf(int32_t c) {
     }
     // Invisible, whatever their category: fillers, variation selectors.
     if (p->ignorable) return 0;
-    if (nfc(std::u32string(1, static_cast<char32_t>(c))) != std::u32string(1, static_cast<char32_t>(c)))
+    if (nfc(std::u32string(1, static_cast<char32_t>(c))) !=
+        std::u32string(1, static_cast<char32_t>(c)))
         return 3;
     if (p->category == UTF8PROC_CATEGORY_MN || p->category == UTF8PROC_CATEGORY_MC ||
         p->category == UTF8PROC_CATEGORY_ME)
@@ -129,7 +130,8 @@ int main() {
         std::u32string pair = first;
         pair += full.back();
         if (nfc(pair) != self) {
-            std::fprintf(stderr, "U+%04X: its pair does not compose to it\n", static_cast<unsigned>(c));
+            std::fprintf(stderr, "U+%04X: its pair does not compose to it\n",
+                         static_cast<unsigned>(c));
             return 1;
         }
         pairs.push_back({static_cast<uint32_t>(first[0]), static_cast<uint32_t>(full.back()),
