@@ -278,6 +278,7 @@ void shutDown() {
     setStartFullscreen(false);
     setWelcomeOnFirstLaunch(false);
     setTopTenSource(nullptr);
+    setReplayEnd(true);
     resetHighScores();
     resetInitials();
 }

@@ -20,6 +20,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -200,6 +201,11 @@ TEST(RankedClient, PlaysOnTheTicketsSeedAndFieldAndSendsTheFirstGame) {
         }
     } back{fs::current_path(), dir};
     fs::current_path(dir);  // save.txt and unsent/ go here
+    // The keys of the names claimed, as settings.txt would keep them.
+    std::map<std::string, std::string> keys;
+    const auto keep = [&keys](const std::string& name, const std::string& key) {
+        keys[name] = key;
+    };
     {
         CurlHttp http;
         std::string message;
@@ -209,7 +215,8 @@ TEST(RankedClient, PlaysOnTheTicketsSeedAndFieldAndSendsTheFirstGame) {
 
         LocalServer server(dir.string());
         ASSERT_FALSE(server.url.empty()) << "the server did not start";
-        Leaderboard board(http, server.url, "<i>ME</i>");
+        Leaderboard board(http, server.url, "<i>ME</i>", keys["<i>ME</i>"]);
+        board.onClaimed = keep;
         ASSERT_TRUE(board.begin(RankedMode::Daily, message)) << message;
         const auto issued = std::chrono::steady_clock::now();
 
@@ -268,7 +275,8 @@ TEST(RankedClient, PlaysOnTheTicketsSeedAndFieldAndSendsTheFirstGame) {
         // and the server gone when the run is sent: it is kept, and sent
         // again at the next launch. The game ends before the answer comes.
         {
-            Leaderboard later(http, server.url, "ME");
+            Leaderboard later(http, server.url, "ME", keys["ME"]);
+            later.onClaimed = keep;
             ASSERT_TRUE(later.begin(RankedMode::Daily, message)) << message;
             // On the server's fast clock a new day may just have begun.
             if (later.seed() != board.seed())
@@ -282,7 +290,8 @@ TEST(RankedClient, PlaysOnTheTicketsSeedAndFieldAndSendsTheFirstGame) {
         ASSERT_EQ(std::distance(fs::directory_iterator("unsent"), fs::directory_iterator()), 1);
 
         LocalServer again(dir.string());
-        Leaderboard next(http, again.url, "ME");
+        Leaderboard next(http, again.url, "ME", keys["ME"]);
+        next.onClaimed = keep;
         next.sendKept();
         const std::string said = waitFor(next, "run");
         EXPECT_NE(said.find("the run is listed"), std::string::npos) << said;
@@ -293,7 +302,8 @@ TEST(RankedClient, PlaysOnTheTicketsSeedAndFieldAndSendsTheFirstGame) {
         Proxy proxy(again.url);
         const auto ticketed = [&](HttpService& service, const char* player) {
             proxy.mode = Proxy::Pass;
-            auto b = std::make_unique<Leaderboard>(service, proxy.url(), player);
+            auto b = std::make_unique<Leaderboard>(service, proxy.url(), player, keys[player]);
+            b->onClaimed = keep;
             b->retryFirstMs = 200;
             b->runTimeoutSeconds = 1;
             std::string why;
@@ -342,7 +352,8 @@ TEST(RankedClient, PlaysOnTheTicketsSeedAndFieldAndSendsTheFirstGame) {
                 hungHttp->request(fetch, nullptr);
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            Leaderboard direct(*hungHttp, again.url, "FIRST");
+            Leaderboard direct(*hungHttp, again.url, "FIRST", keys["FIRST"]);
+            direct.onClaimed = keep;
             direct.keptFolder = "unsent-direct";
             EXPECT_TRUE(direct.begin(RankedMode::Daily, message)) << message;
             std::this_thread::sleep_for(
@@ -369,11 +380,13 @@ TEST(RankedClient, PlaysOnTheTicketsSeedAndFieldAndSendsTheFirstGame) {
         for (const char* ticket : {"x\\\\..\\\\..\\\\save", "../../save", "a/b", "a b", "a?b&c=d",
                                    "ab%2e%2e", "a\\u0000b"}) {
             proxy.ticketAnswer = std::string("{\"ticket\":\"") + ticket + "\",\"seed\":1}";
-            Leaderboard hostile(http, proxy.url(), "ME");
+            Leaderboard hostile(http, proxy.url(), "ME", keys["ME"]);
+            hostile.onClaimed = keep;
             EXPECT_FALSE(hostile.begin(RankedMode::Ranked, message)) << ticket;
         }
         proxy.ticketAnswer = "{\"ticket\":\"" + std::string(300, 'a') + "\",\"seed\":1}";
-        Leaderboard tooLong(http, proxy.url(), "ME");
+        Leaderboard tooLong(http, proxy.url(), "ME", keys["ME"]);
+        tooLong.onClaimed = keep;
         EXPECT_FALSE(tooLong.begin(RankedMode::Ranked, message));
         std::ifstream table("save.txt");
         EXPECT_EQ(std::string(std::istreambuf_iterator<char>(table), {}), "the table\n");
