@@ -68,8 +68,7 @@ std::string icuText(F call) {
 std::string newPlayerKey() {
     unsigned char bytes[32];
     if (RAND_bytes(bytes, sizeof bytes) != 1) throw std::runtime_error("no random bytes for a key");
-    static const char digits[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
+    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
     std::string key;
     unsigned bits = 0;
     int have = 0;

@@ -74,6 +74,7 @@ public:
     // Told of a name claimed and its key, to keep (settings.txt).
     std::function<void(const std::string& name, const std::string& key)> onClaimed;
     const std::string& player() const { return player_; }
+    const std::string& key() const { return key_; }
 
 private:
     // The standard field as the client area until start-up has read it.
