@@ -76,7 +76,9 @@ function fill(id, runs, me) {
   const body = document.querySelector('#' + id + ' tbody');
   body.textContent = '';
   if (!Array.isArray(runs) || runs.length === 0) {
-    body.insertRow().insertCell().textContent = 'No runs yet.';
+    const c = body.insertRow().insertCell();
+    c.colSpan = 5;
+    c.textContent = 'No runs yet.';
     return false;
   }
   let listed = false;

@@ -120,10 +120,14 @@ Module.vr = {
     const field = box.querySelector('input');
     box.querySelector('.why').textContent = why;
     box.hidden = false;
+    // The first visit's keys wait under it: a key typed here is no start.
+    const welcome = document.getElementById('welcome');
+    welcome.hidden = true;
     field.focus();
     return new Promise((resolve) => {
       const done = (value) => {
         box.hidden = true;
+        welcome.hidden = !this.welcoming;
         box.querySelector('form').onsubmit = null;
         box.querySelector('.unranked').onclick = null;
         this.canvas.focus();
@@ -265,7 +269,11 @@ Module.vr = {
       sign.querySelector('.start').textContent = 'touch to start';
     }
     sign.hidden = false;
-    const gone = () => {
+    this.welcoming = true;
+    const gone = (e) => {
+      // Keys typed in a box over the stage (the name asked for) start nothing.
+      if (e && e.target && e.target.closest && e.target.closest('.box')) return;
+      this.welcoming = false;
       sign.hidden = true;
       for (const type of ['keydown', 'pointerdown']) window.removeEventListener(type, gone, true);
       try { localStorage.setItem(key, '1'); } catch (e) {}
@@ -803,6 +811,7 @@ Module.vr = {
   },
 
   touch: false,        // the page shows the touch controls
+  welcoming: false,    // the first visit's keys are shown
 
   alert(caption, text) {
     console.error(caption + ': ' + text);

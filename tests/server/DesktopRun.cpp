@@ -36,9 +36,9 @@ int main(int argc, char** argv) {
     ReplayRecorder recorder;
     playRankedGame(board, recorder, [&](const ReplayRecorder& r) {
         // Its ticks waited out on the server's clock.
-        std::this_thread::sleep_until(
-            issued + std::chrono::milliseconds(static_cast<long long>(
-                         static_cast<double>(r.ticks()) * 62 / scale + 200)));
+        std::this_thread::sleep_until(issued +
+                                      std::chrono::milliseconds(static_cast<long long>(
+                                          static_cast<double>(r.ticks()) * 62 / scale + 200)));
         board.gameOver(r);
     });
     for (int i = 0; i < 600; ++i) {
