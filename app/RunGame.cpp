@@ -83,6 +83,17 @@ int runGame(GamePlan& plan, const GameHost& host) {
         const std::string server = host.leaderboard.empty() ? settings.leaderboard
                                                             : host.leaderboard;
         setTopTenSource(host.http, host.leaderboard, player, plan.daily);
+        // --player NAME alone claims the name now (a ranked game would too).
+        if (!plan.ranked && !plan.daily && !plan.player.empty() && key.empty() && host.http &&
+            !server.empty()) {
+            Leaderboard claim(*host.http, server, player);
+            std::string said;
+            if (claim.claim(said) == Leaderboard::Claim::Claimed &&
+                !saveSetting("player", playerSetting(player, claim.key())))
+                said += "; its key could not be kept in settings.txt";
+            std::printf("voidrunner: %s\n", said.c_str());
+            noteLeaderboardMessage(said);
+        }
         if (plan.ranked || plan.daily) {
             const auto say = [&host](const std::string& text) {
                 std::printf("voidrunner: %s\n", text.c_str());

@@ -379,6 +379,23 @@ TEST_F(Host, F2ShowsTheTopTenFetchedWithoutWaitingAndStrangersNamesDrawnSafely) 
     EXPECT_FALSE(shows(display.presented, "Top ten"));
     host.detach();
 
+    // A player's own row is marked; out of the ten, their place shows.
+    http.asked.clear();
+    setTopTenSource(&http, "http://lb.test", "Zo\xc3\xab");
+    host.attach();
+    host.takes(key(vk::f2), false);
+    ASSERT_EQ(http.asked.size(), 3u);
+    EXPECT_EQ(http.asked[2].first, "http://lb.test/api/v1/players/Zo%C3%AB");
+    http.asked[0].second({200, "[{\"player\":\"Zo\\u00eb\",\"score\":70}]", ""});
+    http.asked[1].second({200, "[{\"player\":\"ACE\",\"score\":90}]", ""});
+    http.asked[2].second(
+        {200, "{\"bestScore\":70,\"bestRank\":1,\"todayScore\":40,\"todayRank\":12}", ""});
+    host.showAnswers(gameWindow->window);
+    EXPECT_TRUE(shows(display.presented, "Zo\xeb (you)"));
+    EXPECT_TRUE(shows(display.presented, "You: #12, 40")) << "not among today's ten";
+    EXPECT_FALSE(shows(display.presented, "You: #1, 70")) << "marked in the table instead";
+    host.detach();
+
     std::vector<TopRow> rows;
     for (const char* bad : {"", "{}", "[{\"player\":\"A\"", "[1]", "[{\"a\":\"\\q\"}]", "[]x"})
         EXPECT_FALSE(parseTopRows(bad, rows)) << bad;
