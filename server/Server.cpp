@@ -137,6 +137,16 @@ BoardView dayOf(const std::string& day) {
     return {"global", since, since + 86400000};
 }
 
+// "36 s", "5 min 12 s", "2 h 5 min": a time as a player reads it.
+std::string playTime(long long ms) {
+    const long long s = ms / 1000;
+    if (s < 60) return std::to_string(s) + " s";
+    if (s < 3600)
+        return std::to_string(s / 60) + " min" + (s % 60 ? " " + std::to_string(s % 60) + " s" : "");
+    return std::to_string(s / 3600) + " h" +
+           (s / 60 % 60 ? " " + std::to_string(s / 60 % 60) + " min" : "");
+}
+
 // A "%00" in a URL or an argument becomes DEL, not the end of the text: a
 // name is never cut short, and the name rule refuses it.
 size_t unescape(void*, MHD_Connection*, char* text) {
@@ -358,11 +368,12 @@ struct Server::State {
                          "the replay is larger than its " + std::to_string(ticks) + " ticks need");
         const long long playMs = ticks * kTickMs;
         if (elapsed < playMs)
-            return error(422, "sent sooner than its " + std::to_string(ticks) +
-                                  " ticks can be played after the ticket was issued");
+            return error(422, "the run came sooner than its " + playTime(playMs) +
+                                  " of play allow after its ticket");
         if (elapsed > playMs + config.slackSeconds * 1000)
-            return error(422, "sent too long after its ticket was issued for its " +
-                                  std::to_string(ticks) + " ticks");
+            return error(422, "the run came too late: its ticket allowed " + playTime(playMs) +
+                                  " of play and " + playTime(config.slackSeconds * 1000) +
+                                  " of pauses");
 
         // Sent again (the answer was lost, or came too late for the client):
         // the run stored with the ticket is the answer, without playing it.
