@@ -54,6 +54,7 @@ public:
                             r.board, r.player, r.score, r.ticks, r.seed, r.version, r.submittedMs,
                             s.replay, s.nonce, r.flags)[0]
                            .as<long long>();
+            w.exec_params(sql::postgres(sql::kKeepBest), r.board, r.player, r.score, s.run.id);
             return Added::Listed;
         });
     }
@@ -90,24 +91,31 @@ public:
     std::vector<RunRow> best(const BoardView& v, int limit) override {
         return with([&](pqxx::work& w) {
             std::vector<RunRow> rows;
-            for (const auto& row :
-                 w.exec_params(sql::postgres(sql::kBest), v.board, v.sinceMs, v.untilMs, limit))
-                rows.push_back(read(row));
+            const pqxx::result found =
+                sql::wholeBoard(v) ? w.exec_params(sql::postgres(sql::kBest), v.board, limit)
+                                   : w.exec_params(sql::postgres(sql::kBestInDay), v.board,
+                                                   v.sinceMs, v.untilMs, limit);
+            for (const auto& row : found) rows.push_back(read(row));
             return rows;
         });
     }
     long long rank(const BoardView& v, const RunRow& run) override {
         return with([&](pqxx::work& w) {
-            return w.exec_params1(sql::postgres(sql::kRank), v.board, v.sinceMs, v.untilMs,
-                                  run.player, run.score, run.id)[0]
-                       .as<long long>() +
-                   1;
+            const pqxx::row r = sql::wholeBoard(v)
+                                    ? w.exec_params1(sql::postgres(sql::kRank), v.board, run.player,
+                                                     run.score, run.id)
+                                    : w.exec_params1(sql::postgres(sql::kRankInDay), v.board,
+                                                     v.sinceMs, v.untilMs, run.player, run.score,
+                                                     run.id);
+            return r[0].as<long long>() + 1;
         });
     }
     std::optional<RunRow> bestOf(const BoardView& v, const std::string& player) override {
         return with([&](pqxx::work& w) -> std::optional<RunRow> {
-            const auto r =
-                w.exec_params(sql::postgres(sql::kBestOf), v.board, v.sinceMs, v.untilMs, player);
+            const pqxx::result r = sql::wholeBoard(v)
+                                       ? w.exec_params(sql::postgres(sql::kBestOf), v.board, player)
+                                       : w.exec_params(sql::postgres(sql::kBestOfInDay), v.board,
+                                                       v.sinceMs, v.untilMs, player);
             if (r.empty()) return std::nullopt;
             return read(r[0]);
         });
@@ -172,8 +180,15 @@ public:
     }
     bool hide(long long id) override {
         return with([&](pqxx::work& w) {
-            return w.exec_params("UPDATE runs SET hidden = 1 WHERE id = $1", id).affected_rows() ==
-                   1;
+            const bool hidden =
+                w.exec_params("UPDATE runs SET hidden = 1 WHERE id = $1", id).affected_rows() == 1;
+            if (w.exec_params(sql::postgres(sql::kDropBest), id).affected_rows() == 1) {
+                const pqxx::row who =
+                    w.exec_params1("SELECT board, player FROM runs WHERE id = $1", id);
+                w.exec_params(sql::postgres(sql::kNextBest), who[0].as<std::string>(),
+                              who[1].as<std::string>());
+            }
+            return hidden;
         });
     }
     int schemaVersion() override {

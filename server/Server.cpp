@@ -142,7 +142,8 @@ std::string playTime(long long ms) {
     const long long s = ms / 1000;
     if (s < 60) return std::to_string(s) + " s";
     if (s < 3600)
-        return std::to_string(s / 60) + " min" + (s % 60 ? " " + std::to_string(s % 60) + " s" : "");
+        return std::to_string(s / 60) + " min" +
+               (s % 60 ? " " + std::to_string(s % 60) + " s" : "");
     return std::to_string(s / 3600) + " h" +
            (s / 60 % 60 ? " " + std::to_string(s / 60 % 60) + " min" : "");
 }

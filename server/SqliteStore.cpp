@@ -109,23 +109,40 @@ public:
     }
     std::vector<RunRow> best(const BoardView& v, int limit) override {
         std::lock_guard lock(mutex_);
-        Statement st(db_, sql::kBest);
-        st.bind(1, v.board).bind(2, v.sinceMs).bind(3, v.untilMs).bind(4, limit);
+        const bool whole = sql::wholeBoard(v);
+        Statement st(db_, whole ? sql::kBest : sql::kBestInDay);
+        if (whole)
+            st.bind(1, v.board).bind(2, limit);
+        else
+            st.bind(1, v.board).bind(2, v.sinceMs).bind(3, v.untilMs).bind(4, limit);
         std::vector<RunRow> rows;
         while (st.step()) rows.push_back(read(st));
         return rows;
     }
     long long rank(const BoardView& v, const RunRow& run) override {
         std::lock_guard lock(mutex_);
-        Statement st(db_, sql::kRank);
-        st.bind(1, v.board).bind(2, v.sinceMs).bind(3, v.untilMs).bind(4, run.player);
-        st.bind(5, run.score).bind(6, run.id).step();
+        const bool whole = sql::wholeBoard(v);
+        Statement st(db_, whole ? sql::kRank : sql::kRankInDay);
+        if (whole)
+            st.bind(1, v.board).bind(2, run.player).bind(3, run.score).bind(4, run.id);
+        else
+            st.bind(1, v.board)
+                .bind(2, v.sinceMs)
+                .bind(3, v.untilMs)
+                .bind(4, run.player)
+                .bind(5, run.score)
+                .bind(6, run.id);
+        st.step();
         return st.integer(0) + 1;
     }
     std::optional<RunRow> bestOf(const BoardView& v, const std::string& player) override {
         std::lock_guard lock(mutex_);
-        Statement st(db_, sql::kBestOf);
-        st.bind(1, v.board).bind(2, v.sinceMs).bind(3, v.untilMs).bind(4, player);
+        const bool whole = sql::wholeBoard(v);
+        Statement st(db_, whole ? sql::kBestOf : sql::kBestOfInDay);
+        if (whole)
+            st.bind(1, v.board).bind(2, player);
+        else
+            st.bind(1, v.board).bind(2, v.sinceMs).bind(3, v.untilMs).bind(4, player);
         if (!st.step()) return std::nullopt;
         return read(st);
     }
@@ -186,8 +203,22 @@ public:
     }
     bool hide(long long id) override {
         std::lock_guard lock(mutex_);
-        Statement(db_, "UPDATE runs SET hidden = 1 WHERE id = ?").bind(1, id).step();
-        return sqlite3_changes(db_) == 1;
+        exec("BEGIN IMMEDIATE");
+        try {
+            Statement(db_, "UPDATE runs SET hidden = 1 WHERE id = ?").bind(1, id).step();
+            const bool hidden = sqlite3_changes(db_) == 1;
+            Statement(db_, sql::kDropBest).bind(1, id).step();
+            if (sqlite3_changes(db_) == 1) {
+                Statement who(db_, "SELECT board, player FROM runs WHERE id = ?");
+                who.bind(1, id).step();
+                Statement(db_, sql::kNextBest).bind(1, who.text(0)).bind(2, who.text(1)).step();
+            }
+            exec("COMMIT");
+            return hidden;
+        } catch (...) {
+            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+            throw;
+        }
     }
     int schemaVersion() override {
         std::lock_guard lock(mutex_);
@@ -241,6 +272,12 @@ private:
         st.bind(6, r.version).bind(7, r.submittedMs).bind(8, s.replay).bind(9, s.nonce);
         st.bind(10, r.flags).step();
         s.run.id = sqlite3_last_insert_rowid(db_);
+        Statement(db_, sql::kKeepBest)
+            .bind(1, r.board)
+            .bind(2, r.player)
+            .bind(3, r.score)
+            .bind(4, s.run.id)
+            .step();
         return Added::Listed;
     }
     static RunRow read(Statement& st) {

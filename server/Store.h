@@ -120,11 +120,14 @@ std::unique_ptr<Store> openStore(const std::string& url);
 // The queries both stores run, with ?N parameters (PostgreSQL's $N).
 namespace sql {
 extern const char* const kRunColumns;  // SELECT ... FROM runs r
-extern const char* const kBest;        // ?1 board, ?2 since, ?3 until, ?4 limit
-extern const char* const kRank;        // ... ?4 player, ?5 score, ?6 id
-extern const char* const kBestOf;      // ... ?4 player
-extern const char* const kRunsOf;      // ?1 player, ?2 limit
-extern const char* const kReview;      // ?1 limit
+// A whole board, read from each player's best (the bests table), or a
+// day of it, from its runs.
+bool wholeBoard(const BoardView& view);
+extern const char *const kBest, *const kRank, *const kBestOf;
+extern const char *const kBestInDay, *const kRankInDay, *const kBestOfInDay;
+extern const char* const kRunsOf;  // ?1 player, ?2 limit
+extern const char* const kReview;  // ?1 limit
+extern const char *const kKeepBest, *const kDropBest, *const kNextBest;
 std::string postgres(const char* query);
 }  // namespace sql
 

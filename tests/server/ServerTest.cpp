@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -372,6 +373,35 @@ TEST(SqliteStore, OneRowAPlayerTheirPlacesAndTheirNames) {
     EXPECT_FALSE(store->player("ACE"));
     EXPECT_FALSE(store->releasePlayer("ACE"));
     EXPECT_TRUE(store->claimPlayer({"ace", nameFold("ace"), playerKeyHash("other"), 4}));
+}
+
+// A leaderboard from before boards had one row a player: the migration
+// finds each player's best among the runs already listed.
+TEST(SqliteStore, AnOlderBoardGetsItsPlayersBestsOnMigration) {
+    const TempDb db("server-bests");
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(db.path.c_str(), &raw), SQLITE_OK);
+    const auto steps = migrations(false);
+    for (int v = 0; v < 2; ++v)
+        ASSERT_EQ(sqlite3_exec(raw, steps[static_cast<std::size_t>(v)].c_str(), nullptr, nullptr,
+                               nullptr),
+                  SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(
+            raw,
+            "PRAGMA user_version=2;"
+            "INSERT INTO runs (board, player, score, ticks, seed, version,"
+            " submitted_ms, replay, hidden) VALUES"
+            " ('global', 'a', 5, 1, 1, 'v', 1, '', 0), ('global', 'a', 9, 1, 1, 'v', 2, '', 0),"
+            " ('global', 'b', 7, 1, 1, 'v', 3, '', 0), ('global', 'b', 99, 1, 1, 'v', 4, '', 1);",
+            nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close(raw);
+    auto store = openStore("sqlite:" + db.path);
+    std::string order;
+    for (const RunRow& r : store->top("global", 10))
+        order += r.player + std::to_string(r.score) + " ";
+    EXPECT_EQ(order, "a9 b7 ") << "a hidden run is no one's best";
 }
 
 TEST(Review, InputsNoPersonMakesAreFlagged) {
