@@ -1,12 +1,16 @@
 #include "app/CommandLine.h"
 
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
 #ifndef VR_VERSION
 #error "VR_VERSION must come from the build (the CMake project's version)"
 #endif
 
 namespace {
 
-const char* const kHelp =
+const char* const kHelpHead =
     "Usage: voidrunner [OPTION]...\n"
     "Steer a ship through a wrap-around field of rocks and saucers.\n"
     "\n"
@@ -20,22 +24,56 @@ const char* const kHelp =
     "  --help          show this help and exit\n"
     "  --version       show the version and exit\n"
     "\n"
-    "Keys:\n"
-    "  LEFT, RIGHT or A, D   turn          UP or W     thrust\n"
-    "  SPACE                 fire          1-9, 0      throttle 10 to 100 %\n"
-    "  P or PAUSE            pause         F1          all the keys, over the game\n"
-    "  M                     sound on/off  - and +     volume\n"
-    "  F2                    the leaderboard's top ten, over the game\n"
-    "  F11 or Alt+Enter      fullscreen    mouse buttons: larger, smaller outlines\n"
-    "  Game controller: stick or d-pad turns, A fires, B or a trigger thrusts,\n"
-    "  START is SPACE.\n"
+    "Keys:\n";
+const char* const kHelpTail =
     "After the last ship, type three characters to sign a high score (P, M, W,\n"
     "A, D, - and + are letters then) and press SPACE twice for a new game.\n"
     "\n"
     "In the folder the game starts in: save.txt, the high-score table;\n"
-    "settings.txt, lines \"mute 0|1\", \"volume 0-10\" and \"replays N\" (how many\n"
-    "recorded runs to keep); replays/, every run recorded, for --replay; and\n"
-    "snd/*.wav, the sounds.\n";
+    "settings.txt, lines \"mute 0|1\", \"volume 0-10\", \"look vector|pixels\",\n"
+    "\"glow on|off\", \"replays N\" (how many recorded runs to keep),\n"
+    "\"leaderboard URL\" (the online leaderboard of --ranked and --daily) and\n"
+    "\"player NAME\" (the name ranked runs are listed under); replays/, every run\n"
+    "recorded, for --replay; and snd/*.wav, the sounds.\n";
+
+struct KeyLine {
+    const char* keys;
+    const char* does;
+};
+constexpr KeyLine kKeys[] = {
+#define VR_KEY(keys, does, box) {keys, does},
+#include "app/host/Keys.def"
+#undef VR_KEY
+};
+
+// The keys of app/host/Keys.def, a key a line, what they do wrapped at 79
+// columns under itself.
+std::string keyLines() {
+    std::size_t width = 0;
+    for (const KeyLine& k : kKeys) width = std::max(width, std::strlen(k.keys));
+    const std::size_t indent = 2 + width + 2;
+    std::string out;
+    for (const KeyLine& k : kKeys) {
+        std::string line = "  " + std::string(k.keys);
+        line.resize(indent, ' ');
+        bool fresh = true;
+        for (std::string_view rest = k.does; !rest.empty();) {
+            const std::size_t space = rest.find(' ');
+            const std::string_view word = rest.substr(0, space);
+            rest.remove_prefix(space == std::string_view::npos ? rest.size() : space + 1);
+            if (!fresh && line.size() + 1 + word.size() > 79) {
+                out += line + "\n";
+                line.assign(indent, ' ');
+                fresh = true;
+            }
+            if (!fresh) line += ' ';
+            line += word;
+            fresh = false;
+        }
+        out += line + "\n";
+    }
+    return out;
+}
 
 }  // namespace
 
@@ -93,7 +131,9 @@ CommandLineReply replyTo(const CommandLine& cl) {
     if (!cl.error.empty()) {
         reply = {true, true, 2, cl.error + "\n"};
     } else if (cl.help) {
-        reply = {true, false, 0, "Voidrunner " + std::string(programVersion()) + "\n" + kHelp};
+        reply = {true, false, 0,
+                 "Voidrunner " + std::string(programVersion()) + "\n" + kHelpHead + keyLines() +
+                     kHelpTail};
     } else if (cl.version) {
         reply = {true, false, 0, "voidrunner " + std::string(programVersion()) + "\n"};
     }

@@ -30,6 +30,26 @@ Rect placeFrame(int frameWidth, int frameHeight, int windowWidth, int windowHeig
     return Rect{left, top, left + width, top + height};
 }
 
+Rect placeVectorFrame(int frameWidth, int frameHeight, int windowWidth, int windowHeight,
+                      int margin) {
+    if (frameWidth <= 0 || frameHeight <= 0 || windowWidth <= 0 || windowHeight <= 0) return {};
+    if (frameWidth == windowWidth && frameHeight == windowHeight)
+        return Rect{0, 0, windowWidth, windowHeight};
+    margin = std::clamp(margin, 0, std::min(windowWidth, windowHeight) / 4);
+    const int64_t roomWidth = windowWidth - 2 * margin, roomHeight = windowHeight - 2 * margin;
+    int64_t width = roomWidth, height = roomHeight;
+    // The tighter side fits; 64-bit products, sizes can be large.
+    if (roomWidth * frameHeight <= roomHeight * frameWidth)
+        height = (frameHeight * roomWidth + frameWidth / 2) / frameWidth;
+    else
+        width = (frameWidth * roomHeight + frameHeight / 2) / frameHeight;
+    width = std::clamp<int64_t>(width, 1, roomWidth);
+    height = std::clamp<int64_t>(height, 1, roomHeight);
+    const auto left = static_cast<int>((windowWidth - width) / 2);
+    const auto top = static_cast<int>((windowHeight - height) / 2);
+    return Rect{left, top, left + static_cast<int>(width), top + static_cast<int>(height)};
+}
+
 void windowToFrame(const Rect& place, int frameWidth, int frameHeight, int& x, int& y) {
     const int width = place.right - place.left;
     const int height = place.bottom - place.top;

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <new>
 
+#include "app/host/HostControls.h"
+#include "app/online/RankedContract.h"
 #include "game/GameState.h"
 #include "game/ShipControls.h"
 #include "game/Tick.h"
@@ -35,14 +37,21 @@ int highWord(intptr_t v) { return static_cast<int>((static_cast<uint32_t>(v) >> 
 
 GameWindow::GameWindow(InstanceHandle inst, const char* name, const char* caption, uint16_t icon,
                        uint16_t smallIcon, uint32_t windowStyle, int show)
-    : instance(inst), style(windowStyle), iconId(icon), smallIconId(smallIcon), showCommand(show) {
+    : instance(inst),
+      style(windowStyle),
+      iconId(icon),
+      smallIconId(smallIcon),
+      showCommand(show),
+      host_(std::make_unique<HostControls>()) {
     copyName(className, name);
     copyName(title, caption);
     gameWindow = this;
+    tickInput = this;
 }
 
 GameWindow::~GameWindow() {
     if (gameWindow == this) gameWindow = nullptr;
+    if (tickInput == this) tickInput = nullptr;
 }
 
 bool GameWindow::createMainWindow() {
@@ -81,9 +90,20 @@ bool GameWindow::createMainWindow() {
 
 void GameWindow::placeFrameInWindow(WindowHandle handle) {
     if (gameState.fieldWidth <= 0 || gameState.fieldHeight <= 0) return;
-    const Rect client = platform().windows->clientRectInPixels(handle);
-    const Rect place = placeFrame(gameState.fieldWidth, gameState.fieldHeight,
-                                  client.right - client.left, client.bottom - client.top);
+    WindowSystem& ws = *platform().windows;
+    const Rect client = ws.clientRectInPixels(handle);
+    const int clientWidth = client.right - client.left;
+    const int clientHeight = client.bottom - client.top;
+    Rect place;
+    if (host().vectorShown()) {
+        // A border of a logical pixel and a gap as wide, in device pixels.
+        const int logical = ws.clientRect(handle).right;
+        const int density = logical > 0 ? std::max((clientWidth + logical / 2) / logical, 1) : 1;
+        place = placeVectorFrame(gameState.fieldWidth, gameState.fieldHeight, clientWidth,
+                                 clientHeight, 2 * density);
+    } else {
+        place = placeFrame(gameState.fieldWidth, gameState.fieldHeight, clientWidth, clientHeight);
+    }
     placedWidth = gameState.fieldWidth;
     placedHeight = gameState.fieldHeight;
     // A minimised window has no room: keep the last place for its return.
@@ -123,7 +143,7 @@ intptr_t GameWindow::handleMessage(WindowHandle handle, uint32_t message, uintpt
         return ws.defaultHandling({handle, message, wParam, lParam});
     case wm::size:
         if (wParam == kSizeMinimized)
-            host.windowLeft(handle);
+            host_->windowLeft(handle);
         else
             placeFrameInWindow(handle);
         readClientSize(handle);
@@ -131,12 +151,12 @@ intptr_t GameWindow::handleMessage(WindowHandle handle, uint32_t message, uintpt
     case wm::move: readClientSize(handle); return 0;
     case wm::activate:
         inactive = (wParam == 0) ? 1 : 0;
-        if (inactive) host.windowLeft(handle);
+        if (inactive) host_->windowLeft(handle);
         readClientSize(handle);
         return 0;
     case wm::paint:
         ws.validate(handle);
-        host.refresh(handle);
+        host_->refresh(handle);
         return 0;
     case wm::keyDown:
     case wm::command: return 0;
@@ -183,7 +203,7 @@ bool createGameWindow(InstanceHandle instance) {
     auto* created = new (std::nothrow) GameWindow(instance, "Voidrunner", "Voidrunner", shipIcon,
                                                   shipIcon, kOverlappedWindowStyle, kShowMaximized);
     if (!created) return false;
-    created->frameInterval = 62;
+    created->frameInterval = kTickMs;
     created->useGameLoop = 1;
     return true;
 }
@@ -208,8 +228,8 @@ bool runTickIfDue() {
         if (gameWindow->placedWidth != gameState.fieldWidth ||
             gameWindow->placedHeight != gameState.fieldHeight)
             gameWindow->placeFrameInWindow(gameWindow->window);
-        gameWindow->host.afterTick(gameWindow->window, replayHooks ? replayHooks->shownPace() : 0,
-                                   replayHooks && replayHooks->shownEnded());
+        gameWindow->host().afterTick(gameWindow->window, replayHooks ? replayHooks->shownPace() : 0,
+                                     replayHooks && replayHooks->shownEnded());
         return true;
     }
     // Sleep half an interval at most, and never past the moment the next tick
@@ -229,7 +249,7 @@ int runMainLoop(InstanceHandle instance) {
         WindowSystem& ws = *platform().windows;
         nextTickTime = platform().clock->tickCount();
         Message msg;
-        HostControls& host = gameWindow->host;
+        HostControls& host = gameWindow->host();
         host.attach();
         if (gameWindow->useGameLoop) {
             for (;;) {
@@ -248,7 +268,13 @@ int runMainLoop(InstanceHandle instance) {
                     continue;
                 }
                 if (msg.message == wm::quit) break;
-                if (host.takes(msg, gameState.enteringInitials != 0)) continue;
+                if (host.takes(msg, gameState.enteringInitials != 0)) {
+                    if (host.takeLookChange()) {
+                        gameWindow->placeFrameInWindow(gameWindow->window);
+                        host.refresh(gameWindow->window);
+                    }
+                    continue;
+                }
                 ws.translateMessage(msg);
                 ws.dispatchMessage(msg);
             }

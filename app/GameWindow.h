@@ -3,14 +3,16 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
-#include "app/host/HostControls.h"
+#include "game/Tick.h"
 #include "platform/Platform.h"
 
-// Ticks that only count down before the one that runs start-up.
-constexpr int kStartCountdown = 4;
+class HostControls;
 
-class GameWindow {
+// What the tick reads (the window, the countdown, the mouse) is the
+// TickInput part, which the window procedure fills.
+class GameWindow : public TickInput {
 public:
     GameWindow(InstanceHandle instance, const char* className, const char* title, uint16_t iconId,
                uint16_t smallIconId, uint32_t style, int showCommand);
@@ -25,7 +27,6 @@ public:
                                     intptr_t lParam);
 
     InstanceHandle instance = nullptr;
-    WindowHandle window = nullptr;
     char className[32] = {};
     char title[32] = {};
     uint32_t style = 0;
@@ -34,19 +35,17 @@ public:
     int width = 200;
     int height = 200;
     int frameInterval = 20;
-    int startCountdown = kStartCountdown;
     int mouseX = 0;
     int mouseY = 0;
-    int wheelDelta = 0;
     int showCommand = 0;
-    uint8_t leftButton = 0;
-    uint8_t buttonDown = 0;
     uint8_t buttonReleased = 0;
     uint8_t useGameLoop = 1;
     int32_t inactive = 1;
 
-    // Pause, help, mute and fullscreen around the game.
-    HostControls host;
+    // Pause, help, mute and fullscreen around the game. Held by pointer, so
+    // that what includes the window (the rules' tools, the server) does not
+    // build again with every change of the host.
+    HostControls& host() { return *host_; }
     // Shows the frame centred and scaled in the window as it is now.
     void placeFrameInWindow(WindowHandle window);
     // The playfield size the placement was made for (0 before start-up).
@@ -56,6 +55,7 @@ public:
 private:
     void readClientSize(WindowHandle window);
     Rect framePlace;
+    std::unique_ptr<HostControls> host_;
 };
 
 // A replay's part in the loop: a recorder notes every input the game
@@ -82,7 +82,8 @@ public:
 };
 extern ReplayHooks* replayHooks;
 
-// The one instance; the window procedure and the tick reach it here.
+// The one instance; the window procedure reaches it here, the tick through
+// tickInput.
 extern GameWindow* gameWindow;
 
 // Milliseconds of the tick counter after which the next tick is due.

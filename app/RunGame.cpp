@@ -30,7 +30,9 @@ GamePlan planGame(const CommandLine& commandLine) {
     if (plan.reply.done || commandLine.replayFile.empty()) return plan;
     Replay replay;
     std::string error;
-    if (loadReplayFile(commandLine.replayFile, replay, error)) {
+    // A replay of other rules would play another game than the one recorded.
+    if (loadReplayFile(commandLine.replayFile, replay, error) &&
+        (error = replayRulesProblem(replay)).empty()) {
         plan.replay = std::move(replay);
     } else {
         plan.reply = {
@@ -127,7 +129,8 @@ int runGame(GamePlan& plan, const GameHost& host) {
                 std::printf("voidrunner: %s\n", message.c_str());
                 board->onMessage(message);
                 board->sendKept();
-                recorded = board->wrap(services);
+                recorded = board->wrap(services,
+                                       [] { return tickInput && tickInput->startCountdown < 0; });
                 recorder.onGameOver = [&board](const ReplayRecorder& r) { board->gameOver(r); };
                 // One ticket, one game: the games after it are practice.
                 if (ranked)

@@ -42,6 +42,8 @@ endfunction()
 
 configure_file(${VR_PKG}/voidrunner.metainfo.xml.in
                ${VR_PKG_OUT}/${VR_APP_ID}.metainfo.xml @ONLY)
+include(${PROJECT_SOURCE_DIR}/cmake/Keys.cmake)
+vr_keys(man VR_KEYS_MAN)
 vr_man_page(voidrunner 6)
 install(TARGETS voidrunner RUNTIME DESTINATION lib/games/voidrunner COMPONENT game)
 install(PROGRAMS ${VR_PKG}/voidrunner.sh DESTINATION games RENAME voidrunner COMPONENT game)

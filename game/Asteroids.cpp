@@ -1,6 +1,7 @@
 #include "game/Asteroids.h"
 
 #include "game/GameState.h"
+#include "game/Rules.h"
 #include "present/Sound.h"
 #include "space/AdditiveFeedbackRandom.h"
 #include "space/ExactTrig.h"
@@ -10,9 +11,9 @@ namespace {
 // A rock's bang and points, whatever destroyed it.
 void scoreRock(int size) {
     switch (size) {
-    case 8: scorePoints(soundFile::bangSmall, 40); break;
-    case 16: scorePoints(soundFile::bangMedium, 20); break;
-    case 32: scorePoints(soundFile::bangLarge, 10); break;
+    case 8: scorePoints(soundFile::bangSmall, rules::kSmallRockPoints); break;
+    case 16: scorePoints(soundFile::bangMedium, rules::kMediumRockPoints); break;
+    case 32: scorePoints(soundFile::bangLarge, rules::kLargeRockPoints); break;
     default: break;
     }
 }
@@ -20,8 +21,8 @@ void scoreRock(int size) {
 }  // namespace
 
 void spawnAsteroids(int count, int parentSize, int x, int y) {
-    // Checked once per call: one call may take the field past 200.
-    if (asteroids.count >= 200) return;
+    // Checked once per call: one call may take the field past the most.
+    if (asteroids.count >= rules::kMostRocks) return;
 
     const int size = parentSize / 2;
     const bool wave = (size == 32);

@@ -4,6 +4,7 @@
 
 #include "game/Asteroids.h"
 #include "game/GameState.h"
+#include "game/Rules.h"
 #include "present/Sound.h"
 
 namespace {
@@ -44,9 +45,9 @@ int saucerAt(int x, int y) {
 
 void scoreSaucerKill(bool smallSaucer) {
     if (smallSaucer) {
-        scorePoints(soundFile::bangSmall, 100);
+        scorePoints(soundFile::bangSmall, rules::kSmallSaucerPoints);
     } else {
-        scorePoints(soundFile::bangLarge, 50);
+        scorePoints(soundFile::bangLarge, rules::kBigSaucerPoints);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "game/GameState.h"
 
+#include "game/Rules.h"
 #include "present/Sound.h"
 #include "space/AdditiveFeedbackRandom.h"
 
@@ -32,7 +33,7 @@ void returnShipToCentre() {
 }
 
 void startNewGame() {
-    for (int slot = 0; slot < 3; ++slot) appendReserveIcon(slot);
+    for (int slot = 0; slot < rules::kReserveShips; ++slot) appendReserveIcon(slot);
     gameState.level = 1;
     gameState.score = 0;
     gameState.bonusPoints = 0;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "game/Rules.h"
 #include "space/ObjectList.h"
 #include "space/SpaceObject.h"
 
@@ -22,7 +23,7 @@ struct GameState {
     int asteroidSpeedFactor = 1;
     int fieldWidth = 0;
     int fieldHeight = 0;
-    int baseBulletLimit = 4;
+    int baseBulletLimit = rules::kShotsAtOnce;
     float turnStep = 0.2f;
 
     friend bool operator==(const GameState&, const GameState&) = default;

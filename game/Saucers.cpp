@@ -1,6 +1,7 @@
 #include "game/Saucers.h"
 
 #include "game/GameState.h"
+#include "game/Rules.h"
 #include "space/AdditiveFeedbackRandom.h"
 
 namespace {
@@ -19,7 +20,7 @@ void addSaucer(bool small, float vx) {
 
 void spawnSaucer() {
     const int level = gameState.level;
-    if (saucers.count >= 2 || level <= 2) return;
+    if (saucers.count >= rules::kMostSaucers || level < rules::kFirstSaucerLevel) return;
 
     if (saucers.count == 1) {
         if (level <= 5) {
@@ -72,6 +73,6 @@ void saucerFire(int index) {
     // the product stays in float; dividing by 30 can give other last bits.
     shot.setVX((playerShip.getX() - saucer.getX()) * 0.033333335f);
     shot.setVY((playerShip.getY() - saucer.getY()) * 0.033333335f);
-    shot.setLife(35);
+    shot.setLife(rules::kShotLife);
     saucerBullets.append(shot);
 }

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "game/GameState.h"
+#include "game/Rules.h"
 #include "game/Tick.h"
 #include "platform/Platform.h"
 #include "present/Sound.h"
@@ -105,7 +106,9 @@ void applyThrust() {
 }
 
 void firePlayerBullet() {
-    if (playerBullets.count >= gameState.baseBulletLimit + gameState.level / 2) return;
+    if (playerBullets.count >=
+        gameState.baseBulletLimit + gameState.level / rules::kLevelsPerExtraShot)
+        return;
     SpaceObject shot;
     shot.setX(playerShip.getX());
     shot.setY(playerShip.getY());
@@ -113,7 +116,7 @@ void firePlayerBullet() {
     const SinCos angle = exactSinCos(playerShip.getAngle());
     shot.setVX(static_cast<float>(angle.sin * 20));
     shot.setVY(static_cast<float>(angle.cos * -20));
-    shot.setLife(35);
+    shot.setLife(rules::kShotLife);
     playerBullets.append(shot);
     playSound(soundFile::fire);
 }

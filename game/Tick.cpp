@@ -1,8 +1,8 @@
 #include "game/Tick.h"
+#include "game/Rules.h"
 
 #include <algorithm>
 
-#include "app/GameWindow.h"
 #include "game/Asteroids.h"
 #include "game/Collisions.h"
 #include "game/GameState.h"
@@ -11,6 +11,8 @@
 #include "present/Sound.h"
 #include "scores/HighScores.h"
 #include "space/AdditiveFeedbackRandom.h"
+
+TickInput* tickInput = nullptr;
 
 namespace {
 
@@ -47,8 +49,9 @@ void asteroidPass() {
 void ageShot(ObjectList& shots, int i, SpaceObject& shot) {
     const float x = shot.getX();
     const float y = shot.getY();
-    if (x <= 10.0f || x >= static_cast<float>(gameState.fieldWidth - 10) || y <= 10.0f ||
-        y >= static_cast<float>(gameState.fieldHeight - 10)) {
+    constexpr auto edge = static_cast<float>(rules::kShotEdge);
+    if (x <= edge || x >= static_cast<float>(gameState.fieldWidth - rules::kShotEdge) ||
+        y <= edge || y >= static_cast<float>(gameState.fieldHeight - rules::kShotEdge)) {
         shot.setLife(0);
     }
     if (shot.getLife() > 0) shot.setLife(shot.getLife() - 1);
@@ -101,11 +104,11 @@ void saucerShotPass() {
 
 void fieldClearCheck() {
     if (asteroids.count != 0) return;
-    gameState.score += 50 * gameState.level;
-    gameState.bonusPoints += 50 * gameState.level;
+    gameState.score += rules::kFieldClearPointsPerLevel * gameState.level;
+    gameState.bonusPoints += rules::kFieldClearPointsPerLevel * gameState.level;
     gameState.level += 1;
     gameState.saucerTimer = 0;
-    spawnAsteroids(2 * gameState.level, 64, 32, 32);
+    spawnAsteroids(rules::kWaveRocksPerLevel * gameState.level, 64, 32, 32);
 }
 
 // Each test gets the ship where it is now: a loss in one test has already put
@@ -128,7 +131,7 @@ void simulationStep() {
 
     gameState.shipDestroyed = shipTests() ? 1 : 0;
 
-    const int threshold = 500 * gameState.level;
+    const int threshold = rules::kExtraShipPointsPerLevel * gameState.level;
     if (gameState.bonusPoints >= threshold) {
         gameState.bonusPoints -= threshold;
         awardExtraShip();
@@ -141,7 +144,8 @@ void simulationStep() {
         gameState.restartArmed = 0;
     }
 
-    const int limit = static_cast<int>(gameState.level * 0.75) * 320;
+    const int limit = static_cast<int>(gameState.level * rules::kSaucerWaitPerLevel) *
+                      rules::kSaucerWaitTicks;
     if (gameState.saucerTimer < limit) {
         gameState.saucerTimer += 1;
     } else {
@@ -150,7 +154,7 @@ void simulationStep() {
     }
 }
 
-void mouseActions(GameWindow& window) {
+void mouseActions(TickInput& window) {
     if (window.wheelDelta != 0) {
         window.wheelDelta = 0;
     } else if (window.buttonDown) {
@@ -178,8 +182,8 @@ void rescale(int step) {
 }  // namespace
 
 void tick() {
-    if (!gameWindow) return;
-    GameWindow& window = *gameWindow;
+    if (!tickInput) return;
+    TickInput& window = *tickInput;
     if (window.startCountdown >= 0) {
         if (window.startCountdown == 0) startUp(window.window);
         window.startCountdown -= 1;
@@ -200,7 +204,7 @@ void startUp(WindowHandle window) {
     gameState.fieldHeight = std::max(client.bottom, 1);
 
     createBackBuffer(window);
-    spawnAsteroids(2, 64, 32, 32);
+    spawnAsteroids(rules::kFirstWaveRocks, 64, 32, 32);
 
     playerShip.reset();
     playerShip.setup(static_cast<float>(gameState.fieldWidth / 2),
@@ -223,7 +227,7 @@ void restartGame() {
     saucerBullets.clear();
 
     gameState.asteroidSpeedFactor = 1;
-    spawnAsteroids(2, 64, 32, 32);
+    spawnAsteroids(rules::kFirstWaveRocks, 64, 32, 32);
 }
 
 void scaleUp() { rescale(+1); }

@@ -52,6 +52,7 @@ constexpr uint32_t right = 0x27;
 constexpr uint32_t down = 0x28;
 constexpr uint32_t f1 = 0x70;
 constexpr uint32_t f2 = 0x71;
+constexpr uint32_t f3 = 0x72;
 constexpr uint32_t f11 = 0x7A;
 }  // namespace vk
 
@@ -217,6 +218,8 @@ struct Rgb {
 
 enum class TextAlign { Left, Center, Right };
 
+struct DrawList;  // platform/DrawList.h
+
 // The back buffer's drawing context. Mirrors what the renderer needs and
 // nothing more; coordinates are whole pixels.
 class DrawSurface {
@@ -258,6 +261,16 @@ public:
     virtual void destroyBackBuffer(DrawSurface* surface) = 0;
     // Where in the window's client area the frame goes from now on.
     virtual void placeFrame(WindowHandle, const Rect&) {}
+    // The vector look: whether presentVectors can show a frame.
+    virtual bool drawsVectors() { return false; }
+    // Draws the frame's operations (a field of width x height, in its own
+    // coordinates) again at the window's own pixels, scaled into the place
+    // placeFrame last gave, on black, with a thin border round the place
+    // where it does not fill the window.
+    virtual void presentVectors(WindowHandle, const DrawList&, int /*width*/, int /*height*/) {}
+    // A soft glow round the vector look's lines and dots, as vector screens
+    // had; a display that has none ignores it.
+    virtual void setGlow(bool) {}
 };
 
 // ---------------------------------------------------------------------------

@@ -9,6 +9,9 @@
 # A backend's program entry (main.cpp, WinMain.cpp) is where it meets the
 # game: it hands its services to runGame, so it alone may include app/
 # (the application shell), and nothing below it.
+# The game itself (space/, game/, scores/, present/) never includes app/:
+# the rules build without the window, the host or the network, and what
+# the tick reads of the window comes in through game/Tick.h's TickInput.
 # Within app/ the rooms (the loop, the host's controls, the replays) point
 # one way too: an include cycle among its files (X.h and X.cpp count as
 # one) fails the check.
@@ -56,6 +59,10 @@ report "a program entry may reach the application shell (app/) only" \
 mapfile -t core_files < <(sources space game scores present app; sources -maxdepth 1 platform)
 report "the core must not depend on a backend" \
     < <(includes '(\.\./)*platform/[^/"]+/|SDL|windows\.h|mmsystem\.h' "${core_files[@]}")
+
+mapfile -t game_files < <(sources space game scores present)
+report "the game must not reach up into the application (app/)" \
+    < <(includes '(\.\./)*app/' "${game_files[@]}")
 
 # Each app/ file's unit (its path without .h or .cpp) and every app/ unit it
 # includes, as pairs for tsort, which names the files of any loop.

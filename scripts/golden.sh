@@ -4,12 +4,19 @@
 #   scripts/golden.sh check  [--tool PATH] [NAME...]   compare with the recorded output
 #   scripts/golden.sh record [--tool PATH] [NAME...]   record the output anew (a meant change)
 # The expected output of NAME.trace is NAME.out.xz, its SHA-256 in
-# expected.sha256. On a mismatch, check prints the first differing line and
-# the first key whose value differs. The tool defaults to build/voidrunner-trace.
+# expected.sha256, and the rules it was recorded under (kRulesVersion in
+# game/Rules.h) in expected.rules. On a mismatch, check prints the first
+# differing line and the first key whose value differs. record refuses to
+# write another output under the same rules: a change that moves the game
+# is a change of the rules, and raises their version first. The tool
+# defaults to build/voidrunner-trace.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 golden=$root/tests/data/golden
 usage() { echo "usage: scripts/golden.sh check|record [--tool PATH] [NAME...]" >&2; exit 2; }
+
+rules=$(sed -n 's/^constexpr int kRulesVersion = \([0-9][0-9]*\);.*/\1/p' "$root/game/Rules.h" 2>/dev/null || true)
+[ -n "$rules" ] || { echo "golden.sh: no kRulesVersion in $root/game/Rules.h" >&2; exit 2; }
 
 mode=${1:-}
 [ "$mode" = check ] || [ "$mode" = record ] || usage
@@ -37,6 +44,19 @@ run() {
 }
 
 pinned() { awk -v n="$1.trace" '$2 == n { print $1 }' "$golden/expected.sha256"; }
+# The rules NAME was recorded under; 1 for a trace recorded before they had
+# a version.
+pinned_rules() {
+    local r
+    r=$(awk -v n="$1.trace" '$2 == n { print $1 }' "$golden/expected.rules" 2>/dev/null || true)
+    echo "${r:-1}"
+}
+# Replaces NAME's line in FILE (NAME.trace's first column) with VALUE.
+pin() {  # pin FILE NAME VALUE
+    { grep -v " $2.trace\$" "$golden/$1" 2>/dev/null || true
+      echo "$3  $2.trace"; } | sort -k2 >"$work/pinned"
+    mv "$work/pinned" "$golden/$1"
+}
 
 # A JSON line's first top-level key whose value differs, with both values
 # cut short.
@@ -99,12 +119,22 @@ status=0
 for name in "${names[@]}"; do
     [ "$mode" = check ] || run "$name"
     sum=$(sha256sum <"$work/$name.out" | cut -d' ' -f1)
+    was=$(pinned_rules "$name")
     if [ "$mode" = record ]; then
+        if [ -n "$(pinned "$name")" ] && [ "$sum" != "$(pinned "$name")" ] && [ "$was" = "$rules" ]; then
+            echo "golden $name: not recorded: the output changed, but the rules are still $rules" \
+                 "(a change that moves the game raises kRulesVersion in game/Rules.h)"
+            status=1
+            continue
+        fi
         xz -9 -c "$work/$name.out" >"$golden/$name.out.xz"
-        { grep -v " $name.trace\$" "$golden/expected.sha256" 2>/dev/null || true
-          echo "$sum  $name.trace"; } | sort -k2 >"$work/sums"
-        mv "$work/sums" "$golden/expected.sha256"
-        echo "golden $name: recorded $(wc -l <"$work/$name.out") lines"
+        pin expected.sha256 "$name" "$sum"
+        pin expected.rules "$name" "$rules"
+        echo "golden $name: recorded $(wc -l <"$work/$name.out") lines under rules $rules"
+    elif [ "$was" != "$rules" ]; then
+        echo "golden $name: recorded under rules $was, and the game plays rules $rules" \
+             "(scripts/golden.sh record $name)"
+        status=1
     elif [ "$sum" = "$(pinned "$name")" ]; then
         if [ "$(cat "$work/$name.xzsum")" != "$sum" ]; then
             echo "golden $name: the output is the pinned one, but $name.out.xz is not (record it again)"
@@ -117,6 +147,7 @@ for name in "${names[@]}"; do
         status=1
     else
         report "$name"
+        echo "  (under rules $rules: a meant change of the game raises kRulesVersion in game/Rules.h, then records)"
         status=1
     fi
 done

@@ -13,7 +13,8 @@ out=build-pkg
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 CXXFLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
 LDFLAGS="$(dpkg-buildflags --get LDFLAGS)" \
-    cmake -S . -B "$out" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVR_TESTS=OFF -DVR_PACKAGE=ON >/dev/null
+    cmake -S . -B "$out" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVR_TESTS=OFF -DVR_PACKAGE=ON \
+        -DVR_REQUIRE_ALL=ON >/dev/null
 cmake --build "$out" -j 2 >&2
 rm -f "$out"/*.deb
 (cd "$out" && cpack -G DEB >&2)

@@ -11,7 +11,9 @@
 set -euo pipefail
 
 build=(cmake g++ ninja-build pkg-config make)
-game=(libsdl2-dev libx11-dev libxext-dev libsdl2-ttf-dev libsdl2-mixer-dev libsdl2-image-dev libfontconfig-dev fontconfig fonts-dejavu-core sox)
+# libcurl: the game's online play (ranked and daily runs, the top ten).
+game=(libsdl2-dev libx11-dev libxext-dev libsdl2-ttf-dev libsdl2-mixer-dev libsdl2-image-dev libcairo2-dev libfontconfig-dev
+      libcurl4-openssl-dev fontconfig fonts-dejavu-core sox)
 tests=(googletest libgtest-dev libutf8proc-dev xvfb xauth xdotool x11-utils imagemagick libx11-dev ffmpeg openbox jq xz-utils time python3)
 windows=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64 zip unzip sox librsvg2-bin icoutils)
 tools=(clang libclang-rt-dev libbenchmark-dev clang-format)

@@ -33,6 +33,7 @@
 #include "app/online/Json.h"
 #include "app/online/RankedContract.h"
 #include "app/online/Utf8.h"
+#include "game/Rules.h"
 
 namespace {
 
@@ -360,6 +361,12 @@ struct Server::State {
         if (replay.empty()) return error(400, "the replay goes in the body (text/plain)");
 
         const ReplayCheck check = checkReplay(replay, t.seed);
+        if (check.otherRules) {
+            // The server's rules too: the client keeps the run and tells its
+            // player which side is behind.
+            return {422, "{\"error\":" + jsonString(check.error) +
+                             ",\"rules\":" + std::to_string(kRulesVersion) + "}\n"};
+        }
         if (!check.ok) return error(422, check.error);
         const long long ticks = check.replay.ticks;
         if (ticks == 0) return error(422, "the replay holds no play");

@@ -9,20 +9,16 @@
 #include <mutex>
 #include <string>
 
+#include "app/online/RankedContract.h"
 #include "app/replay/ReplayPlayer.h"
 
-// Ranked and daily games are played on this one field: difficulty depends
-// on its size.
-constexpr int kRankedWidth = 1280;
-constexpr int kRankedHeight = 720;
-// The game's tick: no run can be played faster than this in real time.
-constexpr long long kTickMs = 62;
-
 // What the server can tell from the text alone, before any play: a replay
-// of this game's version, on the ranked field, with the ticket's seed.
+// of this server's rules (whichever version of the game made it), on the
+// ranked field, with the ticket's seed.
 struct ReplayCheck {
     bool ok = false;
     std::string error;
+    bool otherRules = false;  // played by rules other than this server's
     std::string version;
     Replay replay;
 };

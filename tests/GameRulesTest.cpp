@@ -123,7 +123,9 @@ TEST_F(Rules, ExtraShipsComeFromTheBonusAccountOnePerTick) {
     gameState.bonusPoints = 500;
     tick();
     EXPECT_EQ(gameState.bonusPoints, 0);
-    EXPECT_EQ(reserveShips.count, 4);
+    // The icons below are read by index: stop here when one is missing.
+    ASSERT_EQ(reserveShips.count, 4);
+    ASSERT_FALSE(sound.started.empty());
     EXPECT_EQ(sound.started.back(), "snd\\extraShip.wav");
     // Icons are rebuilt right to left at the bottom right.
     for (int i = 0; i < 4; ++i) {

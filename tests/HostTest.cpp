@@ -15,6 +15,7 @@
 
 #include "GameFixture.h"
 #include "app/FramePlacement.h"
+#include "app/host/HostControls.h"
 #include "app/host/Settings.h"
 #include "app/online/Leaderboard.h"
 #include "game/Tick.h"
@@ -70,6 +71,20 @@ TEST(FramePlacement, OnAHighDensityScreenTheLogicalFieldIsShownInWholeDevicePixe
     EXPECT_EQ(y, 50);
 }
 
+TEST(FramePlacement, TheVectorLookFillsTheWindowAtAnyScaleWithRoomForItsBorder) {
+    // The field's own window is the field; the ranked field fills a 1080p
+    // screen's height less the border's margin, centred.
+    EXPECT_EQ(placeVectorFrame(800, 600, 800, 600, 2), (Rect{0, 0, 800, 600}));
+    EXPECT_EQ(placeVectorFrame(1280, 720, 1920, 1080, 2), (Rect{3, 2, 1916, 1078}));
+    EXPECT_EQ(placeVectorFrame(1280, 720, 1366, 748, 2), (Rect{21, 2, 1344, 746}));
+    // Upright: the width fits.
+    EXPECT_EQ(placeVectorFrame(1280, 720, 390, 800, 3), (Rect{3, 292, 387, 508}));
+    EXPECT_EQ(placeVectorFrame(1280, 720, 0, 800, 3), Rect{});
+    // A margin larger than a tiny window leaves the field some room.
+    const Rect tiny = placeVectorFrame(100, 100, 6, 6, 50);
+    EXPECT_GT(tiny.right - tiny.left, 0);
+}
+
 TEST(HostSettings, BadContentsGiveTheDefaultAndAChoiceSurvivesARestart) {
     WorkFolder folder;
     EXPECT_FALSE(loadSettings().muted);  // no file
@@ -86,13 +101,24 @@ TEST(HostSettings, BadContentsGiveTheDefaultAndAChoiceSurvivesARestart) {
         EXPECT_EQ(loadSettings().volume, 10) << bad;
     }
 
+    EXPECT_TRUE(loadSettings().vectorLook);
+    EXPECT_FALSE(loadSettings().glow);
+    for (const char* look : {"look pixel\n", "look Vector\n", "look\n"}) {
+        std::ofstream(kSettingsFile, std::ios::binary) << look;
+        EXPECT_TRUE(loadSettings().vectorLook) << look;
+    }
+
     ASSERT_TRUE(saveSettings(HostSettings{false}));
     EXPECT_FALSE(loadSettings().muted);
     HostSettings quiet{true};
     quiet.volume = 0;
+    quiet.vectorLook = false;
+    quiet.glow = true;
     ASSERT_TRUE(saveSettings(quiet));
+    EXPECT_TRUE(loadSettings().glow);
     EXPECT_TRUE(loadSettings().muted);
     EXPECT_EQ(loadSettings().volume, 0);
+    EXPECT_FALSE(loadSettings().vectorLook);
     // A folder in the file's place: the write fails, nothing crashes.
     EXPECT_FALSE(saveSettings(HostSettings{true}, "."));
 }
@@ -103,20 +129,20 @@ TEST(HostSettings, BadContentsGiveTheDefaultAndAChoiceSurvivesARestart) {
 TEST(HostSettings, ARoundTripKeepsWhatItDoesNotKnowAndSaysWhy) {
     WorkFolder folder;
     const std::string key = "Ab-_0123456789abcdefXYZ";
-    std::ofstream(kSettingsFile) << "# my settings\nlook vector\nvolume 11\n"
+    std::ofstream(kSettingsFile) << "# my settings\ncolour green\nvolume 11\n"
                                  << "player " << std::string(33, 'N') << "\n\nmute 1\n";
     HostSettings s = loadSettings();
     EXPECT_TRUE(s.muted);
     ASSERT_EQ(s.notTaken.size(), 3u);
     EXPECT_EQ(s.notTaken[0],
-              "settings.txt line 2, \"look vector\", is not taken: not a setting "
+              "settings.txt line 2, \"colour green\", is not taken: not a setting "
               "this game knows");
     EXPECT_NE(s.notTaken[1].find("line 3, \"volume 11\", is not taken: volume is 0 to 10"),
               std::string::npos);
     EXPECT_NE(s.notTaken[2].find("1 to 16 characters"), std::string::npos) << s.notTaken[2];
     ASSERT_TRUE(saveSetting("mute", "0"));
     ASSERT_TRUE(saveSetting("player", playerSetting("Zo\xC3\xAB R", key)));
-    EXPECT_EQ(readFile(kSettingsFile), "# my settings\nlook vector\nvolume 11\nplayer " +
+    EXPECT_EQ(readFile(kSettingsFile), "# my settings\ncolour green\nvolume 11\nplayer " +
                                            std::string(33, 'N') +
                                            "\n\nmute 0\nplayer Zo\xC3\xAB R key " + key + "\n");
     s = loadSettings();
@@ -189,7 +215,7 @@ bool shows(const std::vector<DrawOp>& ops, const char* text) {
 
 TEST_F(Host, PauseAndMuteKeysAreTheHostsOnlyWhileNoInitialsAreTyped) {
     playing();
-    HostControls& host = gameWindow->host;
+    HostControls& host = gameWindow->host();
     host.attach();
     tick();
 
@@ -243,11 +269,70 @@ TEST_F(Host, PauseAndMuteKeysAreTheHostsOnlyWhileNoInitialsAreTyped) {
     EXPECT_EQ(platform().sound, &sound);
 }
 
+// The vector look is the host's: each frame's operations go to a display
+// that draws them again, and the exact back buffer is left alone; F3 gives
+// the exact pixels back, and the choice is kept.
+TEST_F(Host, F3SwitchesBetweenTheVectorLookAndTheExactPixelsAndKeepsTheChoice) {
+    struct Vectors final : Display {
+        DrawSurface* createBackBuffer(WindowHandle w, int width, int height) override {
+            return inner->createBackBuffer(w, width, height);
+        }
+        void present(WindowHandle w, DrawSurface& s, int width, int height) override {
+            inner->present(w, s, width, height);
+        }
+        void destroyBackBuffer(DrawSurface* s) override { inner->destroyBackBuffer(s); }
+        bool drawsVectors() override { return true; }
+        void presentVectors(WindowHandle, const DrawList& frame, int, int) override {
+            ++frames;
+            last = frame;
+        }
+        Display* inner = nullptr;
+        int frames = 0;
+        DrawList last;
+    } vectors;
+    vectors.inner = &display;
+    platform().display = &vectors;
+    playing();
+    HostControls& host = gameWindow->host();
+    host.attach();
+    createBackBuffer(gameWindow->window);  // through the host, as start-up makes it
+
+    tick();
+    EXPECT_EQ(vectors.frames, 1);
+    EXPECT_EQ(display.presentCount, 0);
+    EXPECT_TRUE(display.surface->ops.empty());
+    bool throttle = false;
+    forEachDrawItem(vectors.last,
+                    [&](const DrawItem& i) { throttle = throttle || i.text == "Throttle: 100 %"; });
+    EXPECT_TRUE(throttle);
+
+    EXPECT_TRUE(host.takes(key(vk::f3), false));
+    EXPECT_TRUE(host.takeLookChange());
+    EXPECT_FALSE(host.takeLookChange());
+    EXPECT_FALSE(loadSettings().vectorLook);
+    tick();
+    EXPECT_EQ(vectors.frames, 1);
+    EXPECT_EQ(display.presentCount, 1);
+    EXPECT_TRUE(shows(display.presented, "Throttle: 100 %"));
+
+    // Paused, the box goes the same way as the frame under it.
+    EXPECT_TRUE(host.takes(key(vk::f3), false));
+    EXPECT_TRUE(loadSettings().vectorLook);
+    EXPECT_TRUE(host.takes(typed('P'), false));
+    EXPECT_EQ(vectors.frames, 2);
+    bool paused = false;
+    forEachDrawItem(vectors.last,
+                    [&](const DrawItem& i) { paused = paused || i.text == "Paused"; });
+    EXPECT_TRUE(paused);
+    host.detach();
+    resetToProgramStart();  // the back buffer goes back through `vectors`
+}
+
 TEST_F(Host, LosingTheWindowPausesTheLoopWhichThenWaitsInsteadOfTicking) {
     // Before the first frame there is nothing to pause.
     ASSERT_TRUE(createGameWindow(nullptr));
     gameWindow->handleMessage(nullptr, wm::activate, 0, 0);
-    EXPECT_FALSE(gameWindow->host.paused());
+    EXPECT_FALSE(gameWindow->host().paused());
     resetToProgramStart();
 
     // The real loop: after some ticks the window is minimised; the loop
@@ -279,7 +364,7 @@ TEST_F(Host, LosingTheWindowPausesTheLoopWhichThenWaitsInsteadOfTicking) {
 
 TEST_F(Host, VolumeWasdPointerAndSignsStayAroundTheGame) {
     playing();
-    HostControls& host = gameWindow->host;
+    HostControls& host = gameWindow->host();
     host.attach();
     createBackBuffer(gameWindow->window);  // shown through the host, as in a run
 
@@ -337,7 +422,7 @@ TEST_F(Host, F2ShowsTheTopTenFetchedWithoutWaitingAndStrangersNamesDrawnSafely) 
         }
     } http;
     playing(1280, 720);
-    HostControls& host = gameWindow->host;
+    HostControls& host = gameWindow->host();
     host.attach();
     EXPECT_TRUE(host.takes(key(vk::f2), false));
     EXPECT_TRUE(shows(display.presented, "This build has no network"));

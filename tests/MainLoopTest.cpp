@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "GameFixture.h"
+#include "app/host/HostControls.h"
 #include "game/ShipControls.h"
 #include "game/Tick.h"
 #include "scores/HighScores.h"

@@ -11,9 +11,11 @@
 #include <vector>
 
 #include "GameFixture.h"
+#include "app/RunGame.h"
 #include "app/replay/ReplayFolder.h"
 #include "app/replay/ReplayPlayer.h"
 #include "app/replay/ReplayRecorder.h"
+#include "game/Rules.h"
 #include "game/ShipControls.h"
 #include "scores/HighScores.h"
 #include "scores/Initials.h"
@@ -103,6 +105,8 @@ TEST_F(Replays, ARecordedRunPlaysBackExactly) {
     std::filesystem::remove("save.txt");
     Replay replay;
     ASSERT_TRUE(parseReplay(text, replay, error)) << error;
+    EXPECT_NE(text.find("\n# rules " + std::to_string(kRulesVersion) + "\n"), std::string::npos);
+    EXPECT_EQ(replay.rules, kRulesVersion);
     ScriptedKeys none;
     ReplayPlayer player(replay);
     installPlatform(player.wrap({&windows, &none, &display, &sound, &clock}));
@@ -177,6 +181,39 @@ TEST_F(Replays, BadFilesAreRefusedWithOneLine) {
     EXPECT_TRUE(parseReplay(minimised + replayChecksumLine(minimised), r, error)) << error;
     EXPECT_FALSE(loadReplayFile(".", r, error));
     EXPECT_FALSE(loadReplayFile("missing.txt", r, error));
+}
+
+// The header's rules line: read when there, rules 1 when not (replays kept
+// from before it), refused when it names no version; --replay and the
+// leaderboard decline a run of other rules instead of playing another game.
+TEST_F(Replays, TheRulesLineNamesTheRulesARunNeeds) {
+    const auto sealed = [](const std::string& header) {
+        const std::string t = std::string(kReplayHeader) + "\n# version 0.1\n" + header +
+                              "field 300 200\nseed 5\ntick 7\n# rules 9\n";
+        return t + replayChecksumLine(t);
+    };
+    Replay r;
+    std::string error;
+    ASSERT_TRUE(parseReplay(sealed(""), r, error)) << error;
+    EXPECT_EQ(r.rules, 1);
+    ASSERT_TRUE(parseReplay(sealed("# rules 7\n"), r, error)) << error;
+    EXPECT_EQ(r.rules, 7);
+    EXPECT_EQ(r.ticks, 7);
+    for (const char* bad : {"# rules x\n", "# rules 0\n", "# rules 1234567890\n"}) {
+        EXPECT_FALSE(parseReplay(sealed(bad), r, error)) << bad;
+        EXPECT_NE(error.find("line 3: not a rules version"), std::string::npos) << error;
+    }
+
+    r.rules = kRulesVersion;
+    EXPECT_EQ(replayRulesProblem(r), "");
+    r.rules = kRulesVersion + 1;
+    EXPECT_NE(replayRulesProblem(r).find("update the game"), std::string::npos);
+    std::ofstream("newer.txt", std::ios::binary) << sealed("# rules 999\n");
+    const GamePlan plan = planGame(parseCommandLine({"--replay", "newer.txt"}));
+    EXPECT_TRUE(plan.reply.done && plan.reply.isError);
+    EXPECT_EQ(plan.reply.exitCode, 2);
+    EXPECT_NE(plan.reply.text.find("played by the game's rules 999"), std::string::npos)
+        << plan.reply.text;
 }
 
 // Hours of play are mostly runs of ticks: they are kept as one step, so a

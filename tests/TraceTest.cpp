@@ -160,6 +160,10 @@ TEST_F(TraceTest, LostInputOrOutputEndsWithStatusOneAndOneLine) {
     ASSERT_TRUE(sink && full);
     write("file", "tick\n");
     const std::string huge = "tick\n" + std::string(1 << 20, 'x') + "\n";
+    // An escape byte, then the x's. (Not "\x1b" + string: GCC 12 at -O3
+    // warns of an overlap in that insert that cannot happen.)
+    std::string escaped = huge.substr(4);
+    escaped[0] = '\x1b';
     const struct {
         std::vector<std::string> args;
         const std::string& script;
@@ -170,7 +174,7 @@ TEST_F(TraceTest, LostInputOrOutputEndsWithStatusOneAndOneLine) {
         {{(dir / "missing").string()}, huge, sink, "cannot read"},
         {{}, "tick 100000\n", full, "cannot write the output"},
         {{}, huge, sink, "line 2: longer than 4096 bytes: xxxx"},
-        {{}, "\x1b" + huge.substr(5), sink, "line 1: longer than 4096 bytes: \\x1bxxx"},
+        {{}, escaped, sink, "line 1: longer than 4096 bytes: \\x1bxxx"},
     };
     for (const auto& c : cases) {
         const Result r = call(c.args, c.script, c.out);

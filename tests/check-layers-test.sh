@@ -16,11 +16,13 @@ echo '#include "app/GameWindow.h"' >"$tree/platform/sdl/main.cpp"
 echo '#include "app/GameWindow.h"' >"$tree/platform/sdl/SdlWindowSystem.cpp"
 echo '#include "game/Tick.h"' >"$tree/platform/sdl/SdlSound.cpp"
 echo '#include <SDL.h>' >"$tree/game/Tick.cpp"
+mkdir -p "$tree/present"
+echo '#include "app/GameWindow.h"' >"$tree/present/Renderer.cpp"
 echo '  #  include "platform/sdl/SdlDisplay.h"' >"$tree/platform/Platform.cpp"
 
 if out=$("$check" "$tree"); then echo "passed a tree with wrong includes"; exit 1; fi
 for bad in platform/sdl/SdlWindowSystem.cpp platform/sdl/SdlSound.cpp game/Tick.cpp \
-           platform/Platform.cpp; do
+           platform/Platform.cpp present/Renderer.cpp; do
     grep -q "^$bad:" <<<"$out" || { echo "missed $bad:"; echo "$out"; exit 1; }
 done
 grep -q "^app/GameWindow -> app/replay/Player -> app/GameWindow  <- an include cycle" <<<"$out" ||
@@ -31,6 +33,7 @@ if grep -q -e "^platform/sdl/main.cpp:" -e "^app/.*:" -e "RunGame" <<<"$out"; th
 fi
 
 rm "$tree/platform/sdl/SdlWindowSystem.cpp" "$tree/platform/sdl/SdlSound.cpp" \
-   "$tree/game/Tick.cpp" "$tree/platform/Platform.cpp" "$tree/app/GameWindow.h"
+   "$tree/game/Tick.cpp" "$tree/platform/Platform.cpp" "$tree/app/GameWindow.h" \
+   "$tree/present/Renderer.cpp"
 "$check" "$tree" >/dev/null || { echo "failed a clean tree"; exit 1; }
 echo "ok"

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "game/GameState.h"
@@ -77,23 +77,25 @@ constexpr Rgb kWhite{255, 255, 255};
 constexpr Rgb kGrey{200, 200, 200};
 
 const char* const kPausedLines[] = {"Paused", "Any key plays on"};
-const char* const kHelpLines[] = {
-    "Controls",
-    "Left, Right: turn",
-    "Up: thrust",
-    "Space: fire",
-    "Space twice after a game: new game",
-    "1 to 9, 0: throttle 10 to 100 %",
-    "Mouse buttons: outline size",
-    "W, A, D: as Up, Left, Right",
-    "P or Pause: pause    M: sound",
-    "- and +: volume",
-    "F11 or Alt+Enter: fullscreen",
-    "F2: the leaderboard's top ten",
-    "Gamepad: stick or pad turns, A fires,",
-    "B or a trigger thrusts, Start: Space",
-    "Any key plays on",
-};
+
+// The F1 box: a line a key of app/host/Keys.def (two where its | says so).
+const std::vector<std::string>& helpLines() {
+    static const std::vector<std::string> lines = [] {
+        std::vector<std::string> out{"Controls"};
+        const auto add = [&out](std::string_view box) {
+            for (std::size_t bar; (bar = box.find('|')) != std::string_view::npos;
+                 box.remove_prefix(bar + 1))
+                out.emplace_back(box.substr(0, bar));
+            out.emplace_back(box);
+        };
+#define VR_KEY(keys, does, box) add(box);
+#include "app/host/Keys.def"
+#undef VR_KEY
+        out.emplace_back("Any key plays on");
+        return out;
+    }();
+    return lines;
+}
 const char* const kWelcomeLines[] = {
     "Welcome to Voidrunner", "Left, Right or A, D: turn", "Up or W: thrust    Space: fire",
     "1 to 9, 0: throttle",   "P: pause    M: sound",      "F1: all the keys",
@@ -132,15 +134,20 @@ BoxPlace drawFrame(DrawSurface& s, int lines, int widest, bool low = false) {
     return {left, top, width};
 }
 
+const char* text(const char* line) { return line; }
+const char* text(const std::string& line) { return line.c_str(); }
+
 // A box of centred white lines, in the middle of the field, or low in it
 // when `low`.
-template <size_t N>
-void drawBox(DrawSurface& s, const char* const (&lines)[N], bool low = false) {
-    const BoxPlace box = drawFrame(s, static_cast<int>(N), 300, low);
+template <typename Lines>
+void drawBox(DrawSurface& s, const Lines& lines, bool low = false) {
+    const auto n = static_cast<int>(std::size(lines));
+    const BoxPlace box = drawFrame(s, n, 300, low);
     s.setTextColor(kWhite);
-    for (size_t i = 0; i < N; ++i) {
-        const int y = box.top + 8 + static_cast<int>(i) * kBoxLine;
-        s.drawText(lines[i], box.left, y, box.left + box.width, y + kBoxLine, TextAlign::Center);
+    for (int i = 0; i < n; ++i) {
+        const int y = box.top + 8 + i * kBoxLine;
+        s.drawText(text(lines[static_cast<size_t>(i)]), box.left, y, box.left + box.width,
+                   y + kBoxLine, TextAlign::Center);
     }
 }
 
@@ -221,9 +228,10 @@ void drawTopTen(DrawSurface& s, const TopTen::View& view, const std::string& ser
 
 bool isArrow(uintptr_t key) { return key >= vk::left && key <= vk::down; }
 
-bool exists(const char* name) {
-    std::error_code ec;
-    return std::filesystem::exists(name, ec) || ec;  // unreadable: someone's
+// Anything of that name, readable or not, is someone's.
+bool present(FileStorage& storage, const char* name) {
+    std::string nothing;
+    return storage.read(name, nothing, 0) != StoredFile::missing;
 }
 
 uint32_t now() { return platform().clock->tickCount(); }
@@ -276,7 +284,8 @@ HostControls::~HostControls() { detach(); }
 
 void HostControls::attach() {
     if (gate.inner) return;
-    welcomeDue = welcomeOnFirstLaunch && !exists(kSettingsFile) && !exists("save.txt");
+    welcomeDue = welcomeOnFirstLaunch && !present(*platform().files, kSettingsFile) &&
+                 !present(*platform().saves, "save.txt");
     settings = loadSettings();
     // Each line not taken, said once: a game from a menu shows it too.
     for (const std::string& note : settings.notTaken)
@@ -289,6 +298,7 @@ void HostControls::attach() {
     gate.inner->setVolume(settings.volume);
     frames.inner = platform().display;
     platform().display = &frames;
+    frames.inner->setGlow(settings.glow);
     pointerMovedAt = now();
     settingsNoteAt = now();
 }
@@ -300,9 +310,47 @@ void HostControls::detach() {
     gate.inner = nullptr;
 }
 
+DrawSurface* HostControls::Frames::createBackBuffer(WindowHandle w, int width, int height) {
+    DrawSurface* made = inner->createBackBuffer(w, width, height);
+    // One back buffer at a time, as the renderer keeps one.
+    if (!made || exact) return made;
+    exact = made;
+    noted.list.clear();
+    followLook();
+    return &noted;
+}
+
 void HostControls::Frames::present(WindowHandle w, DrawSurface& s, int width, int height) {
     owner.drawSigns(s);
-    inner->present(w, s, width, height);
+    if (&s != &noted) {
+        inner->present(w, s, width, height);
+    } else if (owner.vectorShown()) {
+        inner->presentVectors(w, noted.list, width, height);
+    } else {
+        inner->present(w, *exact, width, height);
+    }
+    noted.list.clear();
+}
+
+void HostControls::Frames::destroyBackBuffer(DrawSurface* s) {
+    if (s != &noted || !exact) {
+        inner->destroyBackBuffer(s);
+        return;
+    }
+    inner->destroyBackBuffer(exact);
+    exact = nullptr;
+    noted.exact = nullptr;
+    noted.list.clear();
+}
+
+bool HostControls::vectorShown() const {
+    return settings.vectorLook && frames.inner && frames.inner->drawsVectors();
+}
+
+bool HostControls::takeLookChange() {
+    const bool changed = lookChanged;
+    lookChanged = false;
+    return changed;
 }
 
 void HostControls::Gate::play(const char* name) {
@@ -324,6 +372,8 @@ bool HostControls::takes(const Message& msg, bool typingInitials) {
     case wm::keyDown:
         if (code == vk::f11) {
             toggleFullscreen(msg.window);
+        } else if (code == vk::f3) {
+            toggleLook(msg.window);
         } else if (code == vk::pause) {
             if (paused())
                 resume();
@@ -408,7 +458,7 @@ void HostControls::redraw(WindowHandle window) {
     // The state has not moved since the last tick: this is its frame again.
     drawFrame(*surface);
     if (overlay == Overlay::Help)
-        drawBox(*surface, kHelpLines);
+        drawBox(*surface, helpLines());
     else if (overlay == Overlay::Welcome)
         drawBox(*surface, kWelcomeLines);
     else if (overlay == Overlay::Paused) {
@@ -507,6 +557,14 @@ void HostControls::changeVolume(WindowHandle window, int step) {
     volumeShown = true;
     volumeShownAt = now();
     refresh(window);  // shown at once while paused; else with the next frame
+}
+
+void HostControls::toggleLook(WindowHandle) {
+    settings.vectorLook = !settings.vectorLook;
+    saveSetting("look", settings.vectorLook ? "vector" : "pixels");
+    frames.followLook();
+    // The window re-places the frame and then refreshes a paused one.
+    lookChanged = true;
 }
 
 void HostControls::toggleFullscreen(WindowHandle window) {

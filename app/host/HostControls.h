@@ -2,11 +2,12 @@
 // Pause key, a minimised or unfocused window), the controls shown over the
 // game (F1, and a welcome on the first launch), the leaderboard's top ten
 // (F2), mute (M) and volume (- and +, both kept in the settings file),
-// fullscreen (F11, Alt+Enter), W A D as arrows, a pointer that hides when
-// still, and signs over the frame (muted, the volume, a replay). None of it
-// touches the game's rules: while paused no tick runs, the keys the host
-// keeps never reach the game, and the signs are drawn over each frame as it
-// goes to the screen.
+// fullscreen (F11, Alt+Enter), the look (F3: the frame's drawing done again
+// at the window's own pixels, or its exact pixels enlarged), W A D as
+// arrows, a pointer that hides when still, and signs over the frame (muted,
+// the volume, a replay). None of it touches the game's rules: while paused
+// no tick runs, the keys the host keeps never reach the game, and the signs
+// are drawn over each frame as it goes to the screen.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,7 @@
 
 #include "app/host/Settings.h"
 #include "app/online/TopTen.h"
+#include "platform/DrawList.h"
 #include "platform/Platform.h"
 
 enum class Overlay { None, Paused, Help, Welcome, TopTen };
@@ -53,6 +55,11 @@ public:
     Overlay shown() const { return overlay; }
     bool muted() const { return settings.muted; }
     int volume() const { return settings.volume; }
+    // Whether frames are shown in the vector look: chosen, and drawn so
+    // by the installed display.
+    bool vectorShown() const;
+    // True once after F3 changed the look: the frame's place changes too.
+    bool takeLookChange();
 
     static constexpr uint32_t kPointerRest = 2000;  // ms without motion
     static constexpr uint32_t kSignTime = 1500;     // ms a new volume shows
@@ -63,24 +70,30 @@ private:
     void toggleMute();
     void changeVolume(WindowHandle window, int step);
     void toggleFullscreen(WindowHandle window);
+    void toggleLook(WindowHandle window);
     void redraw(WindowHandle window);
     // Mute, volume and replay, in the top left corner, and a replay's end.
     void drawSigns(DrawSurface& surface) const;
 
-    // Draws the signs over each frame on its way to the screen.
+    // Draws the signs over each frame on its way to the screen, and notes
+    // what the frame draws: the vector look shows that again at the
+    // window's pixels (and then the exact back buffer is left alone).
     class Frames final : public Display {
     public:
         explicit Frames(const HostControls& host) : owner(host) {}
-        DrawSurface* createBackBuffer(WindowHandle w, int width, int height) override {
-            return inner->createBackBuffer(w, width, height);
-        }
+        DrawSurface* createBackBuffer(WindowHandle w, int width, int height) override;
         void present(WindowHandle w, DrawSurface& s, int width, int height) override;
-        void destroyBackBuffer(DrawSurface* s) override { inner->destroyBackBuffer(s); }
+        void destroyBackBuffer(DrawSurface* s) override;
         void placeFrame(WindowHandle w, const Rect& place) override { inner->placeFrame(w, place); }
+        void setGlow(bool on) override { inner->setGlow(on); }
+        // After a change of look: the exact back buffer drawn on or not.
+        void followLook() { noted.exact = owner.vectorShown() ? nullptr : exact; }
         Display* inner = nullptr;
 
     private:
         const HostControls& owner;
+        DrawListSurface noted;
+        DrawSurface* exact = nullptr;
     };
 
     // Passes sounds on unless muted or paused.
@@ -111,6 +124,7 @@ private:
     bool replayEndShown = false;
     std::string settingsNote;  // the first line of settings.txt not taken
     uint32_t settingsNoteAt = 0;
+    bool lookChanged = false;
 };
 
 // W, A and D as a second set of Up, Left and Right while a ship is in play;

@@ -66,6 +66,12 @@ std::string take(HostSettings& s, const std::string& name, const std::string& va
         if (!oneWord || (value.rfind("http://", 0) != 0 && value.rfind("https://", 0) != 0))
             return "leaderboard is an address starting http:// or https://";
         s.leaderboard = value;
+    } else if (name == "look") {
+        if (value != "vector" && value != "pixels") return "look is vector or pixels";
+        s.vectorLook = value == "vector";
+    } else if (name == "glow") {
+        if (value != "on" && value != "off") return "glow is on or off";
+        s.glow = value == "on";
     } else if (name == "player") {
         std::string why;
         if (!readPlayerSetting(value, s.player, s.playerKey, why)) return why;
@@ -178,10 +184,8 @@ bool saveSettings(const HostSettings& settings, const char* path) {
         path, merged(old, {{"mute", settings.muted ? "1" : "0"},
                            {"replays", std::to_string(settings.replaysKept)},
                            {"volume", std::to_string(settings.volume)},
-                           {"leaderboard", settings.leaderboard},
-                           {"player", settings.player.empty()
-                                          ? std::string()
-                                          : playerSetting(settings.player, settings.playerKey)}}));
+                           {"look", settings.vectorLook ? "vector" : "pixels"},
+                           {"glow", settings.glow ? "on" : ""}}));
 }
 
 bool saveSetting(const std::string& name, const std::string& value, const char* path) {

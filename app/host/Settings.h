@@ -23,6 +23,12 @@ struct HostSettings {
     std::string playerKey = {};
     // The sound's loudness in steps of a tenth ("volume N", 0 to 10).
     int volume = 10;
+    // How the window shows the frame ("look vector" or "look pixels"): its
+    // drawing done again at the window's own pixels, or the field's pixels
+    // enlarged by whole steps.
+    bool vectorLook = true;
+    // A soft glow round the vector look's lines ("glow on" or "glow off").
+    bool glow = false;
     // The lines not taken, each with its number and why.
     std::vector<std::string> notTaken = {};
 };
@@ -30,8 +36,10 @@ struct HostSettings {
 constexpr const char* kSettingsFile = "settings.txt";
 
 HostSettings loadSettings(const char* path = kSettingsFile);
-// Writes every choice, keeping the file's other lines and comments. False
-// when the file could not be written (the choice then lasts this run).
+// Writes the host's choices (mute, replays, volume, look, glow), keeping the
+// file's other lines and comments: the leaderboard and player lines are
+// the player's and the claim's (saveSetting). False when the file could not
+// be written (the choice then lasts this run).
 bool saveSettings(const HostSettings& settings, const char* path = kSettingsFile);
 // Writes one choice ("volume", "7"), leaving every other line as it is:
 // what another part of the program saved meanwhile stays.

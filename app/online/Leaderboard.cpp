@@ -7,19 +7,16 @@
 #include <sstream>
 #include <vector>
 
-#include "app/GameWindow.h"
 #include "app/online/Json.h"
 #include "app/online/RankedContract.h"
 #include "app/online/Utf8.h"
 #include "app/replay/ReplayRecorder.h"
 #include "app/replay/Script.h"
 #include "game/GameState.h"
+#include "game/Rules.h"
 
 namespace {
 
-constexpr int kRankedWidth = 1280;
-constexpr int kRankedHeight = 720;
-constexpr long long kTickMs = 62;
 constexpr long kRetryMostMs = 5 * 60 * 1000;
 
 std::string urlEncode(const std::string& s) {
@@ -197,12 +194,13 @@ bool Leaderboard::begin(RankedMode mode, std::string& message) {
 Rect Leaderboard::FieldWindows::clientRect(WindowHandle w) {
     // Start-up reads the field from the client area once; afterwards the
     // frame is placed, scaled, in the real window.
-    if (!gameWindow || gameWindow->startCountdown >= 0) return {0, 0, kRankedWidth, kRankedHeight};
+    if (!fieldRead || !fieldRead()) return {0, 0, kRankedWidth, kRankedHeight};
     return inner->clientRect(w);
 }
 
-PlatformServices Leaderboard::wrap(const PlatformServices& host) {
+PlatformServices Leaderboard::wrap(const PlatformServices& host, std::function<bool()> fieldRead) {
     if (!ranked()) return host;
+    windows_.fieldRead = std::move(fieldRead);
     clock_.inner = host.clock;
     clock_.seed = seed_;
     windows_.inner = host.windows;
@@ -275,6 +273,8 @@ void Leaderboard::answered(HttpService& http, const std::string& server,
                            const std::shared_ptr<const Run>& run, int attempt, const HttpReply& r) {
     JsonObject answer;
     parseJsonObject(r.body, answer);
+    // The server verifies other rules: 422 with its own.
+    const long long theirRules = answer.count("rules") ? answer["rules"].number : -1;
     // 200: a resend of a run listed before (its first answer was lost).
     if (r.status == 200 || r.status == 201) {
         const std::string rank = shownField(answer, "rank"), best = shownField(answer, "bestRank");
@@ -293,6 +293,22 @@ void Leaderboard::answered(HttpService& http, const std::string& server,
                         (run->expiresMs > 0 ? ", until " + clockTime(run->expiresMs) : ""));
         sign(*said, "Kept: this device has not the key of " + run->player);
         if (!run->file.empty()) waiting(*said, run->file, run->expiresMs);
+        return;
+    } else if (r.status == 422 && theirRules > 0) {
+        // No fault of the run: it stays in unsent/ for a server (or a game)
+        // that has caught up, and is not sent again now.
+        const std::string advice = theirRules > kRulesVersion ? "update the game"
+                                   : theirRules < kRulesVersion
+                                       ? "the leaderboard has yet to take "
+                                         "this game's rules"
+                                       : "it was played by an earlier game";
+        tell(*said, "voidrunner: the leaderboard verifies the game's rules " +
+                        std::to_string(theirRules) + " and " + shownField(answer, "error") + ": " +
+                        advice + "; the run " +
+                        (run->file.empty()
+                             ? std::string("could not be kept")
+                             : "is kept in " + run->file.substr(0, run->file.rfind('/') + 1)));
+        sign(*said, "Kept: " + advice);
         return;
     } else if (r.status >= 400 && r.status < 500 && r.status != 429 && r.status != 408) {
         // Still the player's replay: kept with the others, out of unsent/.

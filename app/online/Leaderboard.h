@@ -46,8 +46,9 @@ public:
     uint32_t seed() const { return seed_; }
 
     // The host's services with the ticket's seed for start-up and, until
-    // start-up has read it, the standard field as the window's client area.
-    PlatformServices wrap(const PlatformServices& host);
+    // start-up has read it (fieldRead says when), the standard field as the
+    // window's client area.
+    PlatformServices wrap(const PlatformServices& host, std::function<bool()> fieldRead);
 
     // The recorder's game over: the first one ends the ranked run, which is
     // sent (or kept in `keptFolder` when the server cannot be reached).
@@ -81,6 +82,7 @@ private:
     class FieldWindows final : public ForwardingWindowSystem {
     public:
         Rect clientRect(WindowHandle w) override;
+        std::function<bool()> fieldRead;
     };
 
     // What the answers last said, and the runs not answered yet (file ->

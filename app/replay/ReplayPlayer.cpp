@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "app/GameWindow.h"
+#include "game/Rules.h"
 #include "game/ShipControls.h"
 #include "game/Tick.h"
 #include "present/Sound.h"
@@ -123,9 +124,13 @@ private:
         const bool tooLong = line_.size() > kMaxScriptLine;
         if (lineNumber_ == 1) first_ = line_;
         if (lineError_.empty()) {
-            const std::string why = tooLong
-                                        ? "longer than " + std::to_string(kMaxScriptLine) + " bytes"
-                                        : nullToEmpty(readLine(line_, reader_, replay_));
+            std::string why = tooLong ? "longer than " + std::to_string(kMaxScriptLine) + " bytes"
+                                      : nullToEmpty(readLine(line_, reader_, replay_));
+            if (why.empty() && inHeader_ && line_.starts_with(kReplayRulesPrefix) &&
+                !readRules(
+                    std::string_view(line_).substr(std::string_view(kReplayRulesPrefix).size())))
+                why = "not a rules version";
+            if (!line_.empty() && line_[0] != '#') inHeader_ = false;
             if (!why.empty())
                 lineError_ = "line " + std::to_string(lineNumber_) + ": " + why + ": " +
                              quoteScriptLine(line_, 80);
@@ -145,6 +150,18 @@ private:
     std::string lineError_;  // the first line that cannot be understood
     ScriptReader reader_;
     Replay replay_;
+    bool inHeader_ = true;  // only comment lines so far
+
+    // The number of "# rules N": 1 to 9 digits, from 1.
+    bool readRules(std::string_view number) {
+        if (number.empty() || number.size() > 9 ||
+            number.find_first_not_of("0123456789") != std::string_view::npos)
+            return false;
+        const int rules = std::stoi(std::string(number));
+        if (rules < 1) return false;
+        replay_.rules = rules;
+        return true;
+    }
 };
 
 }  // namespace
@@ -187,6 +204,14 @@ bool loadReplayFile(const std::string& path, Replay& out, std::string& error) {
         return false;
     }
     return reader.finish(out, error);
+}
+
+std::string replayRulesProblem(const Replay& replay) {
+    if (replay.rules == kRulesVersion) return {};
+    std::string why = "played by the game's rules " + std::to_string(replay.rules) +
+                      "; this game plays rules " + std::to_string(kRulesVersion);
+    if (replay.rules > kRulesVersion) why += ": update the game";
+    return why;
 }
 
 bool ReplayPlayer::Keys::isHeld(Key key) { return (held & keyBit(key)) != 0; }

@@ -23,6 +23,7 @@ struct ReplayStep {
 
 // What start-up takes (field, seed, table) and the run.
 struct Replay {
+    int rules = 1;  // the rules it was played by ("# rules N" in its header)
     int fieldWidth = 800;
     int fieldHeight = 600;
     unsigned seed = 1;
@@ -39,6 +40,10 @@ bool parseReplay(std::string_view text, Replay& out, std::string& error);
 // Reads and checks a replay file; the error names the problem (a file that
 // cannot be read, one too large to be a replay, or as parseReplay says).
 bool loadReplayFile(const std::string& path, Replay& out, std::string& error);
+
+// Why this game cannot show the replay as it was played: "" when it was
+// played by this game's rules, else which rules it needs.
+std::string replayRulesProblem(const Replay& replay);
 
 class ReplayPlayer final : public ReplayHooks {
 public:

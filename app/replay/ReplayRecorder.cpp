@@ -4,6 +4,7 @@
 #include "app/GameWindow.h"
 #include "app/replay/Script.h"
 #include "game/GameState.h"
+#include "game/Rules.h"
 #include "scores/HighScores.h"
 
 namespace {
@@ -133,6 +134,9 @@ std::string ReplayRecorder::text() const {
     out += '\n';
     out += kReplayVersionPrefix;
     out += programVersion();
+    out += '\n';
+    out += kReplayRulesPrefix;
+    out += std::to_string(kRulesVersion);
     out += '\n';
     out += head_;
     out += body_;

@@ -21,8 +21,8 @@ public:
 };
 
 // The line after the header: "# version 1.2.3", the game that made the run
-// (a comment to the script reader; a server re-plays a run only with the
-// same core).
+// (a comment to the script reader, kept by the leaderboard beside the run).
+// The rules line (kReplayRulesPrefix) follows it.
 constexpr const char* kReplayVersionPrefix = "# version ";
 
 class ReplayRecorder final : public ReplayHooks {

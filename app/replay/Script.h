@@ -64,6 +64,10 @@ bool unescapeInitials(std::string_view word, std::string& out);
 // of every byte before the last line, "# end XXXXXXXX", so a replay cut
 // short or changed by hand is recognised.
 constexpr const char* kReplayHeader = "# voidrunner replay 1";
+// A header line "# rules N": the rules the run was played by
+// (kRulesVersion). Readers that predate it skip it as a comment; a replay
+// without it was played by rules 1.
+constexpr const char* kReplayRulesPrefix = "# rules ";
 std::string replayChecksumLine(std::string_view text);
 // The check as it grows, a piece at a time.
 struct ReplayChecksum {

@@ -38,14 +38,64 @@ void SdlDisplay::present(WindowHandle window, DrawSurface& surface, int width, i
     lastFrame = frame;
     lastWidth = width;
     lastHeight = height;
+    vectorsShown = false;
     copyToWindow(target, frame, width, height, true);
     logPresentedFrame();
+}
+
+void SdlDisplay::presentVectors(WindowHandle window, const DrawList& frame, int width, int height) {
+    auto* target = static_cast<SDL_Window*>(window);
+    if (!target) return;
+    int w = 0, h = 0;
+    SDL_GetWindowSizeInPixels(target, &w, &h);
+    const Rect where = placed ? place : Rect{0, 0, width, height};
+    const std::vector<SDL_Rect>& changed = vectors.draw(frame, width, height, where, w, h);
+    const bool partial = vectorsShown && target == lastWindow;
+    lastWindow = target;
+    lastFrame = nullptr;
+    shownFrame = nullptr;  // the exact frame's next copy is whole
+    vectorsShown = true;
+    copyVectors(target, changed, partial);
+    logPresentedFrame();
+}
+
+void SdlDisplay::copyVectors(SDL_Window* window, const std::vector<SDL_Rect>& changed,
+                             bool partial) {
+    SDL_Surface* picture = vectors.pixels();
+    if (!picture) return;
+    SDL_Surface* target = SDL_GetWindowSurface(window);
+    if (!target) {
+        // Sent through X11 itself: the picture is the window's size.
+        if (!x11.attach(window)) return;
+        if (partial)
+            x11.present(picture, changed.data(), static_cast<int>(changed.size()));
+        else
+            x11.present(picture, picture->w, picture->h);
+        return;
+    }
+    if (!partial || target != vectorTarget || target->w != vectorTargetWidth ||
+        target->h != vectorTargetHeight) {
+        vectorTarget = target;
+        vectorTargetWidth = target->w;
+        vectorTargetHeight = target->h;
+        SDL_BlitSurface(picture, nullptr, target, nullptr);
+        SDL_UpdateWindowSurface(window);
+        return;
+    }
+    if (changed.empty()) return;
+    for (SDL_Rect r : changed) {
+        SDL_Rect to = r;
+        SDL_BlitSurface(picture, &r, target, &to);
+    }
+    SDL_UpdateWindowSurfaceRects(window, changed.data(), static_cast<int>(changed.size()));
 }
 
 void SdlDisplay::placeFrame(WindowHandle, const Rect& where) {
     placed = true;
     place = where;
     shownFrame = nullptr;  // the next copy is whole
+    // Lines are drawn anew for a new place, even while no frame comes.
+    if (vectorsShown && lastWindow) repaint(lastWindow);
 }
 
 void SdlDisplay::copyToWindow(SDL_Window* window, SdlSurface* frame, int width, int height,
@@ -151,7 +201,13 @@ SDL_Surface* SdlDisplay::surfaceForX11(SDL_Window* window) {
 }
 
 void SdlDisplay::repaint(SDL_Window* window) {
-    if (window == lastWindow) {
+    if (vectorsShown && window == lastWindow && placed) {
+        // Maybe at a new size: the last frame drawn again at its place now.
+        int w = 0, h = 0;
+        SDL_GetWindowSizeInPixels(window, &w, &h);
+        vectors.redraw(place, w, h);
+        copyVectors(window, {}, false);
+    } else if (window == lastWindow) {
         copyToWindow(window, lastFrame, lastWidth, lastHeight, false);
     } else {
         // The field, black, from the moment the window is shown until the
@@ -168,6 +224,8 @@ void SdlDisplay::windowDestroyed(SDL_Window* window) {
     x11Target = nullptr;
     shownFrame = nullptr;
     shownTarget = nullptr;
+    vectorsShown = false;
+    vectorTarget = nullptr;
 }
 
 void SdlDisplay::destroyBackBuffer(DrawSurface* surface) {

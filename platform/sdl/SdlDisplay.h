@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/sdl/VectorCanvas.h"
 #include "platform/sdl/X11Presenter.h"
 
 struct SDL_Surface;
@@ -22,6 +23,9 @@ public:
     void destroyBackBuffer(DrawSurface* surface) override;
     // Centred and scaled by the host; until then at the top left, as is.
     void placeFrame(WindowHandle window, const Rect& place) override;
+    bool drawsVectors() override { return true; }
+    void setGlow(bool on) override { vectors.setGlow(on); }
+    void presentVectors(WindowHandle window, const DrawList& frame, int width, int height) override;
 
     // Called by the window system.
     void repaint(SDL_Window* window);
@@ -32,6 +36,9 @@ private:
     // when the window surface is still the one it went to.
     void copyToWindow(SDL_Window* window, SdlSurface* frame, int width, int height, bool partial);
     SDL_Surface* surfaceForX11(SDL_Window* window);
+    // The vector look's picture to the window: only `changed`, when the
+    // window surface still holds the rest of it.
+    void copyVectors(SDL_Window* window, const std::vector<SDL_Rect>& changed, bool partial);
     SDL_Window* lastWindow = nullptr;
     SdlSurface* lastFrame = nullptr;
     int lastWidth = 0, lastHeight = 0;
@@ -46,4 +53,10 @@ private:
     bool placed = false;
     Rect place;
     std::vector<SDL_Rect> updated;  // the changed tiles at their place in the window
+    // The vector look: its picture of the window, and whether the window
+    // (which surface, of what size) holds it.
+    VectorCanvas vectors;
+    bool vectorsShown = false;
+    SDL_Surface* vectorTarget = nullptr;
+    int vectorTargetWidth = 0, vectorTargetHeight = 0;
 };

@@ -1,6 +1,7 @@
 #include "platform/sdl/SdlWindowSystem.h"
 
 #include <SDL.h>
+#include <cairo.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -93,12 +94,52 @@ WindowHandle SdlWindowSystem::createWindow(const WindowCreateDesc& desc) {
                               SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
     if (!window) return nullptr;
     procedure = cls->second;
+    setIcon();
     SDL_StartTextInput();
     deliver(wm::create);
     int w = 0, h = 0;
     SDL_GetWindowSize(window, &w, &h);
     deliver(wm::size, 0, packPosition(w, h));
     return window;
+}
+
+void SdlWindowSystem::setIcon() {
+    if (icon.lines.empty()) return;
+    SDL_Surface* pixels =
+        SDL_CreateRGBSurfaceWithFormat(0, kIconSize, kIconSize, 32, SDL_PIXELFORMAT_ARGB8888);
+    if (!pixels) return;
+    // cairo's ARGB32 is premultiplied, SDL's straight: the same bytes where
+    // alpha is 0 or 255, and the rounded corners' edges are near enough.
+    cairo_surface_t* target = cairo_image_surface_create_for_data(
+        static_cast<unsigned char*>(pixels->pixels), CAIRO_FORMAT_ARGB32, kIconSize, kIconSize,
+        pixels->pitch);
+    cairo_t* cr = cairo_create(target);
+    const double k = kIconSize / LineIcon::kSide, r = LineIcon::kCorner * k;
+    constexpr double quarter = 1.57079632679489662;
+    cairo_new_sub_path(cr);
+    cairo_arc(cr, kIconSize - r, r, r, -quarter, 0);
+    cairo_arc(cr, kIconSize - r, kIconSize - r, r, 0, quarter);
+    cairo_arc(cr, r, kIconSize - r, r, quarter, 2 * quarter);
+    cairo_arc(cr, r, r, r, 2 * quarter, 3 * quarter);
+    cairo_close_path(cr);
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    cairo_fill(cr);
+    cairo_set_line_width(cr, LineIcon::kStroke * k);
+    cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+    for (const IconLine& line : icon.lines) {
+        for (std::size_t i = 0; i + 1 < line.xy.size(); i += 2)
+            cairo_line_to(cr, line.xy[i] * k, line.xy[i + 1] * k);
+        if (line.closed) cairo_close_path(cr);
+        cairo_set_source_rgb(cr, line.colour.r / 255.0, line.colour.g / 255.0,
+                             line.colour.b / 255.0);
+        cairo_stroke(cr);
+    }
+    cairo_destroy(cr);
+    cairo_surface_flush(target);
+    cairo_surface_destroy(target);
+    SDL_SetWindowIcon(window, pixels);
+    SDL_FreeSurface(pixels);
 }
 
 void SdlWindowSystem::showWindow(WindowHandle handle, int showCommand) {
@@ -175,6 +216,9 @@ void SdlWindowSystem::translate(const SDL_Event& event) {
             break;
         case SDLK_F2:
             if (fresh) post(wm::keyDown, vk::f2);
+            break;
+        case SDLK_F3:
+            if (fresh) post(wm::keyDown, vk::f3);
             break;
         case SDLK_F11:
             if (fresh) post(wm::keyDown, vk::f11);
@@ -257,8 +301,22 @@ bool SdlWindowSystem::peekMessage(Message& out) {
 }
 
 int SdlWindowSystem::getMessage(Message& out) {
+    // Not SDL's own wait on X11: it wakes itself by sending the window an
+    // event over a second connection, and a window closed meanwhile can be
+    // destroyed on the first before the server takes that event. The server
+    // then refuses it with BadWindow, which comes back when SDL_Quit closes
+    // that connection, with Xlib's default handler in place again: the game
+    // would end with status 1 instead of 0. SDL only polls here, and the
+    // wait is on the X connection (a while at most, for what SDL finds by
+    // polling alone: controllers, signals).
+    constexpr int kPollMs = 100;
     while (!takeQueued(out)) {
         SDL_Event event;
+        if (SDL_PollEvent(&event)) {
+            translate(event);
+            continue;
+        }
+        if (x11AwaitEvents(window, kPollMs)) continue;
         if (!SDL_WaitEvent(&event)) {
             out = Message{nullptr, wm::quit, 0, 0};
             return 0;

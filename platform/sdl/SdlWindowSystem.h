@@ -4,7 +4,9 @@
 #include <deque>
 #include <map>
 #include <string>
+#include <utility>
 
+#include "platform/LineIcon.h"
 #include "platform/Platform.h"
 
 struct SDL_Window;
@@ -14,7 +16,8 @@ class SdlDisplay;
 // The window and its events, translated into the game's messages.
 class SdlWindowSystem final : public WindowSystem {
 public:
-    explicit SdlWindowSystem(SdlDisplay& frames) : display(frames) {}
+    explicit SdlWindowSystem(SdlDisplay& frames, LineIcon windowIcon = {})
+        : display(frames), icon(std::move(windowIcon)) {}
     ~SdlWindowSystem() override;
 
     bool registerClass(const WindowClassDesc& desc) override;
@@ -51,7 +54,12 @@ private:
     void post(uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0);
     intptr_t deliver(uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0);
 
+    // The window's icon, drawn at this size for the window manager.
+    void setIcon();
+    static constexpr int kIconSize = 64;
+
     SdlDisplay& display;
+    LineIcon icon;
     std::map<std::string, WindowProcedure> classes;  // registered, by name
     SDL_Window* window = nullptr;
     WindowProcedure procedure = nullptr;  // that of the window's class

@@ -3,6 +3,8 @@
 #include <SDL_ttf.h>
 #include <fontconfig/fontconfig.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -40,7 +42,6 @@ TextFont& TextFont::instance() {
 TTF_Font* TextFont::font() {
     if (tried) return opened;
     tried = true;
-    std::string path;
     if (TTF_WasInit() || TTF_Init() == 0) {
         path = findSansFont();
         if (!path.empty()) opened = TTF_OpenFont(path.c_str(), kFontSize);
@@ -51,13 +52,26 @@ TTF_Font* TextFont::font() {
     return opened;
 }
 
+TTF_Font* TextFont::scaled(double scale) {
+    const int size = std::max(static_cast<int>(std::lround(kFontSize * scale)), 1);
+    if (size == kFontSize || !font()) return opened;
+    if (other && otherSize == size) return other;
+    if (other) TTF_CloseFont(other);
+    other = TTF_OpenFont(path.c_str(), size);
+    otherSize = size;
+    return other ? other : opened;
+}
+
 void TextFont::close() {
     if (opened) TTF_CloseFont(opened);
-    opened = nullptr;
+    if (other) TTF_CloseFont(other);
+    opened = other = nullptr;
+    otherSize = 0;
     tried = false;
 }
 
 TextFont::~TextFont() {
     // Normally closed already; at exit SDL_ttf may be gone.
     if (opened && TTF_WasInit()) TTF_CloseFont(opened);
+    if (other && TTF_WasInit()) TTF_CloseFont(other);
 }

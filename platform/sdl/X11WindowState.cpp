@@ -5,6 +5,7 @@
 #include <SDL_syswm.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <poll.h>
 
 int x11Maximised(SDL_Window* window) {
     SDL_SysWMinfo info;
@@ -33,8 +34,22 @@ int x11Maximised(SDL_Window* window) {
     return found == 3 ? 1 : 0;
 }
 
+bool x11AwaitEvents(SDL_Window* window, int ms) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
+        return false;
+    Display* display = info.info.x11.display;
+    XFlush(display);
+    if (XEventsQueued(display, QueuedAlready) > 0) return true;
+    pollfd fd{ConnectionNumber(display), POLLIN, 0};
+    poll(&fd, 1, ms);
+    return true;
+}
+
 #else
 
 int x11Maximised(SDL_Window*) { return -1; }
+bool x11AwaitEvents(SDL_Window*, int) { return false; }
 
 #endif

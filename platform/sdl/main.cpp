@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "app/RunGame.h"
+#include "app/ShipIcon.h"
 #include "platform/SystemClock.h"
 #ifdef VR_CURL
 #include "platform/curl/CurlHttp.h"
@@ -60,7 +61,7 @@ int main(int argc, char** argv) {
     int code = 0;
     {
         SdlDisplay display;
-        SdlWindowSystem windows(display);
+        SdlWindowSystem windows(display, shipIcon());
         SdlGamepads pads;
         SdlKeyState keys(&pads);
         SdlSound sound;

@@ -9,51 +9,29 @@
 #include <string>
 #include <vector>
 
+#include "platform/DrawList.h"
 #include "platform/Gamepad.h"
 #include "platform/Platform.h"
 #include "platform/SystemClock.h"
 
-// The canvas as the back buffer. Drawing is recorded as a list of numbers
-// and handed to the page in one call at present: one crossing into
+// The back buffer notes the frame's drawing as a list of numbers
+// (DrawList), handed to the page in one call at present: one crossing into
 // JavaScript a frame instead of thousands. The page draws straight onto the
 // visible canvas; a browser shows a canvas only when the script yields, so
-// each frame appears whole.
-class WebSurface final : public DrawSurface {
-public:
-    void setTransparentText() override {}
-    void fillRect(int left, int top, int right, int bottom, Rgb colour) override;
-    void setTextColor(Rgb colour) override { textColour = colour; }
-    void selectPen(Rgb colour) override;
-    void releasePen() override;
-    void moveTo(int x, int y) override;
-    void lineTo(int x, int y) override;
-    void setPixel(int x, int y, Rgb colour) override;
-    void ellipse(int left, int top, int right, int bottom) override;
-    void drawText(const char* text, int left, int top, int right, int bottom,
-                  TextAlign align) override;
-
-    // Draws what was recorded and starts the next frame's list.
-    void flush();
-
-private:
-    void put(int op, int a, int b, int c, int d, Rgb colour);
-    std::vector<int32_t> ops;
-    std::string texts;  // the bytes of the frame's texts, one after another
-    Rgb pen{255, 255, 255};
-    std::vector<Rgb> pens;
-    Rgb textColour{};
-    int curX = 0, curY = 0;
-};
-
+// each frame appears whole. The page draws a list at the field's own pixels
+// (present) or at the screen's (presentVectors).
 class WebDisplay final : public Display {
 public:
     DrawSurface* createBackBuffer(WindowHandle window, int width, int height) override;
     void present(WindowHandle window, DrawSurface& surface, int width, int height) override;
     void destroyBackBuffer(DrawSurface* surface) override;
     void placeFrame(WindowHandle window, const Rect& place) override;
+    bool drawsVectors() override { return true; }
+    void setGlow(bool on) override;
+    void presentVectors(WindowHandle window, const DrawList& frame, int width, int height) override;
 
 private:
-    WebSurface* live = nullptr;
+    DrawListSurface* live = nullptr;
 };
 
 // Game controllers through the browser's Gamepad API, read in its standard

@@ -64,6 +64,7 @@ uint32_t virtualKey(const char* key) {
     if (!std::strcmp(key, "Pause")) return vk::pause;
     if (!std::strcmp(key, "F1")) return vk::f1;
     if (!std::strcmp(key, "F2")) return vk::f2;
+    if (!std::strcmp(key, "F3")) return vk::f3;
     if (!std::strcmp(key, "ArrowLeft")) return vk::left;
     if (!std::strcmp(key, "ArrowUp")) return vk::up;
     if (!std::strcmp(key, "ArrowRight")) return vk::right;
@@ -202,6 +203,12 @@ extern "C" EMSCRIPTEN_KEEPALIVE void voidrunner_touch_key(int key, int down) {
 // the same.
 extern "C" EMSCRIPTEN_KEEPALIVE void voidrunner_host_key(int which) {
     if (active && (which == 0 || which == 1)) active->post(wm::keyDown, which ? vk::f1 : vk::pause);
+}
+
+// The page asks to turn the phone: the game waits meanwhile, as when the
+// window loses the focus.
+extern "C" EMSCRIPTEN_KEEPALIVE void voidrunner_leave() {
+    if (active) active->post(wm::activate, 0);
 }
 
 extern "C" EMSCRIPTEN_KEEPALIVE void voidrunner_type(int code) {

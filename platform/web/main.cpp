@@ -6,8 +6,9 @@
 // is ranked: the first time, the page asks for a name and claims it (its key
 // is kept in the page's settings.txt), a ticket comes before start-up and
 // the first game is sent at its game over (?daily: today's run;
-// ?player=NAME: another name). ?watch=ID plays a listed run back instead,
-// with whose it is above the field.
+// ?player=NAME: another name; ?free: unranked, on a field of the page's
+// size). ?watch=ID plays a listed run back instead, with whose it is above
+// the field.
 #include <emscripten/emscripten.h>
 
 #include <cstdlib>
@@ -140,21 +141,23 @@ int main() {
         std::string error = r.status == 200 ? "" : "not listed";
         JsonObject about;
         if (error.empty() && parseJsonObject(run.body, about) &&
-            parseReplay(r.body, replay, error)) {
+            parseReplay(r.body, replay, error) && (error = replayRulesProblem(replay)).empty()) {
             vr_status(("run " + watch + ", played back (hold SPACE to go faster)").c_str());
             vr_watching(utf8Of(about["player"].text).c_str(),
                         static_cast<int>(about["score"].number),
                         static_cast<double>(about["submitted"].number));
             plan.replay = std::move(replay);
         } else {
-            vr_status(("run " + watch + " cannot be watched").c_str());
+            vr_status(("run " + watch + " cannot be watched" +
+                       (error.empty() || error == "not listed" ? "" : ": " + error))
+                          .c_str());
             vr_cannot_watch();
             webHttp = nullptr;
             return 0;
         }
     }
     std::string player = take(vr_query("player"));
-    if (!plan.replay) {
+    if (!plan.replay && take(vr_query("free")).empty()) {
         // Ranked wherever the page's own origin answers for tickets.
         plan.daily = !take(vr_query("daily")).empty();
         plan.ranked = !plan.daily;

@@ -213,30 +213,85 @@ Module.vr = {
   stageLeft() { return this.stage.getBoundingClientRect().left | 0; },
   stageTop() { return this.stage.getBoundingClientRect().top | 0; },
 
-  // The back buffer is the canvas at the playfield's size.
+  // How frames are shown: the field's own pixels on a canvas of its size,
+  // scaled by the page ('pixels'), or the frame's drawing done again at the
+  // screen's own pixels on a canvas over the whole stage ('vector').
+  look: 'pixels',
+  fieldWidth: 0,
+  fieldHeight: 0,
+  placed: null,        // [left, top, width, height] of the field on the stage, CSS pixels
+
+  // The back buffer: a field of this size.
   resize(width, height) {
-    const canvas = this.canvas;
-    if (canvas.width !== width || canvas.height !== height) {
-      canvas.width = width;
-      canvas.height = height;
-    }
-    this.ctx = canvas.getContext('2d', this.contextOptions);
-    this.lastOps = null;  // drawn whole next time
+    this.fieldWidth = width;
+    this.fieldHeight = height;
+    this.layout();
   },
 
-  // Where the frame shows on the stage: centred, scaled by whole steps.
-  // The canvas keeps the frame's pixels; on a screen with more than one
-  // device pixel to a CSS pixel, each is shown as a square of whole device
-  // pixels when the steps come out whole, and crisp.
+  // Where the frame shows on the stage: centred, scaled by whole steps
+  // (pixels) or to fit (vector).
   place(left, top, width, height) {
-    const style = this.canvas.style;
-    style.left = left + 'px';
-    style.top = top + 'px';
-    style.width = width + 'px';
-    style.height = height + 'px';
-    const step = (width / this.canvas.width) * (window.devicePixelRatio || 1);
-    const whole = step >= 1.999 && Math.abs(step - Math.round(step)) < 0.001;
-    style.imageRendering = whole ? 'pixelated' : 'auto';
+    this.placed = [left, top, width, height];
+    this.layout();
+  },
+
+  // The canvas's size and place for the look, the field and the stage. A
+  // canvas of a new size is drawn whole next time.
+  layout() {
+    const canvas = this.canvas, style = canvas.style;
+    let width = this.fieldWidth, height = this.fieldHeight;
+    const dpr = window.devicePixelRatio || 1;
+    if (this.look === 'vector') {
+      width = Math.round(this.clientWidth() * dpr);
+      height = Math.round(this.clientHeight() * dpr);
+    }
+    if (width > 0 && height > 0 && (canvas.width !== width || canvas.height !== height)) {
+      canvas.width = width;
+      canvas.height = height;
+      this.lastOps = null;
+      this.lastVectors = null;
+    }
+    this.ctx = canvas.getContext('2d', this.contextOptions);
+    if (this.look === 'vector') {
+      style.left = style.top = '0px';
+      style.width = this.clientWidth() + 'px';
+      style.height = this.clientHeight() + 'px';
+      style.imageRendering = 'auto';
+    } else if (this.placed) {
+      // The canvas keeps the frame's pixels; on a screen with more than one
+      // device pixel to a CSS pixel, each is shown as a square of whole
+      // device pixels when the steps come out whole, and crisp.
+      const [left, top, w, h] = this.placed;
+      style.left = left + 'px';
+      style.top = top + 'px';
+      style.width = w + 'px';
+      style.height = h + 'px';
+      const step = (w / canvas.width) * dpr;
+      const whole = step >= 1.999 && Math.abs(step - Math.round(step)) < 0.001;
+      style.imageRendering = whole ? 'pixelated' : 'auto';
+    }
+    this.askToTurn();
+  },
+
+  // Ranked play on an upright phone: the wide standard field would be a
+  // strip a quarter of the screen high. The page asks to turn the phone
+  // (or to play unranked on a field of the screen's own size), and the
+  // game waits, paused, meanwhile.
+  askToTurn() {
+    const sign = document.getElementById('turn');
+    if (!sign || !this.touch || !this.fieldWidth) return;
+    const w = this.clientWidth(), h = this.clientHeight();
+    const standard = this.fieldWidth !== w || this.fieldHeight !== h;
+    const ask = standard && this.fieldWidth > this.fieldHeight && h > w;
+    if (ask && sign.hidden) {
+      const query = new URLSearchParams(location.search);
+      query.delete('daily');
+      query.set('free', '1');
+      document.getElementById('unranked').href = '?' + query;
+      if (this.frames > 0) Module._voidrunner_leave();
+      else this.leaveAtFirstFrame = true;
+    }
+    sign.hidden = !ask;
   },
 
   // The mouse pointer leaves the playfield after two seconds without motion.
@@ -287,13 +342,17 @@ Module.vr = {
     return s;
   },
 
-  // One frame: the operations WebSurface recorded, six numbers each (texts
+  // One frame: the operations the back buffer noted, six numbers each (texts
   // three more). Only what changed since the last frame is drawn again: the
   // tiles that an operation of either frame, not in both, can touch are
   // cleared and drawn over, clipped; the rest of the canvas keeps its
   // pixels, which are already this frame's. A frame like the last one is
   // not drawn at all, and the browser has nothing new to show.
   draw(ops, count, texts) {
+    if (this.look !== 'pixels') {
+      this.look = 'pixels';
+      this.layout();
+    }
     const frame = this.readOps(ops, count, texts);
     const canvas = this.canvas, ctx = this.ctx, width = canvas.width, height = canvas.height;
     const w = frame.words, last = this.lastOps;
@@ -308,21 +367,106 @@ Module.vr = {
     if (!dirty) {
       this.drawOps(frame, null);
     } else if (dirty.count > 0) {
-      const rects = dirty.rects;
-      ctx.save();
-      ctx.beginPath();
-      for (let k = 0; k < rects.length; k += 4) ctx.rect(rects[k], rects[k + 1], rects[k + 2], rects[k + 3]);
-      ctx.clip();
-      ctx.fillStyle = '#000';
-      for (let k = 0; k < rects.length; k += 4) ctx.fillRect(rects[k], rects[k + 1], rects[k + 2], rects[k + 3]);
+      this.clipAndClear(dirty.rects);
       this.drawOps(frame, dirty);
       ctx.restore();
     }
+    this.shown(frame);
+  },
+
+  // Saves the context, clips it to the rectangles (left, top, width,
+  // height, one after another) and blackens them; the caller restores it.
+  clipAndClear(rects) {
+    const ctx = this.ctx;
+    ctx.save();
+    ctx.beginPath();
+    for (let k = 0; k < rects.length; k += 4) ctx.rect(rects[k], rects[k + 1], rects[k + 2], rects[k + 3]);
+    ctx.clip();
+    ctx.fillStyle = '#000';
+    for (let k = 0; k < rects.length; k += 4) ctx.fillRect(rects[k], rects[k + 1], rects[k + 2], rects[k + 3]);
+  },
+
+  // A frame is on the canvas.
+  shown(frame) {
     this.texts = frame.strings;
     const now = performance.now();
     if (this.frames++ === 0) this.firstFrameAt = now;
     this.presents.push(now);
     if (this.presents.length > 4000) this.presents.splice(0, 2000);
+    if (this.leaveAtFirstFrame) {
+      this.leaveAtFirstFrame = false;
+      Module._voidrunner_leave();
+    }
+  },
+
+  // The vector look: the frame's operations drawn again, in the field's
+  // coordinates scaled to the screen's own pixels, into the place on a
+  // canvas as large as the stage, with a thin border where the field does
+  // not fill it. As with the field's pixels, only the tiles that changed
+  // are drawn again (the field's tiles, each rounded out to whole pixels).
+  lastVectors: null,
+  lastView: '',
+  glow: false,         // a soft glow round lines and dots ("glow on" in settings.txt)
+  drawVectors(ops, count, texts) {
+    const dpr = window.devicePixelRatio || 1;
+    if (this.look !== 'vector' || this.canvas.width !== Math.round(this.clientWidth() * dpr) ||
+        this.canvas.height !== Math.round(this.clientHeight() * dpr)) {
+      this.look = 'vector';
+      this.layout();
+    }
+    const frame = this.readOps(ops, count, texts);
+    const canvas = this.canvas, ctx = this.ctx, fw = this.fieldWidth, fh = this.fieldHeight;
+    const p = this.placed || [0, 0, fw, fh];
+    const sx = p[2] * dpr / fw, sy = p[3] * dpr / fh, ox = p[0] * dpr, oy = p[1] * dpr;
+    const x0 = Math.round(ox), y0 = Math.round(oy);
+    const x1 = Math.round(ox + fw * sx), y1 = Math.round(oy + fh * sy);
+    const view = [sx, sy, ox, oy, canvas.width, canvas.height, this.glow].join();
+    const last = this.lastVectors;
+    // Lines and dots glow only here, and their boxes reach further then.
+    this.glowing = this.glow;
+    // Below one pixel to a field pixel a tile's margin no longer covers
+    // what anti-aliasing spills: then drawn whole.
+    const dirty = last && this.lastView === view && sx >= 1 && sy >= 1 ?
+        this.changedTiles(last, frame, fw, fh) : null;
+    this.lastVectors = frame;
+    this.lastView = view;
+    ctx.setTransform(1, 0, 0, 1, 0, 0);
+    const areas = [];
+    if (!dirty) {
+      ctx.fillStyle = '#000';
+      ctx.fillRect(0, 0, canvas.width, canvas.height);
+      this.drawBorder(x0, y0, x1, y1, Math.min(sx, sy));
+      areas.push(x0, y0, x1 - x0, y1 - y0);
+    } else {
+      const r = dirty.rects;
+      for (let k = 0; k < r.length; k += 4) {
+        const left = Math.max(Math.floor(ox + r[k] * sx) - 1, x0);
+        const top = Math.max(Math.floor(oy + r[k + 1] * sy) - 1, y0);
+        const right = Math.min(Math.ceil(ox + (r[k] + r[k + 2]) * sx) + 1, x1);
+        const bottom = Math.min(Math.ceil(oy + (r[k + 1] + r[k + 3]) * sy) + 1, y1);
+        areas.push(left, top, right - left, bottom - top);
+      }
+    }
+    if (areas.length > 0) {
+      this.clipAndClear(areas);
+      ctx.setTransform(sx, 0, 0, sy, ox, oy);
+      this.drawOps(frame, dirty);
+      ctx.restore();
+    }
+    this.glowing = false;
+    this.shown(frame);
+  },
+
+  // The field's edge, where it does not fill the stage: a thin dim line a
+  // little outside it.
+  drawBorder(x0, y0, x1, y1, scale) {
+    const canvas = this.canvas, ctx = this.ctx;
+    if (x0 <= 0 && y0 <= 0 && x1 >= canvas.width && y1 >= canvas.height) return;
+    const width = Math.max(1, Math.floor(scale * 0.75)), out = width * 1.5;
+    ctx.strokeStyle = '#5a5a5a';
+    ctx.lineWidth = width;
+    ctx.strokeRect(x0 - out, y0 - out, x1 - x0 + 2 * out, y1 - y0 + 2 * out);
+    ctx.lineWidth = 1;
   },
 
   // The frame's operations kept for the next frame: their numbers as they
@@ -352,10 +496,12 @@ Module.vr = {
     const w = frame.words, i = frame.starts[k], op = w[i];
     const a = w[i + 1], b = w[i + 2], c = w[i + 3], d = w[i + 4];
     if (op === 3) {
-      box[0] = a; box[1] = b; box[2] = a + 1; box[3] = b + 1;
+      const g = this.glowing ? 2 : 0;
+      box[0] = a - g; box[1] = b - g; box[2] = a + 1 + g; box[3] = b + 1 + g;
       return;
     }
-    const m = op === 2 || op === 4 ? 2 : 0;
+    // A glow reaches a field pixel and a half further.
+    const m = (op === 2 || op === 4 ? 2 : 0) + (this.glowing ? 2 : 0);
     box[0] = Math.min(a, c) - m;
     box[1] = Math.min(b, d) - m;
     box[2] = Math.max(a, c) + 1 + m;
@@ -463,7 +609,10 @@ Module.vr = {
     const ctx = this.ctx, w = frame.words, box = [0, 0, 0, 0];
     let pathColour = -1;
     const stroke = () => {
-      if (pathColour >= 0) ctx.stroke();
+      if (pathColour >= 0) {
+        if (this.glowing) this.glowUnder(() => ctx.stroke(), 4);
+        ctx.stroke();
+      }
       pathColour = -1;
     };
     for (let k = 0; k < frame.n; ++k) {
@@ -487,6 +636,13 @@ Module.vr = {
         ctx.fillRect(a, b, c - a, d - b);
       } else if (op === 3) {
         ctx.fillStyle = this.colour(col);
+        if (this.glowing) {
+          this.glowUnder(() => {
+            ctx.beginPath();
+            ctx.arc(a + 0.5, b + 0.5, 2, 0, 2 * Math.PI);
+            ctx.fill();
+          }, 1);
+        }
         ctx.fillRect(a, b, 1, 1);
       } else if (op === 4) {
         // Filled white, outlined with the pen, inside the box.
@@ -512,6 +668,17 @@ Module.vr = {
       }
     }
     stroke();
+  },
+
+  // A line's or a dot's glow: drawn faint and wide (in field pixels) under it.
+  glowing: false,
+  glowUnder(draw, width) {
+    const ctx = this.ctx;
+    ctx.save();
+    ctx.globalAlpha = 0.22;
+    ctx.lineWidth = width;
+    draw();
+    ctx.restore();
   },
 
   fetchSounds() {

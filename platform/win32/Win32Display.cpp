@@ -1,8 +1,17 @@
 #include "platform/win32/Win32Platform.h"
 
+#include <algorithm>
+#include <cmath>
+#include <string>
+
 namespace {
 
 COLORREF colorRef(Rgb c) { return RGB(c.r, c.g, c.b); }
+
+int px(double v) { return static_cast<int>(std::lround(v)); }
+
+// The field's edge, dimmer than anything the game draws.
+constexpr Rgb kBorder{90, 90, 90};
 
 }  // namespace
 
@@ -141,3 +150,147 @@ void Win32Display::placeFrame(WindowHandle, const Rect& place) {
 }
 
 void Win32Display::destroyBackBuffer(DrawSurface* surface) { delete surface; }
+
+Win32Display::~Win32Display() { freeCanvas(); }
+
+void Win32Display::freeCanvas() {
+    if (canvas_) {
+        SelectObject(canvas_, canvasOld_);
+        DeleteDC(canvas_);
+    }
+    if (canvasBitmap_) DeleteObject(canvasBitmap_);
+    if (font_) DeleteObject(font_);
+    canvas_ = nullptr;
+    canvasBitmap_ = nullptr;
+    font_ = nullptr;
+    fontHeight_ = 0;
+    canvasWidth_ = canvasHeight_ = 0;
+}
+
+bool Win32Display::canvasFor(HDC windowDc, int width, int height) {
+    if (canvas_ && width == canvasWidth_ && height == canvasHeight_) return true;
+    freeCanvas();
+    canvas_ = CreateCompatibleDC(windowDc);
+    canvasBitmap_ = canvas_ ? CreateCompatibleBitmap(windowDc, width, height) : nullptr;
+    if (!canvasBitmap_) {
+        freeCanvas();
+        return false;
+    }
+    canvasOld_ = SelectObject(canvas_, canvasBitmap_);
+    SetBkMode(canvas_, TRANSPARENT);
+    canvasWidth_ = width;
+    canvasHeight_ = height;
+    return true;
+}
+
+void Win32Display::presentVectors(WindowHandle window, const DrawList& frame, int width,
+                                  int height) {
+    HWND hwnd = static_cast<HWND>(window);
+    RECT client{};
+    if (!GetClientRect(hwnd, &client) || client.right <= 0 || client.bottom <= 0) return;
+    HDC windowDc = GetDC(hwnd);
+    if (windowDc == nullptr) return;
+    if (canvasFor(windowDc, client.right, client.bottom)) {
+        const Rect place = placed_ ? place_ : Rect{0, 0, width, height};
+        const FieldView view(place, width, height);
+        RECT all{0, 0, client.right, client.bottom};
+        FillRect(canvas_, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        if (place.left > 0 || place.top > 0 || place.right < client.right ||
+            place.bottom < client.bottom) {
+            // A thin line a little outside the field.
+            const int line = std::max(1, static_cast<int>(view.lineWidth * 0.75));
+            const int out = line + line / 2;
+            HPEN pen = CreatePen(PS_SOLID, line, colorRef(kBorder));
+            HGDIOBJ oldPen = SelectObject(canvas_, pen);
+            HGDIOBJ oldBrush = SelectObject(canvas_, GetStockObject(NULL_BRUSH));
+            Rectangle(canvas_, place.left - out, place.top - out, place.right + out,
+                      place.bottom + out);
+            SelectObject(canvas_, oldBrush);
+            SelectObject(canvas_, oldPen);
+            DeleteObject(pen);
+        }
+        // Nothing of the frame outside the field, as in the exact frame.
+        const int saved = SaveDC(canvas_);
+        IntersectClipRect(canvas_, place.left, place.top, place.right, place.bottom);
+        drawVectors(frame, view);
+        RestoreDC(canvas_, saved);
+        BitBlt(windowDc, 0, 0, client.right, client.bottom, canvas_, 0, 0, SRCCOPY);
+    }
+    ReleaseDC(hwnd, windowDc);
+}
+
+void Win32Display::drawVectors(const DrawList& frame, const FieldView& view) {
+    // Pens as wide as a field pixel, round at their ends and joins.
+    const int width = std::max(1, px(view.lineWidth));
+    const int textHeight = std::max(1, px(13 * view.lineWidth));
+    if (!font_ || fontHeight_ != textHeight) {
+        if (font_) DeleteObject(font_);
+        font_ = CreateFontA(-textHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, ANSI_CHARSET,
+                            OUT_TT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
+                            VARIABLE_PITCH | FF_SWISS, "Tahoma");
+        fontHeight_ = textHeight;
+    }
+    HGDIOBJ oldFont = font_ ? SelectObject(canvas_, font_) : nullptr;
+    HGDIOBJ oldBrush = SelectObject(canvas_, GetStockObject(WHITE_BRUSH));
+    HPEN pen = nullptr;
+    HGDIOBJ oldPen = nullptr;
+    int32_t penColour = -1;
+    const auto usePen = [&](Rgb colour) {
+        if (packColour(colour) == penColour) return;
+        LOGBRUSH brush{BS_SOLID, colorRef(colour), 0};
+        HPEN made = ExtCreatePen(PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_ROUND | PS_JOIN_ROUND,
+                                 static_cast<DWORD>(width), &brush, 0, nullptr);
+        if (!made) return;
+        HGDIOBJ before = SelectObject(canvas_, made);
+        if (pen) {
+            DeleteObject(pen);
+        } else {
+            oldPen = before;
+        }
+        pen = made;
+        penColour = packColour(colour);
+    };
+    // Field coordinates to the window's: a pixel's centre for lines.
+    const auto cx = [&](int x) { return px(view.x(x + 0.5) - 0.5); };
+    const auto cy = [&](int y) { return px(view.y(y + 0.5) - 0.5); };
+    forEachDrawItem(frame, [&](const DrawItem& item) {
+        switch (item.op) {
+        case DrawList::line:
+            usePen(item.colour);
+            MoveToEx(canvas_, cx(item.a), cy(item.b), nullptr);
+            LineTo(canvas_, cx(item.c), cy(item.d));  // a wide pen's round ends: both points
+            break;
+        case DrawList::fill:
+        case DrawList::pixel: {
+            const int right = item.op == DrawList::fill ? item.c : item.a + 1;
+            const int bottom = item.op == DrawList::fill ? item.d : item.b + 1;
+            RECT r{px(view.x(item.a)), px(view.y(item.b)), px(view.x(right)), px(view.y(bottom))};
+            HBRUSH brush = CreateSolidBrush(colorRef(item.colour));
+            FillRect(canvas_, &r, brush);
+            DeleteObject(brush);
+            break;
+        }
+        case DrawList::ellipse:
+            usePen(item.colour);
+            Ellipse(canvas_, px(view.x(item.a)), px(view.y(item.b)), px(view.x(item.c)),
+                    px(view.y(item.d)));
+            break;
+        case DrawList::text: {
+            const std::string text(item.text);
+            RECT r{px(view.x(item.a)), px(view.y(item.b)), px(view.x(item.c)), px(view.y(item.d))};
+            const UINT horizontal = item.align == TextAlign::Left     ? DT_LEFT
+                                    : item.align == TextAlign::Center ? DT_CENTER
+                                                                      : DT_RIGHT;
+            SetTextColor(canvas_, colorRef(item.colour));
+            DrawTextA(canvas_, text.c_str(), -1, &r, DT_SINGLELINE | DT_VCENTER | horizontal);
+            break;
+        }
+        }
+    });
+    if (pen) {
+        SelectObject(canvas_, oldPen);
+        DeleteObject(pen);
+    }
+    SelectObject(canvas_, oldBrush);
+    if (oldFont) SelectObject(canvas_, oldFont);
+}

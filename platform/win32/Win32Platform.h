@@ -7,6 +7,7 @@
 #endif
 #include <windows.h>
 
+#include "platform/DrawList.h"
 #include "platform/Gamepad.h"
 #include "platform/Platform.h"
 #include "platform/SystemClock.h"
@@ -112,14 +113,32 @@ private:
 
 class Win32Display final : public Display {
 public:
+    Win32Display() = default;
+    ~Win32Display() override;
+    Win32Display(const Win32Display&) = delete;
+    Win32Display& operator=(const Win32Display&) = delete;
     DrawSurface* createBackBuffer(WindowHandle window, int width, int height) override;
     void present(WindowHandle window, DrawSurface& surface, int width, int height) override;
     void destroyBackBuffer(DrawSurface* surface) override;
     void placeFrame(WindowHandle window, const Rect& place) override;
+    // The vector look: GDI's wide pens, ellipses and a scaled font at the
+    // window's own pixels, drawn whole into a picture of the window's size.
+    bool drawsVectors() override { return true; }
+    void presentVectors(WindowHandle window, const DrawList& frame, int width, int height) override;
 
 private:
+    // The window's picture, made again when the window's size changes.
+    bool canvasFor(HDC windowDc, int width, int height);
+    void drawVectors(const DrawList& frame, const FieldView& view);
+    void freeCanvas();
     bool placed_ = false;
     Rect place_{};
+    HDC canvas_ = nullptr;
+    HBITMAP canvasBitmap_ = nullptr;
+    HGDIOBJ canvasOld_ = nullptr;
+    int canvasWidth_ = 0, canvasHeight_ = 0;
+    HFONT font_ = nullptr;
+    int fontHeight_ = 0;
 };
 
 class Win32Sound final : public Sound {

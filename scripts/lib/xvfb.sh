@@ -1,13 +1,14 @@
 # Shared by the scripts that run the real game on a private X server.
 # Source it, then: vr_tmp_and_cleanup; vr_start_xvfb WxH || fail ...
-# It keeps the X server's and the game's process ids in xvfb_pid and
-# game_pid, and the scratch folder in tmp; the exit trap ends both processes
-# (and a Wine prefix's server, with lib/wine.sh) and removes the folder on
-# every path.
+# It keeps the X server's, the game's and the window manager's process ids
+# in xvfb_pid, game_pid and wm_pid, and the scratch folder in tmp; the exit
+# trap ends those processes (and a Wine prefix's server, with lib/wine.sh)
+# and removes the folder on every path.
 
 vr_tmp_and_cleanup() {
     tmp=$(mktemp -d)
     xvfb_pid=""
+    wm_pid=""
     game_pid=""
     trap vr_cleanup EXIT
     trap 'exit 130' INT TERM HUP
@@ -15,6 +16,7 @@ vr_tmp_and_cleanup() {
 
 vr_cleanup() {
     [ -n "$game_pid" ] && kill "$game_pid" 2>/dev/null || true
+    [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null || true
     if declare -F vr_wine_stop >/dev/null; then vr_wine_stop; fi
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
     wait 2>/dev/null || true
@@ -37,6 +39,18 @@ vr_start_xvfb() {
     done
     [ -s "$tmp/displayfd" ] || return 1
     export DISPLAY=":$(head -n1 "$tmp/displayfd")"
+}
+
+# Starts the openbox window manager on the X server (its process id in
+# wm_pid) and waits until it manages the screen; 1 when it does not.
+vr_start_openbox() {
+    openbox --sm-disable >/dev/null 2>&1 &
+    wm_pid=$!
+    for _ in $(seq 50); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+        sleep 0.1
+    done
+    return 1
 }
 
 vr_stop_xvfb() {

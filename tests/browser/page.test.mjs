@@ -366,11 +366,22 @@ test('on a phone the score is signed through the device keyboard and outlives a 
       }
     };
 
-    // The frame at three device pixels to each of its own, the controls
-    // beside the HUD and not over it, upright and turned.
+    // The frame drawn at the screen's own pixels (a canvas of the stage's
+    // size in device pixels); F3 gives the field's own pixels, three device
+    // pixels to each. The controls beside the HUD and not over it, upright
+    // and turned.
     const hud = await boxOf(page, '#canvas');
-    const shot = await page.screenshot({clip: {x: hud.left + 100, y: hud.top, width: 190, height: 60}});
-    const hudPixels = await decoded(page, shot);
+    const stage = await boxOf(page, '#stage');
+    assert.deepEqual(await page.$eval('#canvas', (c) => [c.width, c.height]),
+                     [Math.round(3 * (stage.right - stage.left)), Math.round(3 * (stage.bottom - stage.top))]);
+    const hudShot = async () => decoded(page, await page.screenshot({clip: {x: hud.left + 100, y: hud.top, width: 190, height: 60}}));
+    const vectorHud = await hudShot();
+    assert.ok(lit(vectorHud, 0, 0, vectorHud.width, vectorHud.height) > 200, 'the score in the shot');
+    assert.ok(!crisp(vectorHud, 3), 'texts drawn at the device pixels, not enlarged');
+    await page.keyboard.press('F3');
+    await page.waitForFunction(() => window.voidrunner.look === 'pixels');
+    await waitTicks(page, 2);
+    const hudPixels = await hudShot();
     assert.ok(lit(hudPixels, 0, 0, hudPixels.width, hudPixels.height) > 200, 'the score in the shot');
     assert.ok(crisp(hudPixels, 3), 'each pixel of the frame a square of 3x3 device pixels');
     const size = await page.$eval('#canvas', (c) => [c.width, c.height]);
@@ -436,42 +447,54 @@ function strays(a, b) {
   return n;
 }
 
+// In both looks: the field's own pixels (F3), and drawn again at the
+// screen's pixels, here one to one.
 test("the page's frames are the trace tool's for the same run", {skip: !traceTool && 'VR_TRACE unset'},
      async () => {
   await withSite(800, 600, async (browser, url, errors) => {
-    const page = watch(await openGame(browser, url), errors);
-    // The canvas read just after two frames of play are drawn, the second
-    // mostly drawn over what changed since the frame before.
-    await page.evaluate(() => {
-      const vr = window.voidrunner, draw = vr.draw, wanted = [vr.frames + 10, vr.frames + 25];
-      vr.captured = {};
-      vr.draw = function (...args) {
-        draw.apply(this, args);
-        if (!wanted.includes(this.frames)) return;
-        const c = this.canvas, d = this.ctx.getImageData(0, 0, c.width, c.height);
-        this.captured[this.frames] = {width: c.width, height: c.height, data: Array.from(d.data)};
-      };
-    });
-    await page.keyboard.down('ArrowLeft');
-    await page.keyboard.down('Space');
-    await page.waitForFunction(() => Object.keys(window.voidrunner.captured).length === 2);
-    const replay = await page.evaluate(() => window.voidrunner.replayText());
-    const captured = await page.evaluate(() => window.voidrunner.captured);
+    for (const look of ['vector', 'pixels']) {
+      const page = watch(await openGame(browser, url), errors);
+      if (look === 'pixels') await page.keyboard.press('F3');
+      await page.waitForFunction((l) => window.voidrunner.look === l, {}, look);
+      // The canvas read just after two frames of play are drawn, the second
+      // mostly drawn over what changed since the frame before.
+      await page.evaluate(() => {
+        const vr = window.voidrunner, wanted = [vr.frames + 10, vr.frames + 25];
+        vr.captured = {};
+        for (const name of ['draw', 'drawVectors']) {
+          const draw = vr[name];
+          vr[name] = function (...args) {
+            draw.apply(this, args);
+            if (!wanted.includes(this.frames)) return;
+            const c = this.canvas, d = this.ctx.getImageData(0, 0, c.width, c.height);
+            this.captured[this.frames] = {width: c.width, height: c.height, data: Array.from(d.data)};
+          };
+        }
+      });
+      await page.keyboard.down('ArrowLeft');
+      await page.keyboard.down('Space');
+      await page.waitForFunction(() => Object.keys(window.voidrunner.captured).length === 2);
+      const replay = await page.evaluate(() => window.voidrunner.replayText());
+      const captured = await page.evaluate(() => window.voidrunner.captured);
 
-    const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'voidrunner-frames-'));
-    try {
-      fs.writeFileSync(path.join(dir, 'run.replay'), replay);
-      execFileSync(traceTool, ['--png', 'png', 'run.replay'], {cwd: dir, stdio: ['ignore', 'ignore', 'inherit']});
-      for (const [frame, shown] of Object.entries(captured)) {
-        const file = path.join(dir, 'png', `frame-${String(frame).padStart(5, '0')}.png`);
-        const traced = await decoded(page, fs.readFileSync(file));
-        assert.deepEqual([traced.width, traced.height], [shown.width, shown.height]);
-        assert.ok(lit(shown, 0, 0, shown.width, shown.height) > 300, `frame ${frame} has something drawn`);
-        assert.equal(strays(shown, traced), 0, `frame ${frame}: the page drew what the trace tool did not`);
-        assert.equal(strays(traced, shown), 0, `frame ${frame}: the page missed what the trace tool drew`);
+      const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'voidrunner-frames-'));
+      try {
+        fs.writeFileSync(path.join(dir, 'run.replay'), replay);
+        execFileSync(traceTool, ['--png', 'png', 'run.replay'], {cwd: dir, stdio: ['ignore', 'ignore', 'inherit']});
+        for (const [frame, shown] of Object.entries(captured)) {
+          const file = path.join(dir, 'png', `frame-${String(frame).padStart(5, '0')}.png`);
+          const traced = await decoded(page, fs.readFileSync(file));
+          assert.deepEqual([traced.width, traced.height], [shown.width, shown.height]);
+          assert.ok(lit(shown, 0, 0, shown.width, shown.height) > 300, `frame ${frame} has something drawn`);
+          assert.equal(strays(shown, traced), 0, `${look}, frame ${frame}: the page drew what the trace tool did not`);
+          assert.equal(strays(traced, shown), 0, `${look}, frame ${frame}: the page missed what the trace tool drew`);
+        }
+      } finally {
+        fs.rmSync(dir, {recursive: true, force: true});
       }
-    } finally {
-      fs.rmSync(dir, {recursive: true, force: true});
+      await page.keyboard.up('ArrowLeft');
+      await page.keyboard.up('Space');
+      await page.close();
     }
     assert.deepEqual(errors, []);
   });

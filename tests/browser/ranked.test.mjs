@@ -225,3 +225,52 @@ test('a name the server would refuse is said before the game; a hung ticket time
     await site.close();
   }
 });
+
+// The standard field on a phone: upright, the page asks to turn it and the
+// game waits; turned, the field fills the screen less the controls, drawn
+// at the device's pixels; the sign's other way is unranked play on a field
+// of the screen's own size.
+test('ranked on an upright phone asks to turn it, then fills the turned screen', async () => {
+  const tmp = fs.mkdtempSync(path.join(os.tmpdir(), 'voidrunner-ranked-'));
+  const site = await start(tmp);
+  const {browser, close} = await launch(390, 844);
+  try {
+    const page = await browser.newPage();
+    const errors = [];
+    page.on('pageerror', (e) => errors.push(e.message));
+    const upright = {width: 390, height: 844, hasTouch: true, isMobile: true, deviceScaleFactor: 3};
+    await page.setViewport(upright);
+    await page.goto(site.url + 'index.html');
+    await page.waitForFunction(() => window.voidrunner.frames > 0, {timeout: 20000});
+    await page.waitForFunction(() => !document.getElementById('turn').hidden &&
+                                     window.voidrunner.texts.includes('Paused'));
+    assert.match(await page.$eval('#unranked', (a) => a.href), /[?&]free=1/);
+
+    await page.setViewport({...upright, width: 844, height: 390});
+    await page.waitForFunction(() => document.getElementById('turn').hidden);
+    const at = () => page.evaluate(() => {
+      const vr = window.voidrunner;
+      return {stage: [vr.clientWidth(), vr.clientHeight()], field: [vr.fieldWidth, vr.fieldHeight],
+              placed: vr.placed, canvas: [vr.canvas.width, vr.canvas.height]};
+    });
+    await page.waitForFunction(() => window.voidrunner.canvas.width === 3 * window.voidrunner.clientWidth());
+    const turned = await at();
+    assert.deepEqual(turned.field, [1280, 720]);
+    assert.deepEqual(turned.canvas, turned.stage.map((v) => 3 * v));
+    assert.ok(turned.placed[2] >= turned.stage[0] - 6 || turned.placed[3] >= turned.stage[1] - 6,
+              `the field fills the stage's width or height: ${JSON.stringify(turned)}`);
+
+    await page.setViewport(upright);
+    await page.waitForFunction(() => !document.getElementById('turn').hidden);
+    await Promise.all([page.waitForNavigation(), page.tap('#unranked')]);
+    await page.waitForFunction(() => window.voidrunner && window.voidrunner.frames > 0, {timeout: 20000});
+    const free = await at();
+    assert.deepEqual(free.field, free.stage, 'unranked: the screen-sized field');
+    assert.ok(await page.$eval('#turn', (e) => e.hidden));
+    assert.deepEqual(errors, []);
+  } finally {
+    await close();
+    site.stop();
+    fs.rmSync(tmp, {recursive: true, force: true});
+  }
+});

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian package into a pristine Debian root of this machine's
 # release, as a player would (apt-get install ./voidrunner_*.deb pulls every
-# dependency), and plays it there as an ordinary user on a private X server:
+# dependency), checks that it links the HTTP client (online play), and
+# plays it there as an ordinary user on a private X server:
 # the game started from its desktop entry's Exec line shows its window, a
 # game is lost and signed, save.txt lands in the player's data folder, and
 # removing the package leaves that folder alone. Also: a data folder that is
@@ -41,6 +42,11 @@ vr_root_start "$work"
 started=$SECONDS
 vr_root_install "$deb"
 say "installed with its dependencies in $((SECONDS - started)) s"
+# Online play: the installed game links the HTTP client, which the package
+# brought (a build without libcurl's headers would have left it out).
+in_root ldd /usr/lib/games/voidrunner/voidrunner | grep -q 'libcurl\.so' ||
+    fail "the installed game does not link libcurl: it would have no online play"
+say "the installed game links libcurl (online play)"
 in_root useradd --create-home --shell /bin/sh player
 home=$sysroot/home/player
 data=$home/.local/share/voidrunner

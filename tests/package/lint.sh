@@ -70,9 +70,14 @@ if command -v systemd-analyze >/dev/null; then
     systemd-analyze verify --man=no --recursive-errors=no --root="$server" "$unit" ||
         fail "systemd-analyze verify finds fault with the unit"
 fi
+# The game's manual page lists every key of app/host/Keys.def.
+page=$(zcat "$tree/usr/share/man/man6/voidrunner.6.gz")
+while IFS= read -r line; do
+    grep -qxF -- "$line" <<<"$page" || fail "the game's manual page lacks the key line '$line'"
+done < <("$(dirname "$0")/../../scripts/keys.sh" man | grep '^\.B ')
 # Every option of --help but those for tests only is in the manual page.
 page=$(zcat "$server/usr/share/man/man8/voidrunner-server.8.gz")
 for option in $("$server/usr/sbin/voidrunner-server" --help | grep -v 'tests only' | grep -o '^ *--[a-z-]*'); do
     grep -qF -- "${option//-/\\-}" <<<"$page" || fail "the server's manual page lacks $option"
 done
-echo "lint: ok: lintian, desktop entry, metainfo, manual pages, version $version, the server's unit and options"
+echo "lint: ok: lintian, desktop entry, metainfo, manual pages and their keys, version $version, the server's unit and options"

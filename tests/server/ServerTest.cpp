@@ -13,6 +13,7 @@
 #include "Verifier.h"
 #include "app/CommandLine.h"
 #include "app/replay/ReplayRecorder.h"
+#include "game/Rules.h"
 
 namespace {
 
@@ -111,15 +112,23 @@ TEST(Json, EscapesMarkupAndControlsAndKnowsUtf8) {
         EXPECT_FALSE(validUtf8(bad)) << bad;
 }
 
-TEST(Replays, RefusedUnlessThisVersionTheRankedFieldAndTheTicketsSeed) {
+// Any version of the game that plays the server's rules may send a run.
+TEST(Replays, RefusedUnlessTheseRulesTheRankedFieldAndTheTicketsSeed) {
     const std::string v = programVersion();
     EXPECT_TRUE(checkReplay(replayText(v, "1280 720", 9, "tick 5\n"), 9).ok);
+    EXPECT_TRUE(checkReplay(replayText("0.9.0", "1280 720", 9, "tick 5\n"), 9).ok);
+    const std::string ours = "0.9.0\n# rules " + std::to_string(kRulesVersion);
+    EXPECT_TRUE(checkReplay(replayText(ours, "1280 720", 9, "tick 5\n"), 9).ok);
+    const std::string theirs = "2.0.0\n# rules " + std::to_string(kRulesVersion + 1);
+    const ReplayCheck other = checkReplay(replayText(theirs, "1280 720", 9, "tick 5\n"), 9);
+    EXPECT_TRUE(!other.ok && other.otherRules);
+    EXPECT_EQ(other.error, "this run needs the game's rules " + std::to_string(kRulesVersion + 1));
     const struct {
         std::string text;
         const char* says;
     } cases[] = {
         {replayText("", "1280 720", 9, "tick 5\n"), "does not say which version"},
-        {replayText("0.9.0", "1280 720", 9, "tick 5\n"), "made by version 0.9.0"},
+        {replayText("<b>", "1280 720", 9, "tick 5\n"), "names no version"},
         {replayText(v, "800 600", 9, "tick 5\n"), "1280x720 field"},
         {replayText(v, "1280 720", 8, "tick 5\n"), "ticket's seed"},
         {replayText(v, "1280 720", 9, "# \xFF\ntick 5\n"), "not UTF-8"},

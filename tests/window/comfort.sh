@@ -2,8 +2,10 @@
 # The host around the game on a desktop as a player has it (Xvfb with the
 # openbox window manager): a minimised window pauses the game, P pauses
 # and resumes, the whole playfield stays visible and centred in a smaller
-# or larger window and in fullscreen (F11), back from fullscreen the window
-# is maximised again with the frame 1:1, a virtual game controller
+# or larger window and in fullscreen (F11), drawn again at any scale in the
+# vector look, back from fullscreen the window is maximised again with the
+# frame 1:1 in the pixel look (F3), the window has the ship's icon, a
+# virtual game controller
 # turns, fires and thrusts and may be unplugged, and 5 s of thrust sound
 # have no step larger than the sound's own largest step.
 #   tests/window/comfort.sh GAME SNDDIR CLOSE-WINDOW OUTDIR
@@ -28,14 +30,7 @@ out=$(realpath "$out")
 # shellcheck source=../../scripts/lib/xvfb.sh
 . "$(dirname "$(realpath "$0")")/../../scripts/lib/xvfb.sh"
 vr_tmp_and_cleanup
-wm_pid=""
 pad_fd=""
-cleanup() {
-    [ -n "$game_pid" ] && kill "$game_pid" 2>/dev/null || true
-    [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null || true
-    vr_cleanup
-}
-trap cleanup EXIT
 
 fail() {
     echo "FAIL: $*" >&2
@@ -47,13 +42,7 @@ pass() { echo "ok: $*"; }
 sw=1024
 sh=768
 vr_start_xvfb "${sw}x${sh}" || fail "Xvfb did not start"
-openbox --sm-disable >/dev/null 2>&1 &
-wm_pid=$!
-for _ in $(seq 50); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-    sleep 0.1
-done
-xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' || fail "openbox did not start"
+vr_start_openbox || fail "openbox did not start"
 
 # --- the game, its present log (one line per frame) and its processor time -
 start_game() {  # start_game NAME [VAR=VALUE...]
@@ -111,30 +100,40 @@ differs() {  # differs A B X Y W H
 }
 
 # The playfield (fw x fh, the client area at start) shown in the client
-# area now: centred, shrunk to fit or enlarged by whole steps. Checks the
-# score at the top, the throttle text at the bottom, the reserve ships at
-# the bottom right and black all around.
+# area now: centred; in the vector look (the default) as large as fits,
+# with two pixels all round for the border unless the window is the field's
+# size; in the field's pixels (look=pixels) shrunk to fit or enlarged by
+# whole steps. Checks the score at the top, the throttle text at the
+# bottom, the reserve ships at the bottom right and black all around (but
+# for the border's thin line, a few pixels out).
 check_placed() {  # check_placed WHAT
     geometry
     screenshot "$1"
-    read -r px py pw ph < <(awk -v fw="$fw" -v fh="$fh" -v w="$ww" -v h="$wh" 'BEGIN {
-        if (fw > w || fh > h) {
+    read -r px py pw ph < <(awk -v fw="$fw" -v fh="$fh" -v w="$ww" -v h="$wh" -v look="${look:-vector}" 'BEGIN {
+        if (look == "vector" && (fw != w || fh != h)) {
+            rw = w - 4; rh = h - 4
+            if (rw * fh <= rh * fw) { pw = rw; ph = int((fh * rw + int(fw / 2)) / fw) }
+            else { ph = rh; pw = int((fw * rh + int(fh / 2)) / fh) }
+        } else if (look == "vector") { pw = w; ph = h
+        } else if (fw > w || fh > h) {
             if (w * fh <= h * fw) { pw = w; ph = int(fh * w / fw) } else { ph = h; pw = int(fw * h / fh) }
         } else { s = int(w / fw); t = int(h / fh); if (t < s) s = t; pw = fw * s; ph = fh * s }
         print int((w - pw) / 2), int((h - ph) / 2), pw, ph }')
-    local s100=$((pw * 100 / fw)) x=$((wx + px)) y=$((wy + py))
-    at() { echo $(($1 + $2 * s100 / 100)); }  # at ORIGIN FIELD-OFFSET
-    [ "$(lit "$shot" "$(at "$x" $((fw / 2 - 60)))" "$(at "$y" 10)" $((120 * s100 / 100)) $((20 * s100 / 100)))" -gt 3 ] ||
+    local s1000=$((pw * 1000 / fw)) x=$((wx + px)) y=$((wy + py))
+    at() { echo $(($1 + $2 * s1000 / 1000)); }  # at ORIGIN FIELD-OFFSET
+    [ "$(lit "$shot" "$(at "$x" $((fw / 2 - 60)))" "$(at "$y" 10)" $((120 * s1000 / 1000)) $((20 * s1000 / 1000)))" -gt 3 ] ||
         fail "$1: no score text at the top of the placed frame"
-    [ "$(lit "$shot" "$(at "$x" $((fw / 2 - 80)))" "$(at "$y" $((fh - 30)))" $((160 * s100 / 100)) $((20 * s100 / 100)))" -gt 3 ] ||
+    [ "$(lit "$shot" "$(at "$x" $((fw / 2 - 80)))" "$(at "$y" $((fh - 30)))" $((160 * s1000 / 1000)) $((20 * s1000 / 1000)))" -gt 3 ] ||
         fail "$1: no throttle text at the bottom of the placed frame"
-    [ "$(lit "$shot" "$(at "$x" $((fw - 80)))" "$(at "$y" $((fh - 35)))" $((80 * s100 / 100)) $((30 * s100 / 100)))" -gt 3 ] ||
+    [ "$(lit "$shot" "$(at "$x" $((fw - 80)))" "$(at "$y" $((fh - 35)))" $((80 * s1000 / 1000)) $((30 * s1000 / 1000)))" -gt 3 ] ||
         fail "$1: no reserve ships at the bottom right of the placed frame"
-    # Outside the frame: black.
-    [ "$(lit "$shot" "$wx" "$wy" "$px" "$wh")" -eq 0 ] || fail "$1: not black left of the frame"
-    [ "$(lit "$shot" $((x + pw)) "$wy" $((ww - px - pw)) "$wh")" -eq 0 ] || fail "$1: not black right of the frame"
-    [ "$(lit "$shot" "$wx" "$wy" "$ww" "$py")" -eq 0 ] || fail "$1: not black above the frame"
-    [ "$(lit "$shot" "$wx" $((y + ph)) "$ww" $((wh - py - ph)))" -eq 0 ] || fail "$1: not black below the frame"
+    # Outside the frame (and its border): black.
+    local b=0
+    [ "${look:-vector}" = vector ] && b=4
+    [ "$(lit "$shot" "$wx" "$wy" $((px - b)) "$wh")" -eq 0 ] || fail "$1: not black left of the frame"
+    [ "$(lit "$shot" $((x + pw + b)) "$wy" $((ww - px - pw - b)) "$wh")" -eq 0 ] || fail "$1: not black right of the frame"
+    [ "$(lit "$shot" "$wx" "$wy" "$ww" $((py - b)))" -eq 0 ] || fail "$1: not black above the frame"
+    [ "$(lit "$shot" "$wx" $((y + ph + b)) "$ww" $((wh - py - ph - b)))" -eq 0 ] || fail "$1: not black below the frame"
     pass "$1: ${ww}x${wh} window shows the ${fw}x${fh} field at ${pw}x${ph}+${px}+${py} with its HUD texts and reserve ships"
 }
 
@@ -142,6 +141,9 @@ start_game play
 geometry
 fw=$ww
 fh=$wh
+# The ship's icon for the window manager: 64x64 pixels.
+xprop -id "$window" -notype 32c _NET_WM_ICON | grep -q '= 64, 64,' || fail "the window has no icon of its own"
+pass "the window has the ship's icon"
 
 # === 1. Thrust sound: 5 s held, no click ========================================
 # At the lowest throttle the ship hardly leaves the centre, where no rock
@@ -219,8 +221,12 @@ sleep 0.5
 pass "P pauses (no ticks, $(((c2 - c1) * 10)) ms of processor time in 2 s) and resumes"
 
 # === 4. Fullscreen and back: maximised again, the frame 1:1 ==================
-# Shown 1:1 the field between the HUD's texts (the only smoothed drawing)
-# holds just the game's four colours; a scaled frame blends them.
+# In the field's own pixels (F3), shown 1:1 the field between the HUD's
+# texts (the only smoothed drawing) holds just the game's four colours; a
+# scaled frame blends them.
+xdotool key F3
+sleep 0.5
+grep -qx 'look pixels' "$dir/settings.txt" || fail "F3 did not keep the pixel look in settings.txt"
 blended() {  # blended FILE: pixels of that part of the field in no colour of the game
     convert "$1" -crop "${ww}x$((wh - 95))+${wx}+$((wy + 55))" +repage -alpha off -fill black \
         -opaque '#000000' -opaque '#FFFFFF' -opaque '#C8C8C8' -opaque '#00FF00' \
@@ -238,6 +244,10 @@ for keys in "F11 F11" "alt+Return alt+Return"; do
     [ "$(blended "$shot")" -eq 0 ] || fail "$keys: the frame is scaled ($(blended "$shot") blended pixels)"
     pass "$keys: maximised again and the ${fw}x${fh} frame shown 1:1"
 done
+look=pixels check_placed pixels-1to1
+xdotool key F3
+sleep 0.5
+grep -qx 'look vector' "$dir/settings.txt" || fail "F3 again did not bring the vector look back"
 
 # === 5. Any window size: shrunk, enlarged, fullscreen =======================
 # Paused, so that no rock takes the last reserve ship while the sizes change:

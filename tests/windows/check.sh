@@ -49,6 +49,8 @@ mkdir -p "$work/game"
 (cd "$work/game" && unzip -q "$root/build-win/voidrunner-windows.zip")
 : >"$work/game/settings.txt"  # played in before: no welcome
 [ -s "$work/game/README.txt" ] || fail "the zip has no README.txt for players"
+readme=$(tr -d '\r' <"$work/game/README.txt")
+[[ "$readme" == *"$("$root/scripts/keys.sh" text)"* ]] || fail "README.txt does not list the keys of app/host/Keys.def"
 grep -q "MIT License" "$work/game/LICENSE.txt" || fail "the zip has no LICENSE.txt"
 
 # --- a display of its own, and a Wine prefix booted before anything is timed
