@@ -28,7 +28,8 @@ inline bool playRankedGame(Leaderboard& board, ReplayRecorder& recorder,
         }
     } down;
     const PlatformServices s =
-        board.wrap({&host.windows, &host.keys, &host.display, &host.sound, &host.clock});
+        board.wrap({&host.windows, &host.keys, &host.display, &host.sound, &host.clock},
+                   [] { return gameWindow && gameWindow->startCountdown < 0; });
     installPlatform(
         {s.windows, &recorder.keys(host.keys), s.display, s.sound, &recorder.clock(*s.clock)});
     replayHooks = &recorder;
