@@ -12,17 +12,9 @@
 #include <sstream>
 #include <stdexcept>
 
-namespace {
+#include "Tickets.h"
 
-std::string hex(const unsigned char* p, std::size_t n) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (std::size_t i = 0; i < n; ++i) {
-        out += digits[p[i] >> 4];
-        out += digits[p[i] & 15];
-    }
-    return out;
-}
+namespace {
 
 // One checker for every thread: reading a skeleton changes nothing in it.
 USpoofChecker* spoofChecker() {
@@ -88,7 +80,7 @@ std::string playerKeyHash(std::string_view key) {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int n = 0;
     EVP_Digest(key.data(), key.size(), digest, &n, EVP_sha256(), nullptr);
-    return hex(digest, n);
+    return hexOf(digest, n);
 }
 
 bool playerKeyMatches(std::string_view key, const std::string& hash) {

@@ -19,23 +19,6 @@ namespace {
 
 constexpr long kRetryMostMs = 5 * 60 * 1000;
 
-std::string urlEncode(const std::string& s) {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (const char ch : s) {
-        const auto c = static_cast<unsigned char>(ch);
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-            c == '-' || c == '.' || c == '_' || c == '~') {
-            out += ch;
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
-}
-
 // A ticket is sent back as it came and names the run's kept file only
 // through a hash: letters, digits, '.', '-' and '_', of a sane length.
 bool ticketReads(const std::string& ticket) {
@@ -160,7 +143,7 @@ bool Leaderboard::begin(RankedMode mode, std::string& message) {
     request.method = "POST";
     request.url = server_ +
                   "/api/v1/tickets?kind=" + (mode == RankedMode::Daily ? "daily" : "ranked") +
-                  "&player=" + urlEncode(player_);
+                  "&player=" + percentEncoded(player_);
     request.authorization = authorization();
     const HttpReply r = http_.requestAndWait(request);
     JsonObject answer;
@@ -253,8 +236,8 @@ void Leaderboard::submit(HttpService& http, const std::string& server,
                          std::shared_ptr<const Run> run, long waitMs, int attempt) {
     HttpRequest r;
     r.method = "POST";
-    r.url = server + "/api/v1/runs?ticket=" + urlEncode(run->ticket) +
-            "&player=" + urlEncode(run->player) + "&score=" + std::to_string(run->score);
+    r.url = server + "/api/v1/runs?ticket=" + percentEncoded(run->ticket) +
+            "&player=" + percentEncoded(run->player) + "&score=" + std::to_string(run->score);
     r.body = run->replay;
     r.authorization = run->authorization;
     r.timeoutSeconds = run->timeoutSeconds;

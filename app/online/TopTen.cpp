@@ -8,24 +8,6 @@
 
 namespace {
 
-// A name in a URL's path.
-std::string pathEncode(const std::string& s) {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (const char ch : s) {
-        const auto c = static_cast<unsigned char>(ch);
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-            c == '-' || c == '.' || c == '_' || c == '~') {
-            out += ch;
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
-}
-
 long long numberField(const JsonObject& o, const char* key) {
     const auto it = o.find(key);
     return it != o.end() && it->second.number > 0 ? it->second.number : 0;
@@ -127,7 +109,7 @@ void TopTen::fetch() {
         HttpRequest request;
         request.method = "GET";
         request.url = server_ + (ask == Global ? "/api/v1/top?limit=10"
-                                 : ask == Mine ? "/api/v1/players/" + pathEncode(me)
+                                 : ask == Mine ? "/api/v1/players/" + percentEncoded(me)
                                  : daily_      ? "/api/v1/daily/top?limit=10&day=" + day
                                                : "/api/v1/top?limit=10&day=" + day);
         request.background = true;

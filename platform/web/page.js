@@ -98,6 +98,7 @@ Module.vr = {
     const link = title.querySelector('.player');
     link.href = 'leaderboard.html?player=' + encodeURIComponent(player);
     title.hidden = false;
+    this.watchingRun = true;
     document.title = player + ', ' + score + ' - Voidrunner';
   },
   cannotWatch() {
@@ -279,7 +280,8 @@ Module.vr = {
   // game waits, paused, meanwhile.
   askToTurn() {
     const sign = document.getElementById('turn');
-    if (!sign || !this.touch || !this.fieldWidth) return;
+    // A watched run is no game to leave: it plays on, upright or not.
+    if (!sign || !this.touch || !this.fieldWidth || this.watchingRun) return;
     const w = this.clientWidth(), h = this.clientHeight();
     const standard = this.fieldWidth !== w || this.fieldHeight !== h;
     const ask = standard && this.fieldWidth > this.fieldHeight && h > w;
@@ -979,6 +981,7 @@ Module.vr = {
 
   touch: false,        // the page shows the touch controls
   welcoming: false,    // the first visit's keys are shown
+  watchingRun: false,  // a listed run is played back (?watch=ID)
 
   alert(caption, text) {
     console.error(caption + ': ' + text);

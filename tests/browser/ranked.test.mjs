@@ -240,7 +240,8 @@ test('ranked on an upright phone asks to turn it, then fills the turned screen',
     page.on('pageerror', (e) => errors.push(e.message));
     const upright = {width: 390, height: 844, hasTouch: true, isMobile: true, deviceScaleFactor: 3};
     await page.setViewport(upright);
-    await page.goto(site.url + 'index.html');
+    // Named in the address: the page claims the name without asking.
+    await page.goto(site.url + 'index.html?player=PHONE');
     await page.waitForFunction(() => window.voidrunner.frames > 0, {timeout: 20000});
     await page.waitForFunction(() => !document.getElementById('turn').hidden &&
                                      window.voidrunner.texts.includes('Paused'));

@@ -181,6 +181,20 @@ struct Proxy {
     }
 };
 
+// A fresh folder of the test's own, the current one until the test ends.
+struct InFolder {
+    fs::path dir, back = fs::current_path();
+    explicit InFolder(const std::string& name)
+        : dir(fs::temp_directory_path() / (name + std::to_string(getpid()))) {
+        fs::create_directories(dir);
+        fs::current_path(dir);
+    }
+    ~InFolder() {
+        fs::current_path(back);
+        fs::remove_all(dir);
+    }
+};
+
 std::size_t filesIn(const char* folder) {
     std::error_code ec;
     if (!fs::is_directory(folder, ec)) return 0;
@@ -198,16 +212,8 @@ std::string waitFor(Leaderboard& board, const char* word) {
 }
 
 TEST(RankedClient, PlaysOnTheTicketsSeedAndFieldAndSendsTheFirstGame) {
-    const fs::path dir = fs::temp_directory_path() / ("vr-client-" + std::to_string(getpid()));
-    fs::create_directories(dir);
-    struct Back {
-        fs::path to, dir;
-        ~Back() {
-            fs::current_path(to);
-            fs::remove_all(dir);
-        }
-    } back{fs::current_path(), dir};
-    fs::current_path(dir);  // save.txt and unsent/ go here
+    const InFolder folder("vr-client-");  // save.txt and unsent/ go here
+    const fs::path& dir = folder.dir;
     // The keys of the names claimed, as settings.txt would keep them.
     std::map<std::string, std::string> keys;
     const auto keep = [&keys](const std::string& name, const std::string& key) {
@@ -411,16 +417,8 @@ TEST(RankedClient, PlaysOnTheTicketsSeedAndFieldAndSendsTheFirstGame) {
 // look-alike name, or with A's old key once the operator has released the
 // name; a run of A refused for its key stays kept, its ticket unspent.
 TEST(RankedClient, ANameIsItsPlayersAlone) {
-    const fs::path dir = fs::temp_directory_path() / ("vr-names-" + std::to_string(getpid()));
-    fs::create_directories(dir);
-    struct Back {
-        fs::path to, dir;
-        ~Back() {
-            fs::current_path(to);
-            fs::remove_all(dir);
-        }
-    } back{fs::current_path(), dir};
-    fs::current_path(dir);
+    const InFolder folder("vr-names-");
+    const fs::path& dir = folder.dir;
     std::ofstream("token") << "operator-token-of-the-test\n";
     LocalServer server(dir.string(), {"--test-seed", "43", "--operator-token", "token"});
     ASSERT_FALSE(server.url.empty()) << "the server did not start";
