@@ -19,6 +19,8 @@ const char* const kHelpHead =
     "                  times the pace, Esc or Q ends it\n"
     "  --ranked        a ranked game on the leaderboard settings.txt names\n"
     "  --daily         today's run on that leaderboard\n"
+    "  --player NAME   the name ranked runs are listed under (claimed on the\n"
+    "                  leaderboard if new; kept in settings.txt)\n"
     "  --help          show this help and exit\n"
     "  --version       show the version and exit\n"
     "\n"
@@ -95,6 +97,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             cl.ranked = true;
         } else if (a == "--daily") {
             cl.daily = true;
+        } else if (a == "--player") {
+            if (i + 1 >= args.size() || args[i + 1].empty()) return fail("--player needs a NAME");
+            cl.player = args[++i];
+        } else if (a.rfind("--player=", 0) == 0) {
+            if (a.size() == 9) return fail("--player needs a NAME");
+            cl.player = a.substr(9);
         } else if (a == "--replay") {
             // The next word is the file, whatever it looks like, so that a
             // recording named "-x" can still be played.

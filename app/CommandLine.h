@@ -12,6 +12,7 @@ struct CommandLine {
     bool fullscreen = false;
     bool ranked = false;     // a ticket from the leaderboard server for this game
     bool daily = false;      // the day's run
+    std::string player;      // --player NAME: the name ranked runs go under (claimed if new)
     std::string replayFile;  // empty: play, not replay
     std::string error;       // not empty: one line saying what was wrong
 };

@@ -304,6 +304,7 @@ void shutDown() {
     setStartFullscreen(false);
     setWelcomeOnFirstLaunch(false);
     setTopTenSource(nullptr);
+    setReplayEnd(true);
     resetHighScores();
     resetInitials();
 }

@@ -9,6 +9,7 @@
 #include "app/host/HostControls.h"
 #include "app/host/Settings.h"
 #include "app/online/Leaderboard.h"
+#include "app/online/RankedContract.h"
 #include "app/replay/ReplayFolder.h"
 #include "app/replay/ReplayRecorder.h"
 #include "app/replay/Script.h"
@@ -25,6 +26,7 @@ GamePlan planGame(const CommandLine& commandLine) {
     plan.fullscreen = commandLine.fullscreen;
     plan.ranked = commandLine.ranked;
     plan.daily = commandLine.daily;
+    plan.player = commandLine.player;
     if (plan.reply.done || commandLine.replayFile.empty()) return plan;
     Replay replay;
     std::string error;
@@ -42,7 +44,7 @@ GamePlan planGame(const CommandLine& commandLine) {
 
 int runGame(GamePlan& plan, const GameHost& host) {
     setStartFullscreen(plan.fullscreen);
-    setTopTenSource(host.http, host.leaderboard);
+    setReplayEnd(host.replayEndBox, host.onReplayEnded);
     // Installed first: the wrappers then stand in front of real services,
     // the null ones where the host gave none.
     installPlatform(host.services);
@@ -68,32 +70,73 @@ int runGame(GamePlan& plan, const GameHost& host) {
         // requests on the HTTP service's thread.
         std::unique_ptr<Leaderboard> board;
         PlatformServices recorded = services;
+        const HostSettings settings = loadSettings();
+        // The name: the command line's, the host's (the page's prompt), or
+        // settings.txt's, whose key goes with it.
+        std::string player = !plan.player.empty() ? plan.player : host.player;
+        std::string key = host.playerKey;
+        if (player.empty()) {
+            player = settings.player;
+            key = settings.playerKey;
+        } else if (player == settings.player && key.empty()) {
+            key = settings.playerKey;
+        }
+        player = composedName(player);
+        const std::string server = host.leaderboard.empty() ? settings.leaderboard
+                                                            : host.leaderboard;
+        setTopTenSource(host.http, host.leaderboard, player, plan.daily);
+        // --player NAME alone claims the name now (a ranked game would too).
+        if (!plan.ranked && !plan.daily && !plan.player.empty() && key.empty() && host.http &&
+            !server.empty()) {
+            Leaderboard claim(*host.http, server, player);
+            std::string said;
+            if (claim.claim(said) == Leaderboard::Claim::Claimed &&
+                !saveSetting("player", playerSetting(player, claim.key())))
+                said += "; its key could not be kept in settings.txt";
+            std::printf("voidrunner: %s\n", said.c_str());
+            noteLeaderboardMessage(said);
+        }
         if (plan.ranked || plan.daily) {
-            const HostSettings settings = loadSettings();
-            const std::string server = host.leaderboard.empty() ? settings.leaderboard
-                                                                : host.leaderboard;
+            const auto say = [&host](const std::string& text) {
+                std::printf("voidrunner: %s\n", text.c_str());
+                noteLeaderboardMessage(text);
+                if (host.onLeaderboardMessage) host.onLeaderboardMessage(text);
+            };
             if (!host.http) {
-                std::puts("voidrunner: this build has no network: this game is not ranked");
+                say("this build has no network: this game is not ranked");
+                noteRankedSign("Not ranked: no network in this build");
             } else if (server.empty()) {
-                std::puts(
-                    "voidrunner: no \"leaderboard URL\" line in settings.txt: this game "
-                    "is not ranked");
+                say("no \"leaderboard URL\" line in settings.txt: this game is not ranked");
+                noteRankedSign("Not ranked: no leaderboard named");
             } else {
-                board = std::make_unique<Leaderboard>(
-                    *host.http, server, host.player.empty() ? settings.player : host.player);
+                board = std::make_unique<Leaderboard>(*host.http, server, player, key);
                 board->onMessage = [said = host.onLeaderboardMessage](const std::string& text) {
                     noteLeaderboardMessage(text);
                     if (said) said(text);
                 };
                 board->onUnsent = [](const std::string& expires) { noteUnsentRun(expires); };
+                board->onSign = [](const std::string& text) { noteRankedSign(text); };
+                // The key is the player's: kept beside the name, one line
+                // to copy to another device.
+                board->onClaimed = [](const std::string& name, const std::string& claimed) {
+                    if (!saveSetting("player", playerSetting(name, claimed)))
+                        std::printf("voidrunner: the key of %s could not be kept in %s\n",
+                                    name.c_str(), kSettingsFile);
+                };
                 std::string message;
-                board->begin(plan.daily ? RankedMode::Daily : RankedMode::Ranked, message);
+                const bool ranked =
+                    board->begin(plan.daily ? RankedMode::Daily : RankedMode::Ranked, message);
                 std::printf("voidrunner: %s\n", message.c_str());
                 board->onMessage(message);
                 board->sendKept();
                 recorded = board->wrap(services,
                                        [] { return tickInput && tickInput->startCountdown < 0; });
                 recorder.onGameOver = [&board](const ReplayRecorder& r) { board->gameOver(r); };
+                // One ticket, one game: the games after it are practice.
+                if (ranked)
+                    recorder.onNewGame = [] {
+                        noteRankedSign("Not ranked: one ranked game a launch");
+                    };
             }
             std::fflush(stdout);
         }

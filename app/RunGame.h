@@ -19,6 +19,7 @@ struct GamePlan {
     CommandLineReply reply;
     bool fullscreen = false;
     bool ranked = false, daily = false;  // asked for a leaderboard ticket
+    std::string player;                  // --player: the name for ranked runs
     std::optional<Replay> replay;        // shown instead of play
 };
 
@@ -40,8 +41,13 @@ struct GameHost {
     // The leaderboard and player when the host knows them (the page: its
     // own origin); empty: as settings.txt says.
     std::string leaderboard = {}, player = {};
+    std::string playerKey = {};  // the key of `player`, when the host keeps it
     // Also told what becomes of a ranked run (the page shows it).
     std::function<void(const std::string&)> onLeaderboardMessage = {};
+    // The end of a replay shown: whether the host's box says how to close
+    // the window, and who is told (the page offers its own choices).
+    bool replayEndBox = true;
+    std::function<void()> onReplayEnded = {};
 };
 
 // Installs the host's services (wrapped by the player or the recorder),

@@ -15,6 +15,8 @@ struct HttpReply {
 
 struct HttpRequest {
     std::string method, url, body;
+    // The Authorization header's value ("Bearer KEY"); empty: none.
+    std::string authorization;
     long timeoutSeconds = 15;  // the whole request, connecting included
     long delayMs = 0;          // goes out no sooner than this from now
     // A fetch to show (the top ten): never ahead of a run, and dropped,
@@ -37,4 +39,9 @@ public:
     // game starts).
     virtual HttpReply sendAndWait(const std::string& method, const std::string& url,
                                   const std::string& body) = 0;
+    // The same with the request's headers; a service that has none sends
+    // the request without them.
+    virtual HttpReply requestAndWait(const HttpRequest& r) {
+        return sendAndWait(r.method, r.url, r.body);
+    }
 };

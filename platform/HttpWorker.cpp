@@ -89,9 +89,19 @@ void HttpWorker::request(const HttpRequest& r, std::function<void(const HttpRepl
 
 HttpReply HttpWorker::sendAndWait(const std::string& method, const std::string& url,
                                   const std::string& body) {
+    HttpRequest r;
+    r.method = method;
+    r.url = url;
+    r.body = body;
+    return requestAndWait(r);
+}
+
+HttpReply HttpWorker::requestAndWait(const HttpRequest& r) {
     auto promise = std::make_shared<std::promise<HttpReply>>();
     auto reply = promise->get_future();
-    send(method, url, body, [promise](const HttpReply& r) { promise->set_value(r); });
+    HttpRequest timed = r;
+    timed.timeoutSeconds = timeoutSeconds;
+    request(timed, [promise](const HttpReply& answer) { promise->set_value(answer); });
     return reply.get();
 }
 

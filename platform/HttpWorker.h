@@ -23,6 +23,7 @@ public:
     void request(const HttpRequest& r, std::function<void(const HttpReply&)> done) final;
     HttpReply sendAndWait(const std::string& method, const std::string& url,
                           const std::string& body) final;
+    HttpReply requestAndWait(const HttpRequest& r) final;
 
     // The longest a request may take unless it says otherwise.
     long timeoutSeconds = 15;

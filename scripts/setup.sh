@@ -14,24 +14,24 @@ build=(cmake g++ ninja-build pkg-config make)
 # libcurl: the game's online play (ranked and daily runs, the top ten).
 game=(libsdl2-dev libx11-dev libxext-dev libsdl2-ttf-dev libsdl2-image-dev libcairo2-dev libfontconfig-dev
       libcurl4-openssl-dev fontconfig fonts-dejavu-core sox)
-tests=(googletest libgtest-dev xvfb xauth xdotool x11-utils imagemagick libx11-dev ffmpeg openbox jq xz-utils time python3)
+tests=(googletest libgtest-dev libutf8proc-dev xvfb xauth xdotool x11-utils imagemagick libx11-dev ffmpeg openbox jq xz-utils time python3)
 windows=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64 zip unzip sox librsvg2-bin icoutils)
 tools=(clang libclang-rt-dev libbenchmark-dev clang-format)
 web=(emscripten nodejs sox python3)
 browser=(chromium nodejs)
-server=(libmicrohttpd-dev libsqlite3-dev libssl-dev libpqxx-dev postgresql nginx curl jq python3 wrk)
+server=(libmicrohttpd-dev libsqlite3-dev libssl-dev libicu-dev libpqxx-dev postgresql nginx curl jq python3 wrk)
 # The trace tool for AArch64, run under qemu-user (scripts/cross-check.sh).
 arm=(g++-aarch64-linux-gnu libc6-dev-arm64-cross qemu-user)
 # Both packages, the game's and the server's (its libraries; curl and jq
 # for its install test).
 package=(dpkg-dev file librsvg2-bin icoutils lintian desktop-file-utils appstream debootstrap
-         libmicrohttpd-dev libsqlite3-dev libssl-dev libpqxx-dev curl jq)
+         libmicrohttpd-dev libsqlite3-dev libssl-dev libicu-dev libpqxx-dev curl jq)
 
 wanted=()
 for task in "$@"; do
     case "$task" in
         play) wanted+=("${build[@]}" "${game[@]}") ;;
-        quick) wanted+=("${build[@]}" "${game[@]}" googletest libgtest-dev jq xz-utils) ;;
+        quick) wanted+=("${build[@]}" "${game[@]}" googletest libgtest-dev libutf8proc-dev jq xz-utils) ;;
         test) wanted+=("${build[@]}" "${game[@]}" "${tests[@]}" "${windows[@]}" "${tools[@]}"
                        "${web[@]}" "${browser[@]}" "${package[@]}" "${server[@]}" "${arm[@]}") ;;
         bench) wanted+=("${build[@]}" "${game[@]}" "${tests[@]}" "${tools[@]}" "${server[@]}") ;;

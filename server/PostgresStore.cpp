@@ -49,11 +49,12 @@ public:
             if (s.dailyBytes > 0 && bytes > s.dailyBytes) throw OverQuota{};
             s.run.id = w.exec_params1(
                             "INSERT INTO runs (board, player, score, ticks, seed, version,"
-                            " submitted_ms, replay, ticket, client, agent) VALUES ($1, $2, $3,"
-                            " $4, $5, $6, $7, $8, $9, $10, $11) RETURNING id",
+                            " submitted_ms, replay, ticket, client, agent, flags) VALUES ($1, $2,"
+                            " $3, $4, $5, $6, $7, $8, $9, $10, $11, $12) RETURNING id",
                             r.board, r.player, r.score, r.ticks, r.seed, r.version, r.submittedMs,
-                            s.replay, s.nonce, s.client, s.agent)[0]
+                            s.replay, s.nonce, s.client, s.agent, r.flags)[0]
                            .as<long long>();
+            w.exec_params(sql::postgres(sql::kKeepBest), r.board, r.player, r.score, s.run.id);
             return Added::Listed;
         });
     }
@@ -87,13 +88,76 @@ public:
             return 0;
         });
     }
-    std::vector<RunRow> top(const std::string& board, int limit) override {
+    std::vector<RunRow> best(const BoardView& v, int limit) override {
         return with([&](pqxx::work& w) {
             std::vector<RunRow> rows;
-            for (const auto& row :
-                 w.exec_params(std::string(kColumns) + " WHERE board = $1 AND hidden = 0"
-                                                       " ORDER BY score DESC, id LIMIT $2",
-                               board, limit))
+            const pqxx::result found =
+                sql::wholeBoard(v) ? w.exec_params(sql::postgres(sql::kBest), v.board, limit)
+                                   : w.exec_params(sql::postgres(sql::kBestInDay), v.board,
+                                                   v.sinceMs, v.untilMs, limit);
+            for (const auto& row : found) rows.push_back(read(row));
+            return rows;
+        });
+    }
+    long long rank(const BoardView& v, const RunRow& run) override {
+        return with([&](pqxx::work& w) {
+            const pqxx::row r = sql::wholeBoard(v)
+                                    ? w.exec_params1(sql::postgres(sql::kRank), v.board, run.player,
+                                                     run.score, run.id)
+                                    : w.exec_params1(sql::postgres(sql::kRankInDay), v.board,
+                                                     v.sinceMs, v.untilMs, run.player, run.score,
+                                                     run.id);
+            return r[0].as<long long>() + 1;
+        });
+    }
+    std::optional<RunRow> bestOf(const BoardView& v, const std::string& player) override {
+        return with([&](pqxx::work& w) -> std::optional<RunRow> {
+            const pqxx::result r = sql::wholeBoard(v)
+                                       ? w.exec_params(sql::postgres(sql::kBestOf), v.board, player)
+                                       : w.exec_params(sql::postgres(sql::kBestOfInDay), v.board,
+                                                       v.sinceMs, v.untilMs, player);
+            if (r.empty()) return std::nullopt;
+            return read(r[0]);
+        });
+    }
+    std::vector<RunRow> runsOf(const std::string& player, int limit) override {
+        return with([&](pqxx::work& w) {
+            std::vector<RunRow> rows;
+            for (const auto& row : w.exec_params(sql::postgres(sql::kRunsOf), player, limit))
+                rows.push_back(read(row));
+            return rows;
+        });
+    }
+    bool claimPlayer(const PlayerRow& p) override {
+        return with([&](pqxx::work& w) {
+            return w.exec_params(
+                        "INSERT INTO players (name, fold, key_hash, claimed_ms)"
+                        " VALUES ($1, $2, $3, $4) ON CONFLICT DO NOTHING",
+                        p.name, p.fold, p.keyHash, p.claimedMs)
+                       .affected_rows() == 1;
+        });
+    }
+    std::optional<PlayerRow> player(const std::string& name) override {
+        return playerWhere("name", name);
+    }
+    std::optional<PlayerRow> playerByFold(const std::string& fold) override {
+        return playerWhere("fold", fold);
+    }
+    bool releasePlayer(const std::string& name) override {
+        return with([&](pqxx::work& w) {
+            return w.exec_params("DELETE FROM players WHERE name = $1", name).affected_rows() == 1;
+        });
+    }
+    bool markWatched(long long id) override {
+        return with([&](pqxx::work& w) {
+            return w.exec_params("UPDATE runs SET watched = 1 WHERE id = $1", id).affected_rows() ==
+                   1;
+        });
+    }
+    std::vector<RunRow> review(int limit) override {
+        return with([&](pqxx::work& w) {
+            std::vector<RunRow> rows;
+            for (const auto& row : w.exec_params(sql::postgres(sql::kReview), limit))
                 rows.push_back(read(row));
             return rows;
         });
@@ -108,8 +172,8 @@ public:
     }
     std::optional<RunRow> run(long long id) override {
         return with([&](pqxx::work& w) -> std::optional<RunRow> {
-            const auto r =
-                w.exec_params(std::string(kColumns) + " WHERE id = $1 AND hidden = 0", id);
+            const auto r = w.exec_params(
+                std::string(sql::kRunColumns) + " WHERE r.id = $1 AND r.hidden = 0", id);
             if (r.empty()) return std::nullopt;
             return read(r[0]);
         });
@@ -120,14 +184,14 @@ public:
         return with([&](pqxx::work& w) {
             std::vector<RunRow> rows;
             for (const auto& row : w.exec_params(
-                     "SELECT id, board, player, score, ticks, seed, version, submitted_ms, hidden,"
-                     " coalesce(client, ''), coalesce(agent, '') FROM runs ORDER BY id DESC"
-                     " LIMIT $1",
+                     "SELECT id, board, player, score, ticks, seed, version, submitted_ms, watched,"
+                     " flags, hidden, coalesce(client, ''), coalesce(agent, '') FROM runs"
+                     " ORDER BY id DESC LIMIT $1",
                      limit)) {
                 rows.push_back(read(row));
-                rows.back().hidden = row[8].as<int>() != 0;
-                rows.back().client = row[9].as<std::string>();
-                rows.back().agent = row[10].as<std::string>();
+                rows.back().hidden = row[10].as<int>() != 0;
+                rows.back().client = row[11].as<std::string>();
+                rows.back().agent = row[12].as<std::string>();
             }
             return rows;
         });
@@ -195,17 +259,21 @@ public:
     }
 
 private:
+    // The run's player's best on its board is worked out again with it.
     bool setHidden(long long id, int hidden) {
         return with([&](pqxx::work& w) {
-            return w.exec_params("UPDATE runs SET hidden = $1 WHERE id = $2", hidden, id)
-                       .affected_rows() == 1;
+            const pqxx::result who = w.exec_params(
+                "UPDATE runs SET hidden = $1 WHERE id = $2 RETURNING board, player", hidden, id);
+            if (who.size() != 1) return false;
+            const auto board = who[0][0].as<std::string>(), player = who[0][1].as<std::string>();
+            w.exec_params("DELETE FROM bests WHERE board = $1 AND player = $2", board, player);
+            w.exec_params(sql::postgres(sql::kNextBest), board, player);
+            return true;
         });
     }
     // Thrown past with(), whose transaction then ends undone.
     struct OverQuota {};
     static constexpr int kConnections = 4;
-    static constexpr const char* kColumns =
-        "SELECT id, board, player, score, ticks, seed, version, submitted_ms FROM runs";
 
     static std::string firstLine(const std::string& s) { return s.substr(0, s.find('\n')); }
 
@@ -219,7 +287,22 @@ private:
         r.seed = row[5].as<long long>();
         r.version = row[6].as<std::string>();
         r.submittedMs = row[7].as<long long>();
+        if (row.size() >= 10) {
+            r.watched = row[8].as<long long>() != 0;
+            r.flags = row[9].as<std::string>();
+        }
         return r;
+    }
+    std::optional<PlayerRow> playerWhere(const char* column, const std::string& value) {
+        return with([&](pqxx::work& w) -> std::optional<PlayerRow> {
+            const auto r = w.exec_params(
+                std::string("SELECT name, fold, key_hash, claimed_ms FROM players WHERE ") +
+                    column + " = $1",
+                value);
+            if (r.empty()) return std::nullopt;
+            return PlayerRow{r[0][0].as<std::string>(), r[0][1].as<std::string>(),
+                             r[0][2].as<std::string>(), r[0][3].as<long long>()};
+        });
     }
 
     // One statement in its own transaction on a connection of the pool; a

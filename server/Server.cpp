@@ -15,10 +15,12 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 #include <unordered_map>
@@ -27,10 +29,12 @@
 #include "Json.h"
 #include "Log.h"
 #include "Metrics.h"
+#include "Players.h"
 #include "Site.h"
 #include "Store.h"
 #include "Tickets.h"
 #include "Verifier.h"
+#include "app/online/Json.h"
 #include "app/online/RankedContract.h"
 #include "app/online/Utf8.h"
 #include "game/Rules.h"
@@ -179,11 +183,44 @@ std::string printable(std::string_view s, std::size_t max) {
     return out;
 }
 
-std::string runJson(const RunRow& r) {
+// A run as the API shows it; `more` adds fields (",\"rank\":3").
+std::string runJson(const RunRow& r, const std::string& more = {}) {
     return "{\"id\":" + std::to_string(r.id) + ",\"board\":" + jsonString(r.board) +
            ",\"player\":" + jsonString(r.player) + ",\"score\":" + std::to_string(r.score) +
            ",\"ticks\":" + std::to_string(r.ticks) + ",\"version\":" + jsonString(r.version) +
-           ",\"submitted\":" + std::to_string(r.submittedMs) + "}";
+           ",\"submitted\":" + std::to_string(r.submittedMs) +
+           ",\"watched\":" + (r.watched ? "true" : "false") + more + "}";
+}
+
+// The whole board, or the part of the global board sent on one UTC day.
+BoardView boardOf(const std::string& board) { return {board}; }
+BoardView dayOf(const std::string& day) {
+    struct tm t {};
+    t.tm_year = std::atoi(day.substr(0, 4).c_str()) - 1900;
+    t.tm_mon = std::atoi(day.substr(5, 2).c_str()) - 1;
+    t.tm_mday = std::atoi(day.substr(8, 2).c_str());
+    const long long since = static_cast<long long>(timegm(&t)) * 1000;
+    return {"global", since, since + 86400000};
+}
+
+// "36 s", "5 min 12 s", "2 h 5 min": a time as a player reads it.
+std::string playTime(long long ms) {
+    const long long s = ms / 1000;
+    if (s < 60) return std::to_string(s) + " s";
+    if (s < 3600)
+        return std::to_string(s / 60) + " min" +
+               (s % 60 ? " " + std::to_string(s % 60) + " s" : "");
+    return std::to_string(s / 3600) + " h" +
+           (s / 60 % 60 ? " " + std::to_string(s / 60 % 60) + " min" : "");
+}
+
+// A "%00" in a URL or an argument becomes DEL, not the end of the text: a
+// name is never cut short, and the name rule refuses it.
+size_t unescape(void*, MHD_Connection*, char* text) {
+    const size_t n = MHD_http_unescape(text);
+    for (size_t i = 0; i < n; ++i)
+        if (text[i] == '\0') text[i] = '\x7f';
+    return n;
 }
 
 }  // namespace
@@ -194,7 +231,7 @@ struct Server::State {
     TicketKey key{std::string()};
     std::string operatorToken;
     Verifier verifier;
-    RateLimiter ticketLimit, runLimit;
+    RateLimiter ticketLimit, runLimit, claimLimit;
     Metrics metrics;
     std::unique_ptr<Site> site;
     MHD_Daemon* daemon = nullptr;
@@ -230,7 +267,8 @@ struct Server::State {
           key(loadKey(c, *store)),
           verifier(c.program, c.workers, c.queue, {c.verifySeconds, 512ll << 20}),
           ticketLimit(c.ticketsPerMinute, c.burst),
-          runLimit(c.runsPerMinute, c.burst) {
+          runLimit(c.runsPerMinute, c.burst),
+          claimLimit(c.ticketsPerMinute, c.burst) {
         // A faster clock runs from the key's making, so that a server started
         // again with the same key keeps the same time.
         struct stat st {};
@@ -405,6 +443,10 @@ struct Server::State {
                      {{"outcome", "refused"}, {"reason", "rate_limited"}, {"client", client(c)}});
             return error(429, "too many tickets; slow down");
         }
+        // A player named: the name and its key are judged now, before a
+        // game is played for nothing.
+        if (const char* player = MHD_lookup_connection_value(c, MHD_GET_ARGUMENT_KIND, "player"))
+            if (auto refused = nameRefused(c, player)) return *refused;
         const long long at = now();
         pruneSpent(at);
         Ticket t = key.issue(daily, at);
@@ -494,8 +536,7 @@ struct Server::State {
         const long long elapsed = at - t.issuedMs;
         if (elapsed > config.ticketLifeSeconds * 1000 || elapsed < 0)
             return refusal("expired", 401, "the ticket has expired");
-        if (const std::string problem = playerNameProblem(player ? player : ""); !problem.empty())
-            return refusal("player", 400, problem);
+        if (auto refused = nameRefused(c, player ? player : "")) return *refused;
         long long claimed = 0;
         if (!parseCount(MHD_lookup_connection_value(c, MHD_GET_ARGUMENT_KIND, "score"), 0,
                         2000000000, claimed))
@@ -526,12 +567,13 @@ struct Server::State {
         const long long playMs = ticks * kTickMs;
         if (elapsed < playMs)
             return refusal("too_soon", 422,
-                           "sent sooner than its " + std::to_string(ticks) +
-                               " ticks can be played after the ticket was issued");
+                           "the run came sooner than its " + playTime(playMs) +
+                               " of play allow after its ticket");
         if (elapsed > playMs + config.slackSeconds * 1000)
             return refusal("too_late", 422,
-                           "sent too long after its ticket was issued for its " +
-                               std::to_string(ticks) + " ticks");
+                           "the run came too late: its ticket allowed " + playTime(playMs) +
+                               " of play and " + playTime(config.slackSeconds * 1000) +
+                               " of pauses");
 
         // Sent again (the answer was lost, or came too late for the client):
         // the run stored with the ticket is the answer, without playing it.
@@ -569,6 +611,7 @@ struct Server::State {
         sub.run.seed = t.seed;
         sub.run.version = check.version;
         sub.run.submittedMs = nowMs();
+        sub.run.flags = reviewFlags(replay, elapsed - playMs);
         sub.replay = replay;
         sub.client = from;
         sub.agent = agent(c);
@@ -576,7 +619,7 @@ struct Server::State {
         sub.dailyBytes = config.dailyBytes;
         pruneSpent(at);
         switch (store->addRun(sub)) {
-        case Store::Added::Listed: note.id = sub.run.id; return {201, runJson(sub.run) + "\n"};
+        case Store::Added::Listed: note.id = sub.run.id; return {201, listedJson(sub.run)};
         case Store::Added::OverQuota: return tooMuchToday();
         case Store::Added::Spent: break;
         }
@@ -584,14 +627,128 @@ struct Server::State {
         return resent(store->ticketUse(t.nonce), player, claimed, replay, note);
     }
 
-    static Reply resent(const TicketUse& use, const std::string& player, long long score,
-                        const std::string& replay, RunNote& note) {
+    Reply resent(const TicketUse& use, const std::string& player, long long score,
+                 const std::string& replay, RunNote& note) {
         if (use.run && use.run->player == player && use.run->score == score &&
             use.replay == replay) {
             note.id = use.run->id;
-            return {200, runJson(*use.run) + "\n"};
+            return {200, listedJson(*use.run)};
         }
         return refusal("ticket_used", 409, "the ticket was used already");
+    }
+
+    // A listed run with where it stands: its own place among the players'
+    // best runs, and its player's best and that one's place.
+    std::string listedJson(const RunRow& run) {
+        const BoardView view = boardOf(run.board);
+        std::string more = ",\"rank\":" + std::to_string(store->rank(view, run));
+        if (const auto best = store->bestOf(view, run.player))
+            more += ",\"best\":" + std::to_string(best->score) +
+                    ",\"bestRank\":" + std::to_string(store->rank(view, *best));
+        return runJson(run, more) + "\n";
+    }
+
+    // The key a request carries (Authorization: Bearer KEY), if any.
+    static std::optional<std::string> bearer(MHD_Connection* c) {
+        const char* auth = MHD_lookup_connection_value(c, MHD_HEADER_KIND, "Authorization");
+        if (!auth || strncasecmp(auth, "Bearer ", 7) != 0) return std::nullopt;
+        std::string key = auth + 7;
+        while (!key.empty() && key.back() == ' ') key.pop_back();
+        return key;
+    }
+
+    // Why a run, or a ticket, cannot be had under this name: the name rule;
+    // a name nobody has claimed, or a claimed one without its key (401);
+    // another key (403).
+    std::optional<Reply> nameRefused(MHD_Connection* c, const std::string& name) {
+        if (const std::string problem = playerNameProblem(name); !problem.empty())
+            return refusal("player", 400, problem);
+        const auto owner = store->player(name);
+        if (!owner)
+            return refusal("unclaimed", 401,
+                           "the name " + name +
+                               " is not claimed: claim it first (POST /api/v1/players)");
+        const std::optional<std::string> given = bearer(c);
+        if (!given)
+            return refusal("no_key", 401,
+                           "the name " + name +
+                               " is claimed: its runs need the player key that claimed it");
+        if (!playerKeyMatches(*given, owner->keyHash))
+            return refusal("wrong_key", 403, "this is not the player key of " + name);
+        return std::nullopt;
+    }
+
+    // POST /api/v1/players {"name": N}: the key, once.
+    Reply claim(MHD_Connection* c, const std::string& body) {
+        if (!claimLimit.allow(client(c), nowMs())) return error(429, "too many claims; slow down");
+        JsonObject asked;
+        const auto name = asked.end();
+        if (!parseJsonObject(body, asked) || asked.find("name") == name || !asked["name"].isString)
+            return error(400, "send {\"name\": NAME} as JSON");
+        const std::string wanted = utf8Of(asked["name"].text);
+        if (const std::string problem = playerNameProblem(wanted); !problem.empty())
+            return error(400, problem);
+        PlayerRow p;
+        p.name = wanted;
+        p.fold = nameFold(wanted);
+        if (p.fold.empty()) p.fold = wanted;
+        const std::string made = newPlayerKey();
+        p.keyHash = playerKeyHash(made);
+        p.claimedMs = now();
+        if (!store->claimPlayer(p))
+            return error(409, "the name " + wanted + " is taken (or too like one that is)");
+        return {201, "{\"name\":" + jsonString(wanted) + ",\"key\":" + jsonString(made) + "}\n"};
+    }
+
+    // GET /api/v1/players/N: the best run and its place, today's, the
+    // latest runs.
+    Reply playerPage(const std::string& name) {
+        const auto owner = store->player(name);
+        const std::vector<RunRow> latest = store->runsOf(name, 20);
+        if (!owner && latest.empty()) return error(404, "no such player");
+        std::string body = "{\"name\":" + jsonString(name) +
+                           ",\"claimed\":" + (owner ? std::to_string(owner->claimedMs) : "null");
+        // Each whole, and its score and place flat for a client that reads
+        // no nested objects ("bestScore", "bestRank").
+        const auto placed = [&](const char* field, const BoardView& view) {
+            const auto best = store->bestOf(view, name);
+            const std::string f = field;
+            if (!best) {
+                body += ",\"" + f + "\":null";
+                return;
+            }
+            const std::string rank = std::to_string(store->rank(view, *best));
+            body += ",\"" + f + "\":" + runJson(*best, ",\"rank\":" + rank) + ",\"" + f +
+                    "Score\":" + std::to_string(best->score) + ",\"" + f + "Rank\":" + rank;
+        };
+        placed("best", boardOf("global"));
+        placed("today", dayOf(utcDay(now())));
+        placed("daily", boardOf(utcDay(now())));
+        body += ",\"runs\":[";
+        for (std::size_t i = 0; i < latest.size(); ++i) body += (i ? "," : "") + runJson(latest[i]);
+        return {200, body + "]}\n"};
+    }
+
+    // The operator's: a name given back, a run marked as watched, the
+    // flagged runs to watch.
+    Reply release(MHD_Connection* c, const std::string& name) {
+        if (!tokenGiven(c)) return error(403, "releasing names takes the operator token");
+        if (!store->releasePlayer(name)) return error(404, "no such player");
+        return {200, "{\"released\":" + jsonString(name) + "}\n"};
+    }
+    Reply watched(MHD_Connection* c, long long id) {
+        if (!tokenGiven(c)) return error(403, "marking runs takes the operator token");
+        if (!store->markWatched(id)) return error(404, "no such run");
+        return {200, "{\"watched\":" + std::to_string(id) + "}\n"};
+    }
+    Reply review(MHD_Connection* c) {
+        if (!tokenGiven(c)) return error(403, "the review takes the operator token");
+        std::string body = "[";
+        for (const RunRow& r : store->review(100)) {
+            if (body.size() > 1) body += ",";
+            body += runJson(r, ",\"flags\":" + jsonString(r.flags));
+        }
+        return {200, body + "]\n"};
     }
 
     static Reply tooMuchToday() {
@@ -611,14 +768,15 @@ struct Server::State {
         store->forgetClients(nowMs() - static_cast<long long>(config.addressDays) * 86400000);
     }
 
-    Reply top(MHD_Connection* c, const std::string& board) {
+    Reply top(MHD_Connection* c, const BoardView& view) {
         long long limit = 10;
         const char* text = MHD_lookup_connection_value(c, MHD_GET_ARGUMENT_KIND, "limit");
         if (text && !parseCount(text, 1, 100, limit)) return error(400, "limit must be 1 to 100");
         // The answer is kept until the store changes (SQLite, where the
         // store can tell): a board is read far more often than written.
         const auto mark = store->changeMark();
-        const std::string asked = board + '\n' + std::to_string(limit);
+        const std::string asked = view.board + '\n' + std::to_string(view.sinceMs) + '\n' +
+                                  std::to_string(limit);
         if (mark) {
             std::lock_guard lock(topMutex);
             const auto kept = topKept.find(asked);
@@ -626,7 +784,7 @@ struct Server::State {
                 return {200, kept->second.second};
         }
         std::string body = "[";
-        for (const RunRow& r : store->top(board, static_cast<int>(limit))) {
+        for (const RunRow& r : store->best(view, static_cast<int>(limit))) {
             if (body.size() > 1) body += ",";
             body += runJson(r);
         }
@@ -719,13 +877,30 @@ struct Server::State {
             if (stopping) return busy("the server is stopping; try again shortly", 5);
             return submit(c, body);
         }
-        if (url == "/api/v1/top") return get ? top(c, "global") : error(405, "method not allowed");
+        const char* day = MHD_lookup_connection_value(c, MHD_GET_ARGUMENT_KIND, "day");
+        const std::string d = !day || std::strcmp(day, "today") == 0 ? utcDay(now()) : day;
+        if (url == "/api/v1/top") {
+            if (!get) return error(405, "method not allowed");
+            // ?day=: the global board's runs of that UTC day.
+            if (day && !isDay(d)) return error(400, "day must be YYYY-MM-DD or today");
+            return top(c, day ? dayOf(d) : boardOf("global"));
+        }
         if (url == "/api/v1/daily/top") {
             if (!get) return error(405, "method not allowed");
-            const char* day = MHD_lookup_connection_value(c, MHD_GET_ARGUMENT_KIND, "day");
-            const std::string d = day ? day : utcDay(now());
             if (!isDay(d)) return error(400, "day must be YYYY-MM-DD");
-            return top(c, d);
+            return top(c, boardOf(d));
+        }
+        if (url == "/api/v1/players")
+            return post ? claim(c, body) : error(405, "method not allowed");
+        if (url == "/api/v1/review") return get ? review(c) : error(405, "method not allowed");
+        const std::string players = "/api/v1/players/";
+        if (url.rfind(players, 0) == 0 && url.size() > players.size()) {
+            const std::string name = url.substr(players.size());
+            const std::string released = "/release";
+            if (post && name.size() > released.size() &&
+                name.compare(name.size() - released.size(), released.size(), released) == 0)
+                return release(c, name.substr(0, name.size() - released.size()));
+            return get ? playerPage(name) : error(405, "method not allowed");
         }
         const std::string runs = "/api/v1/runs/";
         if (url.rfind(runs, 0) == 0) {
@@ -747,6 +922,7 @@ struct Server::State {
                 return {200, *text, "text/plain; charset=utf-8"};
             }
             if (what == "/hide") return post ? hide(c, id) : error(405, "method not allowed");
+            if (what == "/watched") return post ? watched(c, id) : error(405, "method not allowed");
         }
         if (site && url.rfind("/api/", 0) != 0) {
             const Site::File* file = site->find(url);
@@ -956,9 +1132,9 @@ Server::Server(const ServerConfig& config) : state_(std::make_unique<State>(conf
         // Request line and headers must fit in this: a line without end or
         // endless headers are cut off here.
         MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<size_t>(64 * 1024),
-        MHD_OPTION_THREAD_STACK_SIZE, static_cast<size_t>(1 << 20), MHD_OPTION_NOTIFY_COMPLETED,
-        &completed, state_.get(), MHD_OPTION_NOTIFY_CONNECTION, &connectionEvent, state_.get(),
-        MHD_OPTION_END);
+        MHD_OPTION_UNESCAPE_CALLBACK, &unescape, nullptr, MHD_OPTION_THREAD_STACK_SIZE,
+        static_cast<size_t>(1 << 20), MHD_OPTION_NOTIFY_COMPLETED, &completed, state_.get(),
+        MHD_OPTION_NOTIFY_CONNECTION, &connectionEvent, state_.get(), MHD_OPTION_END);
     freeaddrinfo(found);
     if (!state_->daemon) throw std::runtime_error("cannot listen on " + config.listen);
     state_->watchdog = std::thread([s = state_.get()] { s->watch(); });

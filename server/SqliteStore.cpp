@@ -39,6 +39,7 @@ public:
         throw StoreError(std::string("sqlite: ") + sqlite3_errmsg(db_));
     }
     long long integer(int col) { return sqlite3_column_int64(st_, col); }
+    int columns() { return sqlite3_column_count(st_); }
     void reset() { sqlite3_reset(st_); }
     std::string text(int col) {
         const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st_, col));
@@ -110,12 +111,81 @@ public:
         Statement(db_, "DELETE FROM spent_tickets WHERE spent_ms < ?").bind(1, beforeMs).step();
         Statement(db_, "DELETE FROM daily_bytes WHERE day < ?").bind(1, beforeDay).step();
     }
-    std::vector<RunRow> top(const std::string& board, int limit) override {
+    std::vector<RunRow> best(const BoardView& v, int limit) override {
+        std::lock_guard lock(mutex_);
+        const bool whole = sql::wholeBoard(v);
+        Statement st(db_, whole ? sql::kBest : sql::kBestInDay);
+        if (whole)
+            st.bind(1, v.board).bind(2, limit);
+        else
+            st.bind(1, v.board).bind(2, v.sinceMs).bind(3, v.untilMs).bind(4, limit);
+        std::vector<RunRow> rows;
+        while (st.step()) rows.push_back(read(st));
+        return rows;
+    }
+    long long rank(const BoardView& v, const RunRow& run) override {
+        std::lock_guard lock(mutex_);
+        const bool whole = sql::wholeBoard(v);
+        Statement st(db_, whole ? sql::kRank : sql::kRankInDay);
+        if (whole)
+            st.bind(1, v.board).bind(2, run.player).bind(3, run.score).bind(4, run.id);
+        else
+            st.bind(1, v.board)
+                .bind(2, v.sinceMs)
+                .bind(3, v.untilMs)
+                .bind(4, run.player)
+                .bind(5, run.score)
+                .bind(6, run.id);
+        st.step();
+        return st.integer(0) + 1;
+    }
+    std::optional<RunRow> bestOf(const BoardView& v, const std::string& player) override {
+        std::lock_guard lock(mutex_);
+        const bool whole = sql::wholeBoard(v);
+        Statement st(db_, whole ? sql::kBestOf : sql::kBestOfInDay);
+        if (whole)
+            st.bind(1, v.board).bind(2, player);
+        else
+            st.bind(1, v.board).bind(2, v.sinceMs).bind(3, v.untilMs).bind(4, player);
+        if (!st.step()) return std::nullopt;
+        return read(st);
+    }
+    std::vector<RunRow> runsOf(const std::string& player, int limit) override {
+        std::lock_guard lock(mutex_);
+        Statement st(db_, sql::kRunsOf);
+        st.bind(1, player).bind(2, limit);
+        std::vector<RunRow> rows;
+        while (st.step()) rows.push_back(read(st));
+        return rows;
+    }
+    bool claimPlayer(const PlayerRow& p) override {
         std::lock_guard lock(mutex_);
         Statement st(db_,
-                     "SELECT id, board, player, score, ticks, seed, version, submitted_ms FROM runs"
-                     " WHERE board = ? AND hidden = 0 ORDER BY score DESC, id LIMIT ?");
-        st.bind(1, board).bind(2, limit);
+                     "INSERT INTO players (name, fold, key_hash, claimed_ms) VALUES (?, ?, ?, ?)"
+                     " ON CONFLICT DO NOTHING");
+        st.bind(1, p.name).bind(2, p.fold).bind(3, p.keyHash).bind(4, p.claimedMs).step();
+        return sqlite3_changes(db_) == 1;
+    }
+    std::optional<PlayerRow> player(const std::string& name) override {
+        return playerWhere("name", name);
+    }
+    std::optional<PlayerRow> playerByFold(const std::string& fold) override {
+        return playerWhere("fold", fold);
+    }
+    bool releasePlayer(const std::string& name) override {
+        std::lock_guard lock(mutex_);
+        Statement(db_, "DELETE FROM players WHERE name = ?").bind(1, name).step();
+        return sqlite3_changes(db_) == 1;
+    }
+    bool markWatched(long long id) override {
+        std::lock_guard lock(mutex_);
+        Statement(db_, "UPDATE runs SET watched = 1 WHERE id = ?").bind(1, id).step();
+        return sqlite3_changes(db_) == 1;
+    }
+    std::vector<RunRow> review(int limit) override {
+        std::lock_guard lock(mutex_);
+        Statement st(db_, sql::kReview);
+        st.bind(1, limit);
         std::vector<RunRow> rows;
         while (st.step()) rows.push_back(read(st));
         return rows;
@@ -130,8 +200,7 @@ public:
     std::optional<RunRow> run(long long id) override {
         std::lock_guard lock(mutex_);
         Statement st(db_,
-                     "SELECT id, board, player, score, ticks, seed, version, submitted_ms FROM runs"
-                     " WHERE id = ? AND hidden = 0");
+                     (std::string(sql::kRunColumns) + " WHERE r.id = ? AND r.hidden = 0").c_str());
         st.bind(1, id);
         if (!st.step()) return std::nullopt;
         return read(st);
@@ -141,16 +210,16 @@ public:
     std::vector<RunRow> recentRuns(int limit) override {
         std::lock_guard lock(mutex_);
         Statement st(db_,
-                     "SELECT id, board, player, score, ticks, seed, version, submitted_ms, hidden,"
-                     " coalesce(client, ''), coalesce(agent, '') FROM runs ORDER BY id DESC"
-                     " LIMIT ?");
+                     "SELECT id, board, player, score, ticks, seed, version, submitted_ms, watched,"
+                     " flags, hidden, coalesce(client, ''), coalesce(agent, '') FROM runs"
+                     " ORDER BY id DESC LIMIT ?");
         st.bind(1, limit);
         std::vector<RunRow> rows;
         while (st.step()) {
             rows.push_back(read(st));
-            rows.back().hidden = st.integer(8) != 0;
-            rows.back().client = st.text(9);
-            rows.back().agent = st.text(10);
+            rows.back().hidden = st.integer(10) != 0;
+            rows.back().client = st.text(11);
+            rows.back().agent = st.text(12);
         }
         return rows;
     }
@@ -287,13 +356,32 @@ public:
     }
 
 private:
+    // The run's player's best on its board is worked out again with it.
     bool setHidden(long long id, int hidden) {
         std::lock_guard lock(mutex_);
-        Statement(db_, "UPDATE runs SET hidden = ? WHERE id = ?")
-            .bind(1, hidden)
-            .bind(2, id)
-            .step();
-        return sqlite3_changes(db_) == 1;
+        exec("BEGIN IMMEDIATE");
+        try {
+            Statement(db_, "UPDATE runs SET hidden = ? WHERE id = ?")
+                .bind(1, hidden)
+                .bind(2, id)
+                .step();
+            const bool changed = sqlite3_changes(db_) == 1;
+            if (changed) {
+                Statement who(db_, "SELECT board, player FROM runs WHERE id = ?");
+                who.bind(1, id).step();
+                const std::string board = who.text(0), player = who.text(1);
+                Statement(db_, "DELETE FROM bests WHERE board = ? AND player = ?")
+                    .bind(1, board)
+                    .bind(2, player)
+                    .step();
+                Statement(db_, sql::kNextBest).bind(1, board).bind(2, player).step();
+            }
+            exec("COMMIT");
+            return changed;
+        } catch (...) {
+            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+            throw;
+        }
     }
     // The whole database at once, as one consistent snapshot of `from`.
     static void copy(sqlite3* from, sqlite3* to, const std::string& name) {
@@ -318,11 +406,17 @@ private:
         const RunRow& r = s.run;
         Statement st(db_,
                      "INSERT INTO runs (board, player, score, ticks, seed, version, submitted_ms,"
-                     " replay, ticket, client, agent) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                     " replay, ticket, client, agent, flags) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
         st.bind(1, r.board).bind(2, r.player).bind(3, r.score).bind(4, r.ticks).bind(5, r.seed);
         st.bind(6, r.version).bind(7, r.submittedMs).bind(8, s.replay).bind(9, s.nonce);
-        st.bind(10, s.client).bind(11, s.agent).step();
+        st.bind(10, s.client).bind(11, s.agent).bind(12, r.flags).step();
         s.run.id = sqlite3_last_insert_rowid(db_);
+        Statement(db_, sql::kKeepBest)
+            .bind(1, r.board)
+            .bind(2, r.player)
+            .bind(3, r.score)
+            .bind(4, s.run.id)
+            .step();
         return Added::Listed;
     }
     static RunRow read(Statement& st) {
@@ -335,7 +429,20 @@ private:
         r.seed = st.integer(5);
         r.version = st.text(6);
         r.submittedMs = st.integer(7);
+        if (st.columns() >= 10) {
+            r.watched = st.integer(8) != 0;
+            r.flags = st.text(9);
+        }
         return r;
+    }
+    std::optional<PlayerRow> playerWhere(const char* column, const std::string& value) {
+        std::lock_guard lock(mutex_);
+        Statement st(db_,
+                     (std::string("SELECT name, fold, key_hash, claimed_ms FROM players WHERE ") +
+                      column + " = ?")
+                         .c_str());
+        if (!st.bind(1, value).step()) return std::nullopt;
+        return PlayerRow{st.text(0), st.text(1), st.text(2), st.integer(3)};
     }
     void exec(const std::string& sql) {
         char* error = nullptr;

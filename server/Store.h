@@ -3,6 +3,7 @@
 // to date by the same numbered migrations when the store opens.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -20,6 +21,8 @@ struct RunRow {
     long long seed = 0;
     std::string version;
     long long submittedMs = 0;  // Unix time
+    bool watched = false;       // an operator has watched it
+    std::string flags;          // why its inputs look like no person's; empty: they do not
     // Read only by recentRuns, for the operator.
     bool hidden = false;
     std::string client;  // the address it came from, until forgotten
@@ -35,6 +38,20 @@ struct Refusal {
     std::string player;
     long long score = 0;  // claimed
     std::string detail;   // the answer's reason
+};
+
+// A name claimed by a player: the server keeps only a hash of its key, and
+// its fold (what it looks like), so that no look-alike is claimed beside it.
+struct PlayerRow {
+    std::string name, fold, keyHash;
+    long long claimedMs = 0;
+};
+
+// A board, whole or the runs sent in [sinceMs, untilMs) of it (a day's).
+struct BoardView {
+    std::string board;
+    long long sinceMs = 0;
+    long long untilMs = INT64_MAX;
 };
 
 class StoreError : public std::runtime_error {
@@ -75,9 +92,26 @@ public:
     // Forgets spent tickets issued before `beforeMs` (they have expired
     // anyway) and the byte counts of days before `beforeDay`.
     virtual void forget(long long beforeMs, const std::string& beforeDay) = 0;
-    // The best visible runs of a board, highest score first, earliest first
-    // among equals.
-    virtual std::vector<RunRow> top(const std::string& board, int limit) = 0;
+    // The best visible run of each player on a board, highest score first,
+    // earliest first among equals.
+    virtual std::vector<RunRow> best(const BoardView& view, int limit) = 0;
+    std::vector<RunRow> top(const std::string& board, int limit) { return best({board}, limit); }
+    // Where a run stands among the other players' best runs: 1 for the top.
+    virtual long long rank(const BoardView& view, const RunRow& run) = 0;
+    // A player's best visible run on a board, and the latest runs anywhere.
+    virtual std::optional<RunRow> bestOf(const BoardView& view, const std::string& player) = 0;
+    virtual std::vector<RunRow> runsOf(const std::string& player, int limit) = 0;
+    // A name claimed; false when it, or a look-alike (the same fold), is taken.
+    virtual bool claimPlayer(const PlayerRow& p) = 0;
+    virtual std::optional<PlayerRow> player(const std::string& name) = 0;
+    virtual std::optional<PlayerRow> playerByFold(const std::string& fold) = 0;
+    // The operator gives a name back: anyone may claim it again, and the
+    // old key is worth nothing. Its runs stay listed. False: no such player.
+    virtual bool releasePlayer(const std::string& name) = 0;
+    // Review: an operator watched a run; the flagged runs not watched yet,
+    // best first.
+    virtual bool markWatched(long long id) = 0;
+    virtual std::vector<RunRow> review(int limit) = 0;
     virtual std::optional<std::string> replay(long long id) = 0;
     virtual std::optional<RunRow> run(long long id) = 0;
     // Hides a run from the tables (moderation); false for no such run.
@@ -118,6 +152,20 @@ public:
 std::unique_ptr<Store> openStore(const std::string& url);
 // The URL with any password in it starred out, to be logged.
 std::string redactUrl(const std::string& url);
+
+// The queries both stores run, with ?N parameters (PostgreSQL's $N).
+namespace sql {
+extern const char* const kRunColumns;  // SELECT ... FROM runs r
+// A whole board, read from each player's best (the bests table), or a
+// day of it, from its runs.
+bool wholeBoard(const BoardView& view);
+extern const char *const kBest, *const kRank, *const kBestOf;
+extern const char *const kBestInDay, *const kRankInDay, *const kBestOfInDay;
+extern const char* const kRunsOf;  // ?1 player, ?2 limit
+extern const char* const kReview;  // ?1 limit
+extern const char *const kKeepBest, *const kDropBest, *const kNextBest;
+std::string postgres(const char* query);
+}  // namespace sql
 
 // The schema, one step per entry; entry i takes version i to i + 1. The two
 // dialects differ only in the key column.

@@ -19,16 +19,6 @@ namespace {
 
 constexpr std::size_t kKeyBytes = 32;
 
-std::string hex(const unsigned char* p, std::size_t n) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (std::size_t i = 0; i < n; ++i) {
-        out += digits[p[i] >> 4];
-        out += digits[p[i] & 15];
-    }
-    return out;
-}
-
 std::vector<std::string> split(const std::string& s, char sep) {
     std::vector<std::string> parts;
     std::size_t start = 0;
@@ -48,6 +38,16 @@ bool digitsOnly(const std::string& s, std::size_t maxLen) {
 }
 
 }  // namespace
+
+std::string hexOf(const unsigned char* p, std::size_t n) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (std::size_t i = 0; i < n; ++i) {
+        out += digits[p[i] >> 4];
+        out += digits[p[i] & 15];
+    }
+    return out;
+}
 
 TicketKey TicketKey::load(const std::string& path, bool make) {
     unsigned char bytes[kKeyBytes];
@@ -101,7 +101,7 @@ uint32_t TicketKey::dailySeed(const std::string& day) const {
 
 std::string TicketKey::fingerprint() const {
     const std::string m = mac("key fingerprint");
-    return hex(reinterpret_cast<const unsigned char*>(m.data()), 16);
+    return hexOf(reinterpret_cast<const unsigned char*>(m.data()), 16);
 }
 
 Ticket TicketKey::issue(bool daily, long long nowMs) const {
@@ -110,7 +110,7 @@ Ticket TicketKey::issue(bool daily, long long nowMs) const {
     t.issuedMs = nowMs;
     unsigned char r[12];
     if (RAND_bytes(r, sizeof r) != 1) throw std::runtime_error("no random bytes for a ticket");
-    t.nonce = hex(r, 8);
+    t.nonce = hexOf(r, 8);
     if (daily) {
         t.day = utcDay(nowMs);
         t.seed = dailySeed(t.day);
@@ -127,7 +127,7 @@ std::string TicketKey::encode(const Ticket& t) const {
                              std::to_string(t.seed) + "." + std::to_string(t.issuedMs) + "." +
                              t.nonce;
     const std::string m = mac(body);
-    return body + "." + hex(reinterpret_cast<const unsigned char*>(m.data()), m.size());
+    return body + "." + hexOf(reinterpret_cast<const unsigned char*>(m.data()), m.size());
 }
 
 bool TicketKey::decode(const std::string& text, Ticket& out) const {
@@ -136,7 +136,7 @@ bool TicketKey::decode(const std::string& text, Ticket& out) const {
     if (parts.size() != 6) return false;
     const std::string body = text.substr(0, text.rfind('.'));
     const std::string m = mac(body);
-    const std::string want = hex(reinterpret_cast<const unsigned char*>(m.data()), m.size());
+    const std::string want = hexOf(reinterpret_cast<const unsigned char*>(m.data()), m.size());
     if (parts[5].size() != want.size() ||
         CRYPTO_memcmp(parts[5].data(), want.data(), want.size()) != 0)
         return false;

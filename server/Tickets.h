@@ -3,6 +3,7 @@
 // from the moment the server gave out its seed.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -38,6 +39,9 @@ private:
     std::string mac(const std::string& message) const;
     std::string key_;
 };
+
+// Bytes as lowercase hex digits.
+std::string hexOf(const unsigned char* bytes, std::size_t n);
 
 // "YYYY-MM-DD" of a Unix time in milliseconds.
 std::string utcDay(long long ms);

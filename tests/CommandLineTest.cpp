@@ -24,6 +24,8 @@ TEST(CommandLineTest, OptionsAreRecordedAndNoneMeansPlay) {
     EXPECT_FALSE(replyTo(all).done);
 
     EXPECT_EQ(parse({"--replay=game.rec"}).replayFile, "game.rec");
+    EXPECT_EQ(parse({"--player", "Zo\xC3\xAB R", "--ranked"}).player, "Zo\xC3\xAB R");
+    EXPECT_EQ(parse({"--player=ACE"}).player, "ACE");
 
     const char* argv[] = {"voidrunner", "--fullscreen", nullptr};
     EXPECT_TRUE(parseCommandLine(2, argv).fullscreen);
@@ -34,7 +36,8 @@ TEST(CommandLineTest, HelpAndVersionPrintAndEndWithZero) {
     EXPECT_TRUE(help.done);
     EXPECT_FALSE(help.isError);
     EXPECT_EQ(help.exitCode, 0);
-    for (const char* option : {"--help", "--version", "--replay FILE", "--fullscreen"})
+    for (const char* option :
+         {"--help", "--version", "--replay FILE", "--fullscreen", "--player NAME"})
         EXPECT_NE(help.text.find(option), std::string::npos) << option;
 
     const CommandLineReply version = replyTo(parse({"--version"}));
@@ -46,8 +49,9 @@ TEST(CommandLineTest, HelpAndVersionPrintAndEndWithZero) {
 
 TEST(CommandLineTest, BadArgumentsGiveOneLineAndExitCodeTwo) {
     const std::vector<std::vector<std::string>> bad = {
-        {"--frobnicate"}, {"-x"},       {"--replay"},        {"--replay="},
-        {"--replay", ""}, {"save.txt"}, {"--help", "--nope"}};
+        {"--frobnicate"},     {"-x"},           {"--replay"},
+        {"--replay="},        {"--replay", ""}, {"save.txt"},
+        {"--help", "--nope"}, {"--player"},     {"--player="}};
     for (const auto& args : bad) {
         const CommandLine cl = parse(args);
         const CommandLineReply reply = replyTo(cl);

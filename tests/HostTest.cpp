@@ -123,6 +123,49 @@ TEST(HostSettings, BadContentsGiveTheDefaultAndAChoiceSurvivesARestart) {
     EXPECT_FALSE(saveSettings(HostSettings{true}, "."));
 }
 
+// The file is the player's: a save keeps every line and comment it does
+// not know, says which line it did not take and why, and the player line
+// (name and key, the one line to copy to another device) reads back.
+TEST(HostSettings, ARoundTripKeepsWhatItDoesNotKnowAndSaysWhy) {
+    WorkFolder folder;
+    const std::string key = "Ab-_0123456789abcdefXYZ";
+    std::ofstream(kSettingsFile) << "# my settings\ncolour green\nvolume 11\n"
+                                 << "player " << std::string(33, 'N') << "\n\nmute 1\n";
+    HostSettings s = loadSettings();
+    EXPECT_TRUE(s.muted);
+    ASSERT_EQ(s.notTaken.size(), 3u);
+    EXPECT_EQ(s.notTaken[0],
+              "settings.txt line 2, \"colour green\", is not taken: not a setting "
+              "this game knows");
+    EXPECT_NE(s.notTaken[1].find("line 3, \"volume 11\", is not taken: volume is 0 to 10"),
+              std::string::npos);
+    EXPECT_NE(s.notTaken[2].find("1 to 16 characters"), std::string::npos) << s.notTaken[2];
+    ASSERT_TRUE(saveSetting("mute", "0"));
+    ASSERT_TRUE(saveSetting("player", playerSetting("Zo\xC3\xAB R", key)));
+    EXPECT_EQ(readFile(kSettingsFile), "# my settings\ncolour green\nvolume 11\nplayer " +
+                                           std::string(33, 'N') +
+                                           "\n\nmute 0\nplayer Zo\xC3\xAB R key " + key + "\n");
+    s = loadSettings();
+    EXPECT_EQ(s.player, "Zo\xC3\xAB R");
+    EXPECT_EQ(s.playerKey, key);
+    // Another name claimed later: the first name's line stays, as a comment.
+    ASSERT_TRUE(saveSetting("player", playerSetting("ACE", key + "2")));
+    EXPECT_NE(
+        readFile(kSettingsFile).find("# player Zo\xC3\xAB R key " + key + "\nplayer ACE key "),
+        std::string::npos)
+        << readFile(kSettingsFile);
+    // A pasted line, decomposed as some systems type it, reads composed.
+    std::string name, pasted, why;
+    ASSERT_TRUE(readPlayerSetting("player ACE\xCC\x81 key " + key, name, pasted, why)) << why;
+    EXPECT_EQ(name, "AC\xC3\x89");
+    EXPECT_EQ(pasted, key);
+    EXPECT_FALSE(
+        readPlayerSetting("player \xE2\x80\xAE"
+                          "ECA",
+                          name, pasted, why));
+    EXPECT_NE(why.find("U+202E"), std::string::npos) << why;
+}
+
 // settings.txt as a pipe is not waited on (a writer the test opens after
 // five seconds would free a blocked read); one past what settings can hold
 // is not read; a link planted where the temporary file once went changes
@@ -394,7 +437,8 @@ TEST_F(Host, F2ShowsTheTopTenFetchedWithoutWaitingAndStrangersNamesDrawnSafely) 
     host.takes(key(vk::f2), false);
     EXPECT_TRUE(shows(display.presented, "the run is listed"));
     ASSERT_EQ(http.asked.size(), 2u);
-    EXPECT_EQ(http.asked[1].first, "http://lb.test/api/v1/daily/top?limit=10");
+    EXPECT_EQ(http.asked[1].first, "http://lb.test/api/v1/top?limit=10&day=" + utcToday())
+        << "today's runs of the standard board";
     EXPECT_TRUE(shows(display.presented, "Loading..."));
     EXPECT_TRUE(host.showAnswers(gameWindow->window));
     // Names as a server may send them: markup escaped, a control character,
@@ -420,6 +464,23 @@ TEST_F(Host, F2ShowsTheTopTenFetchedWithoutWaitingAndStrangersNamesDrawnSafely) 
     EXPECT_FALSE(shows(display.presented, "Top ten"));
     host.detach();
 
+    // A player's own row is marked; out of the ten, their place shows.
+    http.asked.clear();
+    setTopTenSource(&http, "http://lb.test", "Zo\xc3\xab");
+    host.attach();
+    host.takes(key(vk::f2), false);
+    ASSERT_EQ(http.asked.size(), 3u);
+    EXPECT_EQ(http.asked[2].first, "http://lb.test/api/v1/players/Zo%C3%AB");
+    http.asked[0].second({200, "[{\"player\":\"Zo\\u00eb\",\"score\":70}]", ""});
+    http.asked[1].second({200, "[{\"player\":\"ACE\",\"score\":90}]", ""});
+    http.asked[2].second(
+        {200, "{\"bestScore\":70,\"bestRank\":1,\"todayScore\":40,\"todayRank\":12}", ""});
+    host.showAnswers(gameWindow->window);
+    EXPECT_TRUE(shows(display.presented, "Zo\xeb (you)"));
+    EXPECT_TRUE(shows(display.presented, "You: #12, 40")) << "not among today's ten";
+    EXPECT_FALSE(shows(display.presented, "You: #1, 70")) << "marked in the table instead";
+    host.detach();
+
     std::vector<TopRow> rows;
     for (const char* bad : {"", "{}", "[{\"player\":\"A\"", "[1]", "[{\"a\":\"\\q\"}]", "[]x"})
         EXPECT_FALSE(parseTopRows(bad, rows)) << bad;
@@ -434,7 +495,7 @@ TEST(LeaderboardClient, ATicketIsTakenOnlyWithASeedTheGameReads) {
             return reply;
         }
     } http;
-    Leaderboard board(http, "http://lb.test/", "ACE");
+    Leaderboard board(http, "http://lb.test/", "ACE", "key-of-ace-0123456789");
     std::string message;
     for (const char* body :
          {"{\"ticket\":\"t\",\"seed\":\"abc\"}", "{\"ticket\":\"t\",\"seed\":4294967296}",
@@ -448,7 +509,7 @@ TEST(LeaderboardClient, ATicketIsTakenOnlyWithASeedTheGameReads) {
     // A refusal's reason is shown as printable text, escapes and all.
     http.reply = {503, "{\"error\":\"busy \\\"now\\\"\\u0007\"}", ""};
     EXPECT_FALSE(board.begin(RankedMode::Daily, message));
-    EXPECT_NE(message.find("(status 503: busy \"now\"?)"), std::string::npos) << message;
+    EXPECT_NE(message.find("(busy \"now\"?)"), std::string::npos) << message;
 
     http.reply = {200,
                   "{\"ticket\":\"r.-.42.9\",\"seed\":4294967295,\"field\":[1280,720],"

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -15,14 +16,55 @@ namespace {
 bool fullscreenAtStart = false;
 bool welcomeOnFirstLaunch = false;
 HttpService* topTenHttp = nullptr;
-std::string topTenServer;
+std::string topTenServer, topTenPlayer;
+bool topTenDaily = false;
+bool replayEndBox = true;
+std::function<void()> replayEndTold;
 std::mutex runMessageMutex;
 std::string runMessage;     // guarded by runMessageMutex
 std::string unsentExpires;  // guarded by runMessageMutex
+std::string rankedSign;     // guarded by runMessageMutex
 
 std::string lastRunMessage() {
     std::lock_guard lock(runMessageMutex);
-    return runMessage;
+    // The console's prefix is no news in a box.
+    const std::string prefix = "voidrunner: ";
+    return runMessage.rfind(prefix, 0) == 0 ? runMessage.substr(prefix.size()) : runMessage;
+}
+
+std::string currentRankedSign() {
+    std::lock_guard lock(runMessageMutex);
+    return rankedSign;
+}
+
+// Words of `text` in lines of at most `most` characters (the box's font is
+// about 7 pixels a character; a word longer than a line is cut).
+std::vector<std::string> wrapped(const std::string& text, std::size_t most) {
+    std::vector<std::string> lines;
+    std::string line, word;
+    const auto flush = [&] {
+        if (word.empty()) return;
+        if (!line.empty() && line.size() + 1 + word.size() > most) {
+            lines.push_back(line);
+            line.clear();
+        }
+        while (word.size() > most) {
+            lines.push_back(word.substr(0, most));
+            word.erase(0, most);
+        }
+        line += (line.empty() ? "" : " ") + word;
+        word.clear();
+    };
+    for (const char c : text) {
+        if (c == ' ') {
+            flush();
+        } else {
+            word += c;
+        }
+    }
+    flush();
+    if (!line.empty()) lines.push_back(line);
+    return lines;
 }
 
 std::string unsentRunLine() {
@@ -63,6 +105,8 @@ const char* const kReplayEndLines[] = {
     "The replay has ended",
     "Esc or Q closes the window",
 };
+// How long a line of settings.txt that was not taken is shown at start.
+constexpr uint32_t kSettingsNoteTime = 10000;
 
 constexpr int kBoxLine = 18;
 
@@ -107,40 +151,64 @@ void drawBox(DrawSurface& s, const Lines& lines, bool low = false) {
     }
 }
 
-// The top ten box: both tables side by side, what became of the request,
-// and how to leave.
+// The top ten box: both tables side by side, the player's own row marked
+// and, when not among them, the player's place below; what became of the
+// run and of the request, wrapped inside the box; and how to leave.
 void drawTopTen(DrawSurface& s, const TopTen::View& view, const std::string& server) {
     constexpr int kLine = kBoxLine;
-    const BoxPlace box = drawFrame(s, 15, 560);
+    constexpr int kLines = 17;
+    const BoxPlace box = drawFrame(s, kLines, 600);
     const int left = box.left, top = box.top, width = box.width;
     const auto lineTop = [&](int i) { return top + 8 + i * kLine; };
+    const std::size_t most = static_cast<std::size_t>(std::max(width - 24, 80) / 8);
     const auto centred = [&](const std::string& text, int i, Rgb colour) {
         s.setTextColor(colour);
         s.drawText(text.c_str(), left + 8, lineTop(i), left + width - 8, lineTop(i) + kLine,
                    TextAlign::Center);
     };
     centred("Top ten", 0, kWhite);
-    centred(lastRunMessage(), 1, kGrey);
+    const std::vector<std::string> said = wrapped(lastRunMessage(), most);
+    for (std::size_t i = 0; i < std::min<std::size_t>(said.size(), 2); ++i)
+        centred(said[i], 1 + static_cast<int>(i), kGrey);
     const int half = width / 2;
-    const std::vector<TopRow>* tables[] = {&view.global, &view.daily};
-    const char* const heads[] = {"All time", "Today"};
+    const std::vector<TopRow>* tables[] = {&view.global, &view.today};
+    const std::string heads[] = {"All time", view.todayTitle.empty() ? "Today" : view.todayTitle};
+    const TopTen::Standing* mine[] = {&view.best, &view.bestToday};
     for (int column = 0; column < 2; ++column) {
         const int x0 = left + column * half + 10;
         const int x1 = left + (column + 1) * half - 10;
         s.setTextColor(kGrey);
-        s.drawText(heads[column], x0, lineTop(2), x1, lineTop(2) + kLine, TextAlign::Center);
+        s.drawText(heads[column].c_str(), x0, lineTop(3), x1, lineTop(3) + kLine,
+                   TextAlign::Center);
         const std::vector<TopRow>& rows = *tables[column];
-        s.setTextColor(kWhite);
-        if (rows.empty() && view.status == TopTen::Status::Ready)
-            s.drawText("No runs yet", x0, lineTop(3), x1, lineTop(3) + kLine, TextAlign::Center);
+        if (rows.empty() && view.status == TopTen::Status::Ready) {
+            s.setTextColor(kWhite);
+            s.drawText("No runs yet", x0, lineTop(4), x1, lineTop(4) + kLine, TextAlign::Center);
+        }
+        bool shown = false;
         for (const TopRow& row : rows) {
-            const int y = lineTop(2 + row.rank);
+            const int y = lineTop(3 + row.rank);
+            // The player's own row on a grey band, the name marked too.
+            if (row.mine) {
+                s.fillRect(x0 - 4, y + 1, x1 + 4, y + kLine - 1, Rgb{70, 70, 70});
+                shown = true;
+            }
+            s.setTextColor(kWhite);
             char number[24];
             std::snprintf(number, sizeof number, "%d.", row.rank);
             s.drawText(number, x0, y, x0 + 30, y + kLine, TextAlign::Right);
-            s.drawText(row.player.c_str(), x0 + 38, y, x1 - 80, y + kLine, TextAlign::Left);
+            const std::string name = row.mine ? row.player + " (you)" : row.player;
+            s.drawText(name.c_str(), x0 + 38, y, x1 - 80, y + kLine, TextAlign::Left);
             std::snprintf(number, sizeof number, "%lld", row.score);
             s.drawText(number, x1 - 80, y, x1, y + kLine, TextAlign::Right);
+        }
+        // Not among the ten: where the player stands, below them.
+        if (!shown && mine[column]->rank > 0) {
+            char line[64];
+            std::snprintf(line, sizeof line, "You: #%lld, %lld", mine[column]->rank,
+                          mine[column]->score);
+            s.setTextColor(kWhite);
+            s.drawText(line, x0, lineTop(14), x1, lineTop(14) + kLine, TextAlign::Center);
         }
     }
     std::string status;
@@ -153,8 +221,9 @@ void drawTopTen(DrawSurface& s, const TopTen::View& view, const std::string& ser
     case TopTen::Status::Ready: status = server; break;
     case TopTen::Status::Failed: status = view.why; break;
     }
-    centred(status, 13, kGrey);
-    centred("F2 or any key plays on", 14, kWhite);
+    const std::vector<std::string> state = wrapped(status, most);
+    if (!state.empty()) centred(state[0], 15, kGrey);
+    centred("F2 or any key plays on", 16, kWhite);
 }
 
 bool isArrow(uintptr_t key) { return key >= vk::left && key <= vk::down; }
@@ -172,11 +241,23 @@ uint32_t now() { return platform().clock->tickCount(); }
 void setStartFullscreen(bool on) { fullscreenAtStart = on; }
 bool startFullscreen() { return fullscreenAtStart; }
 void setWelcomeOnFirstLaunch(bool on) { welcomeOnFirstLaunch = on; }
-void setTopTenSource(HttpService* http, const std::string& leaderboard) {
+void setTopTenSource(HttpService* http, const std::string& leaderboard, const std::string& player,
+                     bool daily) {
     topTenHttp = http;
     topTenServer = leaderboard;
+    topTenPlayer = player;
+    topTenDaily = daily;
     noteLeaderboardMessage({});
     noteUnsentRun({});
+    noteRankedSign({});
+}
+void noteRankedSign(const std::string& text) {
+    std::lock_guard lock(runMessageMutex);
+    rankedSign = text;
+}
+void setReplayEnd(bool box, std::function<void()> told) {
+    replayEndBox = box;
+    replayEndTold = std::move(told);
 }
 void noteLeaderboardMessage(const std::string& text) {
     std::lock_guard lock(runMessageMutex);
@@ -206,7 +287,12 @@ void HostControls::attach() {
     welcomeDue = welcomeOnFirstLaunch && !present(*platform().files, kSettingsFile) &&
                  !present(*platform().saves, "save.txt");
     settings = loadSettings();
-    topTen.configure(topTenHttp, topTenServer.empty() ? settings.leaderboard : topTenServer);
+    // Each line not taken, said once: a game from a menu shows it too.
+    for (const std::string& note : settings.notTaken)
+        std::fprintf(stderr, "voidrunner: %s\n", note.c_str());
+    settingsNote = settings.notTaken.empty() ? "" : settings.notTaken.front();
+    topTen.configure(topTenHttp, topTenServer.empty() ? settings.leaderboard : topTenServer,
+                     topTenPlayer.empty() ? settings.player : topTenPlayer, topTenDaily);
     gate.inner = platform().sound;
     platform().sound = &gate;
     gate.inner->setVolume(settings.volume);
@@ -214,6 +300,7 @@ void HostControls::attach() {
     platform().display = &frames;
     frames.inner->setGlow(settings.glow);
     pointerMovedAt = now();
+    settingsNoteAt = now();
 }
 
 void HostControls::detach() {
@@ -404,6 +491,7 @@ void HostControls::afterTick(WindowHandle window, int pace, bool ended) {
     if (replayEnded && !replayEndShown) {
         replayEndShown = true;
         redraw(window);
+        if (replayEndTold) replayEndTold();
     }
 }
 
@@ -416,9 +504,10 @@ bool HostControls::showAnswers(WindowHandle window) {
 
 void HostControls::drawSigns(DrawSurface& s) const {
     char line[64] = {};
+    const int fieldWidth = gameState.fieldWidth;
     if (replayPace > 0) {
         if (replayEnded) {
-            drawBox(s, kReplayEndLines, true);
+            if (replayEndBox) drawBox(s, kReplayEndLines, true);
             return;
         }
         // The whole line where there is room left of the score.
@@ -432,9 +521,16 @@ void HostControls::drawSigns(DrawSurface& s) const {
     if (volumeShown && now() - volumeShownAt < kSignTime)
         std::snprintf(line, sizeof line, "Volume %d/10%s", settings.volume,
                       settings.muted ? ", sound off (M)" : "");
-    if (!line[0]) return;
     s.setTextColor(kGrey);
-    s.drawText(line, 8, 8, std::max(gameState.fieldWidth / 2 - 64, 8), 26, TextAlign::Left);
+    if (line[0]) s.drawText(line, 8, 8, std::max(fieldWidth / 2 - 64, 8), 26, TextAlign::Left);
+    // A line of settings.txt not taken, for a while after the start.
+    if (!settingsNote.empty() && now() - settingsNoteAt < kSettingsNoteTime)
+        s.drawText(settingsNote.c_str(), 8, 28, std::max(fieldWidth - 8, 8), 46, TextAlign::Left);
+    // Ranked or not, and what became of the run: right of the score.
+    if (replayPace == 0)
+        if (const std::string ranked = currentRankedSign(); !ranked.empty())
+            s.drawText(ranked.c_str(), fieldWidth / 2 + 64, 8, std::max(fieldWidth - 8, 8), 26,
+                       TextAlign::Right);
 }
 
 void HostControls::pause(WindowHandle window, Overlay what) {
@@ -451,13 +547,13 @@ void HostControls::resume() { overlay = Overlay::None; }
 void HostControls::toggleMute() {
     settings.muted = !settings.muted;
     if (settings.muted) platform().sound->stop();
-    saveSettings(settings);
+    saveSetting("mute", settings.muted ? "1" : "0");
 }
 
 void HostControls::changeVolume(WindowHandle window, int step) {
     settings.volume = std::clamp(settings.volume + step, 0, 10);
     if (gate.inner) gate.inner->setVolume(settings.volume);
-    saveSettings(settings);
+    saveSetting("volume", std::to_string(settings.volume));
     volumeShown = true;
     volumeShownAt = now();
     refresh(window);  // shown at once while paused; else with the next frame
@@ -465,7 +561,7 @@ void HostControls::changeVolume(WindowHandle window, int step) {
 
 void HostControls::toggleLook(WindowHandle) {
     settings.vectorLook = !settings.vectorLook;
-    saveSettings(settings);
+    saveSetting("look", settings.vectorLook ? "vector" : "pixels");
     frames.followLook();
     // The window re-places the frame and then refreshes a paused one.
     lookChanged = true;

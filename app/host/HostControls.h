@@ -11,6 +11,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
 
 #include "app/host/Settings.h"
 #include "app/online/TopTen.h"
@@ -120,6 +122,8 @@ private:
     int replayPace = 0;
     bool replayEnded = false;
     bool replayEndShown = false;
+    std::string settingsNote;  // the first line of settings.txt not taken
+    uint32_t settingsNoteAt = 0;
     bool lookChanged = false;
 };
 
@@ -143,8 +147,17 @@ bool startFullscreen();
 // file in the folder yet) a few lines on the keys greet the player.
 void setWelcomeOnFirstLaunch(bool on);
 // Where F2's top ten comes from: the HTTP service (none: no network in this
-// build) and the leaderboard when the host names it (empty: settings.txt's).
-void setTopTenSource(HttpService* http, const std::string& leaderboard = {});
+// build) and the leaderboard when the host names it (empty: settings.txt's);
+// whose row is marked (empty: settings.txt's player); `daily`: the second
+// table is the day's board.
+void setTopTenSource(HttpService* http, const std::string& leaderboard = {},
+                     const std::string& player = {}, bool daily = false);
+// The sign at the top right: "Ranked", then what became of the run ("Listed
+// #12", "Kept: will be sent", why it was refused); "" for none. Any thread.
+void noteRankedSign(const std::string& text);
+// At the end of a replay shown: whether the host's box says how to close
+// (the page offers choices of its own instead), and who is told.
+void setReplayEnd(bool box, std::function<void()> told = {});
 // What the leaderboard last said of this run ("listed", "kept"): shown in
 // F2's box, since a program started from a menu has no console. Any thread.
 void noteLeaderboardMessage(const std::string& text);

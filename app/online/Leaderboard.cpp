@@ -9,6 +9,7 @@
 
 #include "app/online/Json.h"
 #include "app/online/RankedContract.h"
+#include "app/online/Utf8.h"
 #include "app/replay/ReplayRecorder.h"
 #include "app/replay/Script.h"
 #include "game/GameState.h"
@@ -17,23 +18,6 @@
 namespace {
 
 constexpr long kRetryMostMs = 5 * 60 * 1000;
-
-std::string urlEncode(const std::string& s) {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (const char ch : s) {
-        const auto c = static_cast<unsigned char>(ch);
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-            c == '-' || c == '.' || c == '_' || c == '~') {
-            out += ch;
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
-}
 
 // A ticket is sent back as it came and names the run's kept file only
 // through a hash: letters, digits, '.', '-' and '_', of a sane length.
@@ -71,34 +55,108 @@ std::string clockTime(long long unixMillis) {
 
 }  // namespace
 
-Leaderboard::Leaderboard(HttpService& http, std::string server, std::string player)
-    : http_(http), server_(std::move(server)), player_(std::move(player)) {
+Leaderboard::Leaderboard(HttpService& http, std::string server, std::string player, std::string key)
+    : http_(http), server_(std::move(server)), player_(std::move(player)), key_(std::move(key)) {
     while (!server_.empty() && server_.back() == '/') server_.pop_back();
-    if (player_.empty()) player_ = "???";
+}
+
+namespace {
+
+// What an answer without words of its own means to a player.
+std::string plainly(const HttpReply& r) {
+    if (r.status == 0) return "the leaderboard cannot be reached (" + r.error + ")";
+    if (r.status == 429) return "the leaderboard asks to wait a little";
+    if (r.status >= 500)
+        return "the leaderboard is down or busy (" + std::to_string(r.status) + ")";
+    return "the leaderboard answered " + std::to_string(r.status);
+}
+
+// The server's own words, or plain ones.
+std::string why(const HttpReply& r, const JsonObject& answer) {
+    const std::string error = shownField(answer, "error");
+    return error.empty() ? plainly(r) : error;
+}
+
+}  // namespace
+
+Leaderboard::Claim Leaderboard::claim(std::string& message) {
+    if (const std::string problem = playerNameProblem(player_); !problem.empty()) {
+        message = problem;
+        return Claim::Refused;
+    }
+    HttpRequest request;
+    request.method = "POST";
+    request.url = server_ + "/api/v1/players";
+    request.body = "{\"name\":\"";
+    // The name is UTF-8 without controls; only " and \ need escaping.
+    for (const char c : player_) {
+        if (c == '"' || c == '\\') request.body += '\\';
+        request.body += c;
+    }
+    request.body += "\"}";
+    const HttpReply r = http_.requestAndWait(request);
+    JsonObject answer;
+    parseJsonObject(r.body, answer);
+    std::string key;
+    if (const auto it = answer.find("key"); it != answer.end() && it->second.isString)
+        key = utf8Of(it->second.text);
+    if (r.status == 201 && !key.empty() && key.size() <= 200) {
+        key_ = key;
+        message = "the name " + player_ + " is yours now; its key is kept in settings.txt";
+        if (onClaimed) onClaimed(player_, key_);
+        return Claim::Claimed;
+    }
+    message = why(r, answer);
+    if (r.status == 409) return Claim::Taken;
+    return r.status >= 400 && r.status < 500 ? Claim::Refused : Claim::Offline;
 }
 
 bool Leaderboard::begin(RankedMode mode, std::string& message) {
     if (mode == RankedMode::Free) return false;
+    const std::shared_ptr<Said> said = shared();
+    const auto notRanked = [&](const std::string& text, const std::string& short_) {
+        message = text + ": this game is not ranked";
+        sign(*said, "Not ranked: " + short_);
+        return false;
+    };
+    if (player_.empty())
+        return notRanked("no player's name (settings.txt's player line, or --player NAME)",
+                         "no player's name");
     // Judged here by the server's own rule, before a game is played for
     // nothing.
-    if (const std::string problem = playerNameProblem(player_); !problem.empty()) {
-        message = "the player's name cannot be listed (" + problem + "): this game is not ranked";
-        return false;
+    if (const std::string problem = playerNameProblem(player_); !problem.empty())
+        return notRanked("the player's name cannot be listed (" + problem + ")", problem);
+    if (key_.empty()) {
+        std::string answer;
+        const Claim claimed = claim(answer);
+        if (claimed == Claim::Taken)
+            return notRanked("the name " + player_ + " is taken (" + answer +
+                                 "); choose another, or copy its player line from the device "
+                                 "that claimed it",
+                             "the name " + player_ + " is taken");
+        if (claimed != Claim::Claimed)
+            return notRanked("the name " + player_ + " could not be claimed (" + answer + ")",
+                             answer);
+        tell(*said, "voidrunner: " + answer);
     }
-    const HttpReply r = http_.sendAndWait(
-        "POST",
-        server_ + "/api/v1/tickets?kind=" + (mode == RankedMode::Daily ? "daily" : "ranked"), "");
+    HttpRequest request;
+    request.method = "POST";
+    request.url = server_ +
+                  "/api/v1/tickets?kind=" + (mode == RankedMode::Daily ? "daily" : "ranked") +
+                  "&player=" + percentEncoded(player_);
+    request.authorization = authorization();
+    const HttpReply r = http_.requestAndWait(request);
     JsonObject answer;
     parseJsonObject(r.body, answer);
     constexpr std::size_t kTicketMost = 1000;
     const std::string ticket = shownField(answer, "ticket", kTicketMost);
-    if (r.status != 200 || ticket.empty() || answer.count("seed") == 0) {
-        std::string why = r.status ? "status " + std::to_string(r.status) : r.error;
-        if (const std::string error = shownField(answer, "error"); !error.empty())
-            why += ": " + error;
-        message = "no ticket from " + server_ + " (" + why + "): this game is not ranked";
-        return false;
-    }
+    if (r.status == 401 || r.status == 403)
+        return notRanked("the leaderboard does not take this device's key for " + player_ + " (" +
+                             why(r, answer) +
+                             "): copy the player line from the device that claimed the name",
+                         "this device has not the key of " + player_);
+    if (r.status != 200 || ticket.empty() || answer.count("seed") == 0)
+        return notRanked("no ticket from " + server_ + " (" + why(r, answer) + ")", why(r, answer));
     // A seed the game reads: a whole number that fits its 32 bits.
     const long long value = answer["seed"].number;
     if (value < 0 || value > UINT32_MAX || !ticketReads(ticket)) {
@@ -111,7 +169,8 @@ bool Leaderboard::begin(RankedMode mode, std::string& message) {
     if (const auto slack = answer.find("slack"); slack != answer.end() && slack->second.number >= 0)
         slackMs_ = slack->second.number * 1000;
     message = std::string(mode == RankedMode::Daily ? "today's run" : "a ranked game") + " on " +
-              server_ + ": your first game counts";
+              server_ + " as " + player_ + ": your first game counts";
+    sign(*said, mode == RankedMode::Daily ? "Ranked: today's run" : "Ranked");
     return true;
 }
 
@@ -156,6 +215,7 @@ void Leaderboard::gameOver(const ReplayRecorder& recorder) {
     sent_ = true;
     auto run = newRun(ticket_, player_, gameState.score, recorder.text(),
                       ticketAtMs_ + recorder.ticks() * kTickMs + slackMs_);
+    run->authorization = authorization();
     // Kept before it is first sent: whatever becomes of the game, the
     // process or the answer, the run is not lost.
     FileStorage* files = platform().files;
@@ -167,6 +227,7 @@ void Leaderboard::gameOver(const ReplayRecorder& recorder) {
     }
     tell(*said,
          "voidrunner: sending the ranked run (" + std::to_string(gameState.score) + " points)");
+    sign(*said, "Ranked run: sending");
     submit(http_, server_, said, files, std::move(run), 0, 0);
 }
 
@@ -175,9 +236,10 @@ void Leaderboard::submit(HttpService& http, const std::string& server,
                          std::shared_ptr<const Run> run, long waitMs, int attempt) {
     HttpRequest r;
     r.method = "POST";
-    r.url = server + "/api/v1/runs?ticket=" + urlEncode(run->ticket) +
-            "&player=" + urlEncode(run->player) + "&score=" + std::to_string(run->score);
+    r.url = server + "/api/v1/runs?ticket=" + percentEncoded(run->ticket) +
+            "&player=" + percentEncoded(run->player) + "&score=" + std::to_string(run->score);
     r.body = run->replay;
+    r.authorization = run->authorization;
     r.timeoutSeconds = run->timeoutSeconds;
     r.delayMs = waitMs;
     // Runs on the service's thread: only the console and the kept folder,
@@ -198,7 +260,23 @@ void Leaderboard::answered(HttpService& http, const std::string& server,
     const long long theirRules = answer.count("rules") ? answer["rules"].number : -1;
     // 200: a resend of a run listed before (its first answer was lost).
     if (r.status == 200 || r.status == 201) {
-        tell(*said, "voidrunner: the run is listed (run " + shownField(answer, "id") + ")");
+        const std::string rank = shownField(answer, "rank"), best = shownField(answer, "bestRank");
+        tell(*said, "voidrunner: the run is listed" + (rank.empty() ? "" : ", #" + rank) +
+                        " on the board (run " + shownField(answer, "id") + ")");
+        sign(*said, "Listed" + (rank.empty() ? "" : " #" + rank) +
+                        (!best.empty() && best != rank ? ", your best #" + best : ""));
+    } else if (r.status == 401 || r.status == 403) {
+        // A key the player can still put right (the player line copied
+        // from the device that claimed the name): kept, sent at the next
+        // launch, its ticket unspent.
+        tell(*said, "voidrunner: the leaderboard does not take this device's key for " +
+                        run->player + " (" + why(r, answer) + "); the run is kept in " +
+                        "unsent/: copy the player line from the device that claimed the name, " +
+                        "and it is sent at the next ranked launch" +
+                        (run->expiresMs > 0 ? ", until " + clockTime(run->expiresMs) : ""));
+        sign(*said, "Kept: this device has not the key of " + run->player);
+        if (!run->file.empty()) waiting(*said, run->file, run->expiresMs);
+        return;
     } else if (r.status == 422 && theirRules > 0) {
         // No fault of the run: it stays in unsent/ for a server (or a game)
         // that has caught up, and is not sent again now.
@@ -213,6 +291,7 @@ void Leaderboard::answered(HttpService& http, const std::string& server,
                         (run->file.empty()
                              ? std::string("could not be kept")
                              : "is kept in " + run->file.substr(0, run->file.rfind('/') + 1)));
+        sign(*said, "Kept: " + advice);
         return;
     } else if (r.status >= 400 && r.status < 500 && r.status != 429 && r.status != 408) {
         // Still the player's replay: kept with the others, out of unsent/.
@@ -220,22 +299,25 @@ void Leaderboard::answered(HttpService& http, const std::string& server,
         files->replace(
             (run->refusedFolder + "/refused-" + ticketHash(run->ticket) + ".txt").c_str(),
             run->replay);
-        tell(*said, "voidrunner: the server refused the run: " + shownField(answer, "error"));
+        tell(*said, "voidrunner: the leaderboard refused the run: " + why(r, answer));
+        sign(*said, "Not listed: " + why(r, answer));
     } else if (r.error == "the HTTP service has closed" || r.error == "the game ended first") {
         return;  // the game is over: the kept run goes at the next launch
     } else {
         if (run->file.empty()) {
-            tell(*said, "voidrunner: the server cannot be reached, and the run could not be kept");
+            tell(*said, "voidrunner: " + plainly(r) + ", and the run could not be kept");
+            sign(*said, "Not listed: the leaderboard cannot be reached");
             return;
         }
         // Again while the game runs: as soon as the server asks, else
         // backing off.
         long wait = std::min(kRetryMostMs, run->retryFirstMs << std::min(attempt, 16));
         if (r.retryAfter > 0) wait = std::min(r.retryAfter, 3600l) * 1000;
-        const std::string why = r.status ? "status " + std::to_string(r.status) : r.error;
-        tell(*said, "voidrunner: the server cannot take the run now (" + why +
-                        "); it is kept in unsent/ and sent again" +
-                        (run->expiresMs > 0 ? ", until " + clockTime(run->expiresMs) : ""));
+        const std::string until = run->expiresMs > 0 ? ", until " + clockTime(run->expiresMs)
+                                                     : std::string();
+        tell(*said,
+             "voidrunner: " + plainly(r) + "; the run is kept in unsent/ and sent again" + until);
+        sign(*said, "Kept: will be sent" + until);
         waiting(*said, run->file, run->expiresMs);
         submit(http, server, said, files, run, wait, attempt + 1);
         return;
@@ -293,6 +375,8 @@ void Leaderboard::sendKept() {
         if (!(head >> expires)) expires = 0;  // kept by an older version
         auto run = newRun(ticket, player, score, text.substr(end + 1), expires);
         run->file = path;
+        // The key is never kept with the run: this device's, for its name.
+        if (player == player_) run->authorization = authorization();
         submit(http_, server_, said, &files, std::move(run), 0, 0);
     }
 }
@@ -305,10 +389,16 @@ void Leaderboard::tell(Said& said, const std::string& text) {
     if (said.onMessage) said.onMessage(text);
 }
 
+void Leaderboard::sign(Said& said, const std::string& text) {
+    std::lock_guard lock(said.mutex);
+    if (said.onSign) said.onSign(text);
+}
+
 std::shared_ptr<Leaderboard::Said> Leaderboard::shared() {
     std::lock_guard lock(said_->mutex);
     said_->onMessage = onMessage;
     said_->onUnsent = onUnsent;
+    said_->onSign = onSign;
     return said_;
 }
 

@@ -29,10 +29,18 @@ enum class RankedMode { Free, Ranked, Daily };
 
 class Leaderboard {
 public:
-    Leaderboard(HttpService& http, std::string server, std::string player);
+    // `key`: the player key that claimed `player` (empty: not claimed on
+    // this device yet).
+    Leaderboard(HttpService& http, std::string server, std::string player, std::string key = {});
 
-    // Before the window opens, so no tick waits on it: asks for a ticket.
-    // False when there is none (offline, refused); `message` says so.
+    // Claims the player's name: the key comes back once (onClaimed keeps
+    // it). Taken: another player has the name or one too like it.
+    enum class Claim { Claimed, Taken, Refused, Offline };
+    Claim claim(std::string& message);
+    // Before the window opens, so no tick waits on it: claims the name if
+    // this device has no key for it, then asks for a ticket under it. False
+    // when there is none (offline, the name taken, the key refused);
+    // `message` says so, and the sign says "Not ranked".
     bool begin(RankedMode mode, std::string& message);
     bool ranked() const { return !ticket_.empty(); }
     uint32_t seed() const { return seed_; }
@@ -62,6 +70,12 @@ public:
     // Told of the runs waiting to be sent: "" when none is, else when the
     // first of them can no longer be listed, local time ("14:32").
     std::function<void(const std::string&)> onUnsent;
+    // Told the host's sign ("Ranked", "Listed #12", "Kept: will be sent").
+    std::function<void(const std::string&)> onSign;
+    // Told of a name claimed and its key, to keep (settings.txt).
+    std::function<void(const std::string& name, const std::string& key)> onClaimed;
+    const std::string& player() const { return player_; }
+    const std::string& key() const { return key_; }
 
 private:
     // The standard field as the client area until start-up has read it.
@@ -77,12 +91,13 @@ private:
     struct Said {
         std::mutex mutex;
         std::string last;
-        std::function<void(const std::string&)> onMessage, onUnsent;
+        std::function<void(const std::string&)> onMessage, onUnsent, onSign;
         std::map<std::string, long long> unsent;
     };
     // One run on its way: what is sent, and where it is kept meanwhile.
     struct Run {
         std::string ticket, player;
+        std::string authorization;  // "Bearer KEY"; never written to the kept file
         int score = 0;
         std::string replay;
         long long expiresMs = 0;  // Unix time; 0: unknown
@@ -108,10 +123,12 @@ private:
     // said_, told of the onMessage set now.
     std::shared_ptr<Said> shared();
     static void tell(Said& said, const std::string& text);
+    static void sign(Said& said, const std::string& text);
     void tell(const std::string& text);
+    std::string authorization() const { return key_.empty() ? "" : "Bearer " + key_; }
 
     HttpService& http_;
-    std::string server_, player_;
+    std::string server_, player_, key_;
     std::string ticket_;
     uint32_t seed_ = 0;
     long long ticketAtMs_ = 0;        // when the ticket came, Unix ms

@@ -4,6 +4,7 @@
 // by the clients and the server alike.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,18 @@ constexpr int kRankedHeight = 720;
 // The game's tick: no run can be played faster than this in real time.
 constexpr int kTickMs = 62;
 
-// Why a player's name cannot be listed: empty when it can be. A name is 1 to
-// 32 bytes of valid UTF-8 without control characters.
+// A player's name: 1 to 16 characters (code points), each one that shows
+// (no control, format, bidi or zero-width character, nothing unassigned or
+// private, no space but U+0020), neither starting nor ending with a space,
+// not starting with a combining mark, in composed form (NFC). The Unicode
+// data comes from one table (NameTables.inc), so every build judges alike.
+constexpr std::size_t kPlayerNameMost = 16;
+
+// Why a name cannot be listed, in plain words; empty when it can be.
 std::string playerNameProblem(std::string_view name);
+// The name composed (NFC), as typed names are taken. Characters that are
+// never in composed text (a singleton such as U+212B) stay, for the rule to
+// refuse; text that is not UTF-8 comes back as it was.
+std::string composedName(std::string_view name);
+// The Unicode version the rule's data is of.
+const char* playerNameUnicodeVersion();

@@ -96,6 +96,7 @@ void ReplayRecorder::tickRan() {
         save();
         if (onGameOver) onGameOver(*this);
     }
+    if (!over && wasOver_ && onNewGame) onNewGame();
     wasOver_ = over;
     wasEntering_ = gameState.enteringInitials != 0;
 }

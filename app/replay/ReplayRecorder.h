@@ -52,6 +52,8 @@ public:
     void save();
     // Told at every game over, after the save (a ranked run ends there).
     std::function<void(const ReplayRecorder&)> onGameOver;
+    // Told when a game starts after a game over (SPACE twice).
+    std::function<void()> onNewGame;
 
     // The whole replay up to now, with its closing check line.
     std::string text() const;

@@ -16,6 +16,6 @@ CurlHttp::~CurlHttp() {
     curl_global_cleanup();
 }
 
-HttpReply CurlHttp::perform(const Request& request) { 
+HttpReply CurlHttp::perform(const Request& request) {
     return curlPerform(request, abortFlag(), agent_.c_str());
 }

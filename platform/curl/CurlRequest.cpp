@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include <string>
+
 #include "platform/HttpWorker.h"
 
 namespace {
@@ -30,15 +32,19 @@ HttpReply curlPerform(const HttpRequest& request, const std::atomic<bool>* abort
         reply.error = "no HTTP client";
         return reply;
     }
-    curl_slist* headers = curl_slist_append(nullptr, "Content-Type: text/plain; charset=utf-8");
+    curl_slist* headers = nullptr;
+    if (request.method == "POST")
+        headers = curl_slist_append(headers, "Content-Type: text/plain; charset=utf-8");
+    if (!request.authorization.empty())
+        headers = curl_slist_append(headers, ("Authorization: " + request.authorization).c_str());
     curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
     curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, request.method.c_str());
     if (request.method == "POST") {
         curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request.body.data());
         curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE,
                          static_cast<curl_off_t>(request.body.size()));
-        curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     }
+    if (headers) curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
     if (agent && *agent) curl_easy_setopt(curl, CURLOPT_USERAGENT, agent);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);

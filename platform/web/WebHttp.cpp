@@ -12,8 +12,9 @@ namespace {
 // clang-format off
 // Starts the request after `delay` ms; its end calls voidrunner_http_done.
 EM_JS(void, vr_fetch_start, (int id, const char* method, const char* url, const char* body,
-                             int delay, int timeout), {
-    const args = [UTF8ToString(method), UTF8ToString(url), UTF8ToString(body), timeout];
+                             int delay, int timeout, const char* auth), {
+    const args = [UTF8ToString(method), UTF8ToString(url), UTF8ToString(body), timeout,
+                  UTF8ToString(auth)];
     setTimeout(() => Module.vr.fetchText(...args).then(([status, text, retryAfter]) => {
         const ptr = allocateUTF8(text);
         Module._voidrunner_http_done(id, status, ptr, retryAfter);
@@ -23,9 +24,10 @@ EM_JS(void, vr_fetch_start, (int id, const char* method, const char* url, const 
 
 // The answer as "STATUS BODY", waited for (the program is suspended).
 EM_ASYNC_JS(char*, vr_fetch_wait, (const char* method, const char* url, const char* body,
-                                   int timeout), {
+                                   int timeout, const char* auth), {
     const [status, text] = await Module.vr.fetchText(UTF8ToString(method), UTF8ToString(url),
-                                                     UTF8ToString(body), timeout);
+                                                     UTF8ToString(body), timeout,
+                                                     UTF8ToString(auth));
     return allocateUTF8(status + ' ' + text);
 });
 
@@ -51,15 +53,23 @@ void WebHttp::request(const HttpRequest& r, std::function<void(const HttpReply&)
     const int id = next_++;
     pending_[id] = std::move(done);
     vr_fetch_start(id, r.method.c_str(), r.url.c_str(), r.body.c_str(), static_cast<int>(r.delayMs),
-                   static_cast<int>(r.timeoutSeconds * 1000));
+                   static_cast<int>(r.timeoutSeconds * 1000), r.authorization.c_str());
 }
 
 HttpReply WebHttp::sendAndWait(const std::string& method, const std::string& url,
                                const std::string& body) {
+    HttpRequest r;
+    r.method = method;
+    r.url = url;
+    r.body = body;
+    return requestAndWait(r);
+}
+
+HttpReply WebHttp::requestAndWait(const HttpRequest& r) {
     // As long as the desktop's clients wait for a ticket: then the game
     // plays unranked.
-    char* answer = vr_fetch_wait(method.c_str(), url.c_str(), body.c_str(),
-                                 HttpRequest{}.timeoutSeconds * 1000);
+    char* answer = vr_fetch_wait(r.method.c_str(), r.url.c_str(), r.body.c_str(),
+                                 HttpRequest{}.timeoutSeconds * 1000, r.authorization.c_str());
     HttpReply reply;
     const std::string text = answer ? answer : "0 ";
     std::free(answer);

@@ -14,6 +14,7 @@ public:
     void request(const HttpRequest& r, std::function<void(const HttpReply&)> done) override;
     HttpReply sendAndWait(const std::string& method, const std::string& url,
                           const std::string& body) override;
+    HttpReply requestAndWait(const HttpRequest& r) override;
 
     // Called by the page with a finished request's answer.
     void finish(int id, int status, const char* body, int retryAfter);

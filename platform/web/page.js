@@ -63,6 +63,90 @@ Module.vr = {
     if (el) el.textContent = text.replace(/^voidrunner: /, '');
   },
 
+  // A box over the stage (never over the bar): a title, lines of text and
+  // links or buttons. Returns the box.
+  notice(id, title, lines, actions) {
+    const box = document.getElementById(id);
+    box.textContent = '';
+    const head = document.createElement('b');
+    head.textContent = title;
+    box.append(head);
+    for (const line of lines) {
+      const p = document.createElement('p');
+      p.textContent = line;
+      box.append(p);
+    }
+    const row = document.createElement('p');
+    row.className = 'actions';
+    for (const action of actions) {
+      const a = document.createElement('a');
+      a.textContent = action[0];
+      a.href = action[1];
+      row.append(a);
+    }
+    box.append(row);
+    box.hidden = false;
+    return box;
+  },
+
+  // A watched run: whose, what score and when, above the field.
+  watching(player, score, submitted) {
+    const title = document.getElementById('watch-title');
+    const when = submitted > 0 ? new Date(submitted).toISOString().slice(0, 10) : '';
+    title.querySelector('.who').textContent = player;
+    title.querySelector('.what').textContent = score + ' points' + (when ? ', ' + when : '');
+    const link = title.querySelector('.player');
+    link.href = 'leaderboard.html?player=' + encodeURIComponent(player);
+    title.hidden = false;
+    this.watchingRun = true;
+    document.title = player + ', ' + score + ' - Voidrunner';
+  },
+  cannotWatch() {
+    document.getElementById('watch-title').hidden = true;
+    this.notice('ended', 'This run cannot be watched',
+                ['It is not listed: hidden by the leaderboard, or the address is mistyped.'],
+                [['See the board', 'leaderboard.html'], ['Play', 'index.html']]);
+  },
+  watchEnded() {
+    this.notice('ended', 'The run has ended', [],
+                [['Watch again', location.href], ['See the board', 'leaderboard.html'],
+                 ['Play', 'index.html']]);
+  },
+
+  // The first ranked game: the name to play under, claimed by the game
+  // (its key stays in this browser), or a player line pasted from another
+  // device; '' to play unranked. `why`: what was wrong with the last one.
+  askName(why) {
+    const box = document.getElementById('name-prompt');
+    const field = box.querySelector('input');
+    box.querySelector('.why').textContent = why;
+    box.hidden = false;
+    // The first visit's keys wait under it: a key typed here is no start.
+    const welcome = document.getElementById('welcome');
+    welcome.hidden = true;
+    field.focus();
+    return new Promise((resolve) => {
+      const done = (value) => {
+        box.hidden = true;
+        welcome.hidden = !this.welcoming;
+        box.querySelector('form').onsubmit = null;
+        box.querySelector('.unranked').onclick = null;
+        this.canvas.focus();
+        resolve(value);
+      };
+      box.querySelector('form').onsubmit = (e) => {
+        e.preventDefault();
+        // Composed as the rule wants it; the game judges it by that rule.
+        const value = field.value.trim().normalize('NFC');
+        if (value) done(value);
+      };
+      box.querySelector('.unranked').onclick = (e) => {
+        e.preventDefault();
+        done('');
+      };
+    });
+  },
+
   // The run so far as a replay script (voidrunner-trace and voidrunner
   // --replay play it back).
   replayText() { return UTF8ToString(Module._voidrunner_replay()); },
@@ -196,7 +280,8 @@ Module.vr = {
   // game waits, paused, meanwhile.
   askToTurn() {
     const sign = document.getElementById('turn');
-    if (!sign || !this.touch || !this.fieldWidth) return;
+    // A watched run is no game to leave: it plays on, upright or not.
+    if (!sign || !this.touch || !this.fieldWidth || this.watchingRun) return;
     const w = this.clientWidth(), h = this.clientHeight();
     const standard = this.fieldWidth !== w || this.fieldHeight !== h;
     const ask = standard && this.fieldWidth > this.fieldHeight && h > w;
@@ -241,7 +326,11 @@ Module.vr = {
       sign.querySelector('.start').textContent = 'touch to start';
     }
     sign.hidden = false;
-    const gone = () => {
+    this.welcoming = true;
+    const gone = (e) => {
+      // Keys typed in a box over the stage (the name asked for) start nothing.
+      if (e && e.target && e.target.closest && e.target.closest('.box')) return;
+      this.welcoming = false;
       sign.hidden = true;
       for (const type of ['keydown', 'pointerdown']) window.removeEventListener(type, gone, true);
       try { localStorage.setItem(key, '1'); } catch (e) {}
@@ -752,14 +841,16 @@ Module.vr = {
   // included. An answer over a megabyte is refused, as the desktop's
   // clients refuse it, before it is all read.
   replyLimit: 1 << 20,
-  async fetchText(method, url, body, timeout) {
+  async fetchText(method, url, body, timeout, auth) {
     const control = new AbortController();
     const timer = setTimeout(() => control.abort(), timeout || 15000);
-    const options = {method: method, signal: control.signal};
+    const options = {method: method, signal: control.signal, headers: {}};
     if (method === 'POST') {
       options.body = body;
-      options.headers = {'Content-Type': 'text/plain; charset=utf-8'};
+      options.headers['Content-Type'] = 'text/plain; charset=utf-8';
     }
+    // The player key, for a run or a ticket under a claimed name.
+    if (auth) options.headers['Authorization'] = auth;
     try {
       const r = await fetch(url, options);
       const wait = Number(r.headers.get('Retry-After'));
@@ -889,6 +980,8 @@ Module.vr = {
   },
 
   touch: false,        // the page shows the touch controls
+  welcoming: false,    // the first visit's keys are shown
+  watchingRun: false,  // a listed run is played back (?watch=ID)
 
   alert(caption, text) {
     console.error(caption + ': ' + text);

@@ -6,6 +6,7 @@
 // clang-format on
 
 #include <chrono>
+#include <string>
 
 namespace {
 
@@ -150,12 +151,16 @@ HttpReply WinHttp::perform(const Request& request) {
     DWORD noRedirects = WINHTTP_DISABLE_REDIRECTS;
     WinHttpSetOption(req.h, WINHTTP_OPTION_DISABLE_FEATURE, &noRedirects, sizeof noRedirects);
 
-    const wchar_t* headers = WINHTTP_NO_ADDITIONAL_HEADERS;
-    DWORD headersLength = 0;
-    if (request.method == "POST") {
-        headers = L"Content-Type: text/plain; charset=utf-8";
-        headersLength = static_cast<DWORD>(-1);
+    // The headers are ASCII: the key is letters, digits, - and _.
+    std::wstring extra;
+    if (request.method == "POST") extra = L"Content-Type: text/plain; charset=utf-8\r\n";
+    if (!request.authorization.empty()) {
+        extra += L"Authorization: ";
+        for (const char c : request.authorization) extra += static_cast<wchar_t>(c & 0x7F);
+        extra += L"\r\n";
     }
+    const wchar_t* headers = extra.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : extra.c_str();
+    const DWORD headersLength = extra.empty() ? 0 : static_cast<DWORD>(-1);
     const auto size = static_cast<DWORD>(request.body.size());
     if (!WinHttpSendRequest(req.h, headers, headersLength,
                             size ? const_cast<char*>(request.body.data()) : nullptr, size, size,

@@ -68,13 +68,16 @@ vr_server_port "$work/server.out" "$pid" || fail "$vr_why"
 base=http://127.0.0.1:$port/api/v1
 curl -sf --max-time 10 "$base/top" >"$work/top" && [ "$(cat "$work/top")" = "[]" ] ||
     fail "GET /top on a new leaderboard: $(cat "$work/top")"
-ticket=$(curl -sf --max-time 10 -X POST "$base/tickets") || fail "no ticket"
+key=$(curl -sf --max-time 10 -X POST --data-binary '{"name":"OPS"}' "$base/players" | jq -r .key) ||
+    fail "the name OPS could not be claimed"
+ticket=$(curl -sf --max-time 10 -X POST -H "Authorization: Bearer $key" "$base/tickets?player=OPS") ||
+    fail "no ticket"
 "$bot" --seed "$(jq -r .seed <<<"$ticket")" --field 1280x720 --games 1 --ticks 1500 \
     "$work/run.txt" 2>"$work/bot" || fail "the replay bot failed"
 score=$(sed -n 's/.*best score \([0-9]*\).*/\1/p' "$work/bot")
 sleep 1  # the run's 1500 ticks on the server's faster clock
 status=$(curl -s -o "$work/run.json" -w '%{http_code}' --max-time 30 -H 'Content-Type: text/plain' \
-    --data-binary "@$work/run.txt" "$base/runs?ticket=$(jq -r .ticket <<<"$ticket")&player=OPS&score=$score")
+    -H "Authorization: Bearer $key" --data-binary "@$work/run.txt" "$base/runs?ticket=$(jq -r .ticket <<<"$ticket")&player=OPS&score=$score")
 [ "$status" = 201 ] || fail "the run: $status $(cat "$work/run.json")"
 [ "$(curl -sf --max-time 10 "$base/top" | jq -r '.[0].player')" = OPS ] || fail "the run is not listed"
 kill "$pid"

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -6,6 +7,7 @@
 #include <vector>
 
 #include "Json.h"
+#include "Players.h"
 #include "Store.h"
 #include "Tickets.h"
 #include "Verifier.h"
@@ -316,6 +318,111 @@ TEST(SqliteStore, NothingStoredByHalfAndOneKey) {
 
     EXPECT_EQ(store->claimKey("first"), "first");
     EXPECT_EQ(store->claimKey("second"), "first");
+}
+
+// A board shows each player's best run, earliest first among equals; a run
+// knows its place among the other players' bests, today's runs are a window
+// of the global board, and a name and its look-alikes are one player's.
+TEST(SqliteStore, OneRowAPlayerTheirPlacesAndTheirNames) {
+    const TempDb db("server-players");
+    auto store = openStore("sqlite:" + db.path);
+    const struct {
+        const char* player;
+        int score;
+        long long at;
+    } runs[] = {{"a", 50, 1000}, {"b", 70, 2000}, {"a", 90, 3000},
+                {"c", 70, 4000}, {"a", 10, 5000}, {"b", 20, 86400000 + 10}};
+    for (std::size_t i = 0; i < std::size(runs); ++i) {
+        Submission s = submission("p" + std::to_string(i), runs[i].player, runs[i].score);
+        s.run.submittedMs = runs[i].at;
+        if (i == 4) s.run.flags = "keys changed on each of 150 ticks in a row";
+        ASSERT_EQ(store->addRun(s), Store::Added::Listed);
+    }
+    std::string order;
+    for (const RunRow& r : store->top("global", 10))
+        order += r.player + std::to_string(r.score) + " ";
+    EXPECT_EQ(order, "a90 b70 c70 ") << "one row a player; b's 70 came first";
+    const RunRow late = *store->bestOf({"global"}, "b");
+    EXPECT_EQ(store->rank({"global"}, late), 2);
+    RunRow small = *store->runsOf("a", 1).begin();
+    EXPECT_EQ(small.score, 10) << "the latest first";
+    EXPECT_EQ(store->rank({"global"}, small), 3) << "below the other players' bests, not a's own";
+    const BoardView firstDay{"global", 0, 86400000};
+    order.clear();
+    for (const RunRow& r : store->best(firstDay, 10))
+        order += r.player + std::to_string(r.score) + " ";
+    EXPECT_EQ(order, "a90 b70 c70 ");
+    EXPECT_EQ(store->best({"global", 86400000, 2 * 86400000}, 10).size(), 1u);
+    EXPECT_TRUE(store->hide(store->bestOf({"global"}, "a")->id));
+    EXPECT_EQ(store->top("global", 1)[0].player, "b") << "a's best hidden: its next best stands";
+    EXPECT_EQ(store->bestOf({"global"}, "a")->score, 50);
+
+    // Review: the flagged runs until watched.
+    ASSERT_EQ(store->review(10).size(), 1u);
+    EXPECT_EQ(store->review(10)[0].flags, "keys changed on each of 150 ticks in a row");
+    EXPECT_TRUE(store->markWatched(store->review(10)[0].id));
+    EXPECT_TRUE(store->review(10).empty());
+    EXPECT_FALSE(store->markWatched(999));
+
+    // Names: claimed once, look-alikes refused, released for anyone.
+    const std::string mine = newPlayerKey();
+    EXPECT_EQ(mine.size(), 43u) << "256 bits";
+    EXPECT_NE(mine, newPlayerKey());
+    EXPECT_TRUE(store->claimPlayer({"ACE", nameFold("ACE"), playerKeyHash(mine), 1}));
+    for (const char* alike : {"ACE", "ace", "\xEF\xBC\xA1\xEF\xBC\xA3\xEF\xBC\xA5",
+                              "\xD0\x90\xD0\xA1\xD0\x95"})  // fullwidth, Cyrillic
+        EXPECT_FALSE(store->claimPlayer({alike, nameFold(alike), playerKeyHash(mine), 2})) << alike;
+    EXPECT_TRUE(store->claimPlayer({"ACES", nameFold("ACES"), playerKeyHash(mine), 3}));
+    const auto ace = store->player("ACE");
+    ASSERT_TRUE(ace);
+    EXPECT_TRUE(playerKeyMatches(mine, ace->keyHash));
+    EXPECT_FALSE(playerKeyMatches(mine + "x", ace->keyHash));
+    EXPECT_EQ(ace->keyHash.find(mine), std::string::npos) << "only a hash is kept";
+    EXPECT_TRUE(store->releasePlayer("ACE"));
+    EXPECT_FALSE(store->player("ACE"));
+    EXPECT_FALSE(store->releasePlayer("ACE"));
+    EXPECT_TRUE(store->claimPlayer({"ace", nameFold("ace"), playerKeyHash("other"), 4}));
+}
+
+// A leaderboard from before boards had one row a player: the migration
+// finds each player's best among the runs already listed.
+TEST(SqliteStore, AnOlderBoardGetsItsPlayersBestsOnMigration) {
+    const TempDb db("server-bests");
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(db.path.c_str(), &raw), SQLITE_OK);
+    const auto steps = migrations(false);
+    for (int v = 0; v < 2; ++v)
+        ASSERT_EQ(sqlite3_exec(raw, steps[static_cast<std::size_t>(v)].c_str(), nullptr, nullptr,
+                               nullptr),
+                  SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(
+            raw,
+            "PRAGMA user_version=2;"
+            "INSERT INTO runs (board, player, score, ticks, seed, version,"
+            " submitted_ms, replay, hidden) VALUES"
+            " ('global', 'a', 5, 1, 1, 'v', 1, '', 0), ('global', 'a', 9, 1, 1, 'v', 2, '', 0),"
+            " ('global', 'b', 7, 1, 1, 'v', 3, '', 0), ('global', 'b', 99, 1, 1, 'v', 4, '', 1);",
+            nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close(raw);
+    auto store = openStore("sqlite:" + db.path);
+    std::string order;
+    for (const RunRow& r : store->top("global", 10))
+        order += r.player + std::to_string(r.score) + " ";
+    EXPECT_EQ(order, "a9 b7 ") << "a hidden run is no one's best";
+}
+
+TEST(Review, InputsNoPersonMakesAreFlagged) {
+    std::string person = "keys U\ntick 40\nkeys -\ntick 3\nkeys S\ntick\nkeys -\ntick 9\n";
+    EXPECT_EQ(reviewFlags(person, 0), "");
+    std::string machine;
+    for (int i = 0; i < kChangeStreakFlagged + 20; ++i)
+        machine += std::string("keys ") + (i % 2 ? "L" : "R") + "\ntick\n";
+    EXPECT_EQ(reviewFlags(machine, 600000), "keys changed on each of 120 ticks in a row");
+    const std::string marathon = "keys U\ntick 130000\n";  // 2 h 14 min
+    EXPECT_EQ(reviewFlags(marathon, 5000), "2 h 14 min of play without a pause");
+    EXPECT_EQ(reviewFlags(marathon, 600000), "") << "ten minutes of pauses";
 }
 
 }  // namespace

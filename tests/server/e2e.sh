@@ -44,7 +44,25 @@ req() {
     body=$(cat "$tmp/body")
 }
 expect() { [ "$status" = "$1" ] || fail "$2: status $status, want $1: $body"; }
-submit() { req POST "/runs?ticket=$1&player=$2&score=$3" -H 'Content-Type: text/plain' --data-binary "@$4"; }
+# submit TICKET PLAYER SCORE FILE: with the key the player's name was
+# claimed with (keys[PLAYER]), if any.
+declare -A keys
+submit() {
+    local auth=() uri
+    uri=$(jq -rn --arg p "$2" '$p|@uri')
+    [ -n "${keys[$2]:-}" ] && auth=(-H "Authorization: Bearer ${keys[$2]}")
+    req POST "/runs?ticket=$1&player=$uri&score=$3" -H 'Content-Type: text/plain' \
+        --data-binary "@$4" "${auth[@]}"
+}
+# claim NAME: its key in keys[NAME].
+claim() {
+    req POST /players --data-binary "$(jq -cn --arg n "$1" '{name: $n}')"
+    expect 201 "claim $1"
+    [ "$(jq -r .name <<<"$body")" = "$1" ] || fail "claimed another name: $body"
+    keys[$1]=$(jq -r .key <<<"$body")
+    [ "${#keys[$1]}" -ge 22 ] || fail "a key of fewer than 128 bits: $body"
+}
+for name in ABC DAY '<b>&"x'; do claim "$name"; done
 # metric 'NAME{LABELS}': its value on /metrics, 0 while it is not there.
 metric() {
     curl -s --max-time 20 "http://127.0.0.1:$port/metrics" >"$tmp/metrics"
@@ -92,16 +110,29 @@ grep -q "does not reproduce" <<<"$body" || fail "wrong score: $body"
 [ "$(metric voidrunner_verification_seconds_count)" -ge 1 ] || fail "no verification timed"
 submit "${ticket[wrongfield]}" ABC "${score[wrongfield]}" "$tmp/wrongfield.txt"
 expect 422 "another field"
-submit "${ticket[good]}" 'A%FFB' "${score[good]}" "$tmp/good.txt"
+req POST "/runs?ticket=${ticket[good]}&player=A%FFB&score=${score[good]}" --data-binary "@$tmp/good.txt"
 expect 400 "invalid UTF-8"
+req POST "/runs?ticket=${ticket[good]}&player=AB%00C&score=${score[good]}" --data-binary "@$tmp/good.txt" \
+    -H "Authorization: Bearer ${keys[ABC]}"
+expect 400 "a name cut short by %00"
 head -c 5000000 /dev/zero >"$tmp/big"
 submit "${ticket[good]}" ABC 0 "$tmp/big"
 expect 413 "too large"
 
 player='<b>&"x'
-submit "${ticket[good]}" "$(jq -rn --arg p "$player" '$p|@uri')" "${score[good]}" "$tmp/good.txt"
+uri=$(jq -rn --arg p "$player" '$p|@uri')
+# A claimed name: without its key, with another's, and a name nobody claimed.
+req POST "/runs?ticket=${ticket[good]}&player=$uri&score=${score[good]}" --data-binary "@$tmp/good.txt"
+expect 401 "a claimed name without its key"
+req POST "/runs?ticket=${ticket[good]}&player=$uri&score=${score[good]}" --data-binary "@$tmp/good.txt" \
+    -H "Authorization: Bearer ${keys[ABC]}"
+expect 403 "a claimed name with another player's key"
+req POST "/runs?ticket=${ticket[good]}&player=NOBODY&score=${score[good]}" --data-binary "@$tmp/good.txt"
+expect 401 "a name nobody claimed"
+submit "${ticket[good]}" "$player" "${score[good]}" "$tmp/good.txt"
 expect 201 "good run"
 id=$(jq -r .id <<<"$body")
+[ "$(jq -r .rank <<<"$body")" = 1 ] || fail "the answer carries no rank: $body"
 submit "${ticket[good]}" ABC "${score[good]}" "$tmp/good.txt"
 expect 409 "reused ticket"
 submit "${ticket[daily]}" DAY "${score[daily]}" "$tmp/daily.txt"
@@ -121,6 +152,16 @@ expect 200 replay
 cmp -s "$tmp/body" "$tmp/good.txt" || fail "the replay comes back changed"
 req GET "/top?limit=1000"
 expect 400 "limit out of range"
+req GET "/top?day=today"
+[ "$(jq -r '.[0].id' <<<"$body")" = "$id" ] || fail "today's runs of the standard board: $body"
+req GET "/players/$uri"
+expect 200 "the player's page"
+[ "$(jq -r '.best.id,.best.rank,.bestRank,.runs[0].id' <<<"$body" | tr '\n' ' ')" = "$id 1 1 $id " ] ||
+    fail "the player's page: $body"
+req GET "/players/NOBODY"
+expect 404 "an unknown player"
+req POST /players --data-binary '{"name":"abc"}'
+expect 409 "a look-alike of a claimed name"
 
 # Moderation: only with the operator's token. The table asked for first
 # is kept by the server: hiding must drop it.
@@ -154,6 +195,24 @@ grep -q "event=run outcome=refused reason=score_mismatch status=422 .*client=127
 grep -q "event=hide run=$id client=127.0.0.1" "$tmp/err" || fail "no log line for the hide"
 grep -q "event=ticket kind=daily ticket=[0-9a-f]* seed=${seed[daily]} client=127.0.0.1" "$tmp/err" ||
     fail "no log line for a ticket"
+
+# Review: only the operator sees it and marks a run as watched.
+req GET "/review"
+expect 403 "review without token"
+req GET "/review" -H "Authorization: Bearer $(cat "$tmp/token")"
+expect 200 review
+req POST "/runs/$daily_id/watched" -H "Authorization: Bearer $(cat "$tmp/token")"
+expect 200 watched
+req GET "/runs/$daily_id"
+[ "$(jq -r .watched <<<"$body")" = true ] || fail "a watched run is not marked: $body"
+
+# A name released by the operator: its old key is worth nothing.
+req POST "/players/DAY/release"
+expect 403 "release without token"
+req POST "/players/DAY/release" -H "Authorization: Bearer $(cat "$tmp/token")"
+expect 200 release
+req POST "/tickets?player=DAY" -H "Authorization: Bearer ${keys[DAY]}"
+expect 401 "the released name's old key"
 
 # The store keeps what it was given across a restart.
 kill "$pid"

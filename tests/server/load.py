@@ -236,15 +236,17 @@ try:
     def asker(address):
         conn = None
 
-        def ask(kind, method, path, body=None):
+        def ask(kind, method, path, body=None, key=None):
             nonlocal conn
             start = time.monotonic()
+            headers = {"Content-Type": "text/plain"} if body else {}
+            if key:
+                headers["Authorization"] = "Bearer " + key
             try:
                 if conn is None:
                     conn = http.client.HTTPConnection("127.0.0.1", port, timeout=60,
                                                       source_address=(address, 0))
-                conn.request(method, path, body=body,
-                             headers={"Content-Type": "text/plain"} if body else {})
+                conn.request(method, path, body=body, headers=headers)
                 r = conn.getresponse()
                 text = r.read()
                 status = r.status
@@ -279,15 +281,20 @@ try:
         ticket_at = time.monotonic() + rng.uniform(0, max(args.seconds - 3, 0))
         ticket = None
         sent = False
+        # The player's name, claimed first as the game does.
+        player, key = "L%d" % i, None
+        status, text = ask("claim", "POST", "/api/v1/players", json.dumps({"name": player}))
+        if status == 201:
+            key = json.loads(text)["key"]
         while time.monotonic() < end:
             now = time.monotonic()
             if ticket is None and not sent and now >= ticket_at:
-                status, text = ask("ticket", "POST", "/api/v1/tickets")
+                status, text = ask("ticket", "POST", "/api/v1/tickets?player=" + player, key=key)
                 if status == 200:
                     ticket = json.loads(text)["ticket"]
                     ticket_at = now + play_s + 0.15
             elif ticket is not None and now >= ticket_at:
-                ask("run", "POST", run_query(ticket, "L%d" % i), replay)
+                ask("run", "POST", run_query(ticket, player), replay, key)
                 ticket, sent = None, True
             else:
                 ask("board", "GET", rng.choice(["/api/v1/top", "/api/v1/daily/top",
@@ -305,10 +312,14 @@ try:
                 n = games[0]
                 games[0] += 1
             ask, close = asker("127.1.%d.%d" % (n // 250, n % 250 + 2))
-            status, text = ask("ticket", "POST", "/api/v1/tickets")
+            name, key = "P%d" % n, None
+            status, text = ask("claim", "POST", "/api/v1/players", json.dumps({"name": name}))
+            if status == 201:
+                key = json.loads(text)["key"]
+            status, text = ask("ticket", "POST", "/api/v1/tickets?player=" + name, key=key)
             if status == 200:
                 time.sleep(play_s)
-                ask("run", "POST", run_query(json.loads(text)["ticket"], "P%d" % n), replay)
+                ask("run", "POST", run_query(json.loads(text)["ticket"], name), replay, key)
             close()
 
     # Each process's peak RSS, sampled while the crowd plays.

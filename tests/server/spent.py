@@ -76,11 +76,25 @@ def mint(seed, issued_ms):
     return body + "." + hmac.new(key, body.encode(), hashlib.sha256).hexdigest()
 
 
-def submit(port, ticket, timeout=60):
-    """A client's try: the status, or None when no answer came."""
-    q = urllib.parse.urlencode({"ticket": ticket, "player": "P", "score": score})
+keys = {}  # player -> the key that claimed the name
+
+
+def claim(port, player):
+    r = urllib.request.Request("http://127.0.0.1:%d/api/v1/players" % port, method="POST",
+                               data=json.dumps({"name": player}).encode())
+    with urllib.request.urlopen(r, timeout=30) as answer:
+        keys[player] = json.loads(answer.read())["key"]
+
+
+def submit(port, run, timeout=60):
+    """A client's try: the status, or None when no answer came. `run` is a
+    ticket and the player it goes under, each player one run: a board
+    shows one row per player."""
+    ticket, player = run
+    q = urllib.parse.urlencode({"ticket": ticket, "player": player, "score": score})
     r = urllib.request.Request("http://127.0.0.1:%d/api/v1/runs?%s" % (port, q), data=replay,
-                               method="POST", headers={"Content-Type": "text/plain"})
+                               method="POST", headers={"Content-Type": "text/plain",
+                                                       "Authorization": "Bearer " + keys[player]})
     try:
         with urllib.request.urlopen(r, timeout=timeout) as answer:
             return answer.status
@@ -101,6 +115,8 @@ def case(name, db, tickets, during=None, program=server_bin, before=None, after=
     client still holds (no answer, or 5xx) to a running server. Each run
     must be listed exactly once."""
     port = start(db, program)
+    for _, player in tickets:
+        claim(port, player)
     if before:
         before()
     listed_before = len(listed(port))
@@ -140,7 +156,7 @@ try:
     issued = int(time.time() * 1000) - ticks * 62 - 5000
 
     def tickets(n):
-        return [mint(seed, issued) for _ in range(n)]
+        return [(mint(seed, issued), "P%d" % len(keys) + "-%d" % i) for i in range(n)]
 
     sqlite = "sqlite:" + os.path.join(tmp, "lb.db")
     case("kill -9", sqlite, tickets(10), lambda port: stop(signal.SIGKILL))

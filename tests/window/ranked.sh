@@ -54,6 +54,18 @@ vr_start_game "$dir" 30 env SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=disk SDL_DISKAUD
     fail "$vr_why"
 grep -q "a ranked game on $base" "$dir/game.log" || fail "no ranked game"
 
+# --- the host's sign, over the frame: "Ranked" at the top right ---------------
+screenshot() { shot="$out/$1.png"; import -window root "$shot"; }
+# Lit pixels in the top right corner, right of the score, where the sign is.
+sign() {
+    convert "$1" -crop 500x20+772+6 +repage -alpha off -colorspace gray -threshold 25% \
+        -format '%[fx:round(mean*w*h)]' info:
+}
+sleep 1
+screenshot playing
+[ "$(sign "$shot")" -gt 20 ] || fail "no sign says the game is ranked ($shot)"
+pass "the sign says the game is ranked ($(sign "$shot") lit pixels)"
+
 # --- UP held until the run is listed ------------------------------------------
 xdotool keydown Up
 listed=""
@@ -70,8 +82,13 @@ sent=$(sed -n 's/.*sending the ranked run (\([0-9]*\) points).*/\1/p' "$dir/game
 [ "$(jq -r '.[0].score' <<<"$listed")" = "$sent" ] || fail "listed with another score than the $sent sent: $listed"
 pass "the ranked run is listed: Tester, $sent points"
 
+grep -q "the run is listed, #1 on the board" "$dir/game.log" || fail "the game did not hear its place"
+sleep 0.5
+screenshot listed
+[ "$(sign "$shot")" -gt "$(sign "$out/playing.png")" ] || fail "the sign does not say listed #1 ($shot)"
+pass "the sign says where the run is listed"
+
 # --- F2: the top ten over the frame; Esc: the frame as it was -----------------
-screenshot() { shot="$out/$1.png"; import -window root "$shot"; }
 # Lit pixels where the box's first row of the all-time table stands (the
 # box is centred in the 1280x720 field, 15 lines of 18 pixels).
 lit() {

@@ -62,7 +62,7 @@ printf 'leaderboard http://127.0.0.1:1\nplayer WINE\n' >"$work/game/settings.txt
 start_game "$work/offline.log"
 said "$work/offline.log" "not ranked" || fail "offline: no word of it (see $work/offline.log)"
 grep -q "could not connect" "$work/offline.log" || fail "offline: no clear reason (see $work/offline.log)"
-say "offline: $(grep -o 'no ticket.*' "$work/offline.log" | tr -d '\r')"
+say "offline: $(grep -o 'the name.*not ranked' "$work/offline.log" | head -1 | tr -d '\r')"
 end_game
 
 # --- a hostile leaderboard: a ticket that would name a file ------------------
@@ -85,7 +85,9 @@ hostile_pid=$!
 trap '[ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null; kill "$hostile_pid" 2>/dev/null; vr_cleanup' EXIT
 for _ in $(seq 50); do grep -q "hostile port" "$work/hostile.out" && break; sleep 0.1; done
 hostile_port=$(sed -n 's/hostile port //p' "$work/hostile.out")
-printf 'leaderboard http://127.0.0.1:%s\nplayer WINE\n' "$hostile_port" >"$work/game/settings.txt"
+# A key for the name already, so the game asks for the ticket at once.
+printf 'leaderboard http://127.0.0.1:%s\nplayer WINE key AAAAAAAAAAAAAAAAAAAAAA\n' "$hostile_port" \
+    >"$work/game/settings.txt"
 start_game "$work/hostile.log"
 said "$work/hostile.log" "not one this game reads" || fail "a hostile ticket was taken (see $work/hostile.log)"
 end_game
@@ -111,7 +113,7 @@ said "$work/ranked.log" "the run is listed" || fail "the game did not hear of it
 claimed=$(sed -n 's/.*sending the ranked run (\([0-9]*\) points).*/\1/p' "$work/ranked.log")
 [ "$(jq -r .player <<<"$listed")" = WINE ] || fail "listed under another name: $listed"
 [ "$(jq -r .score <<<"$listed")" = "$claimed" ] || fail "listed score is not the game's $claimed: $listed"
-[ "$(jq -r .id <<<"$listed")" = "$(sed -n 's/.*run is listed (run \([0-9]*\)).*/\1/p' "$work/ranked.log")" ] ||
+[ "$(jq -r .id <<<"$listed")" = "$(sed -n 's/.*run is listed.*(run \([0-9]*\)).*/\1/p' "$work/ranked.log")" ] ||
     fail "the game was told of another run (see $work/ranked.log): $listed"
 end_game
 [ ! -d "$work/game/unsent" ] || [ -z "$(ls -A "$work/game/unsent")" ] || fail "a listed run was kept as unsent"
