@@ -260,10 +260,13 @@ public:
     std::optional<std::pair<long long, long long>> changeMark() override {
         std::lock_guard lock(mutex_);
         if (!dataVersion_) dataVersion_ = std::make_unique<Statement>(db_, "PRAGMA data_version");
-        dataVersion_->reset();
         dataVersion_->step();
-        return std::pair{static_cast<long long>(sqlite3_total_changes64(db_)),
-                         dataVersion_->integer(0)};
+        const long long others = dataVersion_->integer(0);
+        // A stepped statement holds its read transaction open: every later
+        // read on this connection would see this moment's database, and the
+        // log could never be folded back into it.
+        dataVersion_->reset();
+        return std::pair{static_cast<long long>(sqlite3_total_changes64(db_)), others};
     }
     bool fresh() override {
         std::lock_guard lock(mutex_);
