@@ -148,6 +148,43 @@ int checkKey(Admin& a) {
     return 0;
 }
 
+int release(Admin& a) {
+    const std::string& name = a.args[0];
+    if (!a.store().releasePlayer(name)) {
+        std::fprintf(stderr, "voidrunner-server admin: no player %s\n", name.c_str());
+        return 1;
+    }
+    logEvent(LogLevel::Info, "release", {{"player", name}, {"via", "admin"}});
+    out("released: " + name + " may be claimed again; the old key is worth nothing\n");
+    return 0;
+}
+
+// A player as the operator needs to see one: since when the name is
+// theirs, their best and its place, and their latest runs.
+int player(Admin& a) {
+    const std::string& name = a.args[0];
+    Store& store = a.store();
+    const auto owner = store.player(name);
+    const std::vector<RunRow> latest = store.runsOf(name, 20);
+    if (!owner && latest.empty()) {
+        std::fprintf(stderr, "voidrunner-server admin: no player %s\n", name.c_str());
+        return 1;
+    }
+    out("player\t" + name + "\n");
+    out("claimed\t" + (owner ? isoTime(owner->claimedMs, false) : std::string("no (released)")) +
+        "\n");
+    const BoardView global{"global"};
+    if (const auto best = store.bestOf(global, name))
+        out("best\t" + std::to_string(best->score) + " (#" +
+            std::to_string(store.rank(global, *best)) + ", run " + std::to_string(best->id) + ")\n");
+    out("id\tboard\tscore\tticks\tsubmitted\tflags\n");
+    for (const RunRow& r : latest)
+        out(std::to_string(r.id) + "\t" + r.board + "\t" + std::to_string(r.score) + "\t" +
+            std::to_string(r.ticks) + "\t" + isoTime(r.submittedMs, false) + "\t" +
+            (r.flags.empty() ? "-" : r.flags) + "\n");
+    return 0;
+}
+
 int help(Admin&);
 
 struct Command {
@@ -164,6 +201,10 @@ const Command kCommands[] = {
     {"refusals", "[N]", "the N latest runs turned away (20) and why", 0, 1, refusals},
     {"hide", "ID", "takes run ID off the boards", 1, 1, hide},
     {"unhide", "ID", "lists a hidden run again", 1, 1, unhide},
+    {"player", "NAME", "a player: since when the name is theirs, their best, their latest runs", 1,
+     1, player},
+    {"release", "NAME", "gives a name back: anyone may claim it, its old key is worth nothing", 1,
+     1, release},
     {"export", "BOARD [N]", "a board (global or YYYY-MM-DD) as CSV, best first", 1, 2, exportBoard},
     {"backup", "FILE", "a copy of the SQLite database in the new FILE, servers running or not", 1,
      1, backup},

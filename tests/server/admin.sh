@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The operator's command against a running server's SQLite database: runs
 # and refusals listed with where they came from, a run hidden and listed
-# again, a board exported, the key checked, and a backup restored into a
+# again, a player shown and their name released, a board exported, the key checked, and a backup restored into a
 # new database that then serves the same board.
 #   admin.sh SERVER BOT
 set -euo pipefail
@@ -33,8 +33,9 @@ top() { curl -s --max-time 20 "$api/top"; }
 db=$tmp/lb.db
 start
 # Two runs listed and one refused.
-declare -A ids
+declare -A ids keys
 for player in ACE BOB BAD; do
+    keys[$player]=$(curl -s -X POST --data-binary "{\"name\":\"$player\"}" "$api/players" | jq -r .key)
     ticket=$(curl -s -X POST "$api/tickets")
     seed=$(jq -r .seed <<<"$ticket")
     "$bot" --seed "$seed" --field 1280x720 --games 1 --ticks 1500 "$tmp/$player.txt" 2>"$tmp/bot"
@@ -42,7 +43,7 @@ for player in ACE BOB BAD; do
     [ $player = BAD ] && score=$((score + 10))
     sleep 1
     curl -s -A "voidrunner/test (Linux)" -X POST -H 'Content-Type: text/plain' \
-        --data-binary "@$tmp/$player.txt" \
+        -H "Authorization: Bearer ${keys[$player]}" --data-binary "@$tmp/$player.txt" \
         "$api/runs?ticket=$(jq -r .ticket <<<"$ticket")&player=$player&score=$score" >"$tmp/run"
     ids[$player]=$(jq -r '.id // empty' "$tmp/run")
 done
@@ -71,7 +72,18 @@ admin frobnicate 2>/dev/null; [ $? = 2 ] || fail "an unknown command is not a us
 "$server" admin --db "sqlite:$tmp/typo.db" runs 2>/dev/null; [ $? = 1 ] || fail "runs of no database"
 set -e
 [ ! -e "$tmp/typo.db" ] || fail "a mistyped database was made"
-# Releasing a player's name goes here once players have names.
+# A player seen and their name given back: the old key is worth nothing.
+admin player BOB >"$tmp/player"
+grep -qP "^best\t\d+ \(#\d+, run ${ids[BOB]}\)$" "$tmp/player" && grep -qP "^${ids[BOB]}\tglobal\t" "$tmp/player" ||
+    fail "admin player: $(cat "$tmp/player")"
+admin release ACE >/dev/null
+status=$(curl -s -o /dev/null -w '%{http_code}' -X POST -H "Authorization: Bearer ${keys[ACE]}" \
+    "$api/tickets?player=ACE")
+[ "$status" = 401 ] || fail "a released name's old key: $status"
+admin player ACE | grep -q "^claimed.no (released)$" || fail "admin player after release"
+set +e
+admin release NOBODY 2>/dev/null; [ $? = 1 ] || fail "releasing no player is not a failure"
+set -e
 
 admin export global >"$tmp/board.csv"
 [ "$(sed -n 1p "$tmp/board.csv")" = "rank,id,player,score,ticks,version,submitted" ] || fail "csv header"
