@@ -176,7 +176,8 @@ int player(Admin& a) {
     const BoardView global{"global"};
     if (const auto best = store.bestOf(global, name))
         out("best\t" + std::to_string(best->score) + " (#" +
-            std::to_string(store.rank(global, *best)) + ", run " + std::to_string(best->id) + ")\n");
+            std::to_string(store.rank(global, *best)) + ", run " + std::to_string(best->id) +
+            ")\n");
     out("id\tboard\tscore\tticks\tsubmitted\tflags\n");
     for (const RunRow& r : latest)
         out(std::to_string(r.id) + "\t" + r.board + "\t" + std::to_string(r.score) + "\t" +

@@ -665,14 +665,14 @@ struct Server::State {
             return refusal("player", 400, problem);
         const auto owner = store->player(name);
         if (!owner)
-            return refusal("unclaimed", 401,
-                           "the name " + name +
-                               " is not claimed: claim it first (POST /api/v1/players)");
+            return refusal(
+                "unclaimed", 401,
+                "the name " + name + " is not claimed: claim it first (POST /api/v1/players)");
         const std::optional<std::string> given = bearer(c);
         if (!given)
-            return refusal("no_key", 401,
-                           "the name " + name +
-                               " is claimed: its runs need the player key that claimed it");
+            return refusal(
+                "no_key", 401,
+                "the name " + name + " is claimed: its runs need the player key that claimed it");
         if (!playerKeyMatches(*given, owner->keyHash))
             return refusal("wrong_key", 403, "this is not the player key of " + name);
         return std::nullopt;

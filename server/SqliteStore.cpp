@@ -407,9 +407,10 @@ private:
         count.step();
         if (s.dailyBytes > 0 && count.integer(0) > s.dailyBytes) return Added::OverQuota;
         const RunRow& r = s.run;
-        Statement st(db_,
-                     "INSERT INTO runs (board, player, score, ticks, seed, version, submitted_ms,"
-                     " replay, ticket, client, agent, flags) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+        Statement st(
+            db_,
+            "INSERT INTO runs (board, player, score, ticks, seed, version, submitted_ms,"
+            " replay, ticket, client, agent, flags) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
         st.bind(1, r.board).bind(2, r.player).bind(3, r.score).bind(4, r.ticks).bind(5, r.seed);
         st.bind(6, r.version).bind(7, r.submittedMs).bind(8, s.replay).bind(9, s.nonce);
         st.bind(10, s.client).bind(11, s.agent).bind(12, r.flags).step();
