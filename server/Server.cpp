@@ -725,7 +725,10 @@ struct Server::State {
         placed("today", dayOf(utcDay(now())));
         placed("daily", boardOf(utcDay(now())));
         body += ",\"runs\":[";
-        for (std::size_t i = 0; i < latest.size(); ++i) body += (i ? "," : "") + runJson(latest[i]);
+        for (std::size_t i = 0; i < latest.size(); ++i) {
+            if (i) body += ',';
+            body += runJson(latest[i]);
+        }
         return {200, body + "]}\n"};
     }
 

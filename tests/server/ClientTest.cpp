@@ -56,7 +56,7 @@ struct LocalServer {
         argv.push_back(nullptr);
         pid = fork();
         if (pid == 0) {
-            std::freopen(out.c_str(), "w", stdout);
+            if (!std::freopen(out.c_str(), "w", stdout)) _exit(127);
             execv(VR_SERVER_PATH, argv.data());
             _exit(127);
         }
