@@ -92,17 +92,17 @@ close
 say "played from the desktop entry ('$exec_line'): a game lost and signed, save.txt in ~/.local/share/voidrunner"
 
 # --- the HTTP client loads ------------------------------------------------------
-# A ranked launch asks for its ticket through the module, at a closed port:
-# libcurl itself must say why there is none.
-in_root su player -c 'echo "leaderboard http://127.0.0.1:9" >>~/.local/share/voidrunner/settings.txt'
+# A ranked launch claims its name through the module, at a closed port:
+# libcurl itself must say why there is none (the name's claim comes first).
+in_root su player -c 'printf "leaderboard http://127.0.0.1:9\nplayer ACE\n" >>~/.local/share/voidrunner/settings.txt'
 desktop_line=$exec_line
 exec_line="$exec_line --ranked"
 play
 close
 exec_line=$desktop_line
-grep -q "no ticket from http://127.0.0.1:9 (Couldn't connect to server)" "$work/game.log" ||
-    fail "the ranked launch did not reach libcurl: $(grep -m1 'ticket\|online play\|network' "$work/game.log")"
-say "a ranked launch asked for its ticket through the installed HTTP client"
+grep -q "could not be claimed (.*(Couldn't connect to server))" "$work/game.log" ||
+    fail "the ranked launch did not reach libcurl: $(grep -m1 'claimed\|ticket\|online play\|network' "$work/game.log")"
+say "a ranked launch asked to claim its name through the installed HTTP client"
 
 # --- a data folder that cannot be used -------------------------------------------
 # Each still starts the game, and the launcher says once what is wrong.
