@@ -266,7 +266,7 @@ private:
                 "UPDATE runs SET hidden = $1 WHERE id = $2 RETURNING board, player", hidden, id);
             if (who.size() != 1) return false;
             const auto board = who[0][0].as<std::string>(), player = who[0][1].as<std::string>();
-            w.exec_params("DELETE FROM bests WHERE board = $1 AND player = $2", board, player);
+            w.exec_params(sql::postgres(sql::kDropBestOf), board, player);
             w.exec_params(sql::postgres(sql::kNextBest), board, player);
             return true;
         });

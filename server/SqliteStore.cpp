@@ -373,10 +373,7 @@ private:
                 Statement who(db_, "SELECT board, player FROM runs WHERE id = ?");
                 who.bind(1, id).step();
                 const std::string board = who.text(0), player = who.text(1);
-                Statement(db_, "DELETE FROM bests WHERE board = ? AND player = ?")
-                    .bind(1, board)
-                    .bind(2, player)
-                    .step();
+                Statement(db_, sql::kDropBestOf).bind(1, board).bind(2, player).step();
                 Statement(db_, sql::kNextBest).bind(1, board).bind(2, player).step();
             }
             exec("COMMIT");

@@ -131,8 +131,9 @@ const char* const kKeepBest =
     "INSERT INTO bests (board, player, score, run_id) VALUES (?1, ?2, ?3, ?4)"
     " ON CONFLICT (board, player) DO UPDATE SET score = excluded.score, run_id = excluded.run_id"
     " WHERE excluded.score > bests.score";
-// A best run hidden: the player's next best, if any, takes its place.
-const char* const kDropBest = "DELETE FROM bests WHERE run_id = ?1";
+// A run hidden or listed again: its player's best on its board is worked
+// out anew, from the runs still listed.
+const char* const kDropBestOf = "DELETE FROM bests WHERE board = ?1 AND player = ?2";
 const char* const kNextBest =
     "INSERT INTO bests (board, player, score, run_id) SELECT r.board, r.player, r.score, r.id"
     " FROM runs r WHERE r.board = ?1 AND r.player = ?2 AND r.hidden = 0"

@@ -163,7 +163,7 @@ extern const char *const kBest, *const kRank, *const kBestOf;
 extern const char *const kBestInDay, *const kRankInDay, *const kBestOfInDay;
 extern const char* const kRunsOf;  // ?1 player, ?2 limit
 extern const char* const kReview;  // ?1 limit
-extern const char *const kKeepBest, *const kDropBest, *const kNextBest;
+extern const char *const kKeepBest, *const kDropBestOf, *const kNextBest;
 std::string postgres(const char* query);
 }  // namespace sql
 
