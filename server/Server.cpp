@@ -880,16 +880,16 @@ struct Server::State {
             if (stopping) return busy("the server is stopping; try again shortly", 5);
             return submit(c, body);
         }
-        const char* day = MHD_lookup_connection_value(c, MHD_GET_ARGUMENT_KIND, "day");
-        const std::string d = !day || std::strcmp(day, "today") == 0 ? utcDay(now()) : day;
-        if (url == "/api/v1/top") {
+        if (url == "/api/v1/top" || url == "/api/v1/daily/top") {
             if (!get) return error(405, "method not allowed");
-            // ?day=: the global board's runs of that UTC day.
-            if (day && !isDay(d)) return error(400, "day must be YYYY-MM-DD or today");
-            return top(c, day ? dayOf(d) : boardOf("global"));
-        }
-        if (url == "/api/v1/daily/top") {
-            if (!get) return error(405, "method not allowed");
+            const char* day = MHD_lookup_connection_value(c, MHD_GET_ARGUMENT_KIND, "day");
+            const std::string d = !day || std::strcmp(day, "today") == 0 ? utcDay(now()) : day;
+            if (url == "/api/v1/top") {
+                // ?day=: the global board's runs of that UTC day.
+                if (!day) return top(c, boardOf("global"));
+                if (!isDay(d)) return error(400, "day must be YYYY-MM-DD or today");
+                return top(c, dayOf(d));
+            }
             if (!isDay(d)) return error(400, "day must be YYYY-MM-DD");
             return top(c, boardOf(d));
         }
